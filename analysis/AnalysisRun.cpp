@@ -1,0 +1,32 @@
+#include "AnalysisRun.h"
+
+namespace veltrane {
+
+ConversionError::ConversionError(Field field, std::string text)
+    : RuntimeError(ErrorKind::Conversion,
+                   "the text \"" + text + "\" of field " + fieldName(field) + " is not a number"),
+      m_field(field), m_text(std::move(text)) {}
+
+namespace detail {
+
+float readSingle(const FieldSource& fields, Field field, const TextToSingle& toSingle) {
+    std::string text = fields.text(field);
+    const auto value = toSingle.convert(text);
+    if (!value) {
+        throw ConversionError(field, std::move(text));
+    }
+    return *value;
+}
+
+AnalysisOutcome failure(const RuntimeError& error, std::optional<Field> field, std::string text) {
+    AnalysisOutcome outcome;
+    outcome.status = Status::Failed;
+    outcome.message = error.what();
+    outcome.error = error.kind();
+    outcome.field = field;
+    outcome.fieldText = std::move(text);
+    return outcome;
+}
+
+} // namespace detail
+} // namespace veltrane

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Fields.h"
+#include "RuntimeError.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+enum class Status {
+    Completed, // the store holds the new run
+    Rejected,  // an input failed its range check; message holds the fixed text
+    Failed,    // a run-time error; message names it
+};
+
+// What an analysis did. After Rejected or Failed the store is exactly as before the call.
+struct AnalysisOutcome {
+    Status status = Status::Completed;
+    std::string message;
+    std::optional<ErrorKind> error; // Failed only
+    std::optional<Field> field;     // conversion errors: the field and its text
+    std::string fieldText;
+
+    // Completed only: the break points as singles and the branch exponents in branch order
+    // (after the three-branch analysis's swap, if it made one).
+    std::vector<float> breakPoints;
+    std::vector<float> exponents;
+
+    // Work done, for tests and benchmarks.
+    long entr3Calls = 0;
+    long logarithms = 0;
+};
+
+// A conversion error: the field's text is not a number, or too large for a single.
+class ConversionError : public RuntimeError {
+public:
+    ConversionError(Field field, std::string text);
+    Field field() const { return m_field; }
+    const std::string& text() const { return m_text; }
+
+private:
+    Field m_field;
+    std::string m_text;
+};
+
+} // namespace veltrane

@@ -1,0 +1,169 @@
+#include "ThreeBranch.h"
+
+#include "AnalysisRun.h"
+#include "Checked.h"
+
+#include <cmath>
+#include <utility>
+
+namespace veltrane {
+
+namespace {
+
+using namespace checked;
+
+constexpr float kWeightStep = 0.01F;       // the single nearest 0.01
+constexpr double kInfeasible = -100.0;     // entr3's marker for a weight outside [0, 1]
+constexpr std::int16_t kBranches = 3;
+constexpr std::int16_t kLastStep = 100;
+
+float branchExponent(double length) { return toSingle(ln(div(1.0, std::fabs(length)))); }
+
+void storePoint(Module1& store, std::int16_t k, float l, float entropy) {
+    store.graph_y(1, k) = entropy;
+    store.graph_y(2, k) = toSingle(div(store.graph_y(1, k), l));
+    store.graph_x(1, k) = l;
+    store.graph_x(2, k) = l;
+}
+
+// All three exponents equal: weights 1/3 each, one point at l = ln 3 with entropy ln 3.
+void storeEqualExponents(Module1& store) {
+    const float l = toSingle(ln(3.0));
+    storePoint(store, 0, l, toSingle(ln(3.0)));
+    store.graph_n(1) = 0;
+    store.graph_n(2) = 0;
+    store.graph_count = 2;
+}
+
+class Search {
+public:
+    Search(const Exponents& lm, float lmin, float lmax, Entr3Context& context)
+        : m_lm(lm), m_lmin(lmin), m_lmax(lmax), m_context(context) {}
+
+    // Fills the store's graphs 1 and 2 from index 0 and returns the last index, -1 if none.
+    std::int16_t run(Module1& store) {
+        std::int16_t k = -1;
+        for (std::int16_t step = 0; step <= kLastStep; increment(step)) {
+            const float l =
+                toSingle(add(m_lmin, div(mul(sub(m_lmax, m_lmin), step), kLastStep)));
+            const float emax = bestEntropy(l);
+            if (emax >= 0.0F) {
+                increment(k);
+                storePoint(store, k, l, emax);
+            }
+        }
+        return k;
+    }
+
+    long entr3Calls() const { return m_calls; }
+
+private:
+    float trial(const float& l) {
+        ++m_calls;
+        return toSingle(entr3(m_a, l, m_lm, kBranches, m_context));
+    }
+
+    // 101 trials of a(3) = 0, 0.01, ... accumulated in single (the last is 0.99999934), the
+    // first of equal maxima kept; then the final evaluation at the best a(3). A step where no
+    // trial beats 0 re-evaluates the best a(3) of an earlier step.
+    float bestEntropy(const float& l) {
+        float emax = 0.0F;
+        m_a(3) = 0.0F;
+        while (m_a(3) <= 1.0F) {
+            const float entropy = trial(l);
+            if (entropy > emax) {
+                emax = entropy;
+                m_a3best = m_a(3);
+            }
+            m_a(3) = toSingle(add(m_a(3), kWeightStep));
+        }
+        m_a(3) = m_a3best;
+        return trial(l);
+    }
+
+    const Exponents& m_lm;
+    float m_lmin;
+    float m_lmax;
+    Entr3Context& m_context;
+    Weights m_a;
+    float m_a3best = 0.0F;
+    long m_calls = 0;
+};
+
+void readExponents(float c1, float c2, Exponents& lm) {
+    lm(1) = branchExponent(c1);
+    lm(2) = branchExponent(sub(c2, c1));
+    lm(3) = branchExponent(sub(1.0, c2));
+}
+
+} // namespace
+
+double entr3(Weights& a, const float& l, const Exponents& lm, const std::int16_t& n,
+             Entr3Context& context) {
+    const float z1 = toSingle(sub(lm(2), lm(1)));
+    if (z1 == 0.0F) {
+        context.messages.showMessage(kZ1ZeroMessage);
+        return 0.0;
+    }
+    a(2) = toSingle(div(add(mul(sub(lm(1), lm(3)), a(3)), sub(l, lm(1))), z1));
+    a(1) = toSingle(div(add(mul(sub(lm(3), lm(2)), a(3)), sub(lm(2), l)), z1));
+    double sum = 0.0;
+    for (std::int16_t i = 1; i <= n; increment(i)) {
+        if (!(a(i) >= 0.0F && a(i) <= 1.0F)) {
+            return kInfeasible;
+        }
+        if (a(i) > 0.0F) {
+            ++context.logarithms;
+            sum = add(sum, mul(a(i), ln(a(i))));
+        }
+    }
+    return -sum;
+}
+
+AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& toSingle,
+                               MessageSink& messages, Module1& store) {
+    return detail::runCommitted(store, [&](Module1& scratch, AnalysisOutcome& outcome) {
+        const float c1 = detail::readSingle(fields, Field::C1, toSingle);
+        const float c2 = detail::readSingle(fields, Field::C2, toSingle);
+        if (!(c1 > 0.0F && c2 < 1.0F)) {
+            detail::reject(outcome, kThreeBranchRangeMessage);
+            return;
+        }
+        if (!(c1 < c2)) {
+            detail::reject(outcome, kThreeBranchOrderMessage);
+            return;
+        }
+        Exponents lm;
+        readExponents(c1, c2, lm);
+        outcome.logarithms = 3;
+        outcome.breakPoints = {c1, c2};
+        float lmin = lm(1);
+        float lmax = lm(1);
+        for (std::int16_t i = 2; i <= kBranches; increment(i)) {
+            lmin = lm(i) < lmin ? lm(i) : lmin;
+            lmax = lm(i) > lmax ? lm(i) : lmax;
+        }
+        if (lmin == lmax) {
+            storeEqualExponents(scratch);
+            outcome.logarithms += 2;
+            outcome.exponents = {lm(1), lm(2), lm(3)};
+            return;
+        }
+        // Equal first two exponents would make entr3's divisor zero; only the entropy is
+        // stored, so renumbering the branches leaves the result unchanged.
+        if (lm(1) == lm(2)) {
+            std::swap(lm(1), lm(3));
+        }
+        Entr3Context context{messages};
+        Search search(lm, lmin, lmax, context);
+        const std::int16_t k = search.run(scratch);
+        scratch.graph_n(1) = k;
+        scratch.graph_n(2) = k;
+        scratch.graph_count = 2;
+        outcome.entr3Calls = search.entr3Calls();
+        outcome.logarithms += context.logarithms;
+        outcome.exponents = {lm(1), lm(2), lm(3)};
+    });
+}
+
+} // namespace veltrane

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane::cli {
+
+// The words of "veltrane spectrum ...". Every word that is not one of the options below is
+// a field text exactly as typed, so "-0.3" is the value -0.3 and "" an empty field; after
+// "--" every word is a field text.
+struct SpectrumOptions {
+    std::vector<std::string> fieldTexts;
+    bool json = false;
+    std::optional<std::string> plotFile; // --plot FILE
+    bool grid = false;                   // --grid
+    int dpi = 96;                        // --dpi N
+};
+
+struct ParsedSpectrum {
+    std::optional<SpectrumOptions> options;
+    std::string error; // set when options is empty
+};
+
+ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words);
+
+} // namespace veltrane::cli
