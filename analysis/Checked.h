@@ -15,14 +15,14 @@
 // double and rounded only where a result is stored, through toSingle().
 namespace veltrane::checked {
 
-[[noreturn]] void raise(ErrorKind kind, const char* what);
+[[noreturn, gnu::cold]] void raise(ErrorKind kind, const char* what);
+
+// Raises invalid operation for a NaN, overflow for an infinity.
+[[noreturn, gnu::cold]] void raiseNonFinite(double r, const char* what);
 
 inline double finite(double r, const char* what) {
-    if (std::isnan(r)) {
-        raise(ErrorKind::InvalidOperation, what);
-    }
-    if (std::isinf(r)) {
-        raise(ErrorKind::Overflow, what);
+    if (!std::isfinite(r)) [[unlikely]] {
+        raiseNonFinite(r, what);
     }
     return r;
 }
@@ -32,7 +32,7 @@ inline double sub(double a, double b) { return finite(a - b, "subtraction"); }
 inline double mul(double a, double b) { return finite(a * b, "multiplication"); }
 
 inline double div(double a, double b) {
-    if (b == 0.0) {
+    if (b == 0.0) [[unlikely]] {
         // IEEE 754: 0/0 is an invalid operation, x/0 with x != 0 a division by zero.
         raise(a == 0.0 || std::isnan(a) ? ErrorKind::InvalidOperation : ErrorKind::DivisionByZero,
               "0 / 0");
@@ -41,11 +41,9 @@ inline double div(double a, double b) {
 }
 
 inline double ln(double a) {
-    if (a == 0.0) {
-        raise(ErrorKind::DivisionByZero, "logarithm of 0");
-    }
-    if (a < 0.0 || std::isnan(a)) {
-        raise(ErrorKind::InvalidOperation, "logarithm of a negative number");
+    if (!(a > 0.0)) [[unlikely]] {
+        raise(a == 0.0 ? ErrorKind::DivisionByZero : ErrorKind::InvalidOperation,
+              "logarithm of a number that is not positive");
     }
     return finite(std::log(a), "logarithm");
 }
@@ -54,18 +52,16 @@ inline double ln(double a) {
 // infinity is an overflow: the smallest such magnitude is halfway between FLT_MAX and 2^128.
 inline float toSingle(double d) {
     constexpr double kOverflowThreshold = 0x1.ffffffp+127;
-    if (std::isnan(d)) {
-        raise(ErrorKind::InvalidOperation, "rounding to single");
-    }
-    if (std::fabs(d) >= kOverflowThreshold) {
-        raise(ErrorKind::Overflow, "rounding to single");
+    if (!(std::fabs(d) < kOverflowThreshold)) [[unlikely]] {
+        raise(std::isnan(d) ? ErrorKind::InvalidOperation : ErrorKind::Overflow,
+              "rounding to single");
     }
     return static_cast<float>(d);
 }
 
 // 16-bit signed counters: a step past 32767 is an overflow.
 inline void increment(std::int16_t& counter) {
-    if (counter == INT16_MAX) {
+    if (counter == INT16_MAX) [[unlikely]] {
         raise(ErrorKind::Overflow, "16-bit counter");
     }
     ++counter;

@@ -3,9 +3,10 @@
 #include "RuntimeError.h"
 
 #include <array>
-#include <string>
 
 namespace veltrane {
+
+[[noreturn, gnu::cold]] void raiseSubscriptOutOfRange(int index);
 
 // A fixed array with declared bounds First..Last, both inclusive, whose every access tests
 // the index and raises subscript out of range outside them.
@@ -16,8 +17,8 @@ public:
 
 private:
     static std::size_t offset(int i) {
-        if (i < First || i > Last) {
-            throw RuntimeError(ErrorKind::SubscriptOutOfRange, "index " + std::to_string(i));
+        if (i < First || i > Last) [[unlikely]] {
+            raiseSubscriptOutOfRange(i);
         }
         return static_cast<std::size_t>(i - First);
     }

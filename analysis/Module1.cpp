@@ -1,11 +1,16 @@
 #include "Module1.h"
 
+#include "CheckedArray.h"
 #include "RuntimeError.h"
 
 #include <cstring>
 #include <string>
 
 namespace veltrane {
+
+void raiseSubscriptOutOfRange(int index) {
+    throw RuntimeError(ErrorKind::SubscriptOutOfRange, "index " + std::to_string(index));
+}
 
 namespace {
 void checkBounds(int index, int last, const char* what) {

@@ -35,6 +35,30 @@ void storeEqualExponents(Module1& store) {
     store.graph_count = 2;
 }
 
+// The search calls this ten thousand times a run; inlined there, the compiler keeps the
+// exponents and their differences in registers across the trials of a step.
+[[gnu::always_inline]] inline double entr3Inline(Weights& a, const float& l, const Exponents& lm,
+                                                 const std::int16_t& n, Entr3Context& context) {
+    const float z1 = toSingle(sub(lm(2), lm(1)));
+    if (z1 == 0.0F) {
+        context.messages.showMessage(kZ1ZeroMessage);
+        return 0.0;
+    }
+    a(2) = toSingle(div(add(mul(sub(lm(1), lm(3)), a(3)), sub(l, lm(1))), z1));
+    a(1) = toSingle(div(add(mul(sub(lm(3), lm(2)), a(3)), sub(lm(2), l)), z1));
+    double sum = 0.0;
+    for (std::int16_t i = 1; i <= n; increment(i)) {
+        if (!(a(i) >= 0.0F && a(i) <= 1.0F)) {
+            return kInfeasible;
+        }
+        if (a(i) > 0.0F) {
+            ++context.logarithms;
+            sum = add(sum, mul(a(i), ln(a(i))));
+        }
+    }
+    return -sum;
+}
+
 class Search {
 public:
     Search(const Exponents& lm, float lmin, float lmax, Entr3Context& context)
@@ -60,7 +84,7 @@ public:
 private:
     float trial(const float& l) {
         ++m_calls;
-        return toSingle(entr3(m_a, l, m_lm, kBranches, m_context));
+        return toSingle(entr3Inline(m_a, l, m_lm, kBranches, m_context));
     }
 
     // 101 trials of a(3) = 0, 0.01, ... accumulated in single (the last is 0.99999934), the
@@ -81,7 +105,7 @@ private:
         return trial(l);
     }
 
-    const Exponents& m_lm;
+    const Exponents m_lm; // a copy, so stores to the weights cannot alias it
     float m_lmin;
     float m_lmax;
     Entr3Context& m_context;
@@ -100,24 +124,7 @@ void readExponents(float c1, float c2, Exponents& lm) {
 
 double entr3(Weights& a, const float& l, const Exponents& lm, const std::int16_t& n,
              Entr3Context& context) {
-    const float z1 = toSingle(sub(lm(2), lm(1)));
-    if (z1 == 0.0F) {
-        context.messages.showMessage(kZ1ZeroMessage);
-        return 0.0;
-    }
-    a(2) = toSingle(div(add(mul(sub(lm(1), lm(3)), a(3)), sub(l, lm(1))), z1));
-    a(1) = toSingle(div(add(mul(sub(lm(3), lm(2)), a(3)), sub(lm(2), l)), z1));
-    double sum = 0.0;
-    for (std::int16_t i = 1; i <= n; increment(i)) {
-        if (!(a(i) >= 0.0F && a(i) <= 1.0F)) {
-            return kInfeasible;
-        }
-        if (a(i) > 0.0F) {
-            ++context.logarithms;
-            sum = add(sum, mul(a(i), ln(a(i))));
-        }
-    }
-    return -sum;
+    return entr3Inline(a, l, lm, n, context);
 }
 
 AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& toSingle,
