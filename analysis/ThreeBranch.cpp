@@ -37,23 +37,35 @@ void storeEqualExponents(Module1& store) {
 
 // The search calls this ten thousand times a run; inlined there, the compiler keeps the
 // exponents and their differences in registers across the trials of a step.
+//
+// Which operations here can fault: differences, products and sums of finite singles formed
+// in double can neither overflow nor be invalid (|x| < 2^128, so |x y| < 2^256). Once z1 is
+// known to be a nonzero single (|z1| >= 2^-149) the quotients stay below 2^(256+149), far
+// inside the double range, so only their rounding to single can overflow. The logarithm is
+// taken of weights already tested to lie in (0, 1], and its products with them are bounded by
+// 1/e. So the rounding to single is the one test left to make, and it is made every time.
 [[gnu::always_inline]] inline double entr3Inline(Weights& a, const float& l, const Exponents& lm,
                                                  const std::int16_t& n, Entr3Context& context) {
-    const float z1 = toSingle(sub(lm(2), lm(1)));
+    const double lm1 = lm(1);
+    const double lm2 = lm(2);
+    const double lm3 = lm(3);
+    const float z1 = toSingle(lm2 - lm1);
     if (z1 == 0.0F) {
         context.messages.showMessage(kZ1ZeroMessage);
         return 0.0;
     }
-    a(2) = toSingle(div(add(mul(sub(lm(1), lm(3)), a(3)), sub(l, lm(1))), z1));
-    a(1) = toSingle(div(add(mul(sub(lm(3), lm(2)), a(3)), sub(lm(2), l)), z1));
+    const double a3 = a(3);
+    a(2) = toSingle(((lm1 - lm3) * a3 + (l - lm1)) / z1);
+    a(1) = toSingle(((lm3 - lm2) * a3 + (lm2 - l)) / z1);
     double sum = 0.0;
     for (std::int16_t i = 1; i <= n; increment(i)) {
-        if (!(a(i) >= 0.0F && a(i) <= 1.0F)) {
+        const double weight = a(i);
+        if (!(weight >= 0.0 && weight <= 1.0)) {
             return kInfeasible;
         }
-        if (a(i) > 0.0F) {
+        if (weight > 0.0) {
             ++context.logarithms;
-            sum = add(sum, mul(a(i), ln(a(i))));
+            sum += weight * std::log(weight);
         }
     }
     return -sum;
