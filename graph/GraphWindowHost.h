@@ -15,8 +15,14 @@ class frmGraph1D;
 class GraphWindowHost {
 public:
     // store: the graph data store the window draws from. printer: where Print sends the
-    // page. messages: where a failed print is reported. All must outlive the host.
+    // page. messages: where a failed print and a run-time error while drawing are reported.
+    // All must outlive the host.
     GraphWindowHost(Module1& store, Printer& printer, MessageSink& messages);
+    // Closes nothing but deletes a window that is still open, as it refers to the host's
+    // store, printer and message sink.
+    ~GraphWindowHost();
+    GraphWindowHost(const GraphWindowHost&) = delete;
+    GraphWindowHost& operator=(const GraphWindowHost&) = delete;
 
     // Creates the window if needed, shows it modeless, sets its captions, hides the third
     // legend chip, clears the surface and draws the frame and the store's graphs.

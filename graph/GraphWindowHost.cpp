@@ -1,0 +1,28 @@
+#include "GraphWindowHost.h"
+
+#include "frmGraph1D.h"
+
+namespace veltrane {
+
+GraphWindowHost::GraphWindowHost(Module1& store, Printer& printer, MessageSink& messages)
+    : m_store(store), m_printer(printer), m_messages(messages) {}
+
+GraphWindowHost::~GraphWindowHost() {
+    delete m_window.data();
+}
+
+void GraphWindowHost::show_spectrum() {
+    // A closed window deletes itself at the next turn of the event loop; until then it must
+    // not be shown again, so a new one takes its place at once.
+    if (m_window.isNull() || m_window->isClosing()) {
+        // No parent: the window has no owner and lives until the user closes it, when
+        // WA_DeleteOnClose deletes it and the QPointer turns null.
+        m_window = new frmGraph1D(m_store, m_printer, m_messages);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->setSpectrumCaptions();
+    m_window->redraw();
+}
+
+} // namespace veltrane

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "DrawingSurface.h"
+#include "Twips.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QPointF>
+#include <vector>
+
+namespace veltrane {
+
+// The graph window's drawing surface picBlackboard: a picture box with the platform's
+// sunken single border, white background and black foreground, drawn in twips through the
+// current-point model of DrawingSurface. The origin is the top-left corner of the inner area;
+// Width and Height are the outer size, border included.
+//
+// What is drawn persists until Cls: lines go into a backing image at the device pixel ratio
+// (sharp on high-DPI screens) that every paint copies, so the drawing survives covering,
+// hiding and moving and is part of grab() and of the printed window. The lines are also kept
+// as a list, which rebuilds the image when the pixel ratio changes and lets picture export
+// paint them as vectors.
+class PictureBox : public QFrame, public DrawingSurface {
+    Q_OBJECT
+
+public:
+    PictureBox(TwipsScale scale, QWidget* parent);
+
+    void Cls() override;
+    void CurrentX(float x) override { m_currentX = x; }
+    void CurrentY(float y) override { m_currentY = y; }
+    void Line(float dx, float dy, std::optional<Rgb> colour = std::nullopt) override;
+    float Width() const override;
+    float Height() const override;
+    float ScaleLeft() const override { return 0.0F; }
+
+    // The drawing area's persistent image, at the widget's device pixel ratio.
+    const QImage& image();
+
+    // Lines drawn since the last Cls.
+    std::size_t lineCount() const { return m_lines.size(); }
+
+    // While on, painting draws the lines as vectors at the painter's resolution instead of
+    // copying the raster image: used when the window is rendered into an SVG, a PDF or a
+    // picture at another resolution.
+    void setVectorPainting(bool on) { m_vectorPainting = on; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct DrawnLine {
+        QPointF from; // twips
+        QPointF to;   // twips
+        QColor colour;
+    };
+
+    void drawLine(QPainter& painter, const DrawnLine& line) const;
+    bool imageFits() const; // allocated for the current size and device pixel ratio
+    void rebuildImage();
+
+    TwipsScale m_scale;
+    float m_currentX = 0.0F;
+    float m_currentY = 0.0F;
+    std::vector<DrawnLine> m_lines;
+    QImage m_image;
+    bool m_vectorPainting = false;
+};
+
+} // namespace veltrane

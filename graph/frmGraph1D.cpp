@@ -1,0 +1,200 @@
+#include "frmGraph1D.h"
+
+#include "Fields.h"
+#include "GraphWindowLayout.h"
+#include "Module1.h"
+#include "PictureBox.h"
+#include "Printer.h"
+#include "RuntimeError.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
+
+namespace veltrane {
+
+namespace {
+
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string runTimeErrorText(const RuntimeError& error) {
+    return std::string("Run-time error: ") + error.what();
+}
+
+} // namespace
+
+frmGraph1D::frmGraph1D(Module1& store, Printer& printer, MessageSink& messages)
+    : m_store(store), m_printer(printer), m_messages(messages), m_twips(logicalDpiX()) {
+    setObjectName(QStringLiteral("frmGraph1D"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(text(kGraphWindowCaption));
+    createControls();
+    placeControls();
+    resize(m_twips.edge(kClientWidthTwips), m_twips.edge(kClientHeightTwips));
+    connect(m_cmdPlot, &QPushButton::clicked, this, &frmGraph1D::cmdPlot_Click);
+    connect(m_cmdPrint, &QPushButton::clicked, this, &frmGraph1D::cmdPrint_Click);
+}
+
+frmGraph1D::~frmGraph1D() = default;
+
+void frmGraph1D::createControls() {
+    const auto label = [this](std::string_view name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(text(name));
+        return l;
+    };
+    m_lblTitleMain = label("lblTitleMain");
+    m_picBlackboard = new PictureBox(m_twips, this);
+    m_picBlackboard->setObjectName(QStringLiteral("picBlackboard"));
+    m_lblX = label("lblX");
+    for (std::size_t i = 0; i < m_lblColor.size(); ++i) {
+        const std::string index = "(" + std::to_string(i) + ")";
+        m_lblColor[i] = label("lblColor" + index);
+        m_lblTitle[i] = label("lblTitle" + index);
+        QPalette chip = m_lblColor[i]->palette();
+        const Rgb fill = kChipColours[i];
+        chip.setColor(QPalette::Window, QColor(fill.red, fill.green, fill.blue));
+        m_lblColor[i]->setPalette(chip);
+        m_lblColor[i]->setAutoFillBackground(true);
+    }
+    m_lblMinX = label("lblMinX");
+    m_lblMaxX = label("lblMaxX");
+    m_lblMinY = label("lblMinY");
+    m_lblMaxY = label("lblMaxY");
+    m_lblStepX = label("lblStepX");
+    m_lblStepY = label("lblStepY");
+    m_chbGrid = new QCheckBox(this);
+    m_chbGrid->setObjectName(QStringLiteral("chbGrid"));
+    m_cmdPlot = new QPushButton(this);
+    m_cmdPlot->setObjectName(QStringLiteral("cmdPlot"));
+    m_cmdPrint = new QPushButton(this);
+    m_cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    // Buttons act on a click only; Enter in the window does not press one.
+    m_cmdPlot->setAutoDefault(false);
+    m_cmdPrint->setAutoDefault(false);
+}
+
+void frmGraph1D::placeControls() {
+    std::vector<const ControlLayout*> byTab;
+    for (const ControlLayout& c : kGraphWindowLayout) {
+        auto* w = findChild<QWidget*>(text(c.name), Qt::FindDirectChildrenOnly);
+        const PixelRect r = m_twips.rect(c.left, c.top, c.width, c.height);
+        w->setGeometry(r.left, r.top, r.width, r.height);
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(text(c.caption));
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            b->setText(text(c.caption));
+        }
+        byTab.push_back(&c);
+    }
+    // Labels hold a place in the tab order but never take focus, so the chain runs through
+    // the surface, the Grid box and the buttons in their order.
+    std::sort(byTab.begin(), byTab.end(),
+              [](const ControlLayout* a, const ControlLayout* b) { return a->tab < b->tab; });
+    QWidget* previous = nullptr;
+    for (const ControlLayout* c : byTab) {
+        auto* w = findChild<QWidget*>(text(c->name), Qt::FindDirectChildrenOnly);
+        if (w->focusPolicy() == Qt::NoFocus) {
+            continue;
+        }
+        if (previous != nullptr) {
+            setTabOrder(previous, w);
+        }
+        previous = w;
+    }
+    m_picBlackboard->setFocus();
+}
+
+void frmGraph1D::setSpectrumCaptions() {
+    m_lblX->setText(text(kAxisCaption));
+    m_lblTitleMain->setText(text(kSpectrumTitle));
+    m_lblTitle[0]->setText(text(kEntropyTitle));
+    m_lblTitle[1]->setText(text(kDimensionTitle));
+    m_lblColor[2]->hide();
+}
+
+void frmGraph1D::redraw() {
+    m_picBlackboard->Cls();
+    try {
+        plot_grid();
+        plot_graphs(m_store.graph_count);
+    } catch (const RuntimeError& error) {
+        m_messages.showMessage(runTimeErrorText(error));
+    }
+}
+
+void frmGraph1D::plot_grid() {
+    veltrane::plot_grid(*m_picBlackboard, gridValue(), m_vars.loop_index);
+}
+
+void frmGraph1D::plot_graphs(const std::int16_t& num) {
+    veltrane::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
+}
+
+std::int16_t frmGraph1D::gridValue() const {
+    switch (m_chbGrid->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    case Qt::Unchecked:
+        break;
+    }
+    return 0;
+}
+
+void frmGraph1D::setCaption(RangeLabel label, const std::string& caption) {
+    QLabel* target = nullptr;
+    switch (label) {
+    case RangeLabel::MaxX:
+        target = m_lblMaxX;
+        break;
+    case RangeLabel::MinX:
+        target = m_lblMinX;
+        break;
+    case RangeLabel::MaxY:
+        target = m_lblMaxY;
+        break;
+    case RangeLabel::MinY:
+        target = m_lblMinY;
+        break;
+    case RangeLabel::StepX:
+        target = m_lblStepX;
+        break;
+    case RangeLabel::StepY:
+        target = m_lblStepY;
+        break;
+    }
+    target->setText(QString::fromStdString(caption));
+}
+
+void frmGraph1D::cmdPlot_Click() {
+    redraw();
+}
+
+void frmGraph1D::cmdPrint_Click() {
+    const QImage page = grab().toImage();
+    if (const auto failure = m_printer.print(page)) {
+        m_messages.showMessage(*failure);
+    }
+}
+
+void frmGraph1D::renderClientArea(QPainter& painter) {
+    m_picBlackboard->setVectorPainting(true);
+    render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    m_picBlackboard->setVectorPainting(false);
+}
+
+void frmGraph1D::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    m_closing = event->isAccepted();
+}
+
+} // namespace veltrane

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "PlotProcedures.h"
+#include "Twips.h"
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QPainter;
+class QPushButton;
+
+namespace veltrane {
+
+class MessageSink;
+class Module1;
+class PictureBox;
+class Printer;
+
+// The graph window "Graphs": the drawing surface picBlackboard with frame and curves, six
+// range labels, axis caption, title, legend, the Grid box and the Plot and Print buttons,
+// each at its fixed twips position. A top-level window with no owner that deletes itself
+// when closed; GraphWindowHost creates it.
+//
+// Run-time errors raised while drawing (Plot, and the drawing steps of show_spectrum) and a
+// failed print are reported through the message sink; what was drawn before stays and the
+// program goes on.
+class frmGraph1D : public QWidget, private RangeCaptions {
+    Q_OBJECT
+
+public:
+    // store: drawn by Plot. printer: where Print sends the window's image. messages: where
+    // run-time errors and print failures go. All must outlive the window.
+    frmGraph1D(Module1& store, Printer& printer, MessageSink& messages);
+    ~frmGraph1D() override;
+
+    // Steps 3 to 6 of show_spectrum: axis caption, title, curve titles, third chip hidden.
+    void setSpectrumCaptions();
+
+    // Clears the surface and calls plot_grid and plot_graphs(graph_count): the Plot command
+    // and the last steps of show_spectrum. Reports a run-time error and stops there.
+    void redraw();
+
+    // The window's own drawing procedures, on picBlackboard, the Grid box, the range labels
+    // and the window's variables. They raise run-time errors to the caller.
+    void plot_grid();
+    void plot_graphs(const std::int16_t& num);
+
+    // Renders the client area exactly as shown, with the surface's lines as vectors, onto a
+    // painter whose device-independent pixels are the window's (scale it for other
+    // resolutions).
+    void renderClientArea(QPainter& painter);
+
+    // The Grid box's value: 0 unticked, 1 ticked, 2 greyed.
+    std::int16_t gridValue() const;
+
+    // True once the window has accepted a close; it is then deleted at the next turn of the
+    // event loop and must not be shown again.
+    bool isClosing() const { return m_closing; }
+
+    PictureBox& picBlackboard() const { return *m_picBlackboard; }
+    const PlotVariables& variables() const { return m_vars; }
+
+    // The scale the window converts its twips layout with: the screen's logical DPI when
+    // the window was created.
+    TwipsScale twipsScale() const { return m_twips; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void cmdPlot_Click();
+    void cmdPrint_Click();
+
+    void setCaption(RangeLabel label, const std::string& caption) override;
+    void createControls();
+    void placeControls();
+
+    Module1& m_store;
+    Printer& m_printer;
+    MessageSink& m_messages;
+    TwipsScale m_twips;
+    PlotVariables m_vars;
+    bool m_closing = false;
+
+    QLabel* m_lblTitleMain = nullptr;
+    PictureBox* m_picBlackboard = nullptr;
+    QLabel* m_lblX = nullptr;
+    std::array<QLabel*, 3> m_lblColor{};
+    std::array<QLabel*, 3> m_lblTitle{};
+    QLabel* m_lblMinX = nullptr;
+    QLabel* m_lblMaxX = nullptr;
+    QLabel* m_lblMinY = nullptr;
+    QLabel* m_lblMaxY = nullptr;
+    QLabel* m_lblStepX = nullptr;
+    QLabel* m_lblStepY = nullptr;
+    QCheckBox* m_chbGrid = nullptr;
+    QPushButton* m_cmdPlot = nullptr;
+    QPushButton* m_cmdPrint = nullptr;
+};
+
+} // namespace veltrane
