@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Fields.h"
+#include "Module1.h"
+#include "Outcome.h"
+#include "TextToSingle.h"
+
+namespace veltrane {
+
+// What a completed analysis is presented with: the graph window's show_spectrum.
+class SpectrumPresenter {
+public:
+    virtual ~SpectrumPresenter() = default;
+    virtual void show_spectrum() = 0;
+};
+
+// Everything an Analyze click touches besides the fields. All references must outlive it.
+struct AnalyzeContext {
+    Module1& store;
+    const TextToSingle& toSingle;
+    MessageSink& messages;
+    SpectrumPresenter& presenter;
+};
+
+// The text of the message box that reports an analysis that did not complete: the fixed
+// rejection text, or the run-time error with its kind (and, for a conversion error, the
+// field and its text).
+std::string outcomeMessage(const AnalysisOutcome& outcome);
+
+// Completed: show_spectrum. Rejected or Failed: one message box and nothing more. A run-time
+// error raised while presenting is reported the same way; what was drawn before it stays.
+void presentOutcome(const AnalysisOutcome& outcome, const AnalyzeContext& context);
+
+// The two Analyze click handlers: run the analysis on the fields' texts at this moment and
+// present its outcome. The fields are only read. Returns what the analysis did.
+AnalysisOutcome cmd2branchs_Click(const FieldSource& fields, const AnalyzeContext& context);
+AnalysisOutcome cmd3branches_Click(const FieldSource& fields, const AnalyzeContext& context);
+
+} // namespace veltrane

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace veltrane {
+
+// Reads one environment variable; nullptr when it is not set.
+using EnvironmentLookup = std::function<const char*(const char*)>;
+
+// Why the windows cannot be opened, as one line for the user, or nullopt when a display is
+// there to try: QT_QPA_PLATFORM names a platform that needs none, or the variable its
+// platform needs (DISPLAY for X11, WAYLAND_DISPLAY for Wayland) is set.
+std::optional<std::string> missingDisplay(const EnvironmentLookup& getenv);
+
+} // namespace veltrane

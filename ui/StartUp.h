@@ -1,0 +1,45 @@
+#pragma once
+
+#include "AnalyzeHandlers.h"
+// GraphWindowHost::window() converts its QPointer inline, which needs the complete type.
+#include "GraphWindowHost.h"
+#include "QtMessageBox.h"
+#include "SystemPrinter.h"
+#include "frmGraph1D.h"
+#include "frmMain.h"
+
+namespace veltrane {
+
+// Shows a completed analysis in the graph window.
+class GraphWindowPresenter : public SpectrumPresenter {
+public:
+    explicit GraphWindowPresenter(GraphWindowHost& host) : m_host(host) {}
+    void show_spectrum() override { m_host.show_spectrum(); }
+
+private:
+    GraphWindowHost& m_host;
+};
+
+// The program's windows and the services they use, wired together on the one graph data
+// store. Needs a QApplication. The main window is created hidden; show() shows it.
+class Program {
+public:
+    explicit Program(Module1& store);
+
+    void show();
+    frmMain& mainWindow() { return m_main; }
+    GraphWindowHost& graphHost() { return m_host; }
+
+private:
+    SystemPrinter m_printer;
+    QtMessageBox m_graphMessages;
+    GraphWindowHost m_host;
+    GraphWindowPresenter m_presenter;
+    frmMain m_main;
+};
+
+// The desktop program: creates the application on argc/argv, shows the main window and runs
+// until the last window closes. Returns the exit status.
+int runGui(int& argc, char** argv);
+
+} // namespace veltrane

@@ -1,0 +1,142 @@
+#include "frmMain.h"
+
+#include "MainLayout.h"
+#include "QtMessageBox.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QPushButton>
+#include <limits>
+
+namespace veltrane {
+
+namespace {
+
+using mainlayout::ControlKind;
+using mainlayout::ControlSpec;
+
+QString qstr(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QWidget* makeControl(const ControlSpec& spec, QWidget* parent) {
+    const QString text = qstr(spec.text);
+    QWidget* control = nullptr;
+    switch (spec.kind) {
+    case ControlKind::Button: {
+        auto* button = new QPushButton(text, parent);
+        // Neither button answers Enter or Escape.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        control = button;
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto* edit = new QLineEdit(text, parent);
+        // The fields take any text of any length; the analyses judge it.
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        control = edit;
+        break;
+    }
+    case ControlKind::Label:
+        control = new QLabel(text, parent);
+        break;
+    }
+    control->setObjectName(qstr(spec.name));
+    return control;
+}
+
+// The layout's widths were drawn for a narrower interface font than today's desktops use. A
+// caption that would be cut off at its fixed width is set in a smaller size of the same
+// font instead, so the geometry stays as laid out and the whole text shows.
+void fitCaption(QLabel& label) {
+    constexpr double kSmallestPointSize = 6.0;
+    constexpr double kPointStep = 0.5;
+    QFont font = label.font();
+    if (font.pointSizeF() <= 0) {
+        return; // a pixel-sized font: leave it to the platform
+    }
+    while (QFontMetrics(font).horizontalAdvance(label.text()) > label.contentsRect().width() &&
+           font.pointSizeF() - kPointStep >= kSmallestPointSize) {
+        font.setPointSizeF(font.pointSizeF() - kPointStep);
+    }
+    if (font != label.font()) {
+        label.setFont(font);
+    }
+}
+
+} // namespace
+
+frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* messages,
+                 QWidget* parent)
+    : QWidget(parent), m_store(store), m_presenter(presenter),
+      m_ownMessages(messages ? nullptr : std::make_unique<QtMessageBox>(this)),
+      m_messages(messages ? *messages : *m_ownMessages), m_scale(logicalDpiX()) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Veltrane"));
+    createControls();
+    setTabOrder();
+    const PixelRect client =
+        m_scale.rect(0, 0, mainlayout::kClientWidthTwips, mainlayout::kClientHeightTwips);
+    resize(client.width, client.height);
+    m_fields = std::make_unique<LineEditFields>(*m_txtC, *m_txtC1, *m_txtC2);
+    m_cmd2branchs->setFocus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls() {
+    for (const ControlSpec& spec : mainlayout::kControls) {
+        QWidget* control = makeControl(spec, this);
+        const PixelRect r = m_scale.rect(spec.left, spec.top, spec.width, spec.height);
+        control->setGeometry(r.left, r.top, r.width, r.height);
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            fitCaption(*label);
+        }
+    }
+    m_cmd2branchs = findChild<QPushButton*>(QStringLiteral("cmd2branchs"));
+    m_cmd3branches = findChild<QPushButton*>(QStringLiteral("cmd3branches"));
+    m_txtC = findChild<QLineEdit*>(QStringLiteral("txtC"));
+    m_txtC1 = findChild<QLineEdit*>(QStringLiteral("txtC1"));
+    m_txtC2 = findChild<QLineEdit*>(QStringLiteral("txtC2"));
+    connect(m_cmd2branchs, &QPushButton::clicked, this, [this] { cmd2branchs_Click(); });
+    connect(m_cmd3branches, &QPushButton::clicked, this, [this] { cmd3branches_Click(); });
+}
+
+void frmMain::setTabOrder() {
+    const auto& order = mainlayout::kTabOrder;
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget::setTabOrder(findChild<QWidget*>(qstr(order[i])),
+                             findChild<QWidget*>(qstr(order[i + 1])));
+    }
+}
+
+void frmMain::paintEvent(QPaintEvent* /*event*/) {
+    // The line controls: thin, solid, in the window's default text colour, under the other
+    // controls.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 0));
+    for (const mainlayout::LineSpec& line : mainlayout::kLines) {
+        painter.drawLine(m_scale.edge(line.x1), m_scale.edge(line.y1), m_scale.edge(line.x2),
+                         m_scale.edge(line.y2));
+    }
+}
+
+AnalyzeContext frmMain::context(const TextToSingle& toSingle) {
+    return AnalyzeContext{m_store, toSingle, m_messages, m_presenter};
+}
+
+void frmMain::cmd2branchs_Click() {
+    // The user's own decimal separator is accepted beside ".", read at the click.
+    const DecimalTextToSingle toSingle(QLocale().decimalPoint().toStdString());
+    veltrane::cmd2branchs_Click(*m_fields, context(toSingle));
+}
+
+void frmMain::cmd3branches_Click() {
+    const DecimalTextToSingle toSingle(QLocale().decimalPoint().toStdString());
+    veltrane::cmd3branches_Click(*m_fields, context(toSingle));
+}
+
+} // namespace veltrane
