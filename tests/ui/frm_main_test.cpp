@@ -5,6 +5,8 @@
 #include "TwoBranch.h"
 #include "frmMain.h"
 
+#include <QFile>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -302,6 +304,12 @@ TEST_F(MainWindow, ResizingMovesNothing) {
     for (std::size_t i = 0; i < kControls.size(); ++i) {
         EXPECT_EQ(control(kControls[i].name)->geometry(), before[i]) << kControls[i].name;
     }
+}
+
+TEST(ProgramResources, WindowIconIsBuiltIn) {
+    test::application();
+    EXPECT_TRUE(QFile::exists(":/veltrane/veltrane.svg"));
+    EXPECT_FALSE(QIcon(":/veltrane/veltrane.svg").pixmap(32, 32).isNull());
 }
 
 } // namespace
