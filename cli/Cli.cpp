@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "CompareCommand.h"
+#include "ExactCommand.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
 #include "ThreeBranch.h"
@@ -52,10 +54,16 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
         return kExitUsage;
     }
     const SpectrumOptions& options = *parsed.options;
+    if (options.exact) {
+        return runExact(options, separator, out, err);
+    }
     Module1 store;
     const AnalysisOutcome outcome = analyse(options, separator, err, store);
     if (outcome.status != Status::Completed) {
         return reportFailure(outcome, err);
+    }
+    if (options.compare) {
+        return printComparison(store, outcome, options.json, out, err);
     }
     if (options.json) {
         writeJson(store, outcome, out);
@@ -72,13 +80,37 @@ std::string usage() {
            "  veltrane                        start the program's windows\n"
            "  veltrane spectrum C [options]   spectral diagram of the two-branch map\n"
            "  veltrane spectrum C1 C2 [opts]  spectral diagram of the three-branch map\n"
+           "  veltrane spectrum --exact B_1 ... B_k [opts]\n"
+           "                                  exact spectral diagram, any number of branches\n"
+           "  veltrane spectrum C1 C2 --compare\n"
+           "                                  the analysis's points beside the exact ones\n"
            "  veltrane --help                 this text\n"
            "\n"
            "The values are taken exactly as typed into the fields: \"-0.3\" is a value,\n"
            "not an option. Output is CSV (index,lyapunov,entropy,dimension).\n"
            "\n"
+           "Exact spectrum: --exact takes the break points 0 < B_1 < ... < B_k < 1 of a map\n"
+           "with k + 1 branches and prints N evenly spaced exponents from the smallest\n"
+           "branch exponent to the largest (the first and last exactly those), computed in\n"
+           "double precision and printed as the shortest text that reads back the same.\n"
+           "Branches of equal length everywhere give one point. --from FILE reads the break\n"
+           "points from FILE (\"-\": standard input), numbers separated by blanks or line\n"
+           "ends.\n"
+           "\n"
+           "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
+           "stores beside the exact values at the same exponent, as CSV with the header\n"
+           "index,lyapunov,entropy,dimension,exact_entropy,exact_dimension,\n"
+           "entropy_difference,dimension_difference (differences are exact minus stored)\n"
+           "and the last line \"# largest entropy difference: V at index J; largest\n"
+           "dimension difference: V at index J\" (largest in magnitude, with its sign).\n"
+           "\n"
            "Options:\n"
            "  --json          print a JSON object instead of CSV\n"
+           "  --exact         the values are the break points of the exact spectrum\n"
+           "  --points N      with --exact: number of points, 2 to 10000000 (default 101)\n"
+           "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
+           "                  (implies --exact)\n"
+           "  --compare       with C, or C1 and C2: the stored points beside the exact ones\n"
            "  --              every later word is a value\n"
            "\n"
            "Exit status: 0 done, 2 bad usage, rejected value or conversion error,\n"

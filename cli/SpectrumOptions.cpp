@@ -18,6 +18,34 @@ std::optional<int> parsePositive(const std::string& text) {
     return value;
 }
 
+// The most points --points accepts: about 320 MB of results.
+constexpr int kMaxExactPoints = 10'000'000;
+
+std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
+    if (options.exact) {
+        if (options.compare) {
+            return "--compare goes with C, or C1 and C2, not with --exact or --from";
+        }
+        if (options.fromFile && !options.fieldTexts.empty()) {
+            return "give the break points either as values or with --from, not both";
+        }
+        if (!options.fromFile && options.fieldTexts.empty()) {
+            return "--exact takes the break points B_1 ... B_k";
+        }
+        return std::nullopt;
+    }
+    if (options.points) {
+        return "--points goes with --exact";
+    }
+    if (options.compare && options.plotFile) {
+        return "--compare prints a table and does not go with --plot";
+    }
+    if (options.fieldTexts.empty() || options.fieldTexts.size() > 2) {
+        return "spectrum takes C, or C1 and C2";
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
@@ -36,6 +64,20 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
             options.json = true;
         } else if (word == "--grid") {
             options.grid = true;
+        } else if (word == "--exact") {
+            options.exact = true;
+        } else if (word == "--compare") {
+            options.compare = true;
+        } else if (word == "--from" && hasValue) {
+            options.fromFile = words[++i];
+            options.exact = true;
+        } else if (word == "--points" && hasValue) {
+            const auto points = parsePositive(words[++i]);
+            if (!points || *points < 2 || *points > kMaxExactPoints) {
+                return {std::nullopt, "--points takes a whole number from 2 to " +
+                                          std::to_string(kMaxExactPoints)};
+            }
+            options.points = *points;
         } else if (word == "--plot" && hasValue) {
             options.plotFile = words[++i];
         } else if (word == "--dpi" && hasValue) {
@@ -44,14 +86,14 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
                 return {std::nullopt, "--dpi takes a whole number from 1 to 2400"};
             }
             options.dpi = *dpi;
-        } else if (word == "--plot" || word == "--dpi") {
+        } else if (word == "--plot" || word == "--dpi" || word == "--from" || word == "--points") {
             return {std::nullopt, word + " needs a value"};
         } else {
             return {std::nullopt, "unknown option " + word};
         }
     }
-    if (options.fieldTexts.empty() || options.fieldTexts.size() > 2) {
-        return {std::nullopt, "spectrum takes C, or C1 and C2"};
+    if (const auto problem = combinationProblem(options)) {
+        return {std::nullopt, *problem};
     }
     return {options, {}};
 }

@@ -15,6 +15,10 @@ struct SpectrumOptions {
     std::optional<std::string> plotFile; // --plot FILE
     bool grid = false;                   // --grid
     int dpi = 96;                        // --dpi N
+    bool exact = false;                  // --exact: the values are break points B_1 ... B_k
+    std::optional<int> points;           // --points N, with --exact
+    std::optional<std::string> fromFile; // --from FILE ("-": standard input), implies --exact
+    bool compare = false;                // --compare: stored points beside the exact ones
 };
 
 struct ParsedSpectrum {
