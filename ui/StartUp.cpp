@@ -2,8 +2,36 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <cstdlib>
 
 namespace veltrane {
+
+namespace {
+
+// Qt ends the process with a fatal message when its platform plugin cannot open the display
+// the environment names (a DISPLAY with no X server behind it, say). While the application
+// object is created, that becomes one line and exit status 1; the plugin's own warnings
+// leading up to it are dropped, and any other message is written as Qt would write it.
+void messageWhileOpeningDisplay(QtMsgType type, const QMessageLogContext& context,
+                                const QString& message) {
+    if (type == QtFatalMsg) {
+        const char* x11 = std::getenv("DISPLAY");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        std::fprintf(stderr,
+                     "veltrane: cannot open the display (DISPLAY=%s, WAYLAND_DISPLAY=%s); start "
+                     "it in a desktop session, or use \"veltrane spectrum\" for the command "
+                     "line\n",
+                     x11 ? x11 : "", wayland ? wayland : "");
+        std::_Exit(1);
+    }
+    if (QByteArrayView(context.category).startsWith("qt.qpa")) {
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
 
 Program::Program(Module1& store)
     : m_host(store, m_printer, m_graphMessages), m_presenter(m_host), m_main(store, m_presenter) {}
@@ -13,7 +41,9 @@ void Program::show() {
 }
 
 int runGui(int& argc, char** argv) {
+    qInstallMessageHandler(messageWhileOpeningDisplay);
     const QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     // Lets a Wayland compositor match the windows to veltrane.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("veltrane"));

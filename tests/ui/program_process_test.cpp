@@ -262,6 +262,28 @@ TEST(ProgramStart, WithoutADisplaySaysSoInOneLineAndExitsWithStatus1) {
     EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
 }
 
+TEST(ProgramStart, WithADisplayThatCannotBeOpenedSaysSoInOneLineAndExitsWithStatus1) {
+    for (const char* platform : {"", "xcb"}) {
+        QProcessEnvironment environment =
+            environmentWithout({"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        // No X server listens on display 4999 of this machine.
+        environment.insert("DISPLAY", ":4999");
+        if (*platform != '\0') {
+            environment.insert("QT_QPA_PLATFORM", platform);
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELTRANE_BINARY), {});
+        ASSERT_TRUE(program.waitForFinished(kTimeoutMs)) << platform;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << platform;
+        EXPECT_EQ(program.exitCode(), 1) << platform;
+        const QString error = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_EQ(error.count(QLatin1Char('\n')), 1) << error.toStdString();
+        EXPECT_TRUE(error.contains("cannot open the display")) << error.toStdString();
+        EXPECT_TRUE(error.contains(":4999")) << error.toStdString();
+    }
+}
+
 TEST(ProgramStart, CommandLineNeedsNoDisplay) {
     QProcess program;
     program.setProcessEnvironment(
