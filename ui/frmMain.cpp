@@ -77,7 +77,7 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Veltrane"));
     createControls();
-    setTabOrder();
+    applyTabOrder();
     const PixelRect client =
         m_scale.rect(0, 0, mainlayout::kClientWidthTwips, mainlayout::kClientHeightTwips);
     resize(client.width, client.height);
@@ -105,7 +105,7 @@ void frmMain::createControls() {
     connect(m_cmd3branches, &QPushButton::clicked, this, [this] { cmd3branches_Click(); });
 }
 
-void frmMain::setTabOrder() {
+void frmMain::applyTabOrder() {
     const auto& order = mainlayout::kTabOrder;
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(findChild<QWidget*>(qstr(order[i])),

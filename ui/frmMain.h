@@ -32,7 +32,7 @@ protected:
 
 private:
     void createControls();
-    void setTabOrder();
+    void applyTabOrder();
     void cmd2branchs_Click();
     void cmd3branches_Click();
     AnalyzeContext context(const TextToSingle& toSingle);

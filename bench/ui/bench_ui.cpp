@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
-#include <array>
 #include <benchmark/benchmark.h>
 #include <memory>
 #include <vector>
@@ -24,11 +23,7 @@ namespace {
 using namespace veltrane;
 
 QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_ui";
-    static std::array<char*, 2> argv{name, nullptr};
-    static QApplication app(argc, argv.data());
-    return app;
+    return *qApp;
 }
 
 // Notes paint events of the widgets of one window, whichever of them exist yet.
@@ -273,3 +268,16 @@ BENCHMARK(StartToMainWindowShownProcess)
     ->Iterations(15);
 
 } // namespace
+
+// The application object lives in main, so that it is gone before the toolkit's own static
+// objects are destroyed at exit.
+int main(int argc, char** argv) {
+    const QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

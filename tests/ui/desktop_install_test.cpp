@@ -1,5 +1,7 @@
 // "cmake --install" puts the program, its desktop entry and its icon where a freedesktop
 // desktop looks for them.
+#include "QtTestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -13,14 +15,6 @@
 #include <memory>
 
 namespace {
-
-QGuiApplication& guiApplication() {
-    static int argc = 1;
-    static char name[] = "desktop-install-test";
-    static std::array<char*, 2> argv{name, nullptr};
-    static QGuiApplication app(argc, argv.data());
-    return app;
-}
 
 QStringList desktopEntry(const QString& path) {
     QFile file(path);
@@ -51,7 +45,7 @@ TEST(DesktopInstall, InstallsBinaryDesktopEntryAndIcon) {
         EXPECT_TRUE(entry.contains(QString::fromLatin1(line))) << line;
     }
 
-    guiApplication();
+    veltrane::test::application();
     const QString icon = prefix.filePath("share/icons/hicolor/scalable/apps/veltrane.svg");
     QSvgRenderer renderer(icon);
     ASSERT_TRUE(renderer.isValid());
