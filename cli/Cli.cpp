@@ -2,11 +2,13 @@
 
 #include "CompareCommand.h"
 #include "ExactCommand.h"
+#include "PlotExport.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
 #include "ThreeBranch.h"
 #include "TwoBranch.h"
 
+#include <optional>
 #include <ostream>
 
 namespace veltrane::cli {
@@ -57,6 +59,16 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
     if (options.exact) {
         return runExact(options, separator, out, err);
     }
+    if (!options.plotFile && (options.grid || options.dpi != SpectrumOptions{}.dpi)) {
+        err << "veltrane: --grid and --dpi go with --plot\n\n" << usage();
+        return kExitUsage;
+    }
+    // A picture type that cannot be written is found before any work is done.
+    if (const auto problem = options.plotFile ? unknownPictureType(*options.plotFile)
+                                              : std::nullopt) {
+        err << "veltrane: " << *problem << '\n';
+        return kExitUsage;
+    }
     Module1 store;
     const AnalysisOutcome outcome = analyse(options, separator, err, store);
     if (outcome.status != Status::Completed) {
@@ -65,9 +77,16 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
     if (options.compare) {
         return printComparison(store, outcome, options.json, out, err);
     }
+    if (options.plotFile) {
+        // The picture first: when it cannot be written, nothing else is printed.
+        if (const auto error = writePlot(store, {*options.plotFile, options.grid, options.dpi})) {
+            err << "veltrane: " << *error << '\n';
+            return kExitUsage;
+        }
+    }
     if (options.json) {
         writeJson(store, outcome, out);
-    } else {
+    } else if (options.csv || !options.plotFile) {
         writeCsv(store, out);
     }
     return kExitOk;
@@ -111,10 +130,18 @@ std::string usage() {
            "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
            "                  (implies --exact)\n"
            "  --compare       with C, or C1 and C2: the stored points beside the exact ones\n"
+           "  --csv           print CSV even with --plot\n"
+           "  --plot FILE     draw the graph window as the analysis leaves it into FILE,\n"
+           "                  a .png, .svg or .pdf picture (no display needed); nothing\n"
+           "                  is printed then unless --json or --csv is given\n"
+           "  --grid          with --plot: grid lines across the plot instead of ticks\n"
+           "  --dpi N         with --plot: resolution of a .png, 1 to 2400 (default 96,\n"
+           "                  the window's own size); .svg and .pdf are vector pictures\n"
            "  --              every later word is a value\n"
            "\n"
            "Exit status: 0 done, 2 bad usage, rejected value or conversion error,\n"
-           "3 any other run-time error.\n";
+           "3 any other run-time error. A picture that cannot be written (unknown\n"
+           "extension, folder missing or not writable) exits with 2 and leaves no file.\n";
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

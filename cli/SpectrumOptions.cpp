@@ -62,6 +62,8 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
             onlyFields = true;
         } else if (word == "--json") {
             options.json = true;
+        } else if (word == "--csv") {
+            options.csv = true;
         } else if (word == "--grid") {
             options.grid = true;
         } else if (word == "--exact") {

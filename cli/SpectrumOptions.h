@@ -12,6 +12,7 @@ namespace veltrane::cli {
 struct SpectrumOptions {
     std::vector<std::string> fieldTexts;
     bool json = false;
+    bool csv = false;                    // --csv: CSV even when --plot is given
     std::optional<std::string> plotFile; // --plot FILE
     bool grid = false;                   // --grid
     int dpi = 96;                        // --dpi N

@@ -10,14 +10,12 @@ const QColor kBackground(Qt::white);
 // The button-text system colour of the standard schemes, the picture box's default.
 const QColor kForeground(Qt::black);
 
-// The platform's sunken single border is two pixels deep at 96 DPI.
-constexpr int kBorderTwips = 30;
-
 } // namespace
 
 PictureBox::PictureBox(TwipsScale scale, QWidget* parent) : QFrame(parent), m_scale(scale) {
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(std::max(1, m_scale.edge(kBorderTwips)));
+    // The classic sunken client edge: a dark outer and a darker inner line at the top and
+    // left, light lines at the bottom and right, two pixels in all.
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kBackground);
     colours.setColor(QPalette::WindowText, kForeground);
