@@ -4,15 +4,20 @@
 #include "Cli.h"
 #include "ExactOutput.h"
 #include "ExactSpectrum.h"
+#include "Module1.h"
+#include "PlotExport.h"
 #include "RuntimeError.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <vector>
 
 namespace veltrane::cli {
@@ -43,6 +48,26 @@ std::vector<double> readFile(const std::string& file, const std::string& separat
     }
 }
 
+// The graph window draws from the graph data store, 101 points in singles: an exact spectrum of
+// no more points is drawn exactly as an analysis's run would be.
+constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
+
+// What keeps --plot from drawing these options' picture, found before any work is done.
+std::optional<std::string> plotProblem(const SpectrumOptions& options, std::size_t points) {
+    if (!options.plotFile) {
+        return std::nullopt;
+    }
+    if (const auto problem = unknownPictureType(*options.plotFile)) {
+        return problem;
+    }
+    if (points > kStorePoints) {
+        return "--plot draws at most " + std::to_string(kStorePoints) +
+               " points, as many as the graph window holds; give --points " +
+               std::to_string(kStorePoints) + " or fewer";
+    }
+    return std::nullopt;
+}
+
 std::vector<double> breakPointsOf(const SpectrumOptions& options, const std::string& separator,
                                   std::istream& in) {
     if (options.fromFile) {
@@ -53,14 +78,34 @@ std::vector<double> breakPointsOf(const SpectrumOptions& options, const std::str
 
 } // namespace
 
+Module1 exactStore(const std::vector<ExactPoint>& points) {
+    if (points.empty() || points.size() > kStorePoints) {
+        throw std::length_error("the graph data store holds 1 to 101 points");
+    }
+    Module1 store;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const int j = static_cast<int>(i);
+        store.graph_x(1, j) = static_cast<float>(points[i].lyapunov);
+        store.graph_x(2, j) = static_cast<float>(points[i].lyapunov);
+        store.graph_y(1, j) = static_cast<float>(points[i].entropy);
+        store.graph_y(2, j) = static_cast<float>(points[i].dimension);
+    }
+    const auto last = static_cast<std::int16_t>(points.size() - 1);
+    store.graph_n(1) = last;
+    store.graph_n(2) = last;
+    store.graph_count = 2;
+    return store;
+}
+
 int runExact(const SpectrumOptions& options, const std::string& decimalSeparator, std::istream& in,
              std::ostream& out, std::ostream& err) {
-    if (options.plotFile) {
-        err << "veltrane: --plot does not go with --exact\n";
+    if (!options.plotFile && (options.grid || options.dpi != SpectrumOptions{}.dpi)) {
+        err << "veltrane: --grid and --dpi go with --plot\n\n" << usage();
         return kExitUsage;
     }
-    if (options.grid || options.dpi != SpectrumOptions{}.dpi) {
-        err << "veltrane: --grid and --dpi go with --plot\n";
+    const auto points = static_cast<std::size_t>(options.points.value_or(kDefaultExactPoints));
+    if (const auto problem = plotProblem(options, points)) {
+        err << "veltrane: " << *problem << '\n';
         return kExitUsage;
     }
     std::vector<double> breakPoints;
@@ -70,13 +115,21 @@ int runExact(const SpectrumOptions& options, const std::string& decimalSeparator
         err << "veltrane: " << e.what() << '\n';
         return kExitUsage;
     }
-    const auto points = static_cast<std::size_t>(options.points.value_or(kDefaultExactPoints));
     try {
         const std::vector<double> exponents = branchExponents(breakPoints);
         const ExactSpectrum spectrum = ExactSolver(exponents).spectrum(points);
+        if (options.plotFile) {
+            // The picture first: when it cannot be written, nothing else is printed.
+            Module1 store = exactStore(spectrum.points);
+            if (const auto error =
+                    writePlot(store, {*options.plotFile, options.grid, options.dpi})) {
+                err << "veltrane: " << *error << '\n';
+                return kExitUsage;
+            }
+        }
         if (options.json) {
             writeExactJson(breakPoints, exponents, spectrum.points, out);
-        } else {
+        } else if (options.csv || !options.plotFile) {
             writeExactCsv(spectrum.points, out);
         }
     } catch (const RuntimeError& e) {

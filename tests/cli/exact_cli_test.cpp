@@ -2,6 +2,7 @@
 #include "ExactCommand.h"
 #include "ExactSpectrum.h"
 #include "NumberText.h"
+#include "SingleText.h"
 #include "SpectrumOptions.h"
 
 #include <array>
@@ -11,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -308,6 +311,99 @@ TEST(ExactCliProgram, ReadsBreakPointsFromStandardInput) {
 }
 
 // The stored columns are singles, the exact ones doubles.
+TEST(ExactCli, StoreForTheGraphWindowHoldsThePointsAsSingles) {
+    const std::vector<ExactPoint> points = exactSpectrum({0.2, 0.6}, 101).points;
+    const Module1 store = cli::exactStore(points);
+    EXPECT_EQ(store.graph_count, 2);
+    EXPECT_EQ(store.graph_n(1), 100);
+    EXPECT_EQ(store.graph_n(2), 100);
+    for (int j = 0; j <= 100; ++j) {
+        const ExactPoint& p = points[static_cast<std::size_t>(j)];
+        EXPECT_EQ(store.graph_x(1, j), static_cast<float>(p.lyapunov));
+        EXPECT_EQ(store.graph_x(2, j), static_cast<float>(p.lyapunov));
+        EXPECT_EQ(store.graph_y(1, j), static_cast<float>(p.entropy));
+        EXPECT_EQ(store.graph_y(2, j), static_cast<float>(p.dimension));
+    }
+    const Module1 single = cli::exactStore(exactSpectrum({0.5}, 101).points);
+    EXPECT_EQ(single.graph_n(1), 0);
+    EXPECT_EQ(single.graph_y(2, 0), 1.0F);
+    EXPECT_THROW(cli::exactStore(exactSpectrum({0.3}, 102).points), std::length_error);
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The range labels the graph window writes for the graphs of a store.
+std::string minXLabel(const Module1& store) {
+    float least = store.graph_x(1, 0);
+    for (int j = 0; j <= store.graph_n(1); ++j) {
+        least = std::min(least, store.graph_x(1, j));
+    }
+    return "MinX=" + singleText(least);
+}
+
+std::string maxYLabel(const Module1& store) {
+    float most = store.graph_y(1, 0);
+    for (int k = 1; k <= 2; ++k) {
+        for (int j = 0; j <= store.graph_n(k); ++j) {
+            most = std::max(most, store.graph_y(k, j));
+        }
+    }
+    return "MaxY=" + singleText(most);
+}
+
+TEST(ExactCliProgram, PlotDrawsTheExactCurvesIntoTheGraphWindowPicture) {
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) /
+                                      ("veltrane_exact_plot_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string exactFile = (dir / "exact.svg").string();
+    const std::string classicFile = (dir / "classic.svg").string();
+
+    const ProgramRun exact = runProgram("", "spectrum --exact 0.2 0.6 --plot '" + exactFile + "'");
+    EXPECT_EQ(exact.status, 0);
+    EXPECT_TRUE(exact.out.empty()) << "with --plot alone nothing goes to standard output";
+    const ProgramRun classic = runProgram("", "spectrum 0.2 0.6 --plot '" + classicFile + "'");
+    ASSERT_EQ(classic.status, 0);
+
+    // The labels show the ranges of the exact curves, which differ from the search's.
+    const Module1 exactStore = cli::exactStore(exactSpectrum({0.2, 0.6}, 101).points);
+    const std::string exactSvg = fileText(exactFile);
+    const std::string classicSvg = fileText(classicFile);
+    EXPECT_NE(exactSvg.find(minXLabel(exactStore)), std::string::npos) << minXLabel(exactStore);
+    EXPECT_NE(exactSvg.find(maxYLabel(exactStore)), std::string::npos) << maxYLabel(exactStore);
+    EXPECT_EQ(classicSvg.find(maxYLabel(exactStore)), std::string::npos);
+
+    // --csv prints the points beside the picture.
+    const ProgramRun withCsv = runProgram("", "spectrum --exact 0.2 0.6 --points 7 --csv --plot '" +
+                                                  (dir / "b.png").string() + "'");
+    EXPECT_EQ(withCsv.status, 0);
+    EXPECT_EQ(withCsv.out, runCli({"spectrum", "--exact", "0.2", "0.6", "--points", "7"}).out);
+    EXPECT_EQ(fileText((dir / "b.png").string()).substr(1, 3), "PNG");
+
+    // Refused before any work, leaving no file.
+    const std::string tooMany = (dir / "many.png").string();
+    EXPECT_EQ(runProgram("", "spectrum --exact 0.3 --points 102 --plot '" + tooMany + "'").status,
+              2);
+    EXPECT_FALSE(std::filesystem::exists(tooMany));
+    const std::string unknown = (dir / "picture.bmp").string();
+    EXPECT_EQ(runProgram("", "spectrum --exact 0.3 --plot '" + unknown + "'").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(unknown));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ExactCli, PlotRefusalsNameTheReason) {
+    CliRun run = runCli({"spectrum", "--exact", "0.3", "--points", "102", "--plot", "a.png"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veltrane: --plot draws at most 101 points, as many as the graph window "
+                       "holds; give --points 101 or fewer\n");
+    run = runCli({"spectrum", "--exact", "0.3", "--grid"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("veltrane: --grid and --dpi go with --plot\n", 0), 0U);
+    EXPECT_TRUE(run.out.empty());
+}
+
 struct ComparedRow {
     int index;
     float lyapunov, entropy, dimension;
