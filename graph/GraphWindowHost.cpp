@@ -11,6 +11,10 @@ GraphWindowHost::~GraphWindowHost() {
     delete m_window.data();
 }
 
+frmGraph1D* GraphWindowHost::window() const {
+    return m_window.data();
+}
+
 void GraphWindowHost::show_spectrum() {
     // A closed window deletes itself at the next turn of the event loop; until then it must
     // not be shown again, so a new one takes its place at once.

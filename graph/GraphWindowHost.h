@@ -28,8 +28,9 @@ public:
     // legend chip, clears the surface and draws the frame and the store's graphs.
     void show_spectrum();
 
-    // The window while it exists, otherwise nullptr.
-    frmGraph1D* window() const { return m_window; }
+    // The window while it exists, otherwise nullptr. Defined out of line, so that callers
+    // need not see frmGraph1D's definition.
+    frmGraph1D* window() const;
 
 private:
     Module1& m_store;

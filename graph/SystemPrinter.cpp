@@ -40,7 +40,7 @@ std::optional<std::string> SystemPrinter::print(const QImage& page) {
     const QRect area = painter.viewport();
     const FitRect fit = fitTopCentred(page.width(), page.height(), area.width(), area.height());
     painter.drawImage(QRectF(fit.left, fit.top, fit.width, fit.height), page);
-    if (!painter.end()) {
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
         return "Printing on " + name + " failed.";
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 #include "GraphWindowLayout.h"
 #include "PictureBox.h"
 #include "QtMessageBox.h"
+#include "SystemPrinter.h"
 #include "WindowTestSupport.h"
 #include "frmGraph1D.h"
 
@@ -383,6 +384,31 @@ TEST_F(GraphWindow, HostDeletesAWindowStillOpen) {
     }
     EXPECT_TRUE(window.isNull());
 }
+
+struct FitRow {
+    const char* name;
+    double imageWidth, imageHeight, areaWidth, areaHeight;
+    FitRect expected;
+};
+
+class FitTopCentred : public ::testing::TestWithParam<FitRow> {};
+
+TEST_P(FitTopCentred, KeepsTheAspectRatioAtTheTopCentredAcross) {
+    const FitRow& r = GetParam();
+    const FitRect fit = fitTopCentred(r.imageWidth, r.imageHeight, r.areaWidth, r.areaHeight);
+    EXPECT_DOUBLE_EQ(fit.left, r.expected.left);
+    EXPECT_DOUBLE_EQ(fit.top, r.expected.top);
+    EXPECT_DOUBLE_EQ(fit.width, r.expected.width);
+    EXPECT_DOUBLE_EQ(fit.height, r.expected.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FitTopCentred,
+    ::testing::Values(FitRow{"wideImageFillsTheWidth", 753, 497, 1506, 2000, {0, 0, 1506, 994}},
+                      FitRow{"tallAreaLimitedByHeight", 400, 200, 1000, 100, {400, 0, 200, 100}},
+                      FitRow{"sameShapeFillsAll", 10, 5, 20, 10, {0, 0, 20, 10}},
+                      FitRow{"emptyImageGivesNothing", 0, 0, 20, 10, {0, 0, 0, 0}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(QtMessageBoxTest, IsModalWithCaptionVeltraneNoIconAndOnlyOk) {
     QtMessageBox box;

@@ -97,7 +97,9 @@ TEST(PlotGraphs, MapsTheDataRectangleOntoTheOuterSizeWithYReversed) {
     for (int g = 1; g <= 2; ++g) {
         for (int j = 0; j < 100; ++j) {
             SCOPED_TRACE(testing::Message() << "graph " << g << " point " << j);
-            const RecordedLine& line = lines[static_cast<std::size_t>((g - 1) * 100 + j)];
+            const std::size_t index =
+                static_cast<std::size_t>(g - 1) * 100 + static_cast<std::size_t>(j);
+            const RecordedLine& line = lines[index];
             EXPECT_NEAR(line.x, (store.graph_x(g, j) - p.vars.MinX) * kx, 1e-3);
             EXPECT_NEAR(line.y, 4935.0 - (store.graph_y(g, j) - p.vars.MinY) * ky, 1e-3);
             EXPECT_NEAR(line.x + line.dx, (store.graph_x(g, j + 1) - p.vars.MinX) * kx, 2e-3);

@@ -58,6 +58,7 @@ TEST(GraphWindowLayout, ControlsReachExactlyTheClientArea) {
 
 TEST(GraphWindowLayout, TabPlacesAreDistinctFromZeroToSeventeen) {
     std::vector<int> tabs;
+    tabs.reserve(kGraphWindowLayout.size());
     for (const ControlLayout& c : kGraphWindowLayout) {
         tabs.push_back(c.tab);
     }
