@@ -1,10 +1,10 @@
 #pragma once
 
 #include "AnalyzeHandlers.h"
-// GraphWindowHost::window() converts its QPointer inline, which needs the complete type.
 #include "GraphWindowHost.h"
 #include "QtMessageBox.h"
 #include "SystemPrinter.h"
+// Complete, so that graphHost().window() can be used as the QWidget it is.
 #include "frmGraph1D.h"
 #include "frmMain.h"
 
