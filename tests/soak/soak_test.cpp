@@ -184,7 +184,13 @@ TEST(Soak, TwoThousandClicksLoseNothingAndKeepOneGraphWindow) {
     RecordProperty("memory_growth_bytes", std::to_string(growth));
     std::printf("memory growth after the first 100 steps: %ld kB, %zu message boxes\n",
                 growth / 1024, answerer.seen().size());
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory in quarantine, so the resident size says nothing
+    // about leaks there; LeakSanitizer checks those at exit instead.
+    (void)growth;
+#else
     EXPECT_LT(growth, 10L * 1024 * 1024);
+#endif
     EXPECT_EQ(answerer.others(), 0);
 }
 
