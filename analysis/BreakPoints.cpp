@@ -1,102 +1,15 @@
 #include "BreakPoints.h"
 
+#include "DecimalText.h"
+
 #include <array>
 #include <charconv>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <istream>
-#include <locale.h>
 
 namespace veltrane {
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// Digits with at most one separator, at least one digit; appends them to out with "." as the
-// separator and returns the length consumed, or nullopt.
-std::optional<std::size_t> readMantissa(std::string_view s, std::string_view localeSeparator,
-                                        std::string& out) {
-    std::size_t i = 0;
-    int digits = 0;
-    bool separatorSeen = false;
-    while (i < s.size()) {
-        if (isDigit(s[i])) {
-            out += s[i++];
-            ++digits;
-        } else if (!separatorSeen && s[i] == '.') {
-            separatorSeen = true;
-            out += '.';
-            ++i;
-        } else if (!separatorSeen && !localeSeparator.empty() &&
-                   s.substr(i, localeSeparator.size()) == localeSeparator) {
-            separatorSeen = true;
-            out += '.';
-            i += localeSeparator.size();
-        } else {
-            break;
-        }
-    }
-    if (digits == 0) {
-        return std::nullopt;
-    }
-    return i;
-}
-
-// The text in the C locale's spelling ("-12.5e3") when it follows the grammar, or nullopt.
-std::optional<std::string> normalise(std::string_view s, std::string_view localeSeparator) {
-    std::string out;
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        out += s[i++];
-    }
-    const auto mantissa = readMantissa(s.substr(i), localeSeparator, out);
-    if (!mantissa) {
-        return std::nullopt;
-    }
-    i += *mantissa;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        out += 'e';
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-            out += s[i++];
-        }
-        const std::size_t exponentStart = i;
-        while (i < s.size() && isDigit(s[i])) {
-            out += s[i++];
-        }
-        if (i == exponentStart) {
-            return std::nullopt;
-        }
-    }
-    if (i != s.size()) {
-        return std::nullopt;
-    }
-    return out;
-}
-
-// strtod_l in the C locale rounds correctly, gives subnormals and zero for tiny magnitudes and
-// an infinity for huge ones, whatever the user's locale says about separators.
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    return locale;
-}
 
 std::string shortestText(double value) {
     std::array<char, 64> buffer{};
@@ -132,16 +45,7 @@ void checkValues(const std::vector<double>& values, const TextOf& textOf) {
 } // namespace
 
 std::optional<double> textToDouble(std::string_view text, std::string_view localeSeparator) {
-    const auto spelled = normalise(trimBlanks(text), localeSeparator);
-    if (!spelled) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    const double value = strtod_l(spelled->c_str(), &end, cLocale());
-    if (end != spelled->c_str() + spelled->size() || std::isinf(value)) {
-        return std::nullopt;
-    }
-    return value;
+    return decimalToDouble(text, localeSeparator);
 }
 
 void checkBreakPoints(const std::vector<double>& breakPoints) {
