@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "CliRunner.h"
 #include "ExactCommand.h"
 #include "ExactSpectrum.h"
 #include "NumberText.h"
@@ -23,27 +23,9 @@
 namespace veltrane {
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args, const std::string& separator = ".") {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = cli::run(args, out, err, separator);
-    return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
+using test::CliRun;
+using test::lines;
+using test::runCli;
 
 std::vector<std::string> fields(const std::string& row) {
     std::vector<std::string> result;

@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "CliRunner.h"
 
 #include <array>
 #include <cstdio>
@@ -10,27 +10,9 @@
 namespace veltrane {
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args, const std::string& separator = ".") {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = cli::run(args, out, err, separator);
-    return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
+using test::CliRun;
+using test::lines;
+using test::runCli;
 
 TEST(SpectrumCli, TwoBranchCsvHasAHeaderAndOneShortestRowPerPoint) {
     const CliRun run = runCli({"spectrum", "0.3"});
@@ -57,8 +39,7 @@ TEST(SpectrumCli, ThreeBranchPrintsOnlyTheStoredPointsAndNegativeZeros) {
 TEST(SpectrumCli, JsonCarriesBreakPointsExponentsAndPoints) {
     const CliRun run = runCli({"spectrum", "--json", "0.3"});
     ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("{\"breakPoints\":[0.3],\"exponents\":[1.2039728,0.35667497],", 0),
-              0U);
+    EXPECT_EQ(run.out.rfind("{\"breakPoints\":[0.3],\"exponents\":[1.2039728,0.35667497],", 0), 0U);
     EXPECT_NE(run.out.find("{\"index\":100,\"lyapunov\":1.2039728,\"entropy\":0,\"dimension\":0}"),
               std::string::npos);
     EXPECT_EQ(run.out.substr(run.out.size() - 3), "]}\n");
@@ -130,7 +111,8 @@ TEST(SpectrumCli, ProgramTakesNegativeAndEmptyWordsAsFieldTexts) {
     const auto [status, output] = runProgram("spectrum ''");
     EXPECT_EQ(status, 2);
     EXPECT_NE(output.find("field C"), std::string::npos);
-    EXPECT_EQ(runProgram("spectrum 0.3").second.substr(0, 34), "index,lyapunov,entropy,dimension\n0");
+    EXPECT_EQ(runProgram("spectrum 0.3").second.substr(0, 34),
+              "index,lyapunov,entropy,dimension\n0");
 }
 
 } // namespace
