@@ -3,7 +3,9 @@
 #include "CheckedArray.h"
 #include "RuntimeError.h"
 
-#include <cstring>
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <string>
 
 namespace veltrane {
@@ -32,10 +34,17 @@ int Module1::pointIndex(int k, int j) {
     return k * (kLastPoint + 1) + j;
 }
 
+namespace {
+bool sameBitsEverywhere(const auto& a, const auto& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), [](float x, float y) {
+        return std::bit_cast<std::uint32_t>(x) == std::bit_cast<std::uint32_t>(y);
+    });
+}
+} // namespace
+
 bool Module1::sameBits(const Module1& other) const {
     return graph_count == other.graph_count && m_n == other.m_n &&
-           std::memcmp(m_x.data(), other.m_x.data(), sizeof m_x) == 0 &&
-           std::memcmp(m_y.data(), other.m_y.data(), sizeof m_y) == 0;
+           sameBitsEverywhere(m_x, other.m_x) && sameBitsEverywhere(m_y, other.m_y);
 }
 
 Module1& module1() {

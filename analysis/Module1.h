@@ -34,8 +34,10 @@ private:
     static int graphIndex(int k);
     static int pointIndex(int k, int j);
 
-    std::array<float, (kLastGraph + 1) * (kLastPoint + 1)> m_x{};
-    std::array<float, (kLastGraph + 1) * (kLastPoint + 1)> m_y{};
+    static constexpr std::size_t kElements = std::size_t{kLastGraph + 1} * (kLastPoint + 1);
+
+    std::array<float, kElements> m_x{};
+    std::array<float, kElements> m_y{};
     std::array<std::int16_t, kLastGraph + 1> m_n{};
 };
 

@@ -23,8 +23,8 @@ struct AnalysisOutcome {
     std::optional<Field> field;     // conversion errors: the field and its text
     std::string fieldText;
 
-    // Completed only: the break points as singles and the branch exponents in branch order
-    // (after the three-branch analysis's swap, if it made one).
+    // Completed only: the break points as singles and the branch exponents in the order of
+    // the branches, left to right.
     std::vector<float> breakPoints;
     std::vector<float> exponents;
 

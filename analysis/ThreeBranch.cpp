@@ -12,12 +12,14 @@ namespace {
 
 using namespace checked;
 
-constexpr float kWeightStep = 0.01F;       // the single nearest 0.01
-constexpr double kInfeasible = -100.0;     // entr3's marker for a weight outside [0, 1]
+constexpr float kWeightStep = 0.01F;   // the single nearest 0.01
+constexpr double kInfeasible = -100.0; // entr3's marker for a weight outside [0, 1]
 constexpr std::int16_t kBranches = 3;
 constexpr std::int16_t kLastStep = 100;
 
-float branchExponent(double length) { return toSingle(ln(div(1.0, std::fabs(length)))); }
+float branchExponent(double length) {
+    return toSingle(ln(div(1.0, std::fabs(length))));
+}
 
 void storePoint(Module1& store, std::int16_t k, float l, float entropy) {
     store.graph_y(1, k) = entropy;
@@ -80,8 +82,7 @@ public:
     std::int16_t run(Module1& store) {
         std::int16_t k = -1;
         for (std::int16_t step = 0; step <= kLastStep; increment(step)) {
-            const float l =
-                toSingle(add(m_lmin, div(mul(sub(m_lmax, m_lmin), step), kLastStep)));
+            const float l = toSingle(add(m_lmin, div(mul(sub(m_lmax, m_lmin), step), kLastStep)));
             const float emax = bestEntropy(l);
             if (emax >= 0.0F) {
                 increment(k);
@@ -154,6 +155,7 @@ AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& to
         }
         Exponents lm;
         readExponents(c1, c2, lm);
+        outcome.exponents = {lm(1), lm(2), lm(3)};
         outcome.logarithms = 3;
         outcome.breakPoints = {c1, c2};
         float lmin = lm(1);
@@ -165,7 +167,6 @@ AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& to
         if (lmin == lmax) {
             storeEqualExponents(scratch);
             outcome.logarithms += 2;
-            outcome.exponents = {lm(1), lm(2), lm(3)};
             return;
         }
         // Equal first two exponents would make entr3's divisor zero; only the entropy is
@@ -181,7 +182,6 @@ AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& to
         scratch.graph_count = 2;
         outcome.entr3Calls = search.entr3Calls();
         outcome.logarithms += context.logarithms;
-        outcome.exponents = {lm(1), lm(2), lm(3)};
     });
 }
 

@@ -57,7 +57,7 @@ std::optional<std::string> plotProblem(const SpectrumOptions& options, std::size
     if (!options.plotFile) {
         return std::nullopt;
     }
-    if (const auto problem = unknownPictureType(*options.plotFile)) {
+    if (auto problem = unknownPictureType(*options.plotFile)) {
         return problem;
     }
     if (points > kStorePoints) {

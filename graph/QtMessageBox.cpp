@@ -1,12 +1,16 @@
 #include "QtMessageBox.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace veltrane {
 
 void QtMessageBox::showMessage(const std::string& text) {
+    // Without a parent of its own the box goes over the window the user is working in, such
+    // as the graph window whose Print button failed.
+    QWidget* parent = m_parent ? m_parent.data() : QApplication::activeWindow();
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageBoxCaption),
-                    QString::fromStdString(text), QMessageBox::Ok, m_parent.data());
+                    QString::fromStdString(text), QMessageBox::Ok, parent);
     box.exec();
 }
 

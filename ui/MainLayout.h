@@ -13,7 +13,7 @@ inline constexpr int kClientHeightTwips = 4215;
 
 enum class ControlKind { Button, TextBox, Label };
 
-struct ControlSpec {
+struct ControlPlacement {
     std::string_view name; // the Qt object name, "Label1(6)" for element 6 of Label1
     ControlKind kind;
     int left;
@@ -29,7 +29,7 @@ inline constexpr std::string_view kThreeBranchCaption =
     "3-branches' maps of interval [0,1] on to interval [0,1]";
 
 // In tab order first (the five controls that take focus), then the labels, which never do.
-inline constexpr std::array<ControlSpec, 17> kControls{{
+inline constexpr std::array<ControlPlacement, 17> kControls{{
     {"cmd2branchs", ControlKind::Button, 5280, 240, 1575, 495, "Analyze"},
     {"txtC", ControlKind::TextBox, 5280, 960, 1575, 285, "0.3"},
     {"cmd3branches", ControlKind::Button, 4560, 2760, 2295, 495, "Analyze"},
@@ -53,7 +53,7 @@ inline constexpr std::array<ControlSpec, 17> kControls{{
 inline constexpr std::array<std::string_view, 5> kTabOrder{"cmd2branchs", "txtC", "cmd3branches",
                                                            "txtC1", "txtC2"};
 
-struct LineSpec {
+struct LinePlacement {
     std::string_view name;
     int x1;
     int y1;
@@ -63,7 +63,7 @@ struct LineSpec {
 
 // The schematic drawings: frames A to E of the unit square, the graphs of the maps in them
 // and the rules between the diagrams and the sections.
-inline constexpr std::array<LineSpec, 35> kLines{{
+inline constexpr std::array<LinePlacement, 35> kLines{{
     {"Line1", 240, 840, 720, 240},      // A, first branch (rising)
     {"Line2", 720, 240, 960, 840},      // A, second branch (falling)
     {"Line3", 120, 1800, 6840, 1800},   // rule between the two sections

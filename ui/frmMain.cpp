@@ -15,16 +15,16 @@ namespace veltrane {
 namespace {
 
 using mainlayout::ControlKind;
-using mainlayout::ControlSpec;
+using mainlayout::ControlPlacement;
 
 QString qstr(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QWidget* makeControl(const ControlSpec& spec, QWidget* parent) {
-    const QString text = qstr(spec.text);
+QWidget* makeControl(const ControlPlacement& placement, QWidget* parent) {
+    const QString text = qstr(placement.text);
     QWidget* control = nullptr;
-    switch (spec.kind) {
+    switch (placement.kind) {
     case ControlKind::Button: {
         auto* button = new QPushButton(text, parent);
         // Neither button answers Enter or Escape.
@@ -44,7 +44,7 @@ QWidget* makeControl(const ControlSpec& spec, QWidget* parent) {
         control = new QLabel(text, parent);
         break;
     }
-    control->setObjectName(qstr(spec.name));
+    control->setObjectName(qstr(placement.name));
     return control;
 }
 
@@ -88,9 +88,10 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
 frmMain::~frmMain() = default;
 
 void frmMain::createControls() {
-    for (const ControlSpec& spec : mainlayout::kControls) {
-        QWidget* control = makeControl(spec, this);
-        const PixelRect r = m_scale.rect(spec.left, spec.top, spec.width, spec.height);
+    for (const ControlPlacement& placement : mainlayout::kControls) {
+        QWidget* control = makeControl(placement, this);
+        const PixelRect r =
+            m_scale.rect(placement.left, placement.top, placement.width, placement.height);
         control->setGeometry(r.left, r.top, r.width, r.height);
         if (auto* label = qobject_cast<QLabel*>(control)) {
             fitCaption(*label);
@@ -118,7 +119,7 @@ void frmMain::paintEvent(QPaintEvent* /*event*/) {
     // controls.
     QPainter painter(this);
     painter.setPen(QPen(palette().color(QPalette::WindowText), 0));
-    for (const mainlayout::LineSpec& line : mainlayout::kLines) {
+    for (const mainlayout::LinePlacement& line : mainlayout::kLines) {
         painter.drawLine(m_scale.edge(line.x1), m_scale.edge(line.y1), m_scale.edge(line.x2),
                          m_scale.edge(line.y2));
     }

@@ -11,7 +11,9 @@ using test::markedStore;
 using test::RecordingMessages;
 using test::threeBranch;
 
-bool isNegativeZero(float value) { return value == 0.0F && std::signbit(value); }
+bool isNegativeZero(float value) {
+    return value == 0.0F && std::signbit(value);
+}
 
 TEST(ThreeBranch, DefaultsStoreAllStepsWithTheEntropyPeakAt33And34) {
     Module1 store;
@@ -71,6 +73,8 @@ TEST(ThreeBranch, EqualFirstExponentsAreSwappedAwayFromTheDivisor) {
     const AnalysisOutcome outcome = threeBranch("0.25", "0.5", store, &messages);
     ASSERT_EQ(outcome.status, Status::Completed);
     EXPECT_TRUE(messages.shown.empty());
+    // Reported in the order of the branches, whatever the search renumbered.
+    EXPECT_EQ(outcome.exponents, (std::vector<float>{1.3862944F, 1.3862944F, 0.6931472F}));
     EXPECT_EQ(store.graph_n(1), 100);
     EXPECT_EQ(store.graph_x(1, 0), 0.6931472F);
     EXPECT_EQ(store.graph_y(1, 0), 0.0F);

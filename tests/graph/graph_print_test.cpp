@@ -76,6 +76,11 @@ protected:
     void SetUp() override {
         ASSERT_NE(cups, nullptr);
         if (!cups->problem().isEmpty()) {
+            // On a developer's machine without root the PDF backend cannot run; in CI, where
+            // everything it needs is installed and the tests run as root, that is a failure.
+            if (qEnvironmentVariableIsSet("CI")) {
+                FAIL() << "no private print scheduler: " << cups->problem().toStdString();
+            }
             GTEST_SKIP() << "no private print scheduler: " << cups->problem().toStdString();
         }
         test::runTwoBranchInto(store, "0.3");

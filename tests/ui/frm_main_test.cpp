@@ -82,24 +82,24 @@ TEST_F(MainWindow, CaptionAndClientAreaInTwips) {
     EXPECT_NEAR(scale.toTwips(window->height()), kClientHeightTwips, halfPixel);
 }
 
-class ControlLayout : public MainWindow, public ::testing::WithParamInterface<ControlSpec> {};
+class ControlLayout : public MainWindow, public ::testing::WithParamInterface<ControlPlacement> {};
 
 TEST_P(ControlLayout, SitsAtItsTwipsPositionWithItsText) {
-    const ControlSpec& spec = GetParam();
-    const QWidget* widget = control(spec.name);
+    const ControlPlacement& placement = GetParam();
+    const QWidget* widget = control(placement.name);
     ASSERT_NE(widget, nullptr);
     const TwipsScale& scale = window->scale();
     // Measured back in twips, each edge within half a pixel of the table.
     const QRect g = widget->geometry();
     const double halfPixel = scale.toTwips(0.5);
-    EXPECT_NEAR(scale.toTwips(g.left()), spec.left, halfPixel);
-    EXPECT_NEAR(scale.toTwips(g.top()), spec.top, halfPixel);
-    EXPECT_NEAR(scale.toTwips(g.left() + g.width()), spec.left + spec.width, halfPixel);
-    EXPECT_NEAR(scale.toTwips(g.top() + g.height()), spec.top + spec.height, halfPixel);
+    EXPECT_NEAR(scale.toTwips(g.left()), placement.left, halfPixel);
+    EXPECT_NEAR(scale.toTwips(g.top()), placement.top, halfPixel);
+    EXPECT_NEAR(scale.toTwips(g.left() + g.width()), placement.left + placement.width, halfPixel);
+    EXPECT_NEAR(scale.toTwips(g.top() + g.height()), placement.top + placement.height, halfPixel);
     EXPECT_TRUE(widget->isVisible());
 
-    const QString text = qstr(spec.text);
-    switch (spec.kind) {
+    const QString text = qstr(placement.text);
+    switch (placement.kind) {
     case ControlKind::Button: {
         const auto* button = qobject_cast<const QPushButton*>(widget);
         ASSERT_NE(button, nullptr);
@@ -129,7 +129,7 @@ TEST_P(ControlLayout, SitsAtItsTwipsPositionWithItsText) {
     }
 }
 
-std::string controlRowName(const ::testing::TestParamInfo<ControlSpec>& row) {
+std::string controlRowName(const ::testing::TestParamInfo<ControlPlacement>& row) {
     // "Label1(6)" becomes "Label1_6".
     std::string name;
     for (const char ch : row.param.name) {
@@ -165,7 +165,7 @@ TEST_F(MainWindow, LinesAreDrawnThinAndSolidBetweenTheirTabledEndPoints) {
     const QImage image = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(image.width(), window->width()); // pixel ratio 1 under the test server
     const TwipsScale& scale = window->scale();
-    for (const LineSpec& line : kLines) {
+    for (const LinePlacement& line : kLines) {
         const int x1 = scale.edge(line.x1);
         const int y1 = scale.edge(line.y1);
         const int x2 = scale.edge(line.x2);
@@ -294,8 +294,8 @@ TEST_F(MainWindow, UsersDecimalSeparatorIsAccepted) {
 
 TEST_F(MainWindow, ResizingMovesNothing) {
     std::vector<QRect> before;
-    for (const ControlSpec& spec : kControls) {
-        before.push_back(control(spec.name)->geometry());
+    for (const ControlPlacement& placement : kControls) {
+        before.push_back(control(placement.name)->geometry());
     }
     window->resize(window->width() * 2, window->height() * 2);
     ASSERT_TRUE(test::waitFor([&] { return window->width() > 600; }));

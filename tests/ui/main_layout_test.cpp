@@ -11,7 +11,7 @@ using namespace mainlayout;
 
 TEST(MainLayout, ThirtyFiveNamedLinesInsideTheClientArea) {
     std::set<std::string> names;
-    for (const LineSpec& line : kLines) {
+    for (const LinePlacement& line : kLines) {
         names.insert(std::string(line.name));
         for (const int x : {line.x1, line.x2}) {
             EXPECT_TRUE(x >= 0 && x <= kClientWidthTwips) << line.name;
@@ -28,7 +28,7 @@ TEST(MainLayout, ThirtyFiveNamedLinesInsideTheClientArea) {
 
 TEST(MainLayout, EveryControlLiesInsideTheClientArea) {
     std::set<std::string> names;
-    for (const ControlSpec& c : kControls) {
+    for (const ControlPlacement& c : kControls) {
         names.insert(std::string(c.name));
         EXPECT_LE(c.left + c.width, kClientWidthTwips) << c.name;
         EXPECT_LE(c.top + c.height, kClientHeightTwips) << c.name;
@@ -38,7 +38,7 @@ TEST(MainLayout, EveryControlLiesInsideTheClientArea) {
 
 TEST(MainLayout, TabOrderHoldsTheButtonsAndTextBoxesOnly) {
     std::set<std::string> focusable;
-    for (const ControlSpec& c : kControls) {
+    for (const ControlPlacement& c : kControls) {
         if (c.kind != ControlKind::Label) {
             focusable.insert(std::string(c.name));
         }

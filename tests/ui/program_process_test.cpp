@@ -81,10 +81,10 @@ protected:
     // The centre of a main-window control from the layout table, on the screen.
     QPoint centreOf(std::string_view name) const {
         const QRect main = windows.geometry(mainWindow);
-        for (const mainlayout::ControlSpec& spec : mainlayout::kControls) {
-            if (spec.name == name) {
-                return main.topLeft() + QPoint(scale->edge(spec.left + spec.width / 2),
-                                               scale->edge(spec.top + spec.height / 2));
+        for (const mainlayout::ControlPlacement& placement : mainlayout::kControls) {
+            if (placement.name == name) {
+                return main.topLeft() + QPoint(scale->edge(placement.left + placement.width / 2),
+                                               scale->edge(placement.top + placement.height / 2));
             }
         }
         ADD_FAILURE() << name;
