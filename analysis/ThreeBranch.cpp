@@ -103,16 +103,21 @@ private:
     // 101 trials of a(3) = 0, 0.01, ... accumulated in single (the last is 0.99999934), the
     // first of equal maxima kept; then the final evaluation at the best a(3). A step where no
     // trial beats 0 re-evaluates the best a(3) of an earlier step.
+    //
+    // The sum a(3) + 0.01 of two singles below 2 is exact in double and then rounded once, which
+    // is exactly what single addition does; adding in single keeps the conversions off the
+    // chain that runs through all 101 trials. It cannot overflow.
     float bestEntropy(const float& l) {
         float emax = 0.0F;
-        m_a(3) = 0.0F;
-        while (m_a(3) <= 1.0F) {
+        float a3 = 0.0F;
+        while (a3 <= 1.0F) {
+            m_a(3) = a3;
             const float entropy = trial(l);
             if (entropy > emax) {
                 emax = entropy;
-                m_a3best = m_a(3);
+                m_a3best = a3;
             }
-            m_a(3) = toSingle(add(m_a(3), kWeightStep));
+            a3 += kWeightStep;
         }
         m_a(3) = m_a3best;
         return trial(l);
