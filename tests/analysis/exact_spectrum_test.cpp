@@ -1,9 +1,7 @@
+#include "AnalysisFixtures.h"
 #include "BreakPoints.h"
 #include "ExactSpectrum.h"
-#include "Fields.h"
 #include "Module1.h"
-#include "TextToSingle.h"
-#include "ThreeBranch.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -85,11 +83,6 @@ TEST_P(ExactMapTest, BetaZeroIsLogOfBranchCountAtTheMeanExponent) {
     const double spread = solver.lambdaMax() - solver.lambdaMin();
     EXPECT_LE(std::fabs(atMean.beta) * spread, 1e-9);
     EXPECT_TRUE(relativelyNear(atMean.entropy, std::log(n), 1e-14));
-
-    // It is the top of the curve.
-    for (const ExactPoint& p : solver.spectrum(201).points) {
-        EXPECT_LE(p.entropy, std::log(n) * (1 + 4 * kEps)) << "at " << p.lyapunov;
-    }
 }
 
 TEST_P(ExactMapTest, BetaOneTakesTheLengthsAsWeightsWithDimensionOne) {
@@ -255,11 +248,6 @@ struct SearchRow {
     const char* c2;
 };
 
-class NoMessages : public MessageSink {
-public:
-    void showMessage(const std::string& text) override { ADD_FAILURE() << "message " << text; }
-};
-
 class ClassicSearchTest : public testing::TestWithParam<SearchRow> {};
 
 // The grid search maximises over a subset of the weights the exact solution ranges over, on
@@ -268,11 +256,10 @@ class ClassicSearchTest : public testing::TestWithParam<SearchRow> {};
 TEST_P(ClassicSearchTest, EntropyIsNeverAboveTheExactOneBeyondSingleRounding) {
     const SearchRow& row = GetParam();
     Module1 store;
-    NoMessages messages;
-    const AnalysisOutcome outcome =
-        runThreeBranch(FieldTexts{{Field::C1, row.c1}, {Field::C2, row.c2}}, DecimalTextToSingle(),
-                       messages, store);
+    test::RecordingMessages messages;
+    const AnalysisOutcome outcome = test::threeBranch(row.c1, row.c2, store, &messages);
     ASSERT_EQ(outcome.status, Status::Completed);
+    EXPECT_TRUE(messages.shown.empty());
     const ExactSolver solver({outcome.exponents[0], outcome.exponents[1], outcome.exponents[2]});
     ASSERT_GE(store.graph_n(1), 0);
     for (int j = 0; j <= store.graph_n(1); ++j) {
@@ -393,7 +380,6 @@ TEST(ExactSolverInput, RefusesWhatCannotBeAMap) {
     EXPECT_THROW(ExactSolver({0.5, kInf}), std::invalid_argument);
     EXPECT_THROW(ExactSolver({0.5, 1.0}).spectrum(1), std::invalid_argument);
     EXPECT_THROW(exactSpectrum({0.5, 0.5}, 101), BreakPointError);
-    EXPECT_NO_THROW(ExactSolver({0.5, 1.0}).spectrum(2));
     EXPECT_EQ(ExactSolver({0.5, 1.0}).spectrum(2).points.size(), 2U);
 }
 

@@ -69,44 +69,22 @@ bool PrivateCups::start() {
         QDir(m_root.path()).mkdir(QString::fromLatin1(folder));
     }
     const QString socket = path("cups.sock");
+    QString files = "ServerRoot " + m_root.path() + "\nFileDevice No\nSystemGroup root\n";
+    for (const char* place :
+         {"RequestRoot spool", "CacheDir cache", "StateDir state", "AccessLog log/access_log",
+          "ErrorLog log/error_log", "PageLog log/page_log", "Printcap printcap"}) {
+        const QStringList keyAndName = QString::fromLatin1(place).split(' ');
+        files += keyAndName[0] + ' ' + path(keyAndName[1]) + '\n';
+    }
     const bool written =
         writeFile(path("cupsd.conf"),
-                  "LogLevel warn\n"
-                  "Listen " +
-                      socket +
-                      "\n"
-                      "Browsing No\n"
-                      "WebInterface No\n"
-                      "DefaultAuthType None\n"
+                  "LogLevel warn\nListen " + socket +
+                      "\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
                       "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                       "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
                       "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n"
                       "  </Limit>\n</Policy>\n") &&
-        writeFile(path("cups-files.conf"), "ServerRoot " + m_root.path() +
-                                               "\n"
-                                               "RequestRoot " +
-                                               path("spool") +
-                                               "\n"
-                                               "CacheDir " +
-                                               path("cache") +
-                                               "\n"
-                                               "StateDir " +
-                                               path("state") +
-                                               "\n"
-                                               "AccessLog " +
-                                               path("log/access_log") +
-                                               "\n"
-                                               "ErrorLog " +
-                                               path("log/error_log") +
-                                               "\n"
-                                               "PageLog " +
-                                               path("log/page_log") +
-                                               "\n"
-                                               "Printcap " +
-                                               path("printcap") +
-                                               "\n"
-                                               "FileDevice No\n"
-                                               "SystemGroup root\n");
+        writeFile(path("cups-files.conf"), files);
     if (!written) {
         m_problem = "cannot write the scheduler's configuration";
         return false;

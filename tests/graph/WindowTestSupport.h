@@ -8,8 +8,8 @@
 
 #include <QApplication>
 #include <QColor>
-#include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointF>
 #include <QPushButton>
@@ -63,6 +63,15 @@ template <typename T = QWidget> T* child(const QWidget* window, const char* name
     return found;
 }
 
+// The text of a label or button of window.
+inline QString caption(const QWidget* window, const char* name) {
+    if (const auto* label = window->findChild<QLabel*>(QString::fromLatin1(name))) {
+        return label->text();
+    }
+    const auto* button = child<QAbstractButton>(window, name);
+    return button != nullptr ? button->text() : QString();
+}
+
 // True when a pixel of exactly colour lies within radius pixels of (x, y), the point first
 // moved into the image where the mapping puts it just outside.
 inline bool colourNear(const QImage& image, double x, double y, QColor colour, int radius = 2) {
@@ -92,52 +101,63 @@ inline QPointF firstInside(const QImage& image, QPointF from, QPointF to) {
     return to;
 }
 
-// Answers the next modal message box with OK once it is up, keeping its caption and text;
-// polls every few milliseconds and gives up after the deadline, so a box that never comes
-// leaves seen() false instead of hanging the test.
-class MessageBoxAnswerer {
+// Number of pixels of exactly this colour.
+inline int countPixels(const QImage& image, QRgb colour) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            count += (rgb.pixel(x, y) & RGB_MASK) == (colour & RGB_MASK) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// What a modal message box showed before the answerer closed it.
+struct SeenMessageBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttonCount = 0;
+};
+
+// While alive, answers every modal window that appears: a message box is recorded and its
+// first (only) button clicked; anything else modal is rejected, so no test can hang on it.
+class ModalAnswerer {
 public:
-    explicit MessageBoxAnswerer(int deadlineMs = 20000) {
-        m_timer.setInterval(5);
+    ModalAnswerer() {
         QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start();
-        m_deadline.start();
-        m_deadlineMs = deadlineMs;
+        m_timer.start(5);
     }
 
-    bool seen() const { return m_seen; }
-    const QString& caption() const { return m_caption; }
-    const QString& text() const { return m_text; }
-    bool hadIcon() const { return m_hadIcon; }
-    int buttonCount() const { return m_buttonCount; }
+    const std::vector<SeenMessageBox>& seen() const { return m_seen; }
+    int others() const { return m_others; }
 
 private:
     void poll() {
-        if (m_deadline.elapsed() > m_deadlineMs) {
-            m_timer.stop();
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible()) {
             return;
         }
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        auto* box = qobject_cast<QMessageBox*>(modal);
         if (box == nullptr) {
+            ++m_others;
+            modal->close();
             return;
         }
-        m_timer.stop();
-        m_seen = true;
-        m_caption = box->windowTitle();
-        m_text = box->text();
-        m_hadIcon = box->icon() != QMessageBox::NoIcon;
-        m_buttonCount = static_cast<int>(box->buttons().size());
-        box->button(QMessageBox::Ok)->click();
+        const auto buttons = box->buttons();
+        m_seen.push_back(
+            {box->windowTitle(), box->text(), box->icon(), static_cast<int>(buttons.size())});
+        if (buttons.isEmpty()) {
+            box->close();
+        } else {
+            buttons.first()->click();
+        }
     }
 
     QTimer m_timer;
-    QElapsedTimer m_deadline;
-    int m_deadlineMs = 0;
-    bool m_seen = false;
-    QString m_caption;
-    QString m_text;
-    bool m_hadIcon = false;
-    int m_buttonCount = 0;
+    std::vector<SeenMessageBox> m_seen;
+    int m_others = 0;
 };
 
 } // namespace veltrane::test

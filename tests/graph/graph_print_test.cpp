@@ -11,12 +11,10 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QTest>
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace veltrane {
@@ -144,11 +142,12 @@ TEST_F(Printing, WithoutAPrinterTheMessageSaysSoAndTheProgramGoesOn) {
     const QImage before = window->grab().toImage();
     const QStringList printed = pdfs(cups->outputFolder());
 
-    const test::MessageBoxAnswerer answerer;
+    const test::ModalAnswerer answerer;
     QTest::mouseClick(window->findChild<QPushButton*>("cmdPrint"), Qt::LeftButton);
-    ASSERT_TRUE(answerer.seen());
-    EXPECT_EQ(answerer.caption(), "Veltrane");
-    EXPECT_TRUE(answerer.text().contains("No printer")) << answerer.text().toStdString();
+    ASSERT_EQ(answerer.seen().size(), 1U);
+    EXPECT_EQ(answerer.seen()[0].title, "Veltrane");
+    EXPECT_TRUE(answerer.seen()[0].text.contains("No printer"))
+        << answerer.seen()[0].text.toStdString();
 
     ASSERT_EQ(host.window(), window);
     EXPECT_TRUE(window->isVisible());

@@ -1,7 +1,6 @@
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
 #include "PictureBox.h"
-#include "QtMessageBox.h"
 #include "SystemPrinter.h"
 #include "WindowTestSupport.h"
 #include "frmGraph1D.h"
@@ -16,6 +15,7 @@
 namespace veltrane {
 namespace {
 
+using test::caption;
 using test::child;
 using test::colourNear;
 using test::FakePrinter;
@@ -23,13 +23,6 @@ using test::RecordingMessages;
 
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
-
-QString caption(const QWidget* window, const char* name) {
-    if (auto* label = window->findChild<QLabel*>(QString::fromLatin1(name))) {
-        return label->text();
-    }
-    return child<QAbstractButton>(window, name)->text();
-}
 
 std::vector<QString> rangeCaptions(const QWidget* window) {
     std::vector<QString> texts;
@@ -109,13 +102,8 @@ TEST_F(GraphWindow, IsCreatedWithEveryControlAtItsTwipsPlace) {
             break;
         }
     }
-    const PixelRect client = scale.rect(0, 0, kClientWidthTwips, kClientHeightTwips);
-    EXPECT_EQ(window.size(), QSize(client.width, client.height));
-}
-
-TEST_F(GraphWindow, AtNinetySixDpiTheSurfaceIs545By329PixelsInA753By497Window) {
-    const frmGraph1D window(store, printer, messages);
-    ASSERT_EQ(window.twipsScale().dpi(), 96.0);
+    // At 96 DPI, in figures independent of the layout table.
+    ASSERT_EQ(scale.dpi(), 96.0);
     EXPECT_EQ(window.size(), QSize(753, 497));
     EXPECT_EQ(window.picBlackboard().geometry(), QRect(16, 48, 545, 329));
     EXPECT_EQ(child(&window, "cmdPrint")->geometry(), QRect(592, 344, 81, 33));
@@ -362,18 +350,6 @@ TEST_F(GraphWindow, FailedPrintIsReportedAndNothingElseChanges) {
     EXPECT_EQ(window->grab().toImage(), before);
 }
 
-TEST_F(GraphWindow, ClsErasesTheDrawingAndPlotRestoresIt) {
-    frmGraph1D* window = show();
-    const QImage drawn = surfaceImage(window);
-    window->picBlackboard().Cls();
-    EXPECT_EQ(window->picBlackboard().lineCount(), 0U);
-    QImage blank(drawn.size(), drawn.format());
-    blank.fill(Qt::white);
-    EXPECT_EQ(surfaceImage(window), blank);
-    click(window, "cmdPlot");
-    EXPECT_EQ(surfaceImage(window), drawn);
-}
-
 TEST_F(GraphWindow, HostDeletesAWindowStillOpen) {
     QPointer<frmGraph1D> window;
     {
@@ -409,17 +385,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FitRow{"sameShapeFillsAll", 10, 5, 20, 10, {0, 0, 20, 10}},
                       FitRow{"emptyImageGivesNothing", 0, 0, 20, 10, {0, 0, 0, 0}}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(QtMessageBoxTest, IsModalWithCaptionVeltraneNoIconAndOnlyOk) {
-    QtMessageBox box;
-    const test::MessageBoxAnswerer answerer;
-    box.showMessage("C must be >0 and <1");
-    ASSERT_TRUE(answerer.seen());
-    EXPECT_EQ(answerer.caption(), "Veltrane");
-    EXPECT_EQ(answerer.text(), "C must be >0 and <1");
-    EXPECT_FALSE(answerer.hadIcon());
-    EXPECT_EQ(answerer.buttonCount(), 1);
-}
 
 } // namespace
 } // namespace veltrane

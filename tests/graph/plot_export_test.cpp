@@ -36,16 +36,6 @@ ProgramRun runProgram(const QStringList& arguments) {
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-int countColour(const QImage& image, QColor colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += image.pixelColor(x, y) == colour ? 1 : 0;
-        }
-    }
-    return count;
-}
-
 // Near-pure colours, for pictures that went through another renderer.
 int countNear(const QImage& image, QColor colour) {
     int count = 0;
@@ -90,8 +80,8 @@ TEST_F(PlotExport, PngIsTheGraphWindowExactlyAsShowSpectrumLeavesIt) {
     const QImage shown = host.window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(exported.size(), QSize(753, 497));
     EXPECT_EQ(exported.convertToFormat(QImage::Format_RGB32), shown);
-    EXPECT_GT(countColour(exported, QColor(0, 255, 0)), 300);
-    EXPECT_GT(countColour(exported, QColor(255, 0, 0)), 300);
+    EXPECT_GT(test::countPixels(exported, qRgb(0, 255, 0)), 300);
+    EXPECT_GT(test::countPixels(exported, qRgb(255, 0, 0)), 300);
 }
 
 TEST_F(PlotExport, PngAtTwiceTheResolutionWithGridLines) {
@@ -109,7 +99,7 @@ TEST_F(PlotExport, PngAtTwiceTheResolutionWithGridLines) {
         black = black || image.pixelColor(x, y) == QColor(Qt::black);
     }
     EXPECT_TRUE(black);
-    EXPECT_GT(countColour(image, QColor(0, 255, 0)), 600);
+    EXPECT_GT(test::countPixels(image, qRgb(0, 255, 0)), 600);
 }
 
 TEST_F(PlotExport, SvgIsAVectorPictureWithTheLabelsAsText) {

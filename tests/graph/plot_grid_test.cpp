@@ -30,54 +30,44 @@ std::vector<RecordedLine> gridLines(std::int16_t gridValue,
     std::int16_t loopIndex = 0;
     plot_grid(surface, gridValue, loopIndex);
     EXPECT_EQ(loopIndex, 10) << "the shared counter is left one past the last division";
-    return surface.lines;
-}
-
-TEST(PlotGrid, WithoutGridDrawsTheBaselineAndNineTicksEachWay) {
-    const auto lines = gridLines(0);
-    ASSERT_EQ(lines.size(), 19U);
-    expectLine(lines[0], 0.0F, 4865.0F, 8175.0F, 0.0F);
-    for (std::size_t i = 0; i < 9; ++i) {
-        SCOPED_TRACE(i + 1);
-        expectLine(lines[1 + i], kVerticalX[i], 4865.0F, 0.0F, -70.0F);
-        expectLine(lines[10 + i], 0.0F, kHorizontalY[i], 50.0F, 0.0F);
-    }
-}
-
-TEST(PlotGrid, WithGridDrawsLinesFromTheBaselineToTheTopAndAcrossTheFullWidth) {
-    const auto lines = gridLines(kGridTicked);
-    ASSERT_EQ(lines.size(), 19U);
-    expectLine(lines[0], 0.0F, 4865.0F, 8175.0F, 0.0F);
-    for (std::size_t i = 0; i < 9; ++i) {
-        SCOPED_TRACE(i + 1);
-        expectLine(lines[1 + i], kVerticalX[i], 4865.0F, 0.0F, -4865.0F);
-        expectLine(lines[10 + i], 0.0F, kHorizontalY[i], 8175.0F, 0.0F);
-    }
-}
-
-TEST(PlotGrid, GreyedValueTwoDrawsTicksLikeZero) {
-    const auto greyed = gridLines(2);
-    const auto unticked = gridLines(0);
-    ASSERT_EQ(greyed.size(), unticked.size());
-    for (std::size_t i = 0; i < greyed.size(); ++i) {
-        EXPECT_EQ(greyed[i].dx, unticked[i].dx);
-        EXPECT_EQ(greyed[i].dy, unticked[i].dy);
-    }
-}
-
-TEST(PlotGrid, SetsTheCurrentPointBeforeEveryLineAndNeverClears) {
-    RecordingSurface surface;
-    std::int16_t loopIndex = 0;
-    plot_grid(surface, 0, loopIndex);
-    ASSERT_EQ(surface.calls.size(), 19U * 3U);
-    for (std::size_t i = 0; i < surface.calls.size(); i += 3) {
+    // The current point is set before every line, and the surface is never cleared.
+    EXPECT_EQ(surface.calls.size(), surface.lines.size() * 3);
+    for (std::size_t i = 0; i + 2 < surface.calls.size(); i += 3) {
         EXPECT_NE(surface.calls[i], SurfaceCall::Line);
         EXPECT_NE(surface.calls[i + 1], SurfaceCall::Line);
         EXPECT_EQ(surface.calls[i + 2], SurfaceCall::Line);
     }
+    return surface.lines;
 }
 
-TEST(PlotGrid, VerticalDivisionsCountFromZeroWhileHorizontalOnesStartAtScaleLeft) {
+struct GridRow {
+    const char* name;
+    std::int16_t gridValue;
+    float verticalDy;   // ticks 70 up from the baseline, grid lines up to the top
+    float horizontalDx; // ticks 50 in from the left, grid lines across the full width
+};
+
+class PlotGrid : public testing::TestWithParam<GridRow> {};
+
+TEST_P(PlotGrid, DrawsTheBaselineAndNineDivisionsEachWay) {
+    const GridRow& row = GetParam();
+    const auto lines = gridLines(row.gridValue);
+    ASSERT_EQ(lines.size(), 19U);
+    expectLine(lines[0], 0.0F, 4865.0F, 8175.0F, 0.0F);
+    for (std::size_t i = 0; i < 9; ++i) {
+        SCOPED_TRACE(i + 1);
+        expectLine(lines[1 + i], kVerticalX[i], 4865.0F, 0.0F, row.verticalDy);
+        expectLine(lines[10 + i], 0.0F, kHorizontalY[i], row.horizontalDx, 0.0F);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PlotGrid,
+                         testing::Values(GridRow{"unchecked", 0, -70.0F, 50.0F},
+                                         GridRow{"checked", kGridTicked, -4865.0F, 8175.0F},
+                                         GridRow{"greyedTwoDrawsTicks", 2, -70.0F, 50.0F}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(PlotGridOrigin, VerticalDivisionsCountFromZeroWhileHorizontalOnesStartAtScaleLeft) {
     const auto lines = gridLines(0, RecordingSurface(8175.0F, 4935.0F, 100.0F));
     ASSERT_EQ(lines.size(), 19U);
     EXPECT_EQ(lines[0].x, 100.0F);
@@ -85,10 +75,11 @@ TEST(PlotGrid, VerticalDivisionsCountFromZeroWhileHorizontalOnesStartAtScaleLeft
     EXPECT_EQ(lines[10].x, 100.0F);
 }
 
-TEST(PlotGrid, RoundsEachDivisionOnceFromTheDoubleProduct) {
+TEST(PlotGridOrigin, RoundsEachDivisionOnceFromTheDoubleProduct) {
     // 1000.1 is not exact in single; the division is formed in double and rounded once.
     const float width = 1000.1F;
     const auto lines = gridLines(0, RecordingSurface(width, 500.3F));
+    ASSERT_EQ(lines.size(), 19U);
     for (int i = 1; i <= 9; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(lines[static_cast<std::size_t>(i)].x,

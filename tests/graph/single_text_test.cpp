@@ -22,16 +22,6 @@ std::string rowName(const ::testing::TestParamInfo<TextRow>& row) {
     return row.param.name;
 }
 
-// The labels after the two-branch analysis with C = 0.3.
-INSTANTIATE_TEST_SUITE_P(CPoint3Labels, SingleTextTest,
-                         ::testing::Values(TextRow{"maxX", 1.2039728F, "1.203973"},
-                                           TextRow{"minX", 0.35667497F, "0.356675"},
-                                           TextRow{"maxY", 1.0F, "1"},
-                                           TextRow{"negativeZeroMinY", -0.0F, "0"},
-                                           TextRow{"stepX", 0.08472978F, "0.08472978"},
-                                           TextRow{"stepY", 0.1F, "0.1"}),
-                         rowName);
-
 INSTANTIATE_TEST_SUITE_P(WholeNumbers, SingleTextTest,
                          ::testing::Values(TextRow{"zero", 0.0F, "0"}, TextRow{"ten", 10.0F, "10"},
                                            TextRow{"hundredNoTrailingPoint", 100.0F, "100"},
@@ -53,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
     rowName);
 
 INSTANTIATE_TEST_SUITE_P(Negatives, SingleTextTest,
-                         ::testing::Values(TextRow{"minusOne", -1.0F, "-1"},
+                         ::testing::Values(TextRow{"negativeZero", -0.0F, "0"},
+                                           TextRow{"minusOne", -1.0F, "-1"},
                                            TextRow{"minusQuarter", -0.25F, "-0.25"},
                                            TextRow{"startOfMaxX", -1.0e20F, "-1E+20"},
                                            TextRow{"startStep", -2.0e19F, "-2E+19"},

@@ -1,19 +1,20 @@
 #pragma once
 
+// The window helpers of the graph tests (fake printer and message sink, runs of the analyses,
+// the modal answerer, pixel counts) serve these tests as well.
+#include "../graph/WindowTestSupport.h"
+#include "AnalyzeHandlers.h"
+#include "RuntimeError.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QString>
-#include <QTimer>
 #include <array>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <string>
-#include <vector>
+#include <optional>
 
 namespace veltrane::test {
 
@@ -56,58 +57,17 @@ inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000
     return true;
 }
 
-// What a modal message box showed before the answerer closed it.
-struct SeenMessageBox {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttonCount = 0;
-    QString buttonText;
-};
-
-// While alive, answers every modal window that appears: a message box is recorded and its
-// first (only) button clicked; anything else modal is rejected, so no test can hang on it.
-class ModalAnswerer {
+// Counts show_spectrum calls instead of showing anything, optionally failing while drawing.
+class CountingPresenter : public SpectrumPresenter {
 public:
-    ModalAnswerer() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start(5);
-    }
-
-    const std::vector<SeenMessageBox>& seen() const { return m_seen; }
-    int others() const { return m_others; }
-
-private:
-    void poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible()) {
-            return;
-        }
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr) {
-            ++m_others;
-            modal->close();
-            return;
-        }
-        SeenMessageBox seen{box->windowTitle(),
-                            box->text(),
-                            box->icon(),
-                            static_cast<int>(box->buttons().size()),
-                            {}};
-        if (!box->buttons().isEmpty()) {
-            seen.buttonText = box->buttons().first()->text();
-        }
-        m_seen.push_back(seen);
-        if (box->buttons().isEmpty()) {
-            box->close();
-        } else {
-            box->buttons().first()->click();
+    void show_spectrum() override {
+        ++calls;
+        if (fault) {
+            throw RuntimeError(*fault, "while drawing");
         }
     }
-
-    QTimer m_timer;
-    std::vector<SeenMessageBox> m_seen;
-    int m_others = 0;
+    int calls = 0;
+    std::optional<ErrorKind> fault;
 };
 
 // build/artifacts/<name>, for a reviewer to look at.
@@ -115,20 +75,6 @@ inline QString artifactPath(const QString& name) {
     const QString dir = QStringLiteral(VELTRANE_BUILD_DIR "/artifacts");
     QDir().mkpath(dir);
     return dir + QLatin1Char('/') + name;
-}
-
-// Number of pixels of exactly this colour.
-inline int countPixels(const QImage& image, QRgb colour) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    int count = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
-        for (int x = 0; x < rgb.width(); ++x) {
-            if ((rgb.pixel(x, y) & 0xffffffU) == (colour & 0xffffffU)) {
-                ++count;
-            }
-        }
-    }
-    return count;
 }
 
 } // namespace veltrane::test

@@ -2,7 +2,6 @@
 // desktop looks for them.
 #include "QtTestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -56,9 +55,7 @@ TEST(DesktopInstall, InstallsBinaryDesktopEntryAndIcon) {
         renderer.render(&painter);
     }
     EXPECT_GT(qAlpha(image.pixel(64, 64)) + qAlpha(image.pixel(4, 64)), 0);
-    const QString artifacts = QStringLiteral(VELTRANE_BUILD_DIR "/artifacts");
-    QDir().mkpath(artifacts);
-    EXPECT_TRUE(image.save(artifacts + "/veltrane-icon.png"));
+    EXPECT_TRUE(image.save(veltrane::test::artifactPath("veltrane-icon.png")));
 }
 
 } // namespace

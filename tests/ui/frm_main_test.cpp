@@ -1,8 +1,6 @@
 // The main window on the real X11 platform, with a fake graph window and message box.
 #include "MainLayout.h"
 #include "QtTestSupport.h"
-#include "ThreeBranch.h"
-#include "TwoBranch.h"
 #include "frmMain.h"
 
 #include <QFile>
@@ -23,18 +21,8 @@ namespace veltrane {
 namespace {
 
 using namespace mainlayout;
-
-class RecordingMessages : public MessageSink {
-public:
-    void showMessage(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
-};
-
-class CountingPresenter : public SpectrumPresenter {
-public:
-    void show_spectrum() override { ++calls; }
-    int calls = 0;
-};
+using test::CountingPresenter;
+using test::RecordingMessages;
 
 QString qstr(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -54,13 +42,6 @@ protected:
         auto* found = window->findChild<T*>(qstr(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
-    }
-
-    void setText(std::string_view field, const QString& text) {
-        QLineEdit* edit = control<QLineEdit>(field);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
     }
 
     void click(std::string_view button) {
@@ -213,67 +194,6 @@ TEST_F(MainWindow, EnterAndEscapeInAFieldPressNoButton) {
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(MainWindow, FirstAnalyzeShowsTheTwoBranchSpectrum) {
-    click("cmd2branchs");
-    EXPECT_EQ(presenter.calls, 1);
-    EXPECT_TRUE(messages.texts.empty());
-    Module1 expected;
-    ASSERT_EQ(runTwoBranch(FieldTexts{{Field::C, "0.3"}}, DecimalTextToSingle(), expected).status,
-              Status::Completed);
-    EXPECT_TRUE(store.sameBits(expected));
-}
-
-TEST_F(MainWindow, SecondAnalyzeShowsTheThreeBranchSpectrumOfTheDefaults) {
-    click("cmd3branches");
-    EXPECT_EQ(presenter.calls, 1);
-    EXPECT_TRUE(messages.texts.empty());
-    Module1 expected;
-    RecordingMessages unused;
-    ASSERT_EQ(runThreeBranch(FieldTexts{{Field::C1, "0.2"}, {Field::C2, "0.6"}},
-                             DecimalTextToSingle(), unused, expected)
-                  .status,
-              Status::Completed);
-    EXPECT_TRUE(store.sameBits(expected));
-}
-
-TEST_F(MainWindow, RefusedValueStaysInItsFieldAndTheWindowStaysUsable) {
-    setText("txtC", "1.5");
-    click("cmd2branchs");
-    ASSERT_EQ(messages.texts, std::vector<std::string>{kTwoBranchRangeMessage});
-    EXPECT_EQ(presenter.calls, 0);
-    EXPECT_EQ(control<QLineEdit>("txtC")->text(), "1.5");
-    EXPECT_TRUE(store.sameBits(Module1()));
-
-    setText("txtC", "0.3");
-    click("cmd2branchs");
-    EXPECT_EQ(presenter.calls, 1);
-    EXPECT_EQ(messages.texts.size(), 1U);
-}
-
-TEST_F(MainWindow, TextThatIsNotANumberIsReportedNamingTheFieldAndTheText) {
-    click("cmd2branchs");
-    const Module1 shown = store;
-    setText("txtC", "abc");
-    click("cmd2branchs");
-    ASSERT_EQ(messages.texts.size(), 1U);
-    EXPECT_EQ(messages.texts[0],
-              "Run-time error: type mismatch: the text \"abc\" of field C is not a number");
-    EXPECT_EQ(presenter.calls, 1);
-    EXPECT_TRUE(store.sameBits(shown));
-    EXPECT_EQ(control<QLineEdit>("txtC")->text(), "abc");
-    EXPECT_TRUE(window->isVisible());
-}
-
-TEST_F(MainWindow, BreakPointsOutOfOrderAreRefused) {
-    setText("txtC1", "0.6");
-    setText("txtC2", "0.4");
-    click("cmd3branches");
-    EXPECT_EQ(messages.texts, std::vector<std::string>{kThreeBranchOrderMessage});
-    EXPECT_EQ(presenter.calls, 0);
-    EXPECT_EQ(control<QLineEdit>("txtC1")->text(), "0.6");
-    EXPECT_EQ(control<QLineEdit>("txtC2")->text(), "0.4");
-}
-
 TEST_F(MainWindow, FieldsTakeLongTextUnchanged) {
     const QString longText = "0." + QString(40000, QLatin1Char('3'));
     control<QLineEdit>("txtC")->setText(longText);
@@ -285,7 +205,7 @@ TEST_F(MainWindow, FieldsTakeLongTextUnchanged) {
 TEST_F(MainWindow, UsersDecimalSeparatorIsAccepted) {
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    setText("txtC", "0,3");
+    control<QLineEdit>("txtC")->setText("0,3");
     click("cmd2branchs");
     QLocale::setDefault(previous);
     EXPECT_TRUE(messages.texts.empty());
