@@ -3,6 +3,8 @@
 #include "AnalysisRun.h"
 #include "Checked.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -35,6 +37,41 @@ void storeEqualExponents(Module1& store) {
     store.graph_n(1) = 0;
     store.graph_n(2) = 0;
     store.graph_count = 2;
+}
+
+// The trial values of the third weight: a(3) = 0, then a(3) + 0.01 while a(3) <= 1, where
+// 0.01 is the single nearest 0.01 and each sum is rounded to single. The sum of two singles
+// below 2 is exact in double and then rounded once, which is what single addition does.
+constexpr std::size_t kTrials = 101;
+constexpr std::array<float, kTrials> trialGrid() {
+    std::array<float, kTrials> grid{};
+    std::size_t count = 0;
+    for (float a3 = 0.0F; a3 <= 1.0F; a3 += kWeightStep) {
+        grid[count++] = a3; // more than kTrials values would not compile
+    }
+    return grid;
+}
+constexpr std::array<float, kTrials> kTrialGrid = trialGrid();
+static_assert(kTrialGrid.back() == 0.99999934F && kTrialGrid.back() + kWeightStep > 1.0F,
+              "accumulating 0.01 in single gives 101 trials, the last 0.99999934");
+
+// -(sum of a(i) ln a(i)) over the weights a(1), a(2), a(3) tested in that order, or the
+// infeasible marker for the first weight outside [0, 1]; a weight of 0 adds nothing. The
+// products of weights in (0, 1] with their logarithms cannot fault.
+[[gnu::always_inline]] inline double entropyOfWeights(float a1, float a2, float a3,
+                                                      Entr3Context& context) {
+    double sum = 0.0;
+    for (const double weight :
+         {static_cast<double>(a1), static_cast<double>(a2), static_cast<double>(a3)}) {
+        if (!(weight >= 0.0 && weight <= 1.0)) {
+            return kInfeasible;
+        }
+        if (weight > 0.0) {
+            ++context.logarithms;
+            sum += weight * std::log(weight);
+        }
+    }
+    return -sum;
 }
 
 // The search calls this ten thousand times a run; inlined there, the compiler keeps the
@@ -95,29 +132,67 @@ public:
     long entr3Calls() const { return m_calls; }
 
 private:
-    float trial(const float& l) {
+    [[gnu::always_inline]] float trial(const float& l) {
         ++m_calls;
         return toSingle(entr3Inline(m_a, l, m_lm, kBranches, m_context));
     }
 
-    // 101 trials of a(3) = 0, 0.01, ... accumulated in single (the last is 0.99999934), the
-    // first of equal maxima kept; then the final evaluation at the best a(3). A step where no
-    // trial beats 0 re-evaluates the best a(3) of an earlier step.
+    // 101 trials of a(3) = 0, 0.01, ... (the trial grid), the first of equal maxima kept; then
+    // the final evaluation at the best a(3). A step where no trial beats 0 re-evaluates the best
+    // a(3) of an earlier step.
     //
-    // The sum a(3) + 0.01 of two singles below 2 is exact in double and then rounded once, which
-    // is exactly what single addition does; adding in single keeps the conversions off the
-    // chain that runs through all 101 trials. It cannot overflow.
+    // The trials are evaluated together: first the weights a(1), a(2) of all of them, then
+    // their entropies, then the choice. Each trial's arithmetic is entr3's to the bit, so the
+    // result is that of 101 calls in turn; apart from the logarithms the work is then straight
+    // loops over arrays that the compiler keeps in registers and pipelines.
     float bestEntropy(const float& l) {
+        const float z1 = toSingle(static_cast<double>(m_lm(2)) - m_lm(1));
+        if (z1 == 0.0F) {
+            return bestEntropyOneByOne(l);
+        }
+        const double lm1 = m_lm(1);
+        const double lm2 = m_lm(2);
+        const double lm3 = m_lm(3);
+        const double slope2 = lm1 - lm3;
+        const double offset2 = l - lm1;
+        const double slope1 = lm3 - lm2;
+        const double offset1 = lm2 - l;
+        std::array<float, kTrials> a1{};
+        std::array<float, kTrials> a2{};
+        double largest = 0.0;
+        for (std::size_t t = 0; t < kTrials; ++t) {
+            const double weight2 = (slope2 * kTrialGrid[t] + offset2) / z1;
+            const double weight1 = (slope1 * kTrialGrid[t] + offset1) / z1;
+            largest = std::max(largest, std::max(std::fabs(weight1), std::fabs(weight2)));
+            a2[t] = static_cast<float>(weight2);
+            a1[t] = static_cast<float>(weight1);
+        }
+        toSingle(largest); // the rounding of every weight above is tested here
         float emax = 0.0F;
-        float a3 = 0.0F;
-        while (a3 <= 1.0F) {
+        for (std::size_t t = 0; t < kTrials; ++t) {
+            const float entropy =
+                toSingle(entropyOfWeights(a1[t], a2[t], kTrialGrid[t], m_context));
+            if (entropy > emax) {
+                emax = entropy;
+                m_a3best = kTrialGrid[t];
+            }
+        }
+        m_calls += static_cast<long>(kTrials);
+        m_a(3) = m_a3best;
+        return trial(l);
+    }
+
+    // The same, one entr3 call after the other: only when lm(1) = lm(2), where entr3 shows its
+    // message each time.
+    float bestEntropyOneByOne(const float& l) {
+        float emax = 0.0F;
+        for (const float a3 : kTrialGrid) {
             m_a(3) = a3;
             const float entropy = trial(l);
             if (entropy > emax) {
                 emax = entropy;
                 m_a3best = a3;
             }
-            a3 += kWeightStep;
         }
         m_a(3) = m_a3best;
         return trial(l);

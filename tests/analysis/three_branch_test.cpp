@@ -1,8 +1,10 @@
 #include "AnalysisFixtures.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace veltrane {
 namespace {
@@ -141,6 +143,71 @@ TEST(ThreeBranch, ConversionErrorNamesTheFirstBadFieldBeforeAnyRangeCheck) {
     EXPECT_EQ(outcome.field, Field::C2);
     EXPECT_EQ(outcome.fieldText, "1e39");
     EXPECT_TRUE(store.sameBits(before));
+}
+
+// The search one entr3 call after the other, as the steps read, for comparison with the
+// analysis, which evaluates the trials of a step together.
+Module1 searchCallByCall(const std::vector<float>& exponents) {
+    RecordingMessages messages;
+    Entr3Context context{messages};
+    Exponents lm;
+    for (int i = 1; i <= 3; ++i) {
+        lm(i) = exponents[static_cast<std::size_t>(i - 1)];
+    }
+    const float lmin = std::min({lm(1), lm(2), lm(3)});
+    const float lmax = std::max({lm(1), lm(2), lm(3)});
+    if (lm(1) == lm(2)) {
+        std::swap(lm(1), lm(3));
+    }
+    Module1 store;
+    Weights a;
+    float a3best = 0.0F;
+    const std::int16_t n = 3;
+    int k = -1;
+    for (int step = 0; step <= 100; ++step) {
+        const float l = static_cast<float>(lmin + (static_cast<double>(lmax) - lmin) * step / 100);
+        float emax = 0.0F;
+        for (a(3) = 0.0F; a(3) <= 1.0F; a(3) = a(3) + 0.01F) {
+            const auto entropy = static_cast<float>(entr3(a, l, lm, n, context));
+            if (entropy > emax) {
+                emax = entropy;
+                a3best = a(3);
+            }
+        }
+        a(3) = a3best;
+        emax = static_cast<float>(entr3(a, l, lm, n, context));
+        if (emax >= 0.0F) {
+            ++k;
+            store.graph_y(1, k) = emax;
+            store.graph_y(2, k) = static_cast<float>(static_cast<double>(emax) / l);
+            store.graph_x(1, k) = l;
+            store.graph_x(2, k) = l;
+        }
+    }
+    store.graph_n(1) = static_cast<std::int16_t>(k);
+    store.graph_n(2) = static_cast<std::int16_t>(k);
+    store.graph_count = 2;
+    return store;
+}
+
+TEST(ThreeBranch, StoresExactlyWhatCallingEntr3TrialByTrialGives) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> c(0.0F, 1.0F);
+    std::vector<std::pair<float, float>> inputs = {{0.2F, 0.6F}, {0.3F, 0.4F}, {0.25F, 0.5F}};
+    for (int i = 0; i < 60; ++i) {
+        const float c1 = c(random);
+        const float c2 = c(random);
+        inputs.emplace_back(std::min(c1, c2), std::max(c1, c2));
+    }
+    for (const auto& [c1, c2] : inputs) {
+        Module1 store;
+        const AnalysisOutcome outcome = threeBranch(std::to_string(c1), std::to_string(c2), store);
+        if (outcome.status != Status::Completed || outcome.entr3Calls == 0) {
+            continue;
+        }
+        EXPECT_TRUE(store.sameBits(searchCallByCall(outcome.exponents)))
+            << std::to_string(c1) << " " << std::to_string(c2);
+    }
 }
 
 TEST(Entr3, GuardsAgainstEqualFirstExponentsWithItsMessage) {
