@@ -1,21 +1,14 @@
 #include "BreakPoints.h"
 
 #include "DecimalText.h"
+#include "NumberText.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <istream>
 
 namespace veltrane {
 
 namespace {
-
-std::string shortestText(double value) {
-    std::array<char, 64> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return std::string(buffer.data(), result.ptr);
-}
 
 std::string describe(std::size_t index, const std::string& text) {
     return "break point " + std::to_string(index + 1) + " (" + text + ")";
@@ -49,7 +42,7 @@ std::optional<double> textToDouble(std::string_view text, std::string_view local
 }
 
 void checkBreakPoints(const std::vector<double>& breakPoints) {
-    checkValues(breakPoints, [&](std::size_t i) { return shortestText(breakPoints[i]); });
+    checkValues(breakPoints, [&](std::size_t i) { return shortest(breakPoints[i]); });
 }
 
 std::vector<double> parseBreakPoints(const std::vector<std::string>& texts,

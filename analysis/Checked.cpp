@@ -2,7 +2,9 @@
 
 namespace veltrane::checked {
 
-void raise(ErrorKind kind, const char* what) { throw RuntimeError(kind, what); }
+void raise(ErrorKind kind, const char* what) {
+    throw RuntimeError(kind, what);
+}
 
 void raiseNonFinite(double r, const char* what) {
     raise(std::isnan(r) ? ErrorKind::InvalidOperation : ErrorKind::Overflow, what);

@@ -27,9 +27,15 @@ inline double finite(double r, const char* what) {
     return r;
 }
 
-inline double add(double a, double b) { return finite(a + b, "addition"); }
-inline double sub(double a, double b) { return finite(a - b, "subtraction"); }
-inline double mul(double a, double b) { return finite(a * b, "multiplication"); }
+inline double add(double a, double b) {
+    return finite(a + b, "addition");
+}
+inline double sub(double a, double b) {
+    return finite(a - b, "subtraction");
+}
+inline double mul(double a, double b) {
+    return finite(a * b, "multiplication");
+}
 
 inline double div(double a, double b) {
     if (b == 0.0) [[unlikely]] {

@@ -15,12 +15,8 @@ public:
     virtual std::optional<float> convert(std::string_view text) const = 0;
 };
 
-// Accepts, between optional blanks: an optional sign, decimal digits with at most one
-// decimal separator (at least one digit in all), and an optional exponent "e"/"E" with an
-// optional sign and at least one digit. The separator is "." and, in addition, the user's
-// locale's own (given as UTF-8, for instance ","). "nan", "inf", hexadecimal forms and
-// thousands separators are not numbers here. Magnitudes too small for a single round to the
-// nearest single (a subnormal or zero); magnitudes too large are rejected.
+// The field texts' numbers as decimalToSingle (DecimalText.h) spells and rounds them, with
+// "." and the user's locale's separator (given as UTF-8, for instance ",").
 class DecimalTextToSingle : public TextToSingle {
 public:
     explicit DecimalTextToSingle(std::string localeSeparator = ".");

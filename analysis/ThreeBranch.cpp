@@ -55,36 +55,41 @@ constexpr std::array<float, kTrials> kTrialGrid = trialGrid();
 static_assert(kTrialGrid.back() == 0.99999934F && kTrialGrid.back() + kWeightStep > 1.0F,
               "accumulating 0.01 in single gives 101 trials, the last 0.99999934");
 
-// -(sum of a(i) ln a(i)) over the weights a(1), a(2), a(3) tested in that order, or the
-// infeasible marker for the first weight outside [0, 1]; a weight of 0 adds nothing. The
-// products of weights in (0, 1] with their logarithms cannot fault.
+// Adds a(i) ln a(i) of one weight to sum; false for a weight outside [0, 1], which makes the
+// whole vector infeasible. A weight of 0 adds nothing. The products of weights in (0, 1] with
+// their logarithms cannot fault.
+[[gnu::always_inline]] inline bool addEntropyTerm(double weight, double& sum,
+                                                  Entr3Context& context) {
+    if (!(weight >= 0.0 && weight <= 1.0)) {
+        return false;
+    }
+    if (weight > 0.0) {
+        ++context.logarithms;
+        sum += weight * std::log(weight);
+    }
+    return true;
+}
+
+// -(sum of a(i) ln a(i)) over a(1), a(2), a(3) tested in that order, or the infeasible marker.
 [[gnu::always_inline]] inline double entropyOfWeights(float a1, float a2, float a3,
                                                       Entr3Context& context) {
     double sum = 0.0;
-    for (const double weight :
-         {static_cast<double>(a1), static_cast<double>(a2), static_cast<double>(a3)}) {
-        if (!(weight >= 0.0 && weight <= 1.0)) {
+    for (const float weight : {a1, a2, a3}) {
+        if (!addEntropyTerm(weight, sum, context)) {
             return kInfeasible;
-        }
-        if (weight > 0.0) {
-            ++context.logarithms;
-            sum += weight * std::log(weight);
         }
     }
     return -sum;
 }
 
-// The search calls this ten thousand times a run; inlined there, the compiler keeps the
-// exponents and their differences in registers across the trials of a step.
-//
 // Which operations here can fault: differences, products and sums of finite singles formed
 // in double can neither overflow nor be invalid (|x| < 2^128, so |x y| < 2^256). Once z1 is
 // known to be a nonzero single (|z1| >= 2^-149) the quotients stay below 2^(256+149), far
 // inside the double range, so only their rounding to single can overflow. The logarithm is
 // taken of weights already tested to lie in (0, 1], and its products with them are bounded by
 // 1/e. So the rounding to single is the one test left to make, and it is made every time.
-[[gnu::always_inline]] inline double entr3Inline(Weights& a, const float& l, const Exponents& lm,
-                                                 const std::int16_t& n, Entr3Context& context) {
+inline double entr3Inline(Weights& a, const float& l, const Exponents& lm, const std::int16_t& n,
+                          Entr3Context& context) {
     const double lm1 = lm(1);
     const double lm2 = lm(2);
     const double lm3 = lm(3);
@@ -98,13 +103,8 @@ static_assert(kTrialGrid.back() == 0.99999934F && kTrialGrid.back() + kWeightSte
     a(1) = toSingle(((lm3 - lm2) * a3 + (lm2 - l)) / z1);
     double sum = 0.0;
     for (std::int16_t i = 1; i <= n; increment(i)) {
-        const double weight = a(i);
-        if (!(weight >= 0.0 && weight <= 1.0)) {
+        if (!addEntropyTerm(a(i), sum, context)) {
             return kInfeasible;
-        }
-        if (weight > 0.0) {
-            ++context.logarithms;
-            sum += weight * std::log(weight);
         }
     }
     return -sum;
@@ -112,8 +112,11 @@ static_assert(kTrialGrid.back() == 0.99999934F && kTrialGrid.back() + kWeightSte
 
 class Search {
 public:
+    // lm(1) and lm(2) must differ (the caller's swap sees to it), so entr3's divisor z1 is a
+    // nonzero single: it is the same for every trial of the analysis.
     Search(const Exponents& lm, float lmin, float lmax, Entr3Context& context)
-        : m_lm(lm), m_lmin(lmin), m_lmax(lmax), m_context(context) {}
+        : m_lm(lm), m_z1(toSingle(static_cast<double>(lm(2)) - lm(1))), m_lmin(lmin), m_lmax(lmax),
+          m_context(context) {}
 
     // Fills the store's graphs 1 and 2 from index 0 and returns the last index, -1 if none.
     std::int16_t run(Module1& store) {
@@ -132,11 +135,6 @@ public:
     long entr3Calls() const { return m_calls; }
 
 private:
-    [[gnu::always_inline]] float trial(const float& l) {
-        ++m_calls;
-        return toSingle(entr3Inline(m_a, l, m_lm, kBranches, m_context));
-    }
-
     // 101 trials of a(3) = 0, 0.01, ... (the trial grid), the first of equal maxima kept; then
     // the final evaluation at the best a(3). A step where no trial beats 0 re-evaluates the best
     // a(3) of an earlier step.
@@ -146,10 +144,6 @@ private:
     // result is that of 101 calls in turn; apart from the logarithms the work is then straight
     // loops over arrays that the compiler keeps in registers and pipelines.
     float bestEntropy(const float& l) {
-        const float z1 = toSingle(static_cast<double>(m_lm(2)) - m_lm(1));
-        if (z1 == 0.0F) {
-            return bestEntropyOneByOne(l);
-        }
         const double lm1 = m_lm(1);
         const double lm2 = m_lm(2);
         const double lm3 = m_lm(3);
@@ -161,8 +155,8 @@ private:
         std::array<float, kTrials> a2{};
         double largest = 0.0;
         for (std::size_t t = 0; t < kTrials; ++t) {
-            const double weight2 = (slope2 * kTrialGrid[t] + offset2) / z1;
-            const double weight1 = (slope1 * kTrialGrid[t] + offset1) / z1;
+            const double weight2 = (slope2 * kTrialGrid[t] + offset2) / m_z1;
+            const double weight1 = (slope1 * kTrialGrid[t] + offset1) / m_z1;
             largest = std::max(largest, std::max(std::fabs(weight1), std::fabs(weight2)));
             a2[t] = static_cast<float>(weight2);
             a1[t] = static_cast<float>(weight1);
@@ -177,28 +171,13 @@ private:
                 m_a3best = kTrialGrid[t];
             }
         }
-        m_calls += static_cast<long>(kTrials);
         m_a(3) = m_a3best;
-        return trial(l);
-    }
-
-    // The same, one entr3 call after the other: only when lm(1) = lm(2), where entr3 shows its
-    // message each time.
-    float bestEntropyOneByOne(const float& l) {
-        float emax = 0.0F;
-        for (const float a3 : kTrialGrid) {
-            m_a(3) = a3;
-            const float entropy = trial(l);
-            if (entropy > emax) {
-                emax = entropy;
-                m_a3best = a3;
-            }
-        }
-        m_a(3) = m_a3best;
-        return trial(l);
+        m_calls += static_cast<long>(kTrials) + 1;
+        return toSingle(entr3Inline(m_a, l, m_lm, kBranches, m_context));
     }
 
     const Exponents m_lm; // a copy, so stores to the weights cannot alias it
+    const float m_z1;
     float m_lmin;
     float m_lmax;
     Entr3Context& m_context;

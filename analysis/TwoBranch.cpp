@@ -12,7 +12,9 @@ namespace {
 using namespace checked;
 
 // ln(1/length) from a single, the reciprocal in double, only the logarithm rounded.
-float branchExponent(double length) { return toSingle(ln(div(1.0, length))); }
+float branchExponent(double length) {
+    return toSingle(ln(div(1.0, length)));
+}
 
 // -(p1 ln p1 + p2 ln p2), the sum rounded to single before it is negated; a weight of
 // exactly 1 means entropy 0 without taking a logarithm.
@@ -33,8 +35,8 @@ void fillPoints(float c, float lambdaMin, float lambdaMax, Module1& store, long&
         store.graph_x(2, i) = lambda;
         // C = 0.5 is the only single in (0,1) with equal exponents, the only zero divisor.
         const float p1 =
-            c == 0.5F ? 0.5F : toSingle(std::fabs(div(sub(lambda, lambdaMax),
-                                                       sub(lambdaMin, lambdaMax))));
+            c == 0.5F ? 0.5F
+                      : toSingle(std::fabs(div(sub(lambda, lambdaMax), sub(lambdaMin, lambdaMax))));
         const float p2 = toSingle(sub(1.0, p1));
         const float h = entropyOf(p1, p2, logarithms);
         store.graph_y(1, i) = h;

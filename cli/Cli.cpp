@@ -64,8 +64,8 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
         return kExitUsage;
     }
     // A picture type that cannot be written is found before any work is done.
-    if (const auto problem = options.plotFile ? unknownPictureType(*options.plotFile)
-                                              : std::nullopt) {
+    if (const auto problem =
+            options.plotFile ? unknownPictureType(*options.plotFile) : std::nullopt) {
         err << "veltrane: " << *problem << '\n';
         return kExitUsage;
     }
@@ -85,9 +85,9 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
         }
     }
     if (options.json) {
-        writeJson(store, outcome, out);
+        writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), out);
     } else if (options.csv || !options.plotFile) {
-        writeCsv(store, out);
+        writeCsv(storedPoints(store), out);
     }
     return kExitOk;
 }

@@ -8,8 +8,8 @@ namespace veltrane::cli {
 
 // Exit statuses of the command line.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;    // bad usage, rejected value, conversion error, bad file
-inline constexpr int kExitRunTime = 3;  // any other run-time error
+inline constexpr int kExitUsage = 2;   // bad usage, rejected value, conversion error, bad file
+inline constexpr int kExitRunTime = 3; // any other run-time error
 
 // Runs the command line on the words after the program name and returns the exit status.
 // decimalSeparator is the user's locale's, accepted in numbers beside ".".

@@ -7,6 +7,7 @@
 #include "Module1.h"
 #include "PlotExport.h"
 #include "RuntimeError.h"
+#include "SpectrumOutput.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -128,9 +129,9 @@ int runExact(const SpectrumOptions& options, const std::string& decimalSeparator
             }
         }
         if (options.json) {
-            writeExactJson(breakPoints, exponents, spectrum.points, out);
+            writeJson(breakPoints, exponents, exactPoints(spectrum.points), out);
         } else if (options.csv || !options.plotFile) {
-            writeExactCsv(spectrum.points, out);
+            writeCsv(exactPoints(spectrum.points), out);
         }
     } catch (const RuntimeError& e) {
         err << "veltrane: " << e.what() << '\n';

@@ -1,6 +1,7 @@
 #include "ExactOutput.h"
 
 #include "NumberText.h"
+#include "SpectrumOutput.h"
 
 #include <ostream>
 #include <string>
@@ -8,14 +9,6 @@
 namespace veltrane::cli {
 
 namespace {
-
-template <typename T> void writeList(const std::vector<T>& values, std::ostream& out) {
-    out << '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        out << (i == 0 ? "" : ",") << shortest(values[i]);
-    }
-    out << ']';
-}
 
 void writeLargest(const std::optional<LargestDifference>& largest, std::ostream& out) {
     if (!largest) {
@@ -26,31 +19,6 @@ void writeLargest(const std::optional<LargestDifference>& largest, std::ostream&
 }
 
 } // namespace
-
-void writeExactCsv(const std::vector<ExactPoint>& points, std::ostream& out) {
-    out << "index,lyapunov,entropy,dimension\n";
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const ExactPoint& p = points[i];
-        out << i << ',' << shortest(p.lyapunov) << ',' << shortest(p.entropy) << ','
-            << shortest(p.dimension) << '\n';
-    }
-}
-
-void writeExactJson(const std::vector<double>& breakPoints, const std::vector<double>& exponents,
-                    const std::vector<ExactPoint>& points, std::ostream& out) {
-    out << "{\"breakPoints\":";
-    writeList(breakPoints, out);
-    out << ",\"exponents\":";
-    writeList(exponents, out);
-    out << ",\"points\":[";
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const ExactPoint& p = points[i];
-        out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
-            << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
-            << ",\"dimension\":" << shortest(p.dimension) << '}';
-    }
-    out << "]}\n";
-}
 
 void writeComparisonCsv(const Comparison& comparison, std::ostream& out) {
     out << "index,lyapunov,entropy,dimension,exact_entropy,exact_dimension,entropy_difference,"

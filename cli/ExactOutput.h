@@ -11,15 +11,6 @@
 
 namespace veltrane::cli {
 
-// The exact spectrum in the classic analyses' CSV: "index,lyapunov,entropy,dimension" and a
-// row per point, every double as the shortest text that reads back to it.
-void writeExactCsv(const std::vector<ExactPoint>& points, std::ostream& out);
-
-// The same points as the classic analyses' JSON object, with the break points and the branch
-// exponents in branch order.
-void writeExactJson(const std::vector<double>& breakPoints, const std::vector<double>& exponents,
-                    const std::vector<ExactPoint>& points, std::ostream& out);
-
 // A point stored by a classic analysis beside the exact values at the same λ.
 struct ComparedPoint {
     int index = 0;

@@ -6,7 +6,9 @@ namespace veltrane::cli {
 
 namespace {
 
-bool isOption(const std::string& word) { return word.size() > 2 && word.starts_with("--"); }
+bool isOption(const std::string& word) {
+    return word.size() > 2 && word.starts_with("--");
+}
 
 std::optional<int> parsePositive(const std::string& text) {
     int value = 0;

@@ -3,13 +3,28 @@
 #include "NumberText.h"
 
 #include <ostream>
-#include <vector>
 
 namespace veltrane::cli {
 
-namespace {
+std::vector<SpectrumPoint<float>> storedPoints(const Module1& store) {
+    std::vector<SpectrumPoint<float>> points;
+    for (int j = 0; j <= store.graph_n(1); ++j) {
+        points.push_back({static_cast<std::size_t>(j), store.graph_x(1, j), store.graph_y(1, j),
+                          store.graph_y(2, j)});
+    }
+    return points;
+}
 
-void writeList(const std::vector<float>& values, std::ostream& out) {
+std::vector<SpectrumPoint<double>> exactPoints(const std::vector<ExactPoint>& points) {
+    std::vector<SpectrumPoint<double>> result;
+    result.reserve(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        result.push_back({i, points[i].lyapunov, points[i].entropy, points[i].dimension});
+    }
+    return result;
+}
+
+template <typename T> void writeList(const std::vector<T>& values, std::ostream& out) {
     out << '[';
     for (std::size_t i = 0; i < values.size(); ++i) {
         out << (i == 0 ? "" : ",") << shortest(values[i]);
@@ -17,29 +32,38 @@ void writeList(const std::vector<float>& values, std::ostream& out) {
     out << ']';
 }
 
-} // namespace
-
-void writeCsv(const Module1& store, std::ostream& out) {
+template <typename T>
+void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
     out << "index,lyapunov,entropy,dimension\n";
-    for (int j = 0; j <= store.graph_n(1); ++j) {
-        out << j << ',' << shortest(store.graph_x(1, j)) << ',' << shortest(store.graph_y(1, j))
-            << ',' << shortest(store.graph_y(2, j)) << '\n';
+    for (const SpectrumPoint<T>& p : points) {
+        out << p.index << ',' << shortest(p.lyapunov) << ',' << shortest(p.entropy) << ','
+            << shortest(p.dimension) << '\n';
     }
 }
 
-void writeJson(const Module1& store, const AnalysisOutcome& outcome, std::ostream& out) {
+template <typename T>
+void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
     out << "{\"breakPoints\":";
-    writeList(outcome.breakPoints, out);
+    writeList(breakPoints, out);
     out << ",\"exponents\":";
-    writeList(outcome.exponents, out);
+    writeList(exponents, out);
     out << ",\"points\":[";
-    for (int j = 0; j <= store.graph_n(1); ++j) {
-        out << (j == 0 ? "" : ",") << "\n{\"index\":" << j
-            << ",\"lyapunov\":" << shortest(store.graph_x(1, j))
-            << ",\"entropy\":" << shortest(store.graph_y(1, j))
-            << ",\"dimension\":" << shortest(store.graph_y(2, j)) << '}';
+    for (const SpectrumPoint<T>& p : points) {
+        out << (p.index == 0 ? "" : ",") << "\n{\"index\":" << p.index
+            << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
+            << ",\"dimension\":" << shortest(p.dimension) << '}';
     }
     out << "]}\n";
 }
+
+template void writeList(const std::vector<float>&, std::ostream&);
+template void writeList(const std::vector<double>&, std::ostream&);
+template void writeCsv(const std::vector<SpectrumPoint<float>>&, std::ostream&);
+template void writeCsv(const std::vector<SpectrumPoint<double>>&, std::ostream&);
+template void writeJson(const std::vector<float>&, const std::vector<float>&,
+                        const std::vector<SpectrumPoint<float>>&, std::ostream&);
+template void writeJson(const std::vector<double>&, const std::vector<double>&,
+                        const std::vector<SpectrumPoint<double>>&, std::ostream&);
 
 } // namespace veltrane::cli

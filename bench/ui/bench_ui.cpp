@@ -268,16 +268,3 @@ BENCHMARK(StartToMainWindowShownProcess)
     ->Iterations(15);
 
 } // namespace
-
-// The application object lives in main, so that it is gone before the toolkit's own static
-// objects are destroyed at exit.
-int main(int argc, char** argv) {
-    const QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -42,7 +42,7 @@ template <typename T = double> T number(const std::string& text) {
     T value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     EXPECT_TRUE(result.ec == std::errc() && result.ptr == text.data() + text.size()) << text;
-    EXPECT_EQ(cli::shortest(value), text);
+    EXPECT_EQ(shortest(value), text);
     return value;
 }
 
@@ -110,14 +110,14 @@ TEST(ExactCli, JsonCarriesBreakPointsExponentsAndPoints) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<ExactPoint> p = exactSpectrum({0.2, 0.6}, 3).points;
     std::ostringstream expected;
-    expected << "{\"breakPoints\":[0.2,0.6],\"exponents\":[" << cli::shortest(-std::log(0.2)) << ','
-             << cli::shortest(-std::log(0.6 - 0.2)) << ',' << cli::shortest(-std::log(1 - 0.6))
+    expected << "{\"breakPoints\":[0.2,0.6],\"exponents\":[" << shortest(-std::log(0.2)) << ','
+             << shortest(-std::log(0.6 - 0.2)) << ',' << shortest(-std::log(1 - 0.6))
              << "],\"points\":[";
     for (std::size_t i = 0; i < p.size(); ++i) {
         expected << (i == 0 ? "" : ",") << "\n{\"index\":" << i
-                 << ",\"lyapunov\":" << cli::shortest(p[i].lyapunov)
-                 << ",\"entropy\":" << cli::shortest(p[i].entropy)
-                 << ",\"dimension\":" << cli::shortest(p[i].dimension) << '}';
+                 << ",\"lyapunov\":" << shortest(p[i].lyapunov)
+                 << ",\"entropy\":" << shortest(p[i].entropy)
+                 << ",\"dimension\":" << shortest(p[i].dimension) << '}';
     }
     expected << "]}\n";
     EXPECT_EQ(run.out, expected.str());
@@ -397,10 +397,10 @@ const ComparedRow& largest(const std::vector<ComparedRow>& rows, double Compared
 std::string largestLine(const std::vector<ComparedRow>& rows) {
     const ComparedRow& e = largest(rows, &ComparedRow::entropyDifference);
     const ComparedRow& d = largest(rows, &ComparedRow::dimensionDifference);
-    return "# largest entropy difference: " + cli::shortest(e.entropyDifference) + " at index " +
+    return "# largest entropy difference: " + shortest(e.entropyDifference) + " at index " +
            std::to_string(e.index) +
-           "; largest dimension difference: " + cli::shortest(d.dimensionDifference) +
-           " at index " + std::to_string(d.index);
+           "; largest dimension difference: " + shortest(d.dimensionDifference) + " at index " +
+           std::to_string(d.index);
 }
 
 TEST(CompareCli, ThreeBranchRowsCarryExactValuesAndDifferences) {
@@ -418,9 +418,9 @@ TEST(CompareCli, ThreeBranchRowsCarryExactValuesAndDifferences) {
                               -std::log(1.0 - double{0.6F})});
     for (const ComparedRow& row : rows) {
         const auto stored = fields(classic[static_cast<std::size_t>(row.index) + 1]);
-        EXPECT_EQ(stored[1], cli::shortest(row.lyapunov));
-        EXPECT_EQ(stored[2], cli::shortest(row.entropy));
-        EXPECT_EQ(stored[3], cli::shortest(row.dimension));
+        EXPECT_EQ(stored[1], shortest(row.lyapunov));
+        EXPECT_EQ(stored[2], shortest(row.entropy));
+        EXPECT_EQ(stored[3], shortest(row.dimension));
         const ExactPoint exact = solver.atLyapunov(row.lyapunov);
         EXPECT_EQ(row.exactEntropy, exact.entropy);
         EXPECT_EQ(row.exactDimension, exact.entropy / double{row.lyapunov});
@@ -465,12 +465,12 @@ TEST(CompareCli, JsonCarriesTheSameComparison) {
     const ComparedRow& first = rows.front();
     EXPECT_NE(json.out.find("{\"index\":0,\"lyapunov\":0.9162907,\"entropy\":-0,"
                             "\"dimension\":-0,\"exactEntropy\":" +
-                            cli::shortest(first.exactEntropy)),
+                            shortest(first.exactEntropy)),
               std::string::npos);
     const ComparedRow& most = largest(rows, &ComparedRow::entropyDifference);
-    EXPECT_NE(json.out.find("\"largestEntropyDifference\":{\"value\":" +
-                            cli::shortest(most.entropyDifference) +
-                            ",\"index\":" + std::to_string(most.index) + "}"),
+    EXPECT_NE(json.out.find(
+                  "\"largestEntropyDifference\":{\"value\":" + shortest(most.entropyDifference) +
+                  ",\"index\":" + std::to_string(most.index) + "}"),
               std::string::npos);
     EXPECT_EQ(json.out.substr(json.out.size() - 2), "}\n");
 }

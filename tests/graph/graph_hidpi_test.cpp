@@ -70,9 +70,3 @@ TEST_F(HighDpiGraphWindow, BaselineIsTwoDeviceRowsOfBlack) {
 
 } // namespace
 } // namespace veltrane
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

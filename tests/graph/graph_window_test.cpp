@@ -388,9 +388,3 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace veltrane
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -219,9 +219,3 @@ TEST_F(PlotExport, GridAndDpiNeedPlot) {
 
 } // namespace
 } // namespace veltrane
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

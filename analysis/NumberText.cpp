@@ -3,7 +3,7 @@
 #include <array>
 #include <charconv>
 
-namespace veltrane::cli {
+namespace veltrane {
 
 namespace {
 template <typename T> std::string shortestText(T value) {
@@ -13,7 +13,11 @@ template <typename T> std::string shortestText(T value) {
 }
 } // namespace
 
-std::string shortest(float value) { return shortestText(value); }
-std::string shortest(double value) { return shortestText(value); }
+std::string shortest(float value) {
+    return shortestText(value);
+}
+std::string shortest(double value) {
+    return shortestText(value);
+}
 
-} // namespace veltrane::cli
+} // namespace veltrane
