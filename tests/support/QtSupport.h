@@ -1,0 +1,39 @@
+#pragma once
+
+// What the window tests share: answering message boxes, and pictures compared with approved
+// ones.
+#include <QImage>
+#include <QMessageBox>
+#include <QString>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+namespace veltrane::test {
+
+// What a message box showed before it was answered.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    friend bool operator==(const SeenBox&, const SeenBox&) = default;
+};
+
+// While alive, answers every modal message box with its first button and keeps what it
+// showed; any other modal window is closed, so that no test can hang on one.
+class ModalAnswerer {
+public:
+    ModalAnswerer();
+    std::vector<SeenBox> seen;
+    int others = 0;
+
+private:
+    QTimer m_timer;
+};
+
+// Compares a picture with the approved PNG tests/data/windows/<name>.png (written when
+// approving): equal size, and at most a few pixels in ten thousand visibly different.
+void expectLooksLike(const QImage& picture, const std::string& name);
+
+} // namespace veltrane::test
