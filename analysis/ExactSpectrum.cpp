@@ -1,6 +1,7 @@
 #include "ExactSpectrum.h"
 
 #include "BreakPoints.h"
+#include "Parallel.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
@@ -185,29 +186,22 @@ ExactPoint ExactSolver::atLyapunov(double lambda) const {
     return {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
 }
 
-ExactSpectrum ExactSolver::spectrum(std::size_t points) const {
-    if (points < 2) {
-        throw std::invalid_argument("the exact spectrum needs at least 2 points");
-    }
-    ExactSpectrum result;
-    if (m_exponents.size() == 1) {
-        result.points.push_back(single());
-        return result;
-    }
-    result.points.reserve(points);
-    result.points.push_back(endPoint(true));
+void ExactSolver::solveBlock(std::size_t first, std::size_t count, std::size_t points,
+                             std::vector<ExactPoint>& out, std::atomic<long>& evaluations,
+                             std::atomic<std::size_t>* done) const {
     const double spread = lambdaMax() - lambdaMin();
     const double last = static_cast<double>(points - 1);
     bool haveRoot = false;
     double previousLambda = 0.0;
     double previousBeta = 0.0;
     double previousVariance = 0.0;
-    for (std::size_t i = 1; i + 1 < points; ++i) {
+    long blockEvaluations = 0;
+    for (std::size_t i = first; i < first + count; ++i) {
         const double lambda =
             std::min(lambdaMax(), lambdaMin() + spread * static_cast<double>(i) / last);
         if (!(lambda > lambdaMin() && lambda < lambdaMax())) {
             // Rounding put this abscissa on an end; its point is that end's.
-            result.points.push_back(endPoint(lambda <= lambdaMin()));
+            out[i] = endPoint(lambda <= lambdaMin());
             continue;
         }
         // β falls as λ grows with dβ/dλ = -1/variance, so the tangent from the previous root
@@ -222,20 +216,47 @@ ExactSpectrum ExactSolver::spectrum(std::size_t points) const {
             }
         }
         const Root root = solve(lambda, guess);
-        result.evaluations += root.evaluations;
-        result.points.push_back(
-            {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta});
+        blockEvaluations += root.evaluations;
+        out[i] = {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
         haveRoot = true;
         previousLambda = lambda;
         previousBeta = root.beta;
         previousVariance = root.moments.variance;
+        if (done != nullptr && (i - first) % kProgressStep == kProgressStep - 1) {
+            *done += kProgressStep;
+        }
     }
-    result.points.push_back(endPoint(false));
+    if (done != nullptr) {
+        *done += count % kProgressStep;
+    }
+    evaluations += blockEvaluations;
+}
+
+ExactSpectrum ExactSolver::spectrum(std::size_t points, const RunControl& control) const {
+    if (points < 2) {
+        throw std::invalid_argument("the exact spectrum needs at least 2 points");
+    }
+    ExactSpectrum result;
+    if (m_exponents.size() == 1) {
+        result.points.push_back(single());
+        return result;
+    }
+    result.points.resize(points);
+    result.points.front() = endPoint(true);
+    result.points.back() = endPoint(false);
+    // Each block starts its warm-started search afresh, so that the points do not depend on
+    // how many threads share the blocks.
+    std::atomic<long> evaluations{0};
+    forEachBlock(points - 2, kBlockPoints, control, [&](std::size_t first, std::size_t count) {
+        solveBlock(first + 1, count, points, result.points, evaluations, control.done);
+    });
+    result.evaluations = evaluations;
     return result;
 }
 
-ExactSpectrum exactSpectrum(const std::vector<double>& breakPoints, std::size_t points) {
-    return ExactSolver(branchExponents(breakPoints)).spectrum(points);
+ExactSpectrum exactSpectrum(const std::vector<double>& breakPoints, std::size_t points,
+                            const RunControl& control) {
+    return ExactSolver(branchExponents(breakPoints)).spectrum(points, control);
 }
 
 } // namespace veltrane

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Parallel.h"
+
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -49,8 +52,12 @@ public:
     // i = 0 .. points - 1, the first exactly λmin and the last exactly λmax, non-decreasing.
     // When all exponents are equal the spectrum is the single point λ = λmin, h = ln n,
     // D = h / λ (1 up to rounding, since the n equal lengths are 1/n). Throws
-    // std::invalid_argument for points < 2.
-    ExactSpectrum spectrum(std::size_t points) const;
+    // std::invalid_argument for points < 2. The interior points are solved in blocks of
+    // kBlockPoints on the threads control asks for, with the same result on any number of
+    // them; control.done counts the points solved.
+    ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
+
+    static constexpr std::size_t kBlockPoints = 65536;
 
 private:
     struct Moments {
@@ -64,7 +71,13 @@ private:
         long evaluations = 0;
     };
 
+    static constexpr std::size_t kProgressStep = 1024;
+
     Moments evaluate(double beta, double lambda) const;
+    // Points first .. first + count - 1 of a spectrum of points points, into out.
+    void solveBlock(std::size_t first, std::size_t count, std::size_t points,
+                    std::vector<ExactPoint>& out, std::atomic<long>& evaluations,
+                    std::atomic<std::size_t>* done) const;
     Root solve(double lambda, double guess) const;
     ExactPoint endPoint(bool smallest) const;
     ExactPoint single() const;
@@ -77,6 +90,7 @@ private:
 // The exact spectrum of the map with break points 0 < B_1 < ... < B_k < 1 (k + 1 branches)
 // over the given number of points (≥ 2). Throws BreakPointError for bad break points and
 // std::invalid_argument for points < 2.
-ExactSpectrum exactSpectrum(const std::vector<double>& breakPoints, std::size_t points);
+ExactSpectrum exactSpectrum(const std::vector<double>& breakPoints, std::size_t points,
+                            const RunControl& control = {});
 
 } // namespace veltrane
