@@ -1,10 +1,14 @@
 #include "AnalysisRun.h"
 
+#include "NumberText.h"
+
 namespace veltrane {
 
-ConversionError::ConversionError(Field field, std::string text)
-    : RuntimeError(ErrorKind::Conversion,
-                   "the text \"" + text + "\" of field " + fieldName(field) + " is not a number"),
+ConversionError::ConversionError(Field field, std::string text, bool tooLarge)
+    : RuntimeError(
+          tooLarge ? ErrorKind::Overflow : ErrorKind::Conversion,
+          "the text \"" + elided(text) + "\" of field " + fieldName(field) +
+              (tooLarge ? " is too large for a single-precision number" : " is not a number")),
       m_field(field), m_text(std::move(text)) {}
 
 namespace detail {
@@ -13,7 +17,8 @@ float readSingle(const FieldSource& fields, Field field, const TextToSingle& toS
     std::string text = fields.text(field);
     const auto value = toSingle.convert(text);
     if (!value) {
-        throw ConversionError(field, std::move(text));
+        const bool tooLarge = toSingle.tooLarge(text);
+        throw ConversionError(field, std::move(text), tooLarge);
     }
     return *value;
 }

@@ -3,6 +3,7 @@
 #include "DecimalText.h"
 #include "NumberText.h"
 
+#include <array>
 #include <cmath>
 #include <istream>
 
@@ -52,37 +53,24 @@ std::vector<double> parseBreakPoints(const std::vector<std::string>& texts,
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto value = textToDouble(texts[i], localeSeparator);
         if (!value) {
-            throw BreakPointError(describe(i, "\"" + texts[i] + "\"") + " is not a number");
+            throw BreakPointError(describe(i, "\"" + elided(texts[i]) + "\"") + " is not a number");
         }
         values.push_back(*value);
     }
-    checkValues(values, [&](std::size_t i) { return texts[i]; });
+    checkValues(values, [&](std::size_t i) { return elided(texts[i]); });
     return values;
 }
 
 std::vector<double> readBreakPoints(std::istream& in, std::string_view localeSeparator) {
-    std::vector<std::string> words;
-    std::string line;
-    for (long lineNumber = 1; std::getline(in, line); ++lineNumber) {
-        std::string_view rest = line;
-        while (!(rest = trimBlanks(rest)).empty()) {
-            std::size_t length = 0;
-            while (length < rest.size() && !isBlank(rest[length])) {
-                ++length;
-            }
-            const std::string word(rest.substr(0, length));
-            if (!textToDouble(word, localeSeparator)) {
-                throw BreakPointError("line " + std::to_string(lineNumber) + ": \"" + word +
-                                      "\" is not a number");
-            }
-            words.push_back(word);
-            rest.remove_prefix(length);
-        }
+    NumberListReader reader(std::string(localeSeparator), kMostBreakPoints, "break points");
+    std::array<char, 65536> chunk{};
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+        reader.feed({chunk.data(), static_cast<std::size_t>(in.gcount())});
     }
     if (in.bad()) {
         throw BreakPointError("the input could not be read");
     }
-    return parseBreakPoints(words, localeSeparator);
+    return parseBreakPoints(reader.finish(), localeSeparator);
 }
 
 std::vector<double> branchExponents(const std::vector<double>& breakPoints) {

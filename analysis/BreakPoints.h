@@ -1,8 +1,10 @@
 #pragma once
 
+#include "NumberList.h"
+
+#include <cstddef>
 #include <iosfwd>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,10 +13,13 @@ namespace veltrane {
 
 // Break points that cannot describe a map: the message names the offending value and where it
 // stands ("break point 3 (0.2) must be greater than break point 2 (0.4)").
-class BreakPointError : public std::runtime_error {
+class BreakPointError : public InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
+
+// The most break points a list may hold: a map of a million branches.
+inline constexpr std::size_t kMostBreakPoints = 1'000'000;
 
 // Reads a number spelled as in the input fields (optional blanks, an optional sign, decimal
 // digits with at most one separator "." or localeSeparator, an optional exponent) in double
@@ -27,13 +32,13 @@ std::optional<double> textToDouble(std::string_view text, std::string_view local
 void checkBreakPoints(const std::vector<double>& breakPoints);
 
 // Converts the texts with textToDouble and checks the values as checkBreakPoints does. The
-// messages quote each value as it was written.
+// messages quote each value as it was written, shortened when it is long.
 std::vector<double> parseBreakPoints(const std::vector<std::string>& texts,
                                      std::string_view localeSeparator = ".");
 
-// Reads break points written as numbers separated by blanks, tabs or line ends, then checks
-// them. A word that is not a number is reported with its line ("line 3: \"0.5x\" is not a
-// number"); a failing stream is reported as unreadable.
+// Reads at most kMostBreakPoints break points written as numbers separated by blanks, tabs or
+// line ends (NumberListReader), then checks them. What cannot be read is reported with its line
+// and column (InputError); a failing stream is reported as unreadable.
 std::vector<double> readBreakPoints(std::istream& in, std::string_view localeSeparator = ".");
 
 // The exponents ln(1/L) of the branches over [0, B_1], [B_1, B_2], ..., [B_k, 1], in that

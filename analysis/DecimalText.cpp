@@ -91,15 +91,26 @@ locale_t cLocale() {
     return locale;
 }
 
+// The value of a text that follows the grammar, an infinity when it lies beyond T's range, or
+// nullopt when the text is no number at all.
 template <typename T, typename Parse>
-std::optional<T> convert(std::string_view text, std::string_view localeSeparator, Parse parse) {
+std::optional<T> parsed(std::string_view text, std::string_view localeSeparator, Parse parse) {
     const auto spelled = cSpelling(text, localeSeparator);
     if (!spelled) {
         return std::nullopt;
     }
     char* end = nullptr;
     const T value = parse(spelled->c_str(), &end, cLocale());
-    if (end != spelled->c_str() + spelled->size() || std::isinf(value)) {
+    if (end != spelled->c_str() + spelled->size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+template <typename T, typename Parse>
+std::optional<T> convert(std::string_view text, std::string_view localeSeparator, Parse parse) {
+    const auto value = parsed<T>(text, localeSeparator, parse);
+    if (!value || std::isinf(*value)) {
         return std::nullopt;
     }
     return value;
@@ -123,6 +134,11 @@ std::string_view trimBlanks(std::string_view text) {
 
 std::optional<float> decimalToSingle(std::string_view text, std::string_view localeSeparator) {
     return convert<float>(text, localeSeparator, strtof_l);
+}
+
+bool tooLargeForSingle(std::string_view text, std::string_view localeSeparator) {
+    const auto value = parsed<float>(text, localeSeparator, strtof_l);
+    return value && std::isinf(*value);
 }
 
 std::optional<double> decimalToDouble(std::string_view text, std::string_view localeSeparator) {

@@ -22,4 +22,7 @@ std::string_view trimBlanks(std::string_view text);
 std::optional<float> decimalToSingle(std::string_view text, std::string_view localeSeparator);
 std::optional<double> decimalToDouble(std::string_view text, std::string_view localeSeparator);
 
+// True when the text spells a number by the grammar above that lies beyond the single range.
+bool tooLargeForSingle(std::string_view text, std::string_view localeSeparator);
+
 } // namespace veltrane

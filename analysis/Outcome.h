@@ -33,10 +33,11 @@ struct AnalysisOutcome {
     long logarithms = 0;
 };
 
-// A conversion error: the field's text is not a number, or too large for a single.
+// A conversion error: the field's text is not a number (a type mismatch), or a number too
+// large for a single (an overflow). The message quotes the text, shortened when it is long.
 class ConversionError : public RuntimeError {
 public:
-    ConversionError(Field field, std::string text);
+    ConversionError(Field field, std::string text, bool tooLarge);
     Field field() const { return m_field; }
     const std::string& text() const { return m_text; }
 

@@ -13,6 +13,10 @@ std::optional<float> DecimalTextToSingle::convert(std::string_view text) const {
     return decimalToSingle(text, m_localeSeparator);
 }
 
+bool DecimalTextToSingle::tooLarge(std::string_view text) const {
+    return tooLargeForSingle(text, m_localeSeparator);
+}
+
 std::string cLocaleDecimalSeparator() {
     const lconv* conv = std::localeconv();
     if (conv == nullptr || conv->decimal_point == nullptr || *conv->decimal_point == '\0') {

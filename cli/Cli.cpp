@@ -1,104 +1,103 @@
 #include "Cli.h"
 
+#include "BatchCommand.h"
+#include "ClassicRun.h"
 #include "CompareCommand.h"
 #include "ExactCommand.h"
-#include "PlotExport.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
-#include "ThreeBranch.h"
-#include "TwoBranch.h"
 
-#include <optional>
+#include <cctype>
 #include <ostream>
 
 namespace veltrane::cli {
 
 namespace {
 
-// entr3's guard message has no window to go to here.
-class StderrMessages : public MessageSink {
-public:
-    explicit StderrMessages(std::ostream& err) : m_err(err) {}
-    void showMessage(const std::string& text) override { m_err << text << '\n'; }
-
-private:
-    std::ostream& m_err;
-};
-
-AnalysisOutcome analyse(const SpectrumOptions& options, const std::string& separator,
-                        std::ostream& err, Module1& store) {
-    const DecimalTextToSingle toSingle(separator);
-    FieldTexts fields;
-    if (options.fieldTexts.size() == 1) {
-        fields.set(Field::C, options.fieldTexts[0]);
-        return runTwoBranch(fields, toSingle, store);
-    }
-    fields.set(Field::C1, options.fieldTexts[0]);
-    fields.set(Field::C2, options.fieldTexts[1]);
-    StderrMessages messages(err);
-    return runThreeBranch(fields, toSingle, messages, store);
+CommandError usageError(const std::string& problem) {
+    std::string text = usage();
+    text.pop_back(); // the message's own line end follows
+    return CommandError(kExitUsage, problem + "\n\n" + text);
 }
 
-int reportFailure(const AnalysisOutcome& outcome, std::ostream& err) {
-    if (outcome.status == Status::Rejected) {
-        err << outcome.message << '\n';
-        return kExitUsage;
+// The picture --plot asks for, its type checked before any work is done.
+std::optional<PlotRequest> plotRequest(const SpectrumOptions& options) {
+    if (!options.plotFile) {
+        if (options.grid || options.dpi != SpectrumOptions{}.dpi) {
+            throw usageError("--grid and --dpi go with --plot");
+        }
+        return std::nullopt;
     }
-    err << "veltrane: " << outcome.message << '\n';
-    return outcome.error == ErrorKind::Conversion ? kExitUsage : kExitRunTime;
+    return PlotRequest{*options.plotFile, requirePictureFormat(*options.plotFile), options.grid,
+                       options.dpi};
 }
 
-int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
-                const std::string& separator) {
-    const ParsedSpectrum parsed = parseSpectrumOptions(words);
-    if (!parsed.options) {
-        err << "veltrane: " << parsed.error << "\n\n" << usage();
-        return kExitUsage;
+void drawPlot(Module1& store, const PlotRequest& request, const Services& services) {
+    if (services.plots == nullptr) {
+        throw CommandError(kExitRunTime, "pictures are drawn by the program's windows' side, "
+                                         "which is not part of this process");
     }
-    const SpectrumOptions& options = *parsed.options;
-    if (options.exact) {
-        return runExact(options, separator, out, err);
-    }
-    if (!options.plotFile && (options.grid || options.dpi != SpectrumOptions{}.dpi)) {
-        err << "veltrane: --grid and --dpi go with --plot\n\n" << usage();
-        return kExitUsage;
-    }
-    // A picture type that cannot be written is found before any work is done.
-    if (const auto problem =
-            options.plotFile ? unknownPictureType(*options.plotFile) : std::nullopt) {
-        err << "veltrane: " << *problem << '\n';
-        return kExitUsage;
-    }
+    services.plots->write(store, request);
+}
+
+int runClassic(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
+               const Services& services) {
+    const std::optional<PlotRequest> plot = plotRequest(options);
     Module1 store;
-    const AnalysisOutcome outcome = analyse(options, separator, err, store);
+    const AnalysisOutcome outcome =
+        analyseTexts(options.fieldTexts, services.decimalSeparator, err, store);
     if (outcome.status != Status::Completed) {
-        return reportFailure(outcome, err);
+        err << failureMessage(outcome) << '\n';
+        return failureStatus(outcome);
     }
     if (options.compare) {
-        return printComparison(store, outcome, options.json, out, err);
+        printComparison(store, outcome, options.json, out);
+        return kExitOk;
     }
-    if (options.plotFile) {
+    if (plot) {
         // The picture first: when it cannot be written, nothing else is printed.
-        if (const auto error = writePlot(store, {*options.plotFile, options.grid, options.dpi})) {
-            err << "veltrane: " << *error << '\n';
-            return kExitUsage;
-        }
+        drawPlot(store, *plot, services);
     }
     if (options.json) {
         writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), out);
-    } else if (options.csv || !options.plotFile) {
+        out << '\n';
+    } else if (options.csv || !plot) {
         writeCsv(storedPoints(store), out);
     }
     return kExitOk;
 }
 
+int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+                const Services& services) {
+    const ParsedSpectrum parsed = parseSpectrumOptions(words);
+    if (!parsed.options) {
+        throw usageError(parsed.error);
+    }
+    const SpectrumOptions& options = *parsed.options;
+    if (options.batchFile) {
+        return runBatch(options, out, err, services);
+    }
+    if (options.exact) {
+        const std::optional<PlotRequest> plot = plotRequest(options);
+        return runExact(options, plot, out, services,
+                        [&](Module1& store) { drawPlot(store, *plot, services); });
+    }
+    return runClassic(options, out, err, services);
+}
+
 } // namespace
+
+bool isToolkitOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && std::isalpha(static_cast<unsigned char>(word[1])) &&
+           word != "-h";
+}
 
 std::string usage() {
     return "Usage:\n"
            "  veltrane                        start the program's windows\n"
            "  veltrane spectrum C [options]   spectral diagram of the two-branch map\n"
            "  veltrane spectrum C1 C2 [opts]  spectral diagram of the three-branch map\n"
+           "  veltrane spectrum --batch FILE  the diagrams of many maps, one a line\n"
            "  veltrane spectrum --exact B_1 ... B_k [opts]\n"
            "                                  exact spectral diagram, any number of branches\n"
            "  veltrane spectrum C1 C2 --compare\n"
@@ -106,16 +105,24 @@ std::string usage() {
            "  veltrane --help                 this text\n"
            "\n"
            "The values are taken exactly as typed into the fields: \"-0.3\" is a value,\n"
-           "not an option. Output is CSV (index,lyapunov,entropy,dimension).\n"
+           "not an option. Output is CSV (index,lyapunov,entropy,dimension). Numbers are\n"
+           "written with \".\" and read with \".\" or the decimal separator of the locale.\n"
+           "\n"
+           "Many maps: --batch FILE (\"-\": standard input) reads one map a line, C or\n"
+           "C1 C2 separated by blanks (\"#\" starts a comment), and prints one CSV with a\n"
+           "leading map column, the map's line number, or with --json one array. A line\n"
+           "that is refused or fails is reported on standard error with its number, and\n"
+           "the other lines go on.\n"
            "\n"
            "Exact spectrum: --exact takes the break points 0 < B_1 < ... < B_k < 1 of a map\n"
            "with k + 1 branches and prints N evenly spaced exponents from the smallest\n"
            "branch exponent to the largest (the first and last exactly those), computed in\n"
            "double precision and printed as the shortest text that reads back the same.\n"
            "Branches of equal length everywhere give one point. --from FILE reads the break\n"
-           "points from FILE (\"-\": standard input), numbers separated by blanks or line\n"
-           "ends. --plot draws the exact curves as the graph window would, for at most 101\n"
-           "points.\n"
+           "points from FILE (\"-\": standard input), at most 1000000 numbers separated by\n"
+           "blanks or line ends. The points are shared out over the machine's cores; on a\n"
+           "terminal a long run shows how far it is on standard error. --plot draws the\n"
+           "exact curves as the graph window would, for at most 101 points.\n"
            "\n"
            "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
            "stores beside the exact values at the same exponent, as CSV with the header\n"
@@ -130,6 +137,8 @@ std::string usage() {
            "  --points N      with --exact: number of points, 2 to 10000000 (default 101)\n"
            "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
            "                  (implies --exact)\n"
+           "  --threads N     with --exact: use N threads (default: one a core)\n"
+           "  --batch FILE    read maps from FILE, one a line, \"-\" for standard input\n"
            "  --compare       with C, or C1 and C2: the stored points beside the exact ones\n"
            "  --csv           print CSV even with --plot\n"
            "  --plot FILE     draw the graph window as the analysis leaves it into FILE,\n"
@@ -140,22 +149,42 @@ std::string usage() {
            "                  the window's own size); .svg and .pdf are vector pictures\n"
            "  --              every later word is a value\n"
            "\n"
-           "Exit status: 0 done, 2 bad usage, rejected value or conversion error,\n"
-           "3 any other run-time error. A picture that cannot be written (unknown\n"
-           "extension, folder missing or not writable) exits with 2 and leaves no file.\n";
+           "Exit status: 0 done; 1 no display for the windows; 2 bad usage, a refused\n"
+           "value or input, a text that is not a number; 3 any other run-time error, or\n"
+           "a failed write (\"veltrane: write error: ...\"); 130 interrupted (Ctrl+C).\n"
+           "With --batch: 3 if a line failed with a run-time error, else 2 if a line was\n"
+           "refused, else 0. A picture or file that cannot be written is never left\n"
+           "behind in part.\n";
+}
+
+bool needsWindows(const std::vector<std::string>& args) {
+    if (args.empty() || isToolkitOption(args[0])) {
+        return true;
+    }
+    if (args[0] != "spectrum") {
+        return false;
+    }
+    const ParsedSpectrum parsed = parseSpectrumOptions({args.begin() + 1, args.end()});
+    return parsed.options && parsed.options->plotFile && !parsed.options->batchFile;
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        const std::string& decimalSeparator) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        out << usage();
-        return kExitOk;
+        const Services& services) {
+    try {
+        int status = kExitOk;
+        if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+            out << usage();
+        } else if (args[0] == "spectrum") {
+            status = runSpectrum({args.begin() + 1, args.end()}, out, err, services);
+        } else {
+            throw usageError("unknown command " + args[0]);
+        }
+        out.flush();
+        return status;
+    } catch (const CommandError& e) {
+        err << "veltrane: " << e.what() << '\n';
+        return e.status();
     }
-    if (args[0] == "spectrum") {
-        return runSpectrum({args.begin() + 1, args.end()}, out, err, decimalSeparator);
-    }
-    err << "veltrane: unknown command " << args[0] << "\n\n" << usage();
-    return kExitUsage;
 }
 
 } // namespace veltrane::cli

@@ -1,20 +1,35 @@
 #pragma once
 
+#include "CommandError.h"
+#include "Pictures.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace veltrane::cli {
 
-// Exit statuses of the command line.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;   // bad usage, rejected value, conversion error, bad file
-inline constexpr int kExitRunTime = 3; // any other run-time error
+// What a command may use besides its words.
+struct Services {
+    std::string decimalSeparator = "."; // the user's, accepted in numbers beside "."
+    int input = 0;                      // the descriptor "-" reads: standard input
+    PlotWriter* plots = nullptr;        // draws pictures; the windows' side provides it
+    bool progress = false;              // standard error is a terminal: show long runs' progress
+};
 
-// Runs the command line on the words after the program name and returns the exit status.
-// decimalSeparator is the user's locale's, accepted in numbers beside ".".
+// Runs the command line on the words after the program's name and returns the exit status.
+// Every write to out is checked: give out an FdOutput buffer and exceptions(badbit), and a
+// failed write ends the command with "veltrane: write error: <reason>" and status 3.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        const std::string& decimalSeparator = ".");
+        const Services& services);
+
+// Whether these words are for the windows' side of the program: none at all (the windows),
+// options of the windows' toolkit ("-platform xcb", "-style fusion", "-reverse" ...), or a
+// command that draws a picture. The command line alone runs everything else.
+bool needsWindows(const std::vector<std::string>& args);
+
+// Whether a word is an option of the windows' toolkit: a single "-" and a letter, but "-h".
+bool isToolkitOption(const std::string& word);
 
 // The usage text printed by --help.
 std::string usage();

@@ -1,7 +1,7 @@
 #include "CompareCommand.h"
 
 #include "BreakPoints.h"
-#include "Cli.h"
+#include "CommandError.h"
 #include "ExactSpectrum.h"
 #include "RuntimeError.h"
 
@@ -44,8 +44,8 @@ Comparison compareWithExact(const Module1& store, const AnalysisOutcome& outcome
     return comparison;
 }
 
-int printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
-                    std::ostream& out, std::ostream& err) {
+void printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
+                     std::ostream& out) {
     try {
         const Comparison comparison = compareWithExact(store, outcome);
         if (json) {
@@ -54,10 +54,8 @@ int printComparison(const Module1& store, const AnalysisOutcome& outcome, bool j
             writeComparisonCsv(comparison, out);
         }
     } catch (const RuntimeError& e) {
-        err << "veltrane: " << e.what() << '\n';
-        return kExitRunTime;
+        throw CommandError(kExitRunTime, e.what());
     }
-    return kExitOk;
 }
 
 } // namespace veltrane::cli

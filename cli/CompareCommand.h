@@ -15,8 +15,9 @@ namespace veltrane::cli {
 // end.
 Comparison compareWithExact(const Module1& store, const AnalysisOutcome& outcome);
 
-// Prints compareWithExact as CSV, or JSON when json is set. Returns the exit status.
-int printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
-                    std::ostream& out, std::ostream& err);
+// Prints compareWithExact as CSV, or JSON when json is set. Throws CommandError (status 3)
+// for a run-time error.
+void printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
+                     std::ostream& out);
 
 } // namespace veltrane::cli

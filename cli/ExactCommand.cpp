@@ -1,20 +1,17 @@
 #include "ExactCommand.h"
 
 #include "BreakPoints.h"
-#include "Cli.h"
+#include "CommandError.h"
 #include "ExactOutput.h"
 #include "ExactSpectrum.h"
+#include "InputFiles.h"
 #include "Module1.h"
-#include "PlotExport.h"
+#include "Progress.h"
 #include "RuntimeError.h"
 #include "SpectrumOutput.h"
 
-#include <cerrno>
+#include <atomic>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -25,56 +22,45 @@ namespace veltrane::cli {
 
 namespace {
 
-std::vector<double> readFile(const std::string& file, const std::string& separator,
-                             std::istream& in) {
-    if (file == "-") {
-        try {
-            return readBreakPoints(in, separator);
-        } catch (const BreakPointError& e) {
-            throw BreakPointError(std::string("standard input: ") + e.what());
-        }
-    }
-    std::error_code ignored;
-    if (std::filesystem::is_directory(file, ignored)) {
-        throw BreakPointError(file + " is a folder, not a file of break points");
-    }
-    std::ifstream stream(file);
-    if (!stream) {
-        throw BreakPointError("cannot read " + file + ": " + std::strerror(errno));
-    }
-    try {
-        return readBreakPoints(stream, separator);
-    } catch (const BreakPointError& e) {
-        throw BreakPointError(file + ": " + e.what());
-    }
-}
-
 // The graph window draws from the graph data store, 101 points in singles: an exact spectrum of
 // no more points is drawn exactly as an analysis's run would be.
 constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
 
-// What keeps --plot from drawing these options' picture, found before any work is done.
-std::optional<std::string> plotProblem(const SpectrumOptions& options, std::size_t points) {
-    if (!options.plotFile) {
-        return std::nullopt;
+std::vector<double> breakPointsOf(const SpectrumOptions& options, const Services& services) {
+    const std::string& separator = services.decimalSeparator;
+    if (!options.fromFile) {
+        try {
+            return parseBreakPoints(options.fieldTexts, separator);
+        } catch (const BreakPointError& e) {
+            throw CommandError(kExitUsage, e.what());
+        }
     }
-    if (auto problem = unknownPictureType(*options.plotFile)) {
-        return problem;
+    const std::string& file = *options.fromFile;
+    const std::vector<std::string> texts =
+        readNumberFile(file, services.input, separator, kMostBreakPoints, "break points");
+    try {
+        return parseBreakPoints(texts, separator);
+    } catch (const BreakPointError& e) {
+        throw CommandError(kExitUsage, inputName(file) + ": " + e.what());
     }
-    if (points > kStorePoints) {
-        return "--plot draws at most " + std::to_string(kStorePoints) +
-               " points, as many as the graph window holds; give --points " +
-               std::to_string(kStorePoints) + " or fewer";
-    }
-    return std::nullopt;
 }
 
-std::vector<double> breakPointsOf(const SpectrumOptions& options, const std::string& separator,
-                                  std::istream& in) {
-    if (options.fromFile) {
-        return readFile(*options.fromFile, separator, in);
+ExactSpectrum solve(const std::vector<double>& exponents, std::size_t points,
+                    const SpectrumOptions& options, const Services& services) {
+    std::atomic<std::size_t> done{0};
+    const RunControl control{static_cast<unsigned>(options.threads.value_or(0)), &done};
+    ExactSpectrum spectrum;
+    try {
+        withProgress(services.progress, points, done,
+                     [&] { spectrum = ExactSolver(exponents).spectrum(points, control); });
+    } catch (const RuntimeError& e) {
+        throw CommandError(kExitRunTime, e.what());
+    } catch (const std::bad_alloc&) {
+        throw CommandError(kExitRunTime, "not enough memory for " + std::to_string(points) +
+                                             " points of " + std::to_string(exponents.size()) +
+                                             " branches");
     }
-    return parseBreakPoints(options.fieldTexts, separator);
+    return spectrum;
 }
 
 } // namespace
@@ -98,55 +84,31 @@ Module1 exactStore(const std::vector<ExactPoint>& points) {
     return store;
 }
 
-int runExact(const SpectrumOptions& options, const std::string& decimalSeparator, std::istream& in,
-             std::ostream& out, std::ostream& err) {
-    if (!options.plotFile && (options.grid || options.dpi != SpectrumOptions{}.dpi)) {
-        err << "veltrane: --grid and --dpi go with --plot\n\n" << usage();
-        return kExitUsage;
-    }
+int runExact(const SpectrumOptions& options, const std::optional<PlotRequest>& plot,
+             std::ostream& out, const Services& services,
+             const std::function<void(Module1&)>& draw) {
     const auto points = static_cast<std::size_t>(options.points.value_or(kDefaultExactPoints));
-    if (const auto problem = plotProblem(options, points)) {
-        err << "veltrane: " << *problem << '\n';
-        return kExitUsage;
+    if (plot && points > kStorePoints) {
+        throw CommandError(kExitUsage,
+                           "--plot draws at most " + std::to_string(kStorePoints) +
+                               " points, as many as the graph window holds; give --points " +
+                               std::to_string(kStorePoints) + " or fewer");
     }
-    std::vector<double> breakPoints;
-    try {
-        breakPoints = breakPointsOf(options, decimalSeparator, in);
-    } catch (const BreakPointError& e) {
-        err << "veltrane: " << e.what() << '\n';
-        return kExitUsage;
+    const std::vector<double> breakPoints = breakPointsOf(options, services);
+    const std::vector<double> exponents = branchExponents(breakPoints);
+    const ExactSpectrum spectrum = solve(exponents, points, options, services);
+    if (plot) {
+        // The picture first: when it cannot be written, nothing else is printed.
+        Module1 store = exactStore(spectrum.points);
+        draw(store);
     }
-    try {
-        const std::vector<double> exponents = branchExponents(breakPoints);
-        const ExactSpectrum spectrum = ExactSolver(exponents).spectrum(points);
-        if (options.plotFile) {
-            // The picture first: when it cannot be written, nothing else is printed.
-            Module1 store = exactStore(spectrum.points);
-            if (const auto error =
-                    writePlot(store, {*options.plotFile, options.grid, options.dpi})) {
-                err << "veltrane: " << *error << '\n';
-                return kExitUsage;
-            }
-        }
-        if (options.json) {
-            writeJson(breakPoints, exponents, exactPoints(spectrum.points), out);
-        } else if (options.csv || !options.plotFile) {
-            writeCsv(exactPoints(spectrum.points), out);
-        }
-    } catch (const RuntimeError& e) {
-        err << "veltrane: " << e.what() << '\n';
-        return kExitRunTime;
-    } catch (const std::bad_alloc&) {
-        err << "veltrane: not enough memory for " << points << " points of "
-            << breakPoints.size() + 1 << " branches\n";
-        return kExitRunTime;
+    if (options.json) {
+        writeJson(breakPoints, exponents, exactPoints(spectrum.points), out);
+        out << '\n';
+    } else if (options.csv || !plot) {
+        writeCsv(exactPoints(spectrum.points), out);
     }
     return kExitOk;
-}
-
-int runExact(const SpectrumOptions& options, const std::string& decimalSeparator, std::ostream& out,
-             std::ostream& err) {
-    return runExact(options, decimalSeparator, std::cin, out, err);
 }
 
 } // namespace veltrane::cli

@@ -23,7 +23,20 @@ std::optional<int> parsePositive(const std::string& text) {
 // The most points --points accepts: about 320 MB of results.
 constexpr int kMaxExactPoints = 10'000'000;
 
+// The most threads --threads accepts.
+constexpr int kMaxThreads = 1024;
+
 std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
+    if (options.batchFile) {
+        const bool alone = options.fieldTexts.empty() && !options.exact && !options.compare &&
+                           !options.plotFile && !options.csv;
+        return alone ? std::nullopt
+                     : std::optional<std::string>("--batch reads the maps from its file and goes "
+                                                  "with --json only");
+    }
+    if (options.threads && !options.exact) {
+        return "--threads goes with --exact";
+    }
     if (options.exact) {
         if (options.compare) {
             return "--compare goes with C, or C1 and C2, not with --exact or --from";
@@ -82,6 +95,15 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
                                           std::to_string(kMaxExactPoints)};
             }
             options.points = *points;
+        } else if (word == "--batch" && hasValue) {
+            options.batchFile = words[++i];
+        } else if (word == "--threads" && hasValue) {
+            const auto threads = parsePositive(words[++i]);
+            if (!threads || *threads > kMaxThreads) {
+                return {std::nullopt,
+                        "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads)};
+            }
+            options.threads = *threads;
         } else if (word == "--plot" && hasValue) {
             options.plotFile = words[++i];
         } else if (word == "--dpi" && hasValue) {
@@ -90,7 +112,8 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
                 return {std::nullopt, "--dpi takes a whole number from 1 to 2400"};
             }
             options.dpi = *dpi;
-        } else if (word == "--plot" || word == "--dpi" || word == "--from" || word == "--points") {
+        } else if (word == "--plot" || word == "--dpi" || word == "--from" || word == "--points" ||
+                   word == "--batch" || word == "--threads") {
             return {std::nullopt, word + " needs a value"};
         } else {
             return {std::nullopt, "unknown option " + word};

@@ -12,14 +12,16 @@ namespace veltrane::cli {
 struct SpectrumOptions {
     std::vector<std::string> fieldTexts;
     bool json = false;
-    bool csv = false;                    // --csv: CSV even when --plot is given
-    std::optional<std::string> plotFile; // --plot FILE
-    bool grid = false;                   // --grid
-    int dpi = 96;                        // --dpi N
-    bool exact = false;                  // --exact: the values are break points B_1 ... B_k
-    std::optional<int> points;           // --points N, with --exact
-    std::optional<std::string> fromFile; // --from FILE ("-": standard input), implies --exact
-    bool compare = false;                // --compare: stored points beside the exact ones
+    bool csv = false;                     // --csv: CSV even when --plot is given
+    std::optional<std::string> plotFile;  // --plot FILE
+    bool grid = false;                    // --grid
+    int dpi = 96;                         // --dpi N
+    bool exact = false;                   // --exact: the values are break points B_1 ... B_k
+    std::optional<int> points;            // --points N, with --exact
+    std::optional<std::string> fromFile;  // --from FILE ("-": standard input), implies --exact
+    bool compare = false;                 // --compare: stored points beside the exact ones
+    std::optional<std::string> batchFile; // --batch FILE ("-": standard input): a map a line
+    std::optional<int> threads;           // --threads N, with --exact
 };
 
 struct ParsedSpectrum {

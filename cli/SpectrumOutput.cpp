@@ -3,6 +3,7 @@
 #include "NumberText.h"
 
 #include <ostream>
+#include <string>
 
 namespace veltrane::cli {
 
@@ -32,19 +33,35 @@ template <typename T> void writeList(const std::vector<T>& values, std::ostream&
     out << ']';
 }
 
+void writeCsvHeader(std::ostream& out, bool maps) {
+    out << (maps ? "map," : "") << "index,lyapunov,entropy,dimension\n";
+}
+
 template <typename T>
-void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
-    out << "index,lyapunov,entropy,dimension\n";
+void writeCsvRows(const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+                  std::optional<long> map) {
+    const std::string lead = map ? std::to_string(*map) + "," : "";
     for (const SpectrumPoint<T>& p : points) {
-        out << p.index << ',' << shortest(p.lyapunov) << ',' << shortest(p.entropy) << ','
+        out << lead << p.index << ',' << shortest(p.lyapunov) << ',' << shortest(p.entropy) << ','
             << shortest(p.dimension) << '\n';
     }
 }
 
 template <typename T>
+void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
+    writeCsvHeader(out);
+    writeCsvRows(points, out);
+}
+
+template <typename T>
 void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
-               const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
-    out << "{\"breakPoints\":";
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+               std::optional<long> map) {
+    out << '{';
+    if (map) {
+        out << "\"map\":" << *map << ',';
+    }
+    out << "\"breakPoints\":";
     writeList(breakPoints, out);
     out << ",\"exponents\":";
     writeList(exponents, out);
@@ -54,16 +71,20 @@ void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponent
             << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
             << ",\"dimension\":" << shortest(p.dimension) << '}';
     }
-    out << "]}\n";
+    out << "]}";
 }
 
 template void writeList(const std::vector<float>&, std::ostream&);
 template void writeList(const std::vector<double>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<float>>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<double>>&, std::ostream&);
+template void writeCsvRows(const std::vector<SpectrumPoint<float>>&, std::ostream&,
+                           std::optional<long>);
 template void writeJson(const std::vector<float>&, const std::vector<float>&,
-                        const std::vector<SpectrumPoint<float>>&, std::ostream&);
+                        const std::vector<SpectrumPoint<float>>&, std::ostream&,
+                        std::optional<long>);
 template void writeJson(const std::vector<double>&, const std::vector<double>&,
-                        const std::vector<SpectrumPoint<double>>&, std::ostream&);
+                        const std::vector<SpectrumPoint<double>>&, std::ostream&,
+                        std::optional<long>);
 
 } // namespace veltrane::cli

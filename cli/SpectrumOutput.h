@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <vector>
 
 namespace veltrane::cli {
@@ -25,12 +26,22 @@ std::vector<SpectrumPoint<double>> exactPoints(const std::vector<ExactPoint>& po
 // "[v1,v2,...]", each value as the shortest text that reads back to it.
 template <typename T> void writeList(const std::vector<T>& values, std::ostream& out);
 
-// A header "index,lyapunov,entropy,dimension" and one row per point.
+// The CSV header "index,lyapunov,entropy,dimension", led by "map," for a list of maps.
+void writeCsvHeader(std::ostream& out, bool maps = false);
+
+// One CSV row a point, led by the map's number (its line in a list of maps) when given.
+template <typename T>
+void writeCsvRows(const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+                  std::optional<long> map = std::nullopt);
+
+// The header and the rows.
 template <typename T> void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out);
 
-// The same points as a JSON object, with the break points and the branch exponents.
+// The same points as a JSON object, with the break points and the branch exponents, and the
+// map's number first when given; no line end after it.
 template <typename T>
 void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
-               const std::vector<SpectrumPoint<T>>& points, std::ostream& out);
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+               std::optional<long> map = std::nullopt);
 
 } // namespace veltrane::cli

@@ -44,6 +44,11 @@ int runGui(int& argc, char** argv) {
     qInstallMessageHandler(messageWhileOpeningDisplay);
     const QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
+    // Qt has taken its own options; any word left is not for the windows.
+    if (argc > 1) {
+        std::fprintf(stderr, "veltrane: unknown command %s\n", argv[1]);
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     // Lets a Wayland compositor match the windows to veltrane.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("veltrane"));

@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <limits>
@@ -130,13 +129,14 @@ AnalyzeContext frmMain::context(const TextToSingle& toSingle) {
 }
 
 void frmMain::cmd2branchs_Click() {
-    // The user's own decimal separator is accepted beside ".", read at the click.
-    const DecimalTextToSingle toSingle(QLocale().decimalPoint().toStdString());
+    // The user's own decimal separator, the C library's as for the command line, is accepted
+    // beside ".", read at the click.
+    const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
     veltrane::cmd2branchs_Click(*m_fields, context(toSingle));
 }
 
 void frmMain::cmd3branches_Click() {
-    const DecimalTextToSingle toSingle(QLocale().decimalPoint().toStdString());
+    const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
     veltrane::cmd3branches_Click(*m_fields, context(toSingle));
 }
 

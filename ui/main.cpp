@@ -1,24 +1,76 @@
+// The windows' side of the program: the windows themselves, and the command line's pictures.
+// The command line (cli/main.cpp) starts it for those, with the same words.
+#include "AtomicFile.h"
 #include "Cli.h"
 #include "DisplayCheck.h"
+#include "Output.h"
+#include "PictureWriter.h"
 #include "StartUp.h"
 #include "TextToSingle.h"
 
+#include <QApplication>
+#include <array>
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+namespace {
+
+// Qt's chatter about the offscreen platform ("does not support raise()", the runtime folder)
+// means nothing to someone drawing a picture; real failures are reported by the command.
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::cerr << qPrintable(qFormatLogMessage(type, context, text)) << '\n';
+    }
+}
+
+int runCommand(const std::vector<std::string>& args) {
+    qInstallMessageHandler(quietMessages);
+    // "-platform" wins over QT_QPA_PLATFORM: pictures need no display, whatever the
+    // environment says.
+    std::array<char, 9> name{"veltrane"};
+    std::array<char, 10> option{"-platform"};
+    std::array<char, 10> platform{"offscreen"};
+    std::array<char*, 4> argv{name.data(), option.data(), platform.data(), nullptr};
+    int argc = 3;
+    const QApplication app(argc, argv.data());
+    veltrane::PictureWriter pictures;
+    veltrane::cli::FdOutput buffer(STDOUT_FILENO);
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    return veltrane::cli::run(
+        args, out, std::cerr,
+        {veltrane::cLocaleDecimalSeparator(), STDIN_FILENO, &pictures, isatty(STDERR_FILENO) != 0});
+}
+
+// The display is for Qt to open when the words name one.
+bool namesADisplay(const std::vector<std::string>& args) {
+    for (const std::string& word : args) {
+        if (word == "-platform" || word == "-display") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
-    if (argc > 1) {
-        const std::vector<std::string> args(argv + 1, argv + argc);
-        return veltrane::cli::run(args, std::cout, std::cerr, veltrane::cLocaleDecimalSeparator());
+    veltrane::cli::installInterruptHandler();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && !veltrane::cli::isToolkitOption(args[0])) {
+        return runCommand(args);
     }
-    if (const auto problem = veltrane::missingDisplay(
-            [](const char* name) -> const char* { return std::getenv(name); })) {
-        std::cerr << *problem << '\n';
-        return 1;
+    if (!namesADisplay(args)) {
+        if (const auto problem = veltrane::missingDisplay(
+                [](const char* variable) -> const char* { return std::getenv(variable); })) {
+            std::cerr << *problem << '\n';
+            return 1;
+        }
     }
     return veltrane::runGui(argc, argv);
 }

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -81,7 +80,7 @@ public:
     ModalAnswerer answerer;
 
 private:
-    static std::string separator() { return QLocale().decimalPoint().toStdString(); }
+    static std::string separator() { return cLocaleDecimalSeparator(); }
 
     Module1& m_store;
     Module1 m_reference;

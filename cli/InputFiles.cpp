@@ -1,0 +1,67 @@
+#include "InputFiles.h"
+
+#include "CommandError.h"
+#include "NumberList.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrane::cli {
+
+std::string inputName(const std::string& file) {
+    return file == "-" ? "standard input" : file;
+}
+
+void readPieces(const std::string& file, int input, const std::string& what,
+                const std::function<void(std::string_view)>& feed) {
+    const int fd = file == "-" ? input : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw CommandError(kExitUsage, "cannot read " + file + ": " + std::strerror(errno));
+    }
+    struct Closer {
+        int fd;
+        bool own;
+        ~Closer() {
+            if (own) {
+                ::close(fd);
+            }
+        }
+    } closer{fd, fd != input};
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        throw CommandError(kExitUsage, file + " is a folder, not a file of " + what);
+    }
+    std::array<char, 65536> piece{};
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw CommandError(kExitRunTime,
+                               "cannot read " + inputName(file) + ": " + std::strerror(errno));
+        }
+        if (got == 0) {
+            return;
+        }
+        feed({piece.data(), static_cast<std::size_t>(got)});
+    }
+}
+
+std::vector<std::string> readNumberFile(const std::string& file, int input,
+                                        const std::string& separator, std::size_t most,
+                                        const std::string& what) {
+    NumberListReader reader(separator, most, what);
+    try {
+        readPieces(file, input, what, [&](std::string_view piece) { reader.feed(piece); });
+        return reader.finish();
+    } catch (const InputError& e) {
+        throw CommandError(kExitUsage, inputName(file) + ": " + e.what());
+    }
+}
+
+} // namespace veltrane::cli

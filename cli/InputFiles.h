@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrane::cli {
+
+// The name of file in messages: itself, or "standard input" for "-".
+std::string inputName(const std::string& file);
+
+// Reads file ("-": the descriptor input) a piece at a time, handing each piece to feed.
+// Throws CommandError: status 2 when it cannot be opened or is a folder (not a file of
+// `what`), status 3 when reading fails part of the way through.
+void readPieces(const std::string& file, int input, const std::string& what,
+                const std::function<void(std::string_view)>& feed);
+
+// The number texts in file as NumberListReader reads them, at most `most` of them, called
+// `what` in messages. Throws CommandError with status 2 for what cannot be read, after the
+// file's name ("breaks.txt: line 2, column 7: ...").
+std::vector<std::string> readNumberFile(const std::string& file, int input,
+                                        const std::string& separator, std::size_t most,
+                                        const std::string& what);
+
+} // namespace veltrane::cli

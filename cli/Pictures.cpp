@@ -1,0 +1,36 @@
+#include "Pictures.h"
+
+#include "CommandError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace veltrane::cli {
+
+std::optional<PictureFormat> pictureFormat(const std::string& file) {
+    std::string extension = std::filesystem::path(file).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        return PictureFormat::Png;
+    }
+    if (extension == ".svg") {
+        return PictureFormat::Svg;
+    }
+    if (extension == ".pdf") {
+        return PictureFormat::Pdf;
+    }
+    return std::nullopt;
+}
+
+PictureFormat requirePictureFormat(const std::string& file) {
+    if (const auto format = pictureFormat(file)) {
+        return *format;
+    }
+    throw CommandError(kExitUsage, "cannot write \"" + file +
+                                       "\": the picture type is taken from the extension, which "
+                                       "must be .png, .svg or .pdf");
+}
+
+} // namespace veltrane::cli

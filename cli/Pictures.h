@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace veltrane {
+class Module1;
+}
+
+namespace veltrane::cli {
+
+enum class PictureFormat { Png, Svg, Pdf };
+
+// The picture format the file's extension names, in any letter case: .png, .svg or .pdf.
+std::optional<PictureFormat> pictureFormat(const std::string& file);
+
+// The same, or CommandError (status 2) for any other extension, before any work is done.
+PictureFormat requirePictureFormat(const std::string& file);
+
+struct PlotRequest {
+    std::string file;
+    PictureFormat format = PictureFormat::Png;
+    bool grid = false; // the Grid box ticked: grid lines instead of ticks
+    int dpi = 96;      // resolution of a .png; .svg and .pdf are vector pictures
+};
+
+// Draws the graph window's client area as show_spectrum leaves it for a store into a picture
+// file, whole or not at all. The windows' side of the program provides it; it throws
+// CommandError: status 2 when the file cannot be made, 3 for a failed write or a run-time
+// error while drawing.
+class PlotWriter {
+public:
+    virtual ~PlotWriter() = default;
+    virtual void write(Module1& store, const PlotRequest& request) = 0;
+};
+
+} // namespace veltrane::cli

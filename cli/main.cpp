@@ -1,0 +1,60 @@
+// The command line. It links no window toolkit, so the data commands start at once; for the
+// windows and for pictures it becomes the program's windows' side, veltrane-gui, installed
+// beside it, with the same words.
+#include "AtomicFile.h"
+#include "Cli.h"
+#include "DisplayCheck.h"
+#include "Output.h"
+#include "TextToSingle.h"
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// veltrane-gui under libexec/veltrane beside the installed program (bin/../libexec), or in the
+// build tree's libexec/veltrane next to it.
+std::string windowsProgram() {
+    std::error_code ignored;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ignored).parent_path();
+    const fs::path relative = fs::path("libexec") / "veltrane" / "veltrane-gui";
+    const fs::path installed = self.parent_path() / relative;
+    return (fs::exists(installed, ignored) ? installed : self / relative).string();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (veltrane::cli::needsWindows(args)) {
+        if (args.empty()) {
+            if (const auto problem = veltrane::missingDisplay(
+                    [](const char* variable) -> const char* { return std::getenv(variable); })) {
+                std::cerr << *problem << '\n';
+                return 1;
+            }
+        }
+        const std::string windows = windowsProgram();
+        ::execv(windows.c_str(), argv);
+        std::cerr << "veltrane: cannot start " << windows << ": " << std::strerror(errno) << '\n';
+        return 1;
+    }
+    veltrane::cli::installInterruptHandler();
+    veltrane::cli::FdOutput buffer(STDOUT_FILENO);
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    return veltrane::cli::run(
+        args, out, std::cerr,
+        {veltrane::cLocaleDecimalSeparator(), STDIN_FILENO, nullptr, isatty(STDERR_FILENO) != 0});
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Fields.h"
+#include "GraphWindowHost.h"
+#include "Printer.h"
+
+#include <QByteArray>
+#include <optional>
+#include <string>
+
+namespace veltrane {
+
+class frmGraph1D;
+class Module1;
+
+// The graph window as show_spectrum leaves it for a store, made but never shown, for pictures
+// of it: on Qt's offscreen platform it needs no display. Needs a QApplication.
+class OffscreenGraph {
+public:
+    // grid: the Grid box ticked before the drawing, as a user would tick it and analyse again.
+    OffscreenGraph(Module1& store, bool grid);
+    frmGraph1D& window() const;
+
+    // The run-time error raised while drawing, if one was.
+    const std::optional<std::string>& drawingError() const { return m_messages.first; }
+
+private:
+    // Nothing prints from a picture; a Print click is not possible here.
+    struct NoPrinter : Printer {
+        std::optional<std::string> print(const QImage&) override { return "not printed"; }
+    } m_printer;
+    // Keeps the first message the window reports: a run-time error while drawing.
+    struct FirstMessage : MessageSink {
+        void showMessage(const std::string& text) override { first = first ? first : text; }
+        std::optional<std::string> first;
+    } m_messages;
+    GraphWindowHost m_host;
+};
+
+// The window's client area as picture files' bytes: a PNG raster at dpi dots per inch (96 is
+// the window's own size), or vector SVG and PDF at the window's size with the surface's lines
+// as lines and the labels as text.
+QByteArray pngOf(frmGraph1D& window, int dpi);
+QByteArray svgOf(frmGraph1D& window);
+QByteArray pdfOf(frmGraph1D& window);
+
+} // namespace veltrane

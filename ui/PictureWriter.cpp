@@ -1,0 +1,39 @@
+#include "PictureWriter.h"
+
+#include "AtomicFile.h"
+#include "CommandError.h"
+#include "PictureExport.h"
+
+#include <QByteArray>
+
+namespace veltrane {
+
+void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
+    // Where the file cannot be made, nothing needs drawing.
+    cli::AtomicFile file(request.file);
+    const OffscreenGraph graph(store, request.grid);
+    if (const auto& error = graph.drawingError()) {
+        const std::string prefix = "Run-time error: ";
+        throw cli::CommandError(cli::kExitRunTime,
+                                error->starts_with(prefix) ? error->substr(prefix.size()) : *error);
+    }
+    QByteArray bytes;
+    switch (request.format) {
+    case cli::PictureFormat::Png:
+        bytes = pngOf(graph.window(), request.dpi);
+        break;
+    case cli::PictureFormat::Svg:
+        bytes = svgOf(graph.window());
+        break;
+    case cli::PictureFormat::Pdf:
+        bytes = pdfOf(graph.window());
+        break;
+    }
+    if (bytes.isEmpty()) {
+        throw cli::CommandError(cli::kExitRunTime, "drawing the picture failed");
+    }
+    file.write({bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    file.commit();
+}
+
+} // namespace veltrane
