@@ -4,8 +4,8 @@
 
 namespace veltrane {
 
-GraphWindowHost::GraphWindowHost(Module1& store, Printer& printer, MessageSink& messages)
-    : m_store(store), m_printer(printer), m_messages(messages) {}
+GraphWindowHost::GraphWindowHost(Module1& store, const GraphServices& services)
+    : m_store(store), m_services(services) {}
 
 GraphWindowHost::~GraphWindowHost() {
     delete m_window.data();
@@ -21,10 +21,11 @@ void GraphWindowHost::show_spectrum() {
     if (m_window.isNull() || m_window->isClosing()) {
         // No parent: the window has no owner and lives until the user closes it, when
         // WA_DeleteOnClose deletes it and the QPointer turns null.
-        m_window = new frmGraph1D(m_store, m_printer, m_messages);
+        m_window = new frmGraph1D(m_store, m_services);
     }
     m_window->show();
     m_window->raise();
+    m_window->setPictureName(m_pictureName);
     m_window->setSpectrumCaptions();
     m_window->redraw();
 }

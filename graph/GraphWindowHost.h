@@ -1,23 +1,32 @@
 #pragma once
 
 #include <QPointer>
+#include <optional>
+#include <string>
 
 namespace veltrane {
 
 class Module1;
 class MessageSink;
+class PictureFiles;
 class Printer;
 class frmGraph1D;
+
+// What the graph window uses besides the store. All must outlive it.
+struct GraphServices {
+    Printer& printer;               // where Print sends the page
+    MessageSink& messages;          // a failed print or save, a run-time error while drawing
+    PictureFiles* files = nullptr;  // where Save picture goes; none: the command does nothing
+    std::optional<double> dpi = {}; // the layout's resolution; the screen's when not given
+};
 
 // Owns the one graph window of the program: show_spectrum creates it on first use and
 // again after the user closed it (closing destroys it). The window has no owner window, so
 // either window can be closed first.
 class GraphWindowHost {
 public:
-    // store: the graph data store the window draws from. printer: where Print sends the
-    // page. messages: where a failed print and a run-time error while drawing are reported.
-    // All must outlive the host.
-    GraphWindowHost(Module1& store, Printer& printer, MessageSink& messages);
+    // store: the graph data store the window draws from; both must outlive the host.
+    GraphWindowHost(Module1& store, const GraphServices& services);
     // Closes nothing but deletes a window that is still open, as it refers to the host's
     // store, printer and message sink.
     ~GraphWindowHost();
@@ -32,10 +41,13 @@ public:
     // need not see frmGraph1D's definition.
     frmGraph1D* window() const;
 
+    // The name the Save picture command suggests for what is shown next ("spectrum-0.3").
+    void setPictureName(const std::string& name) { m_pictureName = name; }
+
 private:
     Module1& m_store;
-    Printer& m_printer;
-    MessageSink& m_messages;
+    GraphServices m_services;
+    std::string m_pictureName = "spectrum";
     QPointer<frmGraph1D> m_window;
 };
 

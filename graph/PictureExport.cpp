@@ -15,7 +15,8 @@
 
 namespace veltrane {
 
-OffscreenGraph::OffscreenGraph(Module1& store, bool grid) : m_host(store, m_printer, m_messages) {
+OffscreenGraph::OffscreenGraph(Module1& store, bool grid)
+    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi}) {
     m_host.show_spectrum();
     if (grid) {
         window().findChild<QCheckBox*>(QStringLiteral("chbGrid"))->setChecked(true);

@@ -18,6 +18,8 @@ class Module1;
 class OffscreenGraph {
 public:
     // grid: the Grid box ticked before the drawing, as a user would tick it and analyse again.
+    // The window is laid out at 96 dots an inch, whatever the screen, so that its pictures are
+    // the same everywhere.
     OffscreenGraph(Module1& store, bool grid);
     frmGraph1D& window() const;
 

@@ -1,7 +1,9 @@
 #include "QtMessageBox.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace veltrane {
 
@@ -11,6 +13,10 @@ void QtMessageBox::showMessage(const std::string& text) {
     QWidget* parent = m_parent ? m_parent.data() : QApplication::activeWindow();
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageBoxCaption),
                     QString::fromStdString(text), QMessageBox::Ok, parent);
+    // The text is shown as typed, never read as markup; and the box has no picture anywhere,
+    // not even the style's icon on its button.
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
 }
 

@@ -1,16 +1,23 @@
 #include "frmGraph1D.h"
 
+#include "ButtonKeys.h"
 #include "Fields.h"
 #include "GraphWindowLayout.h"
 #include "Module1.h"
 #include "PictureBox.h"
+#include "PictureExport.h"
+#include "PictureFiles.h"
 #include "Printer.h"
 #include "RuntimeError.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <algorithm>
@@ -30,8 +37,8 @@ std::string runTimeErrorText(const RuntimeError& error) {
 
 } // namespace
 
-frmGraph1D::frmGraph1D(Module1& store, Printer& printer, MessageSink& messages)
-    : m_store(store), m_printer(printer), m_messages(messages), m_twips(logicalDpiX()) {
+frmGraph1D::frmGraph1D(Module1& store, const GraphServices& services)
+    : m_store(store), m_services(services), m_twips(services.dpi.value_or(logicalDpiX())) {
     setObjectName(QStringLiteral("frmGraph1D"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(text(kGraphWindowCaption));
@@ -40,6 +47,27 @@ frmGraph1D::frmGraph1D(Module1& store, Printer& printer, MessageSink& messages)
     resize(m_twips.edge(kClientWidthTwips), m_twips.edge(kClientHeightTwips));
     connect(m_cmdPlot, &QPushButton::clicked, this, &frmGraph1D::cmdPlot_Click);
     connect(m_cmdPrint, &QPushButton::clicked, this, &frmGraph1D::cmdPrint_Click);
+    createShortcuts();
+}
+
+void frmGraph1D::createShortcuts() {
+    const auto shortcut = [this](QKeySequence::StandardKey key, auto command) {
+        auto* action = new QAction(this);
+        action->setShortcuts(key);
+        connect(action, &QAction::triggered, this, command);
+        addAction(action);
+    };
+    shortcut(QKeySequence::Print, &frmGraph1D::cmdPrint_Click);
+    shortcut(QKeySequence::Save, &frmGraph1D::savePicture);
+    shortcut(QKeySequence::Copy, &frmGraph1D::copyPicture);
+    shortcut(QKeySequence::Close, &QWidget::close);
+    m_cmdPrint->setToolTip(
+        QStringLiteral("Print (%1)")
+            .arg(QKeySequence(QKeySequence::Print).toString(QKeySequence::NativeText)));
+    clickOnEnter(*m_cmdPlot);
+    clickOnEnter(*m_cmdPrint);
+    m_chbGrid->setAccessibleName(QStringLiteral("Grid"));
+    m_picBlackboard->setAccessibleName(QStringLiteral("Picture of the graphs"));
 }
 
 frmGraph1D::~frmGraph1D() = default;
@@ -126,8 +154,24 @@ void frmGraph1D::redraw() {
         plot_grid();
         plot_graphs(m_store.graph_count);
     } catch (const RuntimeError& error) {
-        m_messages.showMessage(runTimeErrorText(error));
+        m_services.messages.showMessage(runTimeErrorText(error));
     }
+    describePicture();
+}
+
+void frmGraph1D::describePicture() {
+    QStringList curves;
+    for (std::size_t i = 0; i < m_lblTitle.size(); ++i) {
+        if (m_lblColor[i]->isVisibleTo(this) && !m_lblTitle[i]->text().isEmpty()) {
+            curves << m_lblTitle[i]->text() + " in " + QStringList{"green", "red", "blue"}[int(i)];
+        }
+    }
+    m_picBlackboard->setAccessibleDescription(
+        QStringLiteral("%1: %2 against%3; %4, %5, %6, %7; %8.")
+            .arg(m_lblTitleMain->text(), curves.join(QStringLiteral(" and ")), m_lblX->text(),
+                 m_lblMinX->text(), m_lblMaxX->text(), m_lblMinY->text(), m_lblMaxY->text(),
+                 gridValue() == kGridTicked ? QStringLiteral("grid lines")
+                                            : QStringLiteral("ticks")));
 }
 
 void frmGraph1D::plot_grid() {
@@ -181,9 +225,28 @@ void frmGraph1D::cmdPlot_Click() {
 
 void frmGraph1D::cmdPrint_Click() {
     const QImage page = grab().toImage();
-    if (const auto failure = m_printer.print(page)) {
-        m_messages.showMessage(*failure);
+    if (const auto failure = m_services.printer.print(page)) {
+        m_services.messages.showMessage(*failure);
     }
+}
+
+void frmGraph1D::savePicture() {
+    if (m_services.files == nullptr) {
+        return;
+    }
+    if (const auto failure =
+            m_services.files->save(*this, m_store, gridValue() == kGridTicked, m_pictureName)) {
+        m_services.messages.showMessage(*failure);
+    }
+}
+
+void frmGraph1D::copyPicture() {
+    // As an image for office programs, at the screen's pixel ratio, and as SVG for vector
+    // editors.
+    auto* mime = new QMimeData; // the clipboard takes it over
+    mime->setImageData(grab().toImage());
+    mime->setData(QStringLiteral("image/svg+xml"), svgOf(*this));
+    QGuiApplication::clipboard()->setMimeData(mime);
 }
 
 void frmGraph1D::renderClientArea(QPainter& painter) {

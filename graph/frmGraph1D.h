@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GraphWindowHost.h"
 #include "PlotProcedures.h"
 #include "Twips.h"
 
@@ -31,13 +32,15 @@ class frmGraph1D : public QWidget, private RangeCaptions {
     Q_OBJECT
 
 public:
-    // store: drawn by Plot. printer: where Print sends the window's image. messages: where
-    // run-time errors and print failures go. All must outlive the window.
-    frmGraph1D(Module1& store, Printer& printer, MessageSink& messages);
+    // store: drawn by Plot; services: what the commands use. Both must outlive the window.
+    frmGraph1D(Module1& store, const GraphServices& services);
     ~frmGraph1D() override;
 
     // Steps 3 to 6 of show_spectrum: axis caption, title, curve titles, third chip hidden.
     void setSpectrumCaptions();
+
+    // The name Save picture suggests, without extension.
+    void setPictureName(const std::string& name) { m_pictureName = name; }
 
     // Clears the surface and calls plot_grid and plot_graphs(graph_count): the Plot command
     // and the last steps of show_spectrum. Reports a run-time error and stops there.
@@ -73,14 +76,20 @@ protected:
 private:
     void cmdPlot_Click();
     void cmdPrint_Click();
+    // Ctrl+S and Ctrl+C: the picture into a file or onto the clipboard.
+    void savePicture();
+    void copyPicture();
+    void createShortcuts();
+    // Says in words what the picture shows, for screen readers.
+    void describePicture();
 
     void setCaption(RangeLabel label, const std::string& caption) override;
     void createControls();
     void placeControls();
 
     Module1& m_store;
-    Printer& m_printer;
-    MessageSink& m_messages;
+    GraphServices m_services;
+    std::string m_pictureName = "spectrum";
     TwipsScale m_twips;
     PlotVariables m_vars;
     bool m_closing = false;

@@ -20,7 +20,7 @@ void presentOutcome(const AnalysisOutcome& outcome, const AnalyzeContext& contex
         return;
     }
     try {
-        context.presenter.show_spectrum();
+        context.presenter.show_spectrum(outcome);
     } catch (const RuntimeError& error) {
         // A fault while drawing ends the drawing, not the program.
         context.messages.showMessage(std::string("Run-time error: ") + error.what());

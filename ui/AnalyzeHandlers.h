@@ -7,11 +7,12 @@
 
 namespace veltrane {
 
-// What a completed analysis is presented with: the graph window's show_spectrum.
+// What a completed analysis is presented with: the graph window's show_spectrum. The outcome
+// tells which map it was, for the name a saved picture is offered.
 class SpectrumPresenter {
 public:
     virtual ~SpectrumPresenter() = default;
-    virtual void show_spectrum() = 0;
+    virtual void show_spectrum(const AnalysisOutcome& outcome) = 0;
 };
 
 // Everything an Analyze click touches besides the fields. All references must outlive it.

@@ -1,5 +1,7 @@
 #include "StartUp.h"
 
+#include "NumberText.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
@@ -33,8 +35,18 @@ void messageWhileOpeningDisplay(QtMsgType type, const QMessageLogContext& contex
 
 } // namespace
 
+void GraphWindowPresenter::show_spectrum(const AnalysisOutcome& outcome) {
+    std::string name = "spectrum";
+    for (const float b : outcome.breakPoints) {
+        name += "-" + shortest(b);
+    }
+    m_host.setPictureName(name);
+    m_host.show_spectrum();
+}
+
 Program::Program(Module1& store)
-    : m_host(store, m_printer, m_graphMessages), m_presenter(m_host), m_main(store, m_presenter) {}
+    : m_host(store, {m_printer, m_graphMessages, &m_pictures}), m_presenter(m_host),
+      m_main(store, m_presenter) {}
 
 void Program::show() {
     m_main.show();

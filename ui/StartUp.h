@@ -2,6 +2,7 @@
 
 #include "AnalyzeHandlers.h"
 #include "GraphWindowHost.h"
+#include "PictureDialog.h"
 #include "QtMessageBox.h"
 #include "SystemPrinter.h"
 // Complete, so that graphHost().window() can be used as the QWidget it is.
@@ -10,11 +11,12 @@
 
 namespace veltrane {
 
-// Shows a completed analysis in the graph window.
+// Shows a completed analysis in the graph window, whose pictures are then offered as
+// "spectrum-0.3" or "spectrum-0.2-0.6" after the analysis's break points.
 class GraphWindowPresenter : public SpectrumPresenter {
 public:
     explicit GraphWindowPresenter(GraphWindowHost& host) : m_host(host) {}
-    void show_spectrum() override { m_host.show_spectrum(); }
+    void show_spectrum(const AnalysisOutcome& outcome) override;
 
 private:
     GraphWindowHost& m_host;
@@ -33,6 +35,7 @@ public:
 private:
     SystemPrinter m_printer;
     QtMessageBox m_graphMessages;
+    PictureDialog m_pictures;
     GraphWindowHost m_host;
     GraphWindowPresenter m_presenter;
     frmMain m_main;

@@ -1,8 +1,11 @@
 #include "frmMain.h"
 
+#include "ButtonKeys.h"
 #include "MainLayout.h"
 #include "QtMessageBox.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -26,9 +29,10 @@ QWidget* makeControl(const ControlPlacement& placement, QWidget* parent) {
     switch (placement.kind) {
     case ControlKind::Button: {
         auto* button = new QPushButton(text, parent);
-        // Neither button answers Enter or Escape.
+        // Neither button is a default or cancel button; a focused one takes Enter as Space.
         button->setAutoDefault(false);
         button->setDefault(false);
+        clickOnEnter(*button);
         control = button;
         break;
     }
@@ -82,6 +86,29 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
     resize(client.width, client.height);
     m_fields = std::make_unique<LineEditFields>(*m_txtC, *m_txtC1, *m_txtC2);
     m_cmd2branchs->setFocus();
+    nameForScreenReaders();
+    // Quit closes both windows, which ends the program as closing them by hand does.
+    auto* quit = new QAction(this);
+    quit->setShortcuts(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
+    addAction(quit);
+}
+
+void frmMain::nameForScreenReaders() {
+    m_txtC->setAccessibleName(QStringLiteral("C"));
+    m_txtC1->setAccessibleName(QStringLiteral("C1"));
+    m_txtC2->setAccessibleName(QStringLiteral("C2"));
+    m_cmd2branchs->setAccessibleName(QStringLiteral("Analyze two-branch map"));
+    m_cmd3branches->setAccessibleName(QStringLiteral("Analyze three-branch map"));
+    // The labels in the sketches of the map families mark break points of drawings, which a
+    // screen reader has no use for.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(QStringLiteral("Label1(")) &&
+            label->objectName() != QStringLiteral("Label1(6)") &&
+            label->objectName() != QStringLiteral("Label1(7)")) {
+            label->setAccessibleDescription(QStringLiteral("decorative: part of a sketch"));
+        }
+    }
 }
 
 frmMain::~frmMain() = default;

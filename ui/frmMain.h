@@ -32,6 +32,7 @@ protected:
 
 private:
     void createControls();
+    void nameForScreenReaders();
     void applyTabOrder();
     void cmd2branchs_Click();
     void cmd3branches_Click();

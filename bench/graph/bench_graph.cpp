@@ -35,7 +35,7 @@ struct Fixture {
     Module1 store;
     NoPrinter printer;
     NoMessages messages;
-    GraphWindowHost host{store, printer, messages};
+    GraphWindowHost host{store, {printer, messages}};
 };
 
 void closeWindow(GraphWindowHost& host) {

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -20,8 +21,11 @@ ModalAnswerer::ModalAnswerer() {
             modal->close();
             return;
         }
-        seen.push_back({box->windowTitle(), box->text(), box->icon(),
-                        static_cast<int>(box->buttons().size())});
+        seen.push_back(
+            {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
+             box->textFormat() == Qt::PlainText,
+             QAccessible::queryAccessibleInterface(box)->role() == QAccessible::AlertMessage,
+             !box->buttons().first()->icon().isNull()});
         box->buttons().first()->click();
     });
     m_timer.start(5);

@@ -17,6 +17,9 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
+    bool plainText = true;      // the text shown as given, never as markup
+    bool alert = true;          // announced to screen readers as an alert
+    bool buttonPicture = false; // an icon on its button
     friend bool operator==(const SeenBox&, const SeenBox&) = default;
 };
 

@@ -1,12 +1,13 @@
 // The program itself on the test's X server, used from outside with the keyboard and a window
 // manager's close button, beside a print scheduler of its own (tests/ui/with-private-cups):
-// it starts with its main window, Analyze opens the graph window, Print puts that window on
-// the default printer, and the program ends with status 0 when the last of its windows
-// closes, whichever that is, the other one working on until then.
+// it starts with its main window, Analyze opens the graph window, whose picture can be saved,
+// copied and printed, and the program ends with status 0 when the last of its windows closes,
+// whichever that is, or on Quit.
 #include "QtSupport.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -74,6 +75,88 @@ QImage printedPage(const QString& folder) {
     return QImage(folder + "/page.png");
 }
 
+// Keys for the window after it has had time to take them: a window just mapped may not.
+bool keysTo(unsigned long window, const QStringList& keys) {
+    const bool focused = xdotool({"windowfocus", "--sync", QString::number(window)});
+    QTest::qWait(200);
+    return focused && xdotool(QStringList{"key", "--delay", "20"} + keys);
+}
+
+bool typeText(const QString& text) {
+    return xdotool({"type", "--delay", "10", text});
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray clipboard(const char* type) {
+    QProcess xclip;
+    xclip.start("xclip", {"-o", "-selection", "clipboard", "-t", type});
+    xclip.waitForFinished(10000);
+    return xclip.readAllStandardOutput();
+}
+
+// With the keyboard alone: Tab to C, a value, back to its Analyze button and Enter; then the
+// graph window's shortcuts: save, copy, a save that cannot be written, Print through Tab and
+// Enter, close; and Quit.
+TEST(Program, IsUsedWithTheKeyboardAlone) {
+    const test::TempDir folder;
+    const QString saved = QString::fromStdString((folder.path() / "saved.png").string());
+    QProcess program;
+    program.start(QStringLiteral(VELTRANE_BINARY), {});
+    const unsigned long main = window(program, "Veltrane");
+    ASSERT_NE(main, 0U);
+    ASSERT_TRUE(keysTo(main, {"Tab"}) && typeText("0.7") &&
+                xdotool({"key", "shift+Tab", "Return"}));
+    const unsigned long graph = window(program, "Graphs");
+    ASSERT_NE(graph, 0U);
+
+    ASSERT_TRUE(keysTo(graph, {"ctrl+s"}));
+    ASSERT_NE(window(program, "Save picture"), 0U);
+    ASSERT_TRUE(xdotool({"key", "ctrl+a"}) && typeText(saved) && xdotool({"key", "Return"}));
+    ASSERT_TRUE(gone(program, "Save picture"));
+    ASSERT_EQ(
+        test::runProgram("veltrane spectrum 0.7 --plot plotted.png", {}, folder.path()).status, 0);
+    EXPECT_EQ(fileBytes(saved),
+              fileBytes(QString::fromStdString((folder.path() / "plotted.png").string())));
+
+    ASSERT_TRUE(keysTo(graph, {"ctrl+c"}));
+    const QImage copied = QImage::fromData(clipboard("image/png"), "PNG");
+    EXPECT_EQ(copied.size(),
+              QSize(753, 497) * QGuiApplication::primaryScreen()->devicePixelRatio());
+    EXPECT_TRUE(clipboard("image/svg+xml").contains("<svg"));
+
+    // A file that cannot be written is reported in a message box; nothing is left.
+    ASSERT_TRUE(keysTo(graph, {"ctrl+s"}));
+    ASSERT_NE(window(program, "Save picture"), 0U);
+    ASSERT_TRUE(xdotool({"key", "ctrl+a"}) && typeText("/proc/veltrane.png") &&
+                xdotool({"key", "Return"}));
+    QString boxes;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return xdotool({"search", "--all", "--onlyvisible", "--pid",
+                        QString::number(program.processId()), "--name", "^Veltrane$"},
+                       &boxes) &&
+               boxes.count('\n') == 1;
+    }));
+    ASSERT_TRUE(keysTo(boxes.split('\n').last().toULong(), {"Return"}));
+    EXPECT_FALSE(QFile::exists("/proc/veltrane.png"));
+
+    const QString printed = qEnvironmentVariable("VELTRANE_PRINT_OUT");
+    if (!printed.isEmpty()) {
+        // Tab past the Grid box to Print, and Enter prints.
+        ASSERT_TRUE(keysTo(graph, {"Tab", "Tab", "Return"}));
+        // The window's picture fills the page along its long side, in landscape.
+        test::expectLooksLike(printedPage(printed), "printed-page");
+    }
+    ASSERT_TRUE(keysTo(graph, {"ctrl+w"}));
+    ASSERT_TRUE(gone(program, "Graphs"));
+    ASSERT_TRUE(keysTo(main, {"ctrl+q"}));
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
 TEST(Program, EndsWhenItsLastWindowClosesWhicheverThatIs) {
     for (const bool mainFirst : {true, false}) {
         SCOPED_TRACE(mainFirst ? "main window first" : "graph window first");
@@ -81,31 +164,17 @@ TEST(Program, EndsWhenItsLastWindowClosesWhicheverThatIs) {
         program.start(QStringLiteral(VELTRANE_BINARY), {});
         const unsigned long main = window(program, "Veltrane");
         ASSERT_NE(main, 0U);
-        // The focus starts on the first Analyze button. A window just mapped may not take keys
-        // yet, so Space is pressed until the graph window comes.
-        unsigned long graph = 0;
-        for (int attempt = 0; attempt < 10 && graph == 0; ++attempt) {
-            ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(main)}));
-            ASSERT_TRUE(xdotool({"key", "space"}));
-            graph = window(program, "Graphs", 500);
-        }
+        // The focus starts on the first Analyze button.
+        ASSERT_TRUE(keysTo(main, {"space"}));
+        const unsigned long graph = window(program, "Graphs");
         ASSERT_NE(graph, 0U);
         ASSERT_TRUE(xdotool({"windowmove", "--sync", QString::number(graph), "500", "0"}));
         QTest::qWait(300);
         QGuiApplication::primaryScreen()->grabWindow(0).save(VELTRANE_BUILD_DIR
                                                              "/artifacts/program.png");
-
         requestClose(mainFirst ? main : graph);
         ASSERT_TRUE(gone(program, mainFirst ? "Veltrane" : "Graphs"));
         EXPECT_EQ(program.state(), QProcess::Running);
-        const QString printed = qEnvironmentVariable("VELTRANE_PRINT_OUT");
-        if (mainFirst && !printed.isEmpty()) {
-            // The graph window works on: Tab past its Grid box to Print, and Space prints.
-            ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(graph)}));
-            ASSERT_TRUE(xdotool({"key", "Tab", "Tab", "space"}));
-            // The window's picture fills the page along its long side, in landscape.
-            test::expectLooksLike(printedPage(printed), "printed-page");
-        }
         requestClose(mainFirst ? graph : main);
         ASSERT_TRUE(program.waitForFinished(10000));
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);

@@ -8,6 +8,7 @@
 #include "Walk.h"
 #include "frmGraph1D.h"
 
+#include <QAccessible>
 #include <QFont>
 #include <QProcess>
 #include <QRegularExpression>
@@ -43,10 +44,12 @@ TEST(Walk, ThroughBothWindows) {
     }
     EXPECT_EQ(focus, QStringList(
                          {"cmd2branchs", "txtC", "cmd3branches", "txtC1", "txtC2", "cmd2branchs"}));
-    // Neither button is a default or cancel button.
+    // Neither button is a default or cancel button, but Enter clicks the one with the focus.
     QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_Return);
     QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_Escape);
     EXPECT_EQ(walk.graph(), nullptr);
+    QTest::keyClick(Walk::control(&main, "cmd2branchs"), Qt::Key_Return);
+    EXPECT_NE(walk.graph(), nullptr);
 
     walk.analyze("0.3");
     frmGraph1D* graph = walk.graph();
@@ -56,6 +59,30 @@ TEST(Walk, ThroughBothWindows) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     const QImage ticks = picture(graph);
     test::expectLooksLike(ticks, "frmGraph1D-0.3" + at);
+
+    // For screen readers every control that takes the focus has a name, and the picture says
+    // in words what it shows.
+    const auto accessible = [](QWidget* w, QAccessible::Text what) {
+        return QAccessible::queryAccessibleInterface(w)->text(what);
+    };
+    QStringList names;
+    for (QWidget* window : {static_cast<QWidget*>(&main), static_cast<QWidget*>(graph)}) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            names << (control->focusPolicy() != Qt::NoFocus ? accessible(control, QAccessible::Name)
+                                                            : QStringLiteral("-"));
+        }
+    }
+    EXPECT_FALSE(names.contains(QString())) << names.join('|').toStdString();
+    for (const char* name :
+         {"C", "C1", "C2", "Analyze two-branch map", "Analyze three-branch map"}) {
+        EXPECT_TRUE(names.contains(name)) << name;
+    }
+    const QString description =
+        accessible(Walk::control(graph, "picBlackboard"), QAccessible::Description);
+    EXPECT_TRUE(description.contains("MinX=0.356675") && description.contains("MaxY=1") &&
+                description.contains("ticks"))
+        << description.toStdString();
+    EXPECT_EQ(Walk::control(graph, "cmdPrint")->toolTip(), "Print (Ctrl+P)");
 
     // Grid takes effect at the next Plot; unticked again, Plot gives back the ticks.
     QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
@@ -74,19 +101,19 @@ TEST(Walk, ThroughBothWindows) {
     // Refused values and texts that are not numbers stay in their fields and change nothing.
     walk.analyze("1.5");
     walk.analyze("0.6", "0.4");
-    walk.analyze("abc");
-    EXPECT_EQ(Walk::control<QLineEdit>(&main, "txtC")->text(), "abc");
+    walk.analyze("<b>abc");
+    EXPECT_EQ(Walk::control<QLineEdit>(&main, "txtC")->text(), "<b>abc");
     EXPECT_EQ(Walk::control<QLineEdit>(&main, "txtC1")->text(), "0.6");
     walk.print();
     const auto box = [](const char* text) {
         return test::SeenBox{"Veltrane", text, QMessageBox::NoIcon, 1};
     };
-    EXPECT_EQ(
-        walk.answerer.seen,
-        std::vector<test::SeenBox>(
-            {box("C must be >0 and <1"), box("C1 must be less than C2"),
-             box("Run-time error: type mismatch: the text \"abc\" of field C is not a number"),
-             box("No printer is available, so the graph was not printed.")}));
+    EXPECT_EQ(walk.answerer.seen,
+              std::vector<test::SeenBox>(
+                  {box("C must be >0 and <1"), box("C1 must be less than C2"),
+                   box("Run-time error: type mismatch: the text \"<b>abc\" of field C is not a "
+                       "number"),
+                   box("No printer is available, so the graph was not printed.")}));
     ASSERT_NO_FATAL_FAILURE(walk.check());
     EXPECT_EQ(picture(graph), three);
 
