@@ -7,6 +7,7 @@
 #include "SpectrumOutput.h"
 #include "ThreeBranch.h"
 #include "TwoBranch.h"
+#include "Version.h"
 
 #include <optional>
 #include <ostream>
@@ -104,6 +105,7 @@ std::string usage() {
            "  veltrane spectrum C1 C2 --compare\n"
            "                                  the analysis's points beside the exact ones\n"
            "  veltrane --help                 this text\n"
+           "  veltrane --version              the version number\n"
            "\n"
            "The values are taken exactly as typed into the fields: \"-0.3\" is a value,\n"
            "not an option. Output is CSV (index,lyapunov,entropy,dimension).\n"
@@ -149,6 +151,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const std::string& decimalSeparator) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         out << usage();
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        out << "veltrane " << kVersion << '\n';
         return kExitOk;
     }
     if (args[0] == "spectrum") {
