@@ -6,6 +6,7 @@
 #include "ExactCommand.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
+#include "Version.h"
 
 #include <cctype>
 #include <ostream>
@@ -103,6 +104,7 @@ std::string usage() {
            "  veltrane spectrum C1 C2 --compare\n"
            "                                  the analysis's points beside the exact ones\n"
            "  veltrane --help                 this text\n"
+           "  veltrane --version              the version number\n"
            "\n"
            "The values are taken exactly as typed into the fields: \"-0.3\" is a value,\n"
            "not an option. Output is CSV (index,lyapunov,entropy,dimension). Numbers are\n"
@@ -174,6 +176,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         int status = kExitOk;
         if (args.empty() || args[0] == "--help" || args[0] == "-h") {
             out << usage();
+        } else if (args[0] == "--version") {
+            out << "veltrane " << kVersion << '\n';
         } else if (args[0] == "spectrum") {
             status = runSpectrum({args.begin() + 1, args.end()}, out, err, services);
         } else {

@@ -62,8 +62,8 @@ int runGui(int& argc, char** argv) {
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
-    // Lets a Wayland compositor match the windows to veltrane.desktop and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("veltrane"));
+    // Lets a Wayland compositor match the windows to org.veltrane.veltrane.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.veltrane.veltrane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltrane/veltrane.svg")));
     // Either window may be the last one open: closing it ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
