@@ -6,12 +6,14 @@
 # file name).
 
 declare -gA _veltrane_commands=(
-    [spectrum]="--json --exact --points --from --compare --csv --plot --grid --dpi --"
+    [spectrum]="--json --exact --points --from --threads --batch --compare --csv --plot --grid --dpi --"
 )
 declare -gA _veltrane_values=(
     [--points]=-
     [--dpi]=-
+    [--threads]=-
     [--from]=""
+    [--batch]=""
     [--plot]="png svg pdf"
 )
 _veltrane_global="--help --version"
