@@ -17,11 +17,15 @@ std::optional<PictureFormat> pictureFormat(const std::string& file);
 // The same, or CommandError (status 2) for any other extension, before any work is done.
 PictureFormat requirePictureFormat(const std::string& file);
 
+// Which graphs a picture shows, and so what the window's captions say.
+enum class PlotKind { Spectrum, Multifractal };
+
 struct PlotRequest {
     std::string file;
     PictureFormat format = PictureFormat::Png;
     bool grid = false; // the Grid box ticked: grid lines instead of ticks
     int dpi = 96;      // resolution of a .png; .svg and .pdf are vector pictures
+    PlotKind kind = PlotKind::Spectrum;
 };
 
 // Draws the graph window's client area as show_spectrum leaves it for a store into a picture

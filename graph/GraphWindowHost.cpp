@@ -1,5 +1,6 @@
 #include "GraphWindowHost.h"
 
+#include "GraphWindowLayout.h"
 #include "frmGraph1D.h"
 
 namespace veltrane {
@@ -16,6 +17,10 @@ frmGraph1D* GraphWindowHost::window() const {
 }
 
 void GraphWindowHost::show_spectrum() {
+    show(kSpectrumCaptions);
+}
+
+void GraphWindowHost::show(const GraphCaptions& captions) {
     // A closed window deletes itself at the next turn of the event loop; until then it must
     // not be shown again, so a new one takes its place at once.
     if (m_window.isNull() || m_window->isClosing()) {
@@ -26,7 +31,7 @@ void GraphWindowHost::show_spectrum() {
     m_window->show();
     m_window->raise();
     m_window->setPictureName(m_pictureName);
-    m_window->setSpectrumCaptions();
+    m_window->setCaptions(captions);
     m_window->redraw();
 }
 

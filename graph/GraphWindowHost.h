@@ -6,6 +6,7 @@
 
 namespace veltrane {
 
+struct GraphCaptions;
 class Module1;
 class MessageSink;
 class PictureFiles;
@@ -36,6 +37,9 @@ public:
     // Creates the window if needed, shows it modeless, sets its captions, hides the third
     // legend chip, clears the surface and draws the frame and the store's graphs.
     void show_spectrum();
+
+    // The same for other graphs than the spectral diagram's, with their own captions.
+    void show(const GraphCaptions& captions);
 
     // The window while it exists, otherwise nullptr. Defined out of line, so that callers
     // need not see frmGraph1D's definition.

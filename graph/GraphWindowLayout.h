@@ -54,10 +54,23 @@ inline constexpr int kClientHeightTwips = 7455;
 
 inline constexpr std::string_view kGraphWindowCaption = "Graphs";
 
+// What the window says about the graphs it shows: the title above the surface, the axis
+// caption under it, and the legend's curve titles, one for each of graphs 1 to 3 shown.
+struct GraphCaptions {
+    std::string_view title;
+    std::string_view axis;
+    std::array<std::string_view, 3> curves;
+    int curveCount;
+};
+
 // What show_spectrum writes.
-inline constexpr std::string_view kAxisCaption = " X - Lyapunov exponent";
-inline constexpr std::string_view kSpectrumTitle = "Spectral diagram of the map's phase space";
-inline constexpr std::string_view kEntropyTitle = "Entropy";
-inline constexpr std::string_view kDimensionTitle = "Fractal Dimension";
+inline constexpr GraphCaptions kSpectrumCaptions{"Spectral diagram of the map's phase space",
+                                                 " X - Lyapunov exponent",
+                                                 {"Entropy", "Fractal Dimension", ""},
+                                                 2};
+
+// The multifractal spectrum of a measure: f against α, one curve.
+inline constexpr GraphCaptions kMultifractalCaptions{
+    "Multifractal spectrum of the measure", "α - local dimension", {"f(α)", "", ""}, 1};
 
 } // namespace veltrane

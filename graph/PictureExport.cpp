@@ -15,12 +15,12 @@
 
 namespace veltrane {
 
-OffscreenGraph::OffscreenGraph(Module1& store, bool grid)
+OffscreenGraph::OffscreenGraph(Module1& store, bool grid, const GraphCaptions& captions)
     : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi}) {
-    m_host.show_spectrum();
+    m_host.show(captions);
     if (grid) {
         window().findChild<QCheckBox*>(QStringLiteral("chbGrid"))->setChecked(true);
-        m_host.show_spectrum();
+        m_host.show(captions);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "Fields.h"
 #include "GraphWindowHost.h"
+#include "GraphWindowLayout.h"
 #include "Printer.h"
 
 #include <QByteArray>
@@ -20,7 +21,7 @@ public:
     // grid: the Grid box ticked before the drawing, as a user would tick it and analyse again.
     // The window is laid out at 96 dots an inch, whatever the screen, so that its pictures are
     // the same everywhere.
-    OffscreenGraph(Module1& store, bool grid);
+    OffscreenGraph(Module1& store, bool grid, const GraphCaptions& captions);
     frmGraph1D& window() const;
 
     // The run-time error raised while drawing, if one was.

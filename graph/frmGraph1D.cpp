@@ -140,12 +140,16 @@ void frmGraph1D::placeControls() {
     m_picBlackboard->setFocus();
 }
 
-void frmGraph1D::setSpectrumCaptions() {
-    m_lblX->setText(text(kAxisCaption));
-    m_lblTitleMain->setText(text(kSpectrumTitle));
-    m_lblTitle[0]->setText(text(kEntropyTitle));
-    m_lblTitle[1]->setText(text(kDimensionTitle));
-    m_lblColor[2]->hide();
+void frmGraph1D::setCaptions(const GraphCaptions& captions) {
+    m_lblX->setText(text(captions.axis));
+    m_lblTitleMain->setText(text(captions.title));
+    for (int i = 0; i < captions.curveCount; ++i) {
+        m_lblTitle[static_cast<std::size_t>(i)]->setText(
+            text(captions.curves[static_cast<std::size_t>(i)]));
+    }
+    for (auto i = static_cast<std::size_t>(captions.curveCount); i < m_lblColor.size(); ++i) {
+        m_lblColor[i]->hide();
+    }
 }
 
 void frmGraph1D::redraw() {

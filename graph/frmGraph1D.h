@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GraphWindowHost.h"
+#include "GraphWindowLayout.h"
 #include "PlotProcedures.h"
 #include "Twips.h"
 
@@ -36,8 +37,9 @@ public:
     frmGraph1D(Module1& store, const GraphServices& services);
     ~frmGraph1D() override;
 
-    // Steps 3 to 6 of show_spectrum: axis caption, title, curve titles, third chip hidden.
-    void setSpectrumCaptions();
+    // Steps 3 to 6 of show_spectrum: axis caption, title, curve titles, and the chips of the
+    // graphs not shown hidden (for the spectral diagram, the third).
+    void setCaptions(const GraphCaptions& captions);
 
     // The name Save picture suggests, without extension.
     void setPictureName(const std::string& name) { m_pictureName = name; }
