@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -254,18 +253,18 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
 MultifractalSolver::Sums MultifractalSolver::evaluateNearOne(double d, double delta) const {
     // Σ p_i = 1 is taken as exact here: ln Σ p exp(δx) = log1p(Σ p expm1(δx)) then vanishes with
     // δ, with an error proportional to δ instead of the rounding of the weights' sum.
-    double shift = 0.0;
+    double excess = 0.0; // Σ p exp(δx) - 1
     double sum = 0.0;
     double sumE = 0.0;
     for (std::size_t i = 0; i < m_e.size(); ++i) {
         const double g = std::expm1(delta * m_e[i] * (d - m_r[i]));
         const double u = m_m[i] * m_p[i];
-        shift += u * g;
+        excess += u * g;
         sum += u * (1.0 + g);
         sumE += u * (1.0 + g) * m_e[i];
     }
     Sums sums;
-    sums.phi = std::log1p(shift);
+    sums.phi = std::log1p(excess);
     sums.e = sumE / sum;
     return sums;
 }
@@ -348,19 +347,19 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
     double lastStep = kInfinity;
     double stepBefore = kInfinity;
     long passes = 0;
-    const auto pass = [&](double at) {
+    const auto pass = [&] {
         if (++passes > kMaxPasses) {
             throw RuntimeError(ErrorKind::InvalidOperation,
                                "no order q found for the local dimension " + shortest(alpha));
         }
-        return evaluate(alpha, at, s, work);
+        return evaluate(alpha, q, s, work);
     };
     for (;;) {
         Sums sums;
         double ds = 0.0;
         Settling settling;
         for (;;) {
-            sums = pass(q);
+            sums = pass();
             ds = sums.phi / sums.e;
             if (std::fabs(ds) * m_eMax <= kWeightTolerance || settling.settled(ds)) {
                 break;

@@ -42,8 +42,8 @@ class MultifractalSolver {
 public:
     // breakPoints as branchExponents takes them (k of them make k + 1 branches); weights one per
     // branch, positive and finite, normalized here to sum 1. Throws BreakPointError or
-    // WeightError, and RuntimeError when a branch of length within a subnormal of 1 makes its
-    // ratio ln p / ln ℓ overflow.
+    // WeightError, and RuntimeError where a branch within a few subnormals of length 1 makes
+    // its ratio ln p / ln ℓ overflow.
     MultifractalSolver(const std::vector<double>& breakPoints, const std::vector<double>& weights);
 
     // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i. Ratios that agree to
@@ -81,9 +81,10 @@ public:
                                             long* passes = nullptr) const;
 
     static constexpr std::size_t kBlockPoints = 4096;
-    // Rounding of the break points and weights moves a ratio by about 1e-16 times ℓ's distance
-    // from 0 over ℓ; ratios meant to be equal, as with weights written as the lengths, are
-    // taken as equal down to lengths of about 1e-7 far from 0.
+    // A branch's length is the difference of two break points, rounded by about 1e-16 B / ℓ
+    // of itself: much for a short branch far from 0. Ratios meant to be equal, as when the
+    // weights are written as the lengths, differ by that much; ratios within kRatioTolerance
+    // of each other count as equal, which covers branches down to about 1e-7 wide.
     static constexpr double kRatioTolerance = 1e-9;
 
 private:
