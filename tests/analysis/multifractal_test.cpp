@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 #include <sstream>
 
@@ -32,39 +33,25 @@ void expectClose(double got, Long want, const char* what) {
         << what << " " << got << " against " << static_cast<double>(want);
 }
 
-// The measure in long double, solved plainly: τ by Newton from 1 - q, and the order of an α
-// by Newton on α(q) from a nearby q.
+// The measure in long double, solved plainly: τ by Newton from 1 - q, the order of an α by
+// Newton on α(q) from a nearby q.
 class Reference {
 public:
     struct Point {
         Long alpha, f, q, tau, slope; // slope: dα/dq
     };
     Reference(const std::vector<double>& b, const std::vector<double>& w) {
-        Long total = 0;
-        for (const double x : w) {
-            total += x;
-        }
+        const Long total = std::accumulate(w.begin(), w.end(), Long{0});
         for (std::size_t i = 0; i < w.size(); ++i) {
             m_a.push_back(std::log(w[i] / total));
             m_e.push_back(-std::log(Long{i == b.size() ? 1.0 : b[i]} - (i == 0 ? 0.0 : b[i - 1])));
         }
     }
-    Long ratio(bool largest) const {
-        Long r = -m_a[0] / m_e[0];
-        for (std::size_t i = 0; i < m_a.size(); ++i) {
-            r = largest ? std::max(r, -m_a[i] / m_e[i]) : std::min(r, -m_a[i] / m_e[i]);
-        }
-        return r;
-    }
     Point at(Long q) const {
         Long t = 1 - q;
-        for (int k = 0; k < 200; ++k) {
+        for (Long step = 1; std::fabs(step) > 1e-17L * (1 + std::fabs(t)); t += step) {
             const std::array<Long, 6> s = sums(q, t);
-            const Long step = s[0] / s[2];
-            t += step;
-            if (std::fabs(step) <= 1e-17L * (1 + std::fabs(t))) {
-                break;
-            }
+            step = s[0] / s[2];
         }
         const auto [phi, a, e, aa, ae, ee] = sums(q, t);
         const Long alpha = -a / e;
@@ -88,86 +75,50 @@ private:
         }
         std::array<Long, 6> s{};
         for (std::size_t i = 0; i < m_a.size(); ++i) {
-            const Long u = std::exp(q * m_a[i] - t * m_e[i] - top);
             const Long a = m_a[i];
             const Long e = m_e[i];
-            s = {s[0] + u,         s[1] + u * a,     s[2] + u * e,
-                 s[3] + u * a * a, s[4] + u * a * e, s[5] + u * e * e};
+            const Long u = std::exp(q * a - t * e - top);
+            const std::array<Long, 6> terms{1, a, e, a * a, a * e, e * e};
+            for (std::size_t k = 0; k < 6; ++k) {
+                s[k] += u * terms[k];
+            }
         }
-        return {top + std::log(s[0]), s[1] / s[0], s[2] / s[0],
-                s[3] / s[0],          s[4] / s[0], s[5] / s[0]};
+        for (std::size_t k = 1; k < 6; ++k) {
+            s[k] /= s[0];
+        }
+        s[0] = top + std::log(s[0]);
+        return s;
     }
     std::vector<Long> m_a, m_e;
 };
 
-void endsOfTheRange(const std::vector<double>& b, const std::vector<double>& w,
-                    const test::Row& row) {
-    const MultifractalSolver solver(b, w);
+void endsOfTheRange(const MultifractalSolver& solver, const test::Row& row) {
     const std::vector<MultifractalPoint> points = solver.spectrum(65);
     const double alphaMin = std::stod(row[3]);
     if (alphaMin == std::stod(row[5])) {
         ASSERT_EQ(points.size(), 1U);
-        EXPECT_TRUE(solver.singlePoint());
-        EXPECT_EQ(points[0].alpha, 1.0);
-        EXPECT_EQ(points[0].f, 1.0);
-        EXPECT_EQ(solver.tau(3.5), -2.5);
+        EXPECT_TRUE(points[0].alpha == 1.0 && points[0].f == 1.0 && solver.tau(3.5) == -2.5);
         return;
     }
-    ASSERT_EQ(points.size(), 65U);
-    const auto expectEnd = [](const MultifractalPoint& p, double alpha, double f, double q) {
+    for (const std::size_t end : {0, 1}) {
+        const MultifractalPoint& p = end == 0 ? points.front() : points.back();
+        const double alpha = std::stod(row[3 + 2 * end]);
+        const double f = std::stod(row[4 + 2 * end]);
         EXPECT_NEAR(p.alpha, alpha, 1e-15 * alpha);
         EXPECT_NEAR(p.f, f, 1e-15);
-        EXPECT_EQ(p.f == 0.0, f == 0.0);
-        EXPECT_EQ(p.q, q);
-    };
-    expectEnd(points.front(), alphaMin, std::stod(row[4]), INFINITY);
-    expectEnd(points.back(), std::stod(row[5]), std::stod(row[6]), -INFINITY);
+        EXPECT_TRUE((p.f == 0.0) == (f == 0.0) && p.q == (end == 0 ? INFINITY : -INFINITY));
+    }
     EXPECT_EQ(solver.atAlpha(alphaMin * (1 - 1e-12)).f, points.front().f);
-    EXPECT_GT(points[1].f, points.front().f);
-    EXPECT_GT(points[63].f, points.back().f);
+    EXPECT_TRUE(points[1].f > points[0].f && points[63].f > points[64].f);
 }
 
 void equalWeightsTieToTheExactSolver(const std::vector<double>& b) {
     const std::size_t n = b.size() + 1;
-    const MultifractalSolver solver(b, std::vector<double>(n, 1.0));
     const ExactSolver exact(branchExponents(b));
-    for (const MultifractalPoint& p : solver.spectrum(33)) {
-        const double dimension =
-            exact.atLyapunov(std::log(static_cast<double>(n)) / p.alpha).dimension;
-        EXPECT_NEAR(p.f, dimension, 1e-12 * dimension) << "at " << p.alpha;
-    }
-}
-
-void momentsAtZeroAndOne(const std::vector<double>& b, const std::vector<double>& w) {
-    const MultifractalSolver solver(b, w);
-    EXPECT_EQ(solver.tau(0.0), 1.0);
-    EXPECT_EQ(solver.tau(1.0), 0.0);
-    EXPECT_EQ(solver.atQ(0.0).f, 1.0);
-    EXPECT_EQ(solver.dq(0.0).dq, 1.0);
-    // p-weighted means of ln p, ln(1/ℓ) and x = ln p + D_1 ln(1/ℓ); D_q = D_1 - δ Var(x) / 2<e>
-    // + O(δ²) at q = 1 + δ.
-    const std::vector<double> e = branchExponents(b);
-    double total = 0.0;
-    for (const double x : w) {
-        total += x;
-    }
-    double a = 0.0;
-    double mean = 0.0;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        a += w[i] / total * std::log(w[i] / total);
-        mean += w[i] / total * e[i];
-    }
-    const double d1 = -a / mean;
-    double variance = 0.0;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        variance += w[i] / total * std::pow(std::log(w[i] / total) + d1 * e[i], 2);
-    }
-    EXPECT_NEAR(solver.dq(1.0).dq, d1, 1e-14 * d1);
-    const MultifractalPoint one = solver.atQ(1.0);
-    EXPECT_EQ(one.alpha, one.f);
-    EXPECT_NEAR(one.alpha, d1, 1e-14 * d1);
-    for (const double delta : {-1e-8, 1e-9, 1e-12}) {
-        EXPECT_NEAR(solver.dq(1.0 + delta).dq, d1 - delta * variance / (2 * mean), 1e-14 * d1);
+    for (const MultifractalPoint& p :
+         MultifractalSolver(b, std::vector<double>(n, 1.0)).spectrum(33)) {
+        const double lambda = std::log(static_cast<double>(n)) / p.alpha;
+        EXPECT_NEAR(p.f, exact.atLyapunov(lambda).dimension, 1e-12 * p.f) << "at " << p.alpha;
     }
 }
 
@@ -175,15 +126,14 @@ void refused(const std::vector<double>& b, const std::vector<double>& w, const t
     try {
         const MultifractalSolver solver(b, w);
         ADD_FAILURE() << "accepted";
-    } catch (const WeightError& error) {
-        EXPECT_EQ(row[3], "weight");
-        EXPECT_EQ(error.what(), row[4]);
-    } catch (const BreakPointError& error) {
-        EXPECT_EQ(row[3], "break point");
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(dynamic_cast<const WeightError*>(&error) != nullptr, row[3] == "weight");
         EXPECT_EQ(error.what(), row[4]);
     }
 }
 
+// τ(0) = 1, τ(1) = 0 and α(1) = f(α(1)) = D_1 exactly; D_q near 1 on its tangent there
+// (dD_q/dq = dα/dq / 2 at q = 1); the rest against the reference; the same bits on any threads.
 void againstTheReference(unsigned seed, int branches) {
     std::mt19937_64 engine(seed);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -194,6 +144,13 @@ void againstTheReference(unsigned seed, int branches) {
     std::sort(b.begin(), b.end());
     const MultifractalSolver solver(b, w);
     const Reference reference(b, w);
+    const Reference::Point one = reference.at(1);
+    EXPECT_TRUE(solver.tau(0) == 1 && solver.tau(1) == 0 && solver.atQ(0).f == 1);
+    EXPECT_EQ(solver.atQ(1).alpha, solver.atQ(1).f);
+    expectClose(solver.dq(1).dq, one.alpha, "D_1");
+    for (const double delta : {-1e-8, 1e-9}) {
+        expectClose(solver.dq(1 + delta).dq, one.alpha + delta * one.slope / 2, "D_q near 1");
+    }
     for (const double q : {-30.0, -4.0, -1.0, 0.25, 1 - 1e-4, 1 + 1e-4, 3.0, 30.0}) {
         SCOPED_TRACE(q);
         const MultifractalPoint p = solver.atQ(q);
@@ -201,14 +158,10 @@ void againstTheReference(unsigned seed, int branches) {
         expectClose(p.alpha, want.alpha, "alpha");
         expectClose(p.f, want.f, "f");
         expectClose(p.tau, want.tau, "tau");
-        expectClose(solver.tau(q), want.tau, "tau alone");
         expectClose(solver.dq(q).dq, want.tau / (1 - q), "D_q");
     }
     const std::vector<MultifractalPoint> points = solver.spectrum(33);
-    expectClose(points.front().alpha, reference.ratio(false), "alpha min");
-    expectClose(points.back().alpha, reference.ratio(true), "alpha max");
-    EXPECT_EQ(points.front().f, 0.0);
-    EXPECT_EQ(points.back().f, 0.0);
+    EXPECT_TRUE(points.front().f == 0 && points.back().f == 0);
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
         SCOPED_TRACE(points[i].alpha);
         const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);
@@ -218,9 +171,9 @@ void againstTheReference(unsigned seed, int branches) {
         expectClose(solver.atAlpha(points[i].alpha).f, want.f, "f alone");
     }
     const std::size_t many = MultifractalSolver::kBlockPoints + 7;
-    const std::vector<MultifractalPoint> one = solver.spectrum(many, {1});
+    const std::vector<MultifractalPoint> single = solver.spectrum(many, {1});
     const std::vector<MultifractalPoint> three = solver.spectrum(many, {3});
-    EXPECT_TRUE(std::equal(one.begin(), one.end(), three.begin(), [](auto& x, auto& y) {
+    EXPECT_TRUE(std::equal(single.begin(), single.end(), three.begin(), [](auto& x, auto& y) {
         return x.alpha == y.alpha && x.f == y.f && x.q == y.q && x.tau == y.tau;
     }));
 }
@@ -228,20 +181,14 @@ void againstTheReference(unsigned seed, int branches) {
 TEST(MultifractalSolver, MeetsTheFiguresOfTheTable) {
     for (const test::Row& row : test::readTable("analysis/multifractal.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1]);
-        if (row[0] == "random") {
-            againstTheReference(static_cast<unsigned>(std::stoul(row[1])), std::stoi(row[2]));
-            continue;
-        }
-        const std::vector<double> b = numbers(row[1]);
-        const std::vector<double> w = row[0] == "tie" ? std::vector<double>{} : numbers(row[2]);
         if (row[0] == "ends") {
-            endsOfTheRange(b, w, row);
+            endsOfTheRange(MultifractalSolver(numbers(row[1]), numbers(row[2])), row);
         } else if (row[0] == "tie") {
-            equalWeightsTieToTheExactSolver(b);
-        } else if (row[0] == "moments") {
-            momentsAtZeroAndOne(b, w);
+            equalWeightsTieToTheExactSolver(numbers(row[1]));
         } else if (row[0] == "refuse") {
-            refused(b, w, row);
+            refused(numbers(row[1]), numbers(row[2]), row);
+        } else if (row[0] == "random") {
+            againstTheReference(static_cast<unsigned>(std::stoul(row[1])), std::stoi(row[2]));
         } else {
             ADD_FAILURE() << "unknown kind";
         }
