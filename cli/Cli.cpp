@@ -4,6 +4,7 @@
 #include "ClassicRun.h"
 #include "CompareCommand.h"
 #include "ExactCommand.h"
+#include "MultifractalCommand.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
 #include "Version.h"
@@ -15,12 +16,6 @@ namespace veltrane::cli {
 
 namespace {
 
-CommandError usageError(const std::string& problem) {
-    std::string text = usage();
-    text.pop_back(); // the message's own line end follows
-    return CommandError(kExitUsage, problem + "\n\n" + text);
-}
-
 // The picture --plot asks for, its type checked before any work is done.
 std::optional<PlotRequest> plotRequest(const SpectrumOptions& options) {
     if (!options.plotFile) {
@@ -31,14 +26,6 @@ std::optional<PlotRequest> plotRequest(const SpectrumOptions& options) {
     }
     return PlotRequest{*options.plotFile, requirePictureFormat(*options.plotFile), options.grid,
                        options.dpi};
-}
-
-void drawPlot(Module1& store, const PlotRequest& request, const Services& services) {
-    if (services.plots == nullptr) {
-        throw CommandError(kExitRunTime, "pictures are drawn by the program's windows' side, "
-                                         "which is not part of this process");
-    }
-    services.plots->write(store, request);
 }
 
 int runClassic(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
@@ -88,6 +75,20 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
 
 } // namespace
 
+CommandError usageError(const std::string& problem) {
+    std::string text = usage();
+    text.pop_back(); // the message's own line end follows
+    return CommandError(kExitUsage, problem + "\n\n" + text);
+}
+
+void drawPlot(Module1& store, const PlotRequest& request, const Services& services) {
+    if (services.plots == nullptr) {
+        throw CommandError(kExitRunTime, "pictures are drawn by the program's windows' side, "
+                                         "which is not part of this process");
+    }
+    services.plots->write(store, request);
+}
+
 bool isToolkitOption(const std::string& word) {
     return word.size() > 1 && word[0] == '-' && std::isalpha(static_cast<unsigned char>(word[1])) &&
            word != "-h";
@@ -103,6 +104,8 @@ std::string usage() {
            "                                  exact spectral diagram, any number of branches\n"
            "  veltrane spectrum C1 C2 --compare\n"
            "                                  the analysis's points beside the exact ones\n"
+           "  veltrane multifractal B_1 ... B_k --weights p_1 ... p_n [opts]\n"
+           "                                  multifractal spectrum of a Bernoulli measure\n"
            "  veltrane --help                 this text\n"
            "  veltrane --version              the version number\n"
            "\n"
@@ -126,6 +129,16 @@ std::string usage() {
            "terminal a long run shows how far it is on standard error. --plot draws the\n"
            "exact curves as the graph window would, for at most 101 points.\n"
            "\n"
+           "Multifractal spectrum: the weights p_1 ... p_n (normalized to sum 1) on the\n"
+           "n = k + 1 branches of lengths l_i make a Bernoulli measure. Printed are N\n"
+           "points evenly spaced in the local dimension alpha, as CSV index,alpha,f,q,tau:\n"
+           "tau(q) solves sum p_i^q l_i^tau = 1, and f(alpha) = tau(q) + q alpha; q and tau\n"
+           "are infinite at the ends (inf in CSV, null in JSON). --dq FROM:TO:STEP prints\n"
+           "q,tau,D_q instead, D_q = tau(q) / (1 - q). --from and --weights-from read the\n"
+           "numbers from files. --plot draws f against alpha in the graph window's style.\n"
+           "Example, the two-scale cascade on pieces of 1/3 and 2/3 with equal weights:\n"
+           "  veltrane multifractal 0.3333333333333333 --weights 1 1 --points 11\n"
+           "\n"
            "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
            "stores beside the exact values at the same exponent, as CSV with the header\n"
            "index,lyapunov,entropy,dimension,exact_entropy,exact_dimension,\n"
@@ -136,10 +149,17 @@ std::string usage() {
            "Options:\n"
            "  --json          print a JSON object instead of CSV\n"
            "  --exact         the values are the break points of the exact spectrum\n"
-           "  --points N      with --exact: number of points, 2 to 10000000 (default 101)\n"
+           "  --points N      with --exact or multifractal: number of points, 2 to\n"
+           "                  10000000 (default 101)\n"
            "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
            "                  (implies --exact)\n"
-           "  --threads N     with --exact: use N threads (default: one a core)\n"
+           "  --threads N     with --exact or multifractal: use N threads (default: one\n"
+           "                  a core)\n"
+           "  --weights p...  multifractal: the branches' weights\n"
+           "  --weights-from FILE\n"
+           "                  multifractal: read the weights from FILE, \"-\" for standard input\n"
+           "  --dq FROM:TO:STEP\n"
+           "                  multifractal: the generalized dimensions for q from FROM to TO\n"
            "  --batch FILE    read maps from FILE, one a line, \"-\" for standard input\n"
            "  --compare       with C, or C1 and C2: the stored points beside the exact ones\n"
            "  --csv           print CSV even with --plot\n"
@@ -163,10 +183,15 @@ bool needsWindows(const std::vector<std::string>& args) {
     if (args.empty() || isToolkitOption(args[0])) {
         return true;
     }
+    const std::vector<std::string> words(args.begin() + 1, args.end());
+    if (args[0] == "multifractal") {
+        const ParsedMultifractal parsed = parseMultifractalOptions(words);
+        return parsed.options && parsed.options->plotFile;
+    }
     if (args[0] != "spectrum") {
         return false;
     }
-    const ParsedSpectrum parsed = parseSpectrumOptions({args.begin() + 1, args.end()});
+    const ParsedSpectrum parsed = parseSpectrumOptions(words);
     return parsed.options && parsed.options->plotFile && !parsed.options->batchFile;
 }
 
@@ -180,6 +205,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             out << "veltrane " << kVersion << '\n';
         } else if (args[0] == "spectrum") {
             status = runSpectrum({args.begin() + 1, args.end()}, out, err, services);
+        } else if (args[0] == "multifractal") {
+            status = runMultifractal({args.begin() + 1, args.end()}, out, services);
         } else {
             throw usageError("unknown command " + args[0]);
         }

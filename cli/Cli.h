@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandError.h"
+#include "Module1.h"
 #include "Pictures.h"
 
 #include <iosfwd>
@@ -27,6 +28,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // options of the windows' toolkit ("-platform xcb", "-style fusion", "-reverse" ...), or a
 // command that draws a picture. The command line alone runs everything else.
 bool needsWindows(const std::vector<std::string>& args);
+
+// The error of words that make no command: the problem, then the usage text (status 2).
+CommandError usageError(const std::string& problem);
+
+// Draws the picture through services.plots, the windows' side of the program.
+void drawPlot(Module1& store, const PlotRequest& request, const Services& services);
 
 // Whether a word is an option of the windows' toolkit: a single "-" and a letter, but "-h".
 bool isToolkitOption(const std::string& word);

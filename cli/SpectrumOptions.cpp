@@ -1,30 +1,10 @@
 #include "SpectrumOptions.h"
 
-#include <charconv>
+#include "OptionWords.h"
 
 namespace veltrane::cli {
 
 namespace {
-
-bool isOption(const std::string& word) {
-    return word.size() > 2 && word.starts_with("--");
-}
-
-std::optional<int> parsePositive(const std::string& text) {
-    int value = 0;
-    const auto* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    if (result.ec != std::errc() || result.ptr != end || value <= 0) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// The most points --points accepts: about 320 MB of results.
-constexpr int kMaxExactPoints = 10'000'000;
-
-// The most threads --threads accepts.
-constexpr int kMaxThreads = 1024;
 
 std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
     if (options.batchFile) {
@@ -90,9 +70,9 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
             options.exact = true;
         } else if (word == "--points" && hasValue) {
             const auto points = parsePositive(words[++i]);
-            if (!points || *points < 2 || *points > kMaxExactPoints) {
-                return {std::nullopt, "--points takes a whole number from 2 to " +
-                                          std::to_string(kMaxExactPoints)};
+            if (!points || *points < 2 || *points > kMaxPoints) {
+                return {std::nullopt,
+                        "--points takes a whole number from 2 to " + std::to_string(kMaxPoints)};
             }
             options.points = *points;
         } else if (word == "--batch" && hasValue) {
@@ -108,8 +88,9 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
             options.plotFile = words[++i];
         } else if (word == "--dpi" && hasValue) {
             const auto dpi = parsePositive(words[++i]);
-            if (!dpi || *dpi > 2400) {
-                return {std::nullopt, "--dpi takes a whole number from 1 to 2400"};
+            if (!dpi || *dpi > kMaxDpi) {
+                return {std::nullopt,
+                        "--dpi takes a whole number from 1 to " + std::to_string(kMaxDpi)};
             }
             options.dpi = *dpi;
         } else if (word == "--plot" || word == "--dpi" || word == "--from" || word == "--points" ||

@@ -7,6 +7,7 @@
 
 declare -gA _veltrane_commands=(
     [spectrum]="--json --exact --points --from --threads --batch --compare --csv --plot --grid --dpi --"
+    [multifractal]="--weights --weights-from --from --points --threads --dq --json --csv --plot --grid --dpi --"
 )
 declare -gA _veltrane_values=(
     [--points]=-
@@ -14,6 +15,8 @@ declare -gA _veltrane_values=(
     [--threads]=-
     [--from]=""
     [--batch]=""
+    [--weights-from]=""
+    [--dq]=-
     [--plot]="png svg pdf"
 )
 _veltrane_global="--help --version"

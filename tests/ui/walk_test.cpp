@@ -152,6 +152,13 @@ TEST(Export, PicturesAreTheGraphWindowAsShown) {
     const QImage fine(plot("b.png", " --grid --dpi 192"));
     EXPECT_NEAR(fine.dotsPerMeterX(), 192 / 0.0254, 1.0);
     test::expectLooksLike(fine, "export-0.3-grid-192dpi");
+    ASSERT_EQ(
+        test::runProgram("QT_SCALE_FACTOR=1 veltrane multifractal 0.3 --weights 1 2 --plot m.png",
+                         {}, folder.path())
+            .status,
+        0);
+    test::expectLooksLike(QImage(QString::fromStdString((folder.path() / "m.png").string())),
+                          "multifractal-0.3-1-2");
 
     const QString svg = QString::fromStdString(test::readFile(plot("c.svg").toStdString()));
     for (const char* part : {"viewBox=\"0 0 753 497\"", "stroke=\"#00ff00\"", "stroke=\"#ff0000\"",

@@ -1,0 +1,300 @@
+#include "MultifractalCommand.h"
+
+#include "BreakPoints.h"
+#include "CommandError.h"
+#include "DecimalText.h"
+#include "InputFiles.h"
+#include "Module1.h"
+#include "Multifractal.h"
+#include "NumberText.h"
+#include "OptionWords.h"
+#include "Progress.h"
+#include "RuntimeError.h"
+
+#include <cmath>
+#include <numeric>
+#include <ostream>
+
+namespace veltrane::cli {
+
+namespace {
+
+constexpr int kDefaultPoints = 101;
+constexpr double kMostDqRows = 1'000'000;
+
+std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
+    if (o.fromFile && !o.breakPointTexts.empty()) {
+        return "give the break points either as values or with --from, not both";
+    }
+    if (!o.fromFile && o.breakPointTexts.empty()) {
+        return "multifractal takes the break points B_1 ... B_k, or --from FILE";
+    }
+    if (o.weightsGiven == o.weightsFile.has_value()) {
+        return "multifractal takes the weights with --weights p_1 ... p_n or with "
+               "--weights-from FILE, one of the two";
+    }
+    if (o.fromFile == "-" && o.weightsFile == "-") {
+        return "--from - and --weights-from - cannot both read standard input";
+    }
+    if (o.dq && (o.points || o.plotFile)) {
+        return "--dq prints a table of q and does not go with --points or --plot";
+    }
+    if (!o.plotFile && (o.grid || o.dpi != MultifractalOptions{}.dpi)) {
+        return "--grid and --dpi go with --plot";
+    }
+    return std::nullopt;
+}
+
+// The value after an option taking one, or the error; i moves past it.
+std::optional<std::string> valueOf(const std::vector<std::string>& words, std::size_t& i) {
+    return i + 1 < words.size() ? std::optional<std::string>(words[++i]) : std::nullopt;
+}
+
+} // namespace
+
+ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& words) {
+    MultifractalOptions o;
+    std::vector<std::string>* values = &o.breakPointTexts;
+    bool onlyValues = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (onlyValues || (!isOption(word) && word != "--")) {
+            values->push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            onlyValues = true;
+        } else if (word == "--weights") {
+            o.weightsGiven = true;
+            values = &o.weightTexts;
+        } else if (word == "--json" || word == "--csv" || word == "--grid") {
+            (word == "--json" ? o.json : word == "--csv" ? o.csv : o.grid) = true;
+        } else if (const bool known = word == "--from" || word == "--weights-from" ||
+                                      word == "--points" || word == "--threads" || word == "--dq" ||
+                                      word == "--plot" || word == "--dpi";
+                   !known) {
+            return {std::nullopt, "unknown option " + word};
+        } else if (const auto value = valueOf(words, i); !value) {
+            return {std::nullopt, word + " needs a value"};
+        } else if (word == "--from" || word == "--weights-from" || word == "--dq" ||
+                   word == "--plot") {
+            (word == "--from"           ? o.fromFile
+             : word == "--weights-from" ? o.weightsFile
+             : word == "--dq"           ? o.dq
+                                        : o.plotFile) = *value;
+        } else {
+            const int least = word == "--points" ? 2 : 1;
+            const int most = word == "--points"    ? kMaxPoints
+                             : word == "--threads" ? kMaxThreads
+                                                   : kMaxDpi;
+            const auto number = parsePositive(*value);
+            if (!number || *number < least || *number > most) {
+                return {std::nullopt, word + " takes a whole number from " + std::to_string(least) +
+                                          " to " + std::to_string(most)};
+            }
+            if (word == "--dpi") {
+                o.dpi = *number;
+            } else {
+                (word == "--points" ? o.points : o.threads) = *number;
+            }
+        }
+    }
+    if (const auto problem = combinationProblem(o)) {
+        return {std::nullopt, *problem};
+    }
+    return {o, {}};
+}
+
+namespace {
+
+// The graph window draws at most 101 points, as many as the graph data store holds.
+constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
+
+std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::string& separator,
+                              const std::string& what) {
+    std::vector<double> values;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto value = decimalToDouble(texts[i], separator);
+        if (!value) {
+            throw CommandError(kExitUsage, what + " " + std::to_string(i + 1) + " (\"" +
+                                               elided(texts[i]) + "\") is not a number");
+        }
+        values.push_back(*value);
+    }
+    return values;
+}
+
+// The numbers of a list given as values or in a file (for the file, prefixed by its name).
+std::vector<double> listOf(const std::vector<std::string>& texts,
+                           const std::optional<std::string>& file, const Services& services,
+                           const std::string& what) {
+    if (!file) {
+        return numbersOf(texts, services.decimalSeparator, what);
+    }
+    try {
+        return numbersOf(readNumberFile(*file, services.input, services.decimalSeparator,
+                                        kMostBreakPoints + 1, what + "s"),
+                         services.decimalSeparator, what);
+    } catch (const CommandError& e) {
+        const std::string name = inputName(*file) + ": ";
+        const std::string message = e.what();
+        throw CommandError(e.status(), message.starts_with(name) ? message : name + message);
+    }
+}
+
+struct DqRange {
+    double from = 0.0;
+    double step = 0.0;
+    std::size_t rows = 0;
+};
+
+// FROM:TO:STEP, with TO not below FROM and STEP above 0; q = FROM + i STEP up to TO.
+DqRange dqRange(const std::string& text, const std::string& separator) {
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    const auto number = [&](std::size_t from, std::size_t to) {
+        return second == std::string::npos
+                   ? std::nullopt
+                   : decimalToDouble(text.substr(from, to - from), separator);
+    };
+    const auto from = number(0, first);
+    const auto to = number(first + 1, second);
+    const auto step = number(second + 1, text.size());
+    if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
+        throw CommandError(kExitUsage, "--dq takes FROM:TO:STEP, three numbers with TO not below "
+                                       "FROM and STEP above 0");
+    }
+    // A TO that the steps reach only up to rounding still counts.
+    const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
+    if (!(count <= kMostDqRows)) {
+        throw CommandError(kExitUsage, "--dq gives at most 1000000 rows");
+    }
+    return {*from, *step, static_cast<std::size_t>(count)};
+}
+
+// A number as JSON has it: infinities, which the ends of the spectrum hold, are null.
+std::string jsonNumber(double value) {
+    return std::isfinite(value) ? shortest(value) : "null";
+}
+
+void writeHead(const std::vector<double>& breakPoints, const std::vector<double>& weights,
+               std::ostream& out) {
+    const double total = std::accumulate(weights.begin(), weights.end(), 0.0);
+    out << "{\"breakPoints\":[";
+    for (std::size_t i = 0; i < breakPoints.size(); ++i) {
+        out << (i == 0 ? "" : ",") << shortest(breakPoints[i]);
+    }
+    out << "],\"weights\":[";
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        out << (i == 0 ? "" : ",") << shortest(weights[i] / total);
+    }
+    out << "],";
+}
+
+void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std::ostream& out) {
+    out << (json ? "\"points\":[" : "index,alpha,f,q,tau\n");
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const MultifractalPoint& p = points[i];
+        if (json) {
+            out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
+                << ",\"alpha\":" << jsonNumber(p.alpha) << ",\"f\":" << jsonNumber(p.f)
+                << ",\"q\":" << jsonNumber(p.q) << ",\"tau\":" << jsonNumber(p.tau) << '}';
+        } else {
+            out << i << ',' << shortest(p.alpha) << ',' << shortest(p.f) << ',' << shortest(p.q)
+                << ',' << shortest(p.tau) << '\n';
+        }
+    }
+    out << (json ? "]}\n" : "");
+}
+
+void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json, std::ostream& out) {
+    out << (json ? "\"dq\":[" : "q,tau,D_q\n");
+    for (std::size_t i = 0; i < range.rows; ++i) {
+        const DqPoint p = solver.dq(range.from + static_cast<double>(i) * range.step);
+        if (json) {
+            out << (i == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
+                << ",\"tau\":" << jsonNumber(p.tau) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
+        } else {
+            out << shortest(p.q) << ',' << shortest(p.tau) << ',' << shortest(p.dq) << '\n';
+        }
+    }
+    out << (json ? "]}\n" : "");
+}
+
+// The graph data store the graph window draws f against α from: graph 1, in singles.
+Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
+    Module1 store;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        store.graph_x(1, static_cast<int>(i)) = static_cast<float>(points[i].alpha);
+        store.graph_y(1, static_cast<int>(i)) = static_cast<float>(points[i].f);
+    }
+    store.graph_n(1) = static_cast<std::int16_t>(points.size() - 1);
+    store.graph_count = 1;
+    return store;
+}
+
+std::vector<MultifractalPoint> solve(const MultifractalSolver& solver, std::size_t points,
+                                     const MultifractalOptions& options, const Services& services) {
+    std::atomic<std::size_t> done{0};
+    const RunControl control{static_cast<unsigned>(options.threads.value_or(0)), &done};
+    std::vector<MultifractalPoint> spectrum;
+    withProgress(services.progress, points, done,
+                 [&] { spectrum = solver.spectrum(points, control); });
+    return spectrum;
+}
+
+} // namespace
+
+int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
+                    const Services& services) {
+    const ParsedMultifractal parsed = parseMultifractalOptions(words);
+    if (!parsed.options) {
+        throw usageError(parsed.error);
+    }
+    const MultifractalOptions& o = *parsed.options;
+    const auto points = static_cast<std::size_t>(o.points.value_or(kDefaultPoints));
+    std::optional<PlotRequest> plot;
+    if (o.plotFile) {
+        plot = PlotRequest{*o.plotFile, requirePictureFormat(*o.plotFile), o.grid, o.dpi,
+                           PlotKind::Multifractal};
+        if (points > kStorePoints) {
+            throw CommandError(kExitUsage, "--plot draws at most 101 points, as many as the "
+                                           "graph window holds; give --points 101 or fewer");
+        }
+    }
+    const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
+    const std::vector<double> breakPoints =
+        listOf(o.breakPointTexts, o.fromFile, services, "break point");
+    const std::vector<double> weights = listOf(o.weightTexts, o.weightsFile, services, "weight");
+    try {
+        const MultifractalSolver solver(breakPoints, weights);
+        if (o.dq) {
+            if (o.json) {
+                writeHead(breakPoints, weights, out);
+            }
+            writeDq(solver, dq, o.json, out);
+            return kExitOk;
+        }
+        const std::vector<MultifractalPoint> spectrum = solve(solver, points, o, services);
+        if (plot) {
+            // The picture first: when it cannot be written, nothing else is printed.
+            Module1 store = spectrumStore(spectrum);
+            drawPlot(store, *plot, services);
+        }
+        if (o.json) {
+            writeHead(breakPoints, weights, out);
+            writeSpectrum(spectrum, true, out);
+        } else if (o.csv || !plot) {
+            writeSpectrum(spectrum, false, out);
+        }
+    } catch (const InputError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const WeightError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const RuntimeError& e) {
+        throw CommandError(kExitRunTime, e.what());
+    }
+    return kExitOk;
+}
+
+} // namespace veltrane::cli
