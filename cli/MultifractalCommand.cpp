@@ -3,7 +3,6 @@
 #include "BreakPoints.h"
 #include "CommandError.h"
 #include "DecimalText.h"
-#include "InputFiles.h"
 #include "Module1.h"
 #include "Multifractal.h"
 #include "NumberText.h"
@@ -23,19 +22,6 @@ constexpr int kDefaultPoints = 101;
 constexpr double kMostDqRows = 1'000'000;
 
 std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
-    if (o.fromFile && !o.breakPointTexts.empty()) {
-        return "give the break points either as values or with --from, not both";
-    }
-    if (!o.fromFile && o.breakPointTexts.empty()) {
-        return "multifractal takes the break points B_1 ... B_k, or --from FILE";
-    }
-    if (o.weightsGiven == o.weightsFile.has_value()) {
-        return "multifractal takes the weights with --weights p_1 ... p_n or with "
-               "--weights-from FILE, one of the two";
-    }
-    if (o.fromFile == "-" && o.weightsFile == "-") {
-        return "--from - and --weights-from - cannot both read standard input";
-    }
     if (o.dq && (o.points || o.plotFile)) {
         return "--dq prints a table of q and does not go with --points or --plot";
     }
@@ -45,61 +31,45 @@ std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
     return std::nullopt;
 }
 
-// The value after an option taking one, or the error; i moves past it.
-std::optional<std::string> valueOf(const std::vector<std::string>& words, std::size_t& i) {
-    return i + 1 < words.size() ? std::optional<std::string>(words[++i]) : std::nullopt;
+// The value of --points, --threads or --dpi, or the problem with it.
+std::optional<std::string> setNumber(MultifractalOptions& o, const std::string& word,
+                                     const std::string& value) {
+    const int least = word == "--points" ? 2 : 1;
+    const int most = word == "--points" ? kMaxPoints : word == "--threads" ? kMaxThreads : kMaxDpi;
+    const auto number = parsePositive(value);
+    if (!number || *number < least || *number > most) {
+        return word + " takes a whole number from " + std::to_string(least) + " to " +
+               std::to_string(most);
+    }
+    if (word == "--dpi") {
+        o.dpi = *number;
+    } else {
+        (word == "--points" ? o.points : o.threads) = *number;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& words) {
     MultifractalOptions o;
-    std::vector<std::string>* values = &o.breakPointTexts;
-    bool onlyValues = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (onlyValues || (!isOption(word) && word != "--")) {
-            values->push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            onlyValues = true;
-        } else if (word == "--weights") {
-            o.weightsGiven = true;
-            values = &o.weightTexts;
-        } else if (word == "--json" || word == "--csv" || word == "--grid") {
-            (word == "--json" ? o.json : word == "--csv" ? o.csv : o.grid) = true;
-        } else if (const bool known = word == "--from" || word == "--weights-from" ||
-                                      word == "--points" || word == "--threads" || word == "--dq" ||
-                                      word == "--plot" || word == "--dpi";
-                   !known) {
-            return {std::nullopt, "unknown option " + word};
-        } else if (const auto value = valueOf(words, i); !value) {
-            return {std::nullopt, word + " needs a value"};
-        } else if (word == "--from" || word == "--weights-from" || word == "--dq" ||
-                   word == "--plot") {
-            (word == "--from"           ? o.fromFile
-             : word == "--weights-from" ? o.weightsFile
-             : word == "--dq"           ? o.dq
-                                        : o.plotFile) = *value;
-        } else {
-            const int least = word == "--points" ? 2 : 1;
-            const int most = word == "--points"    ? kMaxPoints
-                             : word == "--threads" ? kMaxThreads
-                                                   : kMaxDpi;
-            const auto number = parsePositive(*value);
-            if (!number || *number < least || *number > most) {
-                return {std::nullopt, word + " takes a whole number from " + std::to_string(least) +
-                                          " to " + std::to_string(most)};
-            }
-            if (word == "--dpi") {
-                o.dpi = *number;
+    const CommandOptions own{
+        {"--json", "--csv", "--grid"},
+        {"--points", "--threads", "--dq", "--plot", "--dpi"},
+        [&](const std::string& word, const std::string* value) -> std::optional<std::string> {
+            if (value == nullptr) {
+                (word == "--json" ? o.json : word == "--csv" ? o.csv : o.grid) = true;
+            } else if (word == "--dq" || word == "--plot") {
+                (word == "--dq" ? o.dq : o.plotFile) = *value;
             } else {
-                (word == "--points" ? o.points : o.threads) = *number;
+                return setNumber(o, word, *value);
             }
-        }
+            return std::nullopt;
+        }};
+    if (auto problem = parseMeasureWords(words, o.measure, own)) {
+        return {std::nullopt, *problem};
     }
-    if (const auto problem = combinationProblem(o)) {
+    if (auto problem = combinationProblem(o)) {
         return {std::nullopt, *problem};
     }
     return {o, {}};
@@ -109,38 +79,6 @@ namespace {
 
 // The graph window draws at most 101 points, as many as the graph data store holds.
 constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
-
-std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::string& separator,
-                              const std::string& what) {
-    std::vector<double> values;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const auto value = decimalToDouble(texts[i], separator);
-        if (!value) {
-            throw CommandError(kExitUsage, what + " " + std::to_string(i + 1) + " (\"" +
-                                               elided(texts[i]) + "\") is not a number");
-        }
-        values.push_back(*value);
-    }
-    return values;
-}
-
-// The numbers of a list given as values or in a file (for the file, prefixed by its name).
-std::vector<double> listOf(const std::vector<std::string>& texts,
-                           const std::optional<std::string>& file, const Services& services,
-                           const std::string& what) {
-    if (!file) {
-        return numbersOf(texts, services.decimalSeparator, what);
-    }
-    try {
-        return numbersOf(readNumberFile(*file, services.input, services.decimalSeparator,
-                                        kMostBreakPoints + 1, what + "s"),
-                         services.decimalSeparator, what);
-    } catch (const CommandError& e) {
-        const std::string name = inputName(*file) + ": ";
-        const std::string message = e.what();
-        throw CommandError(e.status(), message.starts_with(name) ? message : name + message);
-    }
-}
 
 struct DqRange {
     double from = 0.0;
@@ -263,9 +201,9 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
         }
     }
     const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
-    const std::vector<double> breakPoints =
-        listOf(o.breakPointTexts, o.fromFile, services, "break point");
-    const std::vector<double> weights = listOf(o.weightTexts, o.weightsFile, services, "weight");
+    const Measure measure = readMeasure(o.measure, services);
+    const std::vector<double>& breakPoints = measure.breakPoints;
+    const std::vector<double>& weights = measure.weights;
     try {
         const MultifractalSolver solver(breakPoints, weights);
         if (o.dq) {

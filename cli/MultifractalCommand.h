@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Cli.h"
+#include "MeasureInput.h"
 
 #include <iosfwd>
 #include <optional>
@@ -9,14 +10,9 @@
 
 namespace veltrane::cli {
 
-// The words of "veltrane multifractal ...": the break points (values, or --from FILE), the
-// weights (the values after --weights, or --weights-from FILE), and what to print or draw.
+// The words of "veltrane multifractal ...": the measure, and what to print or draw.
 struct MultifractalOptions {
-    std::vector<std::string> breakPointTexts;
-    std::vector<std::string> weightTexts;
-    std::optional<std::string> fromFile;
-    std::optional<std::string> weightsFile;
-    bool weightsGiven = false; // --weights, with or without values after it
+    MeasureWords measure;
     std::optional<int> points;
     std::optional<int> threads;
     std::optional<std::string> dq; // FROM:TO:STEP

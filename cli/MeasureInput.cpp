@@ -1,0 +1,101 @@
+#include "MeasureInput.h"
+
+#include "BreakPoints.h"
+#include "CommandError.h"
+#include "DecimalText.h"
+#include "InputFiles.h"
+#include "NumberText.h"
+#include "OptionWords.h"
+
+#include <algorithm>
+
+namespace veltrane::cli {
+
+namespace {
+
+std::optional<std::string> combinationProblem(const MeasureWords& m) {
+    if (m.fromFile && !m.breakPointTexts.empty()) {
+        return "give the break points either as values or with --from, not both";
+    }
+    if (!m.fromFile && m.breakPointTexts.empty()) {
+        return "the break points B_1 ... B_k are missing (values, or --from FILE)";
+    }
+    if (m.weightsGiven == m.weightsFile.has_value()) {
+        return "give the weights with --weights p_1 ... p_n or with --weights-from FILE, one of "
+               "the two";
+    }
+    if (m.fromFile == "-" && m.weightsFile == "-") {
+        return "--from - and --weights-from - cannot both read standard input";
+    }
+    return std::nullopt;
+}
+
+std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::string& separator,
+                              const std::string& what) {
+    std::vector<double> values;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto value = decimalToDouble(texts[i], separator);
+        if (!value) {
+            throw CommandError(kExitUsage, what + " " + std::to_string(i + 1) + " (\"" +
+                                               elided(texts[i]) + "\") is not a number");
+        }
+        values.push_back(*value);
+    }
+    return values;
+}
+
+// The numbers of a list given as values or in a file, the file's messages led by its name.
+std::vector<double> listOf(const std::vector<std::string>& texts,
+                           const std::optional<std::string>& file, const Services& services,
+                           const std::string& what) {
+    if (!file) {
+        return numbersOf(texts, services.decimalSeparator, what);
+    }
+    const std::vector<std::string> read = readNumberFile(
+        *file, services.input, services.decimalSeparator, kMostBreakPoints + 1, what + "s");
+    try {
+        return numbersOf(read, services.decimalSeparator, what);
+    } catch (const CommandError& e) {
+        throw CommandError(e.status(), inputName(*file) + ": " + e.what());
+    }
+}
+
+} // namespace
+
+std::optional<std::string> parseMeasureWords(const std::vector<std::string>& words,
+                                             MeasureWords& measure, const CommandOptions& own) {
+    std::vector<std::string>* values = &measure.breakPointTexts;
+    bool onlyValues = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (onlyValues || (!isOption(word) && word != "--")) {
+            values->push_back(word);
+        } else if (word == "--") {
+            onlyValues = true;
+        } else if (word == "--weights") {
+            measure.weightsGiven = true;
+            values = &measure.weightTexts;
+        } else if (std::find(own.flags.begin(), own.flags.end(), word) != own.flags.end()) {
+            if (auto problem = own.option(word, nullptr)) {
+                return problem;
+            }
+        } else if (word != "--from" && word != "--weights-from" &&
+                   std::find(own.valued.begin(), own.valued.end(), word) == own.valued.end()) {
+            return "unknown option " + word;
+        } else if (i + 1 == words.size()) {
+            return word + " needs a value";
+        } else if (word == "--from" || word == "--weights-from") {
+            (word == "--from" ? measure.fromFile : measure.weightsFile) = words[++i];
+        } else if (auto problem = own.option(word, &words[++i])) {
+            return problem;
+        }
+    }
+    return combinationProblem(measure);
+}
+
+Measure readMeasure(const MeasureWords& words, const Services& services) {
+    return {listOf(words.breakPointTexts, words.fromFile, services, "break point"),
+            listOf(words.weightTexts, words.weightsFile, services, "weight")};
+}
+
+} // namespace veltrane::cli
