@@ -14,8 +14,8 @@ namespace veltrane {
 
 namespace {
 
-// Bin ends are walked and their cells split this many at a time, which bounds the memory of
-// one call whatever its range.
+// Bins are computed this many at a time, which bounds the memory of one call whatever its
+// range.
 constexpr std::size_t kChunk = 4096;
 
 std::uint64_t power(std::uint64_t base, unsigned exponent, std::uint64_t limit) {
@@ -24,6 +24,31 @@ std::uint64_t power(std::uint64_t base, unsigned exponent, std::uint64_t limit) 
         result *= base;
     }
     return result;
+}
+
+// binMasses for at most kChunk bins: leaves in sums the masses of the cells lying whole in
+// each bin, from bin first - 1 when there is one, and in ends the splits of the cells of bin
+// ends first .. first + count.
+void chunk(const CascadeBranches& branches, const CascadeSplit& split, std::uint64_t bins,
+           std::uint64_t first, std::size_t count, std::vector<double>& sums,
+           std::vector<BinEnd>& ends) {
+    // The bins on either side of the range too, for the ends at its edges: their splits
+    // depend on the whole bins beside them, so that a bin does not depend on the range.
+    WalkRange range;
+    range.bins = bins;
+    range.firstBin = first == 0 ? 0 : first - 1;
+    range.lastBin = std::min(first + count, bins - 1);
+    range.firstEnd = first;
+    range.lastEnd = first + count;
+    sums.assign(range.lastBin - range.firstBin + 1, 0.0);
+    ends.assign(count + 1, BinEnd{});
+    walkCells(branches, range, sums.data(), ends.data());
+    for (std::size_t i = 0; i <= count; ++i) {
+        const std::uint64_t j = first + i; // bin end j, between bins j - 1 and j
+        ends[i].leftBin = j > range.firstBin ? sums[j - 1 - range.firstBin] : 0.0;
+        ends[i].rightBin = j <= range.lastBin ? sums[j - range.firstBin] : 0.0;
+    }
+    split.settle(ends.data(), ends.size());
 }
 
 } // namespace
@@ -56,36 +81,16 @@ void Cascade::binMasses(std::uint64_t bins, std::uint64_t first, std::size_t cou
             "bins " + std::to_string(first) + " to " + std::to_string(first + count) + " of " +
             std::to_string(bins) + " do not exist (at most " + std::to_string(kMaxBins) + " bins)");
     }
-    if (count == 0) {
-        return;
-    }
-    // End j = N lies at the right end of every cell that reaches it: nothing beyond it, and
-    // no cell of its own.
-    const std::uint64_t lastWalked = std::min(first + count, bins - 1);
-    BinWalk walk(m_tables->branches, bins);
-    std::vector<BinEnd> ends(std::min(count, kChunk) + 1);
-    std::vector<double> middles(ends.size() - 1);
+    std::vector<double> sums;
+    std::vector<BinEnd> ends;
     for (std::uint64_t start = first; start < first + count; start += kChunk) {
-        const std::size_t n =
+        const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, first + count - start));
-        // ends[0] is the end carried over from the chunk before, already settled.
-        for (std::size_t i = start == first ? 0 : 1; i <= n; ++i) {
-            const std::uint64_t j = start + i;
-            ends[i] = {};
-            if (j > lastWalked) {
-                continue;
-            }
-            const double x = static_cast<double>(j);
-            walk.descend(x, ends[i], j > first ? &middles[i - 1] : nullptr);
-            walk.rise(x, ends[i]);
-        }
-        const std::size_t fresh = start == first ? 0 : 1;
-        m_tables->split.settle(&ends[fresh], n + 1 - fresh);
+        chunk(m_tables->branches, m_tables->split, bins, start, n, sums, ends);
         for (std::size_t i = 0; i < n; ++i) {
-            out[start - first + i] = (ends[i].tail + middles[i]) + ends[i + 1].head;
-            middles[i] = 0.0;
+            out[start - first + i] =
+                (sums[start == 0 ? i : i + 1] + ends[i].tail) + ends[i + 1].head;
         }
-        ends[0] = ends[n];
     }
 }
 

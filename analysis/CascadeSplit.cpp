@@ -19,11 +19,8 @@ constexpr double kTruncation = 0x1p-50;
 constexpr double kPrecise = 0x1p-10;
 
 // Ends split side by side, so that the processor overlaps their chains of dependent
-// divisions, and checked every few rounds: a step past the point where an end could stop
-// only refines it, while each check that stops a lane is a branch the processor
-// mispredicts, discarding the work it had begun on the other lanes.
+// divisions.
 constexpr std::size_t kLanes = 8;
-constexpr int kRoundsBetweenChecks = 2;
 
 constexpr std::size_t kMostCells = 1024;
 constexpr double kFarthestStart = 0.75;
@@ -42,8 +39,10 @@ template <typename Position> struct CascadeSplit::Lane {
     Position t{};          // the distance from the nearer end of the current cell
     std::size_t frame = 0; // 1 when that end is the right one
     double mass = 0.0;     // of the current cell
-    double left = 0.0;     // found so far in the bins to the left and right
+    double left = 0.0;     // the split's parts of the bins to the left and right so far
     double right = 0.0;
+    double leftBin = 0.0; // the rest of those bins
+    double rightBin = 0.0;
     BinEnd* end = nullptr;
 
     void load(BinEnd& e) {
@@ -56,6 +55,8 @@ template <typename Position> struct CascadeSplit::Lane {
         mass = e.mass;
         left = e.head;
         right = e.tail;
+        leftBin = e.leftBin;
+        rightBin = e.rightBin;
         end = &e;
     }
     void store() const {
@@ -65,10 +66,12 @@ template <typename Position> struct CascadeSplit::Lane {
         end->head = left;
         end->tail = right;
     }
-    // Whether the mass undivided is still above fraction of the smaller bin; without a
-    // branch on which bin that is.
+    // Whether the mass undivided is still above fraction of the smaller bin, as far as it is
+    // known; without a branch on which bin that is.
     bool going(double fraction) const {
-        const double smaller = left < right ? left : right;
+        const double l = leftBin + left;
+        const double r = rightBin + right;
+        const double smaller = l < r ? l : r;
         return static_cast<bool>(static_cast<int>(position() > 0.0) &
                                  static_cast<int>(mass > fraction * smaller));
     }
@@ -212,7 +215,7 @@ inline void CascadeSplit::step(Lane<double>& lane) const {
     lane.t = q - q * cell.slack;
 }
 
-template <typename Position>
+template <typename Position, int rounds>
 void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
     std::array<Lane<Position>, kLanes> lanes;
     std::size_t live = 0;
@@ -231,7 +234,7 @@ void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
         ++live;
     }
     while (live > 0) {
-        for (int round = 0; round < kRoundsBetweenChecks; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             for (std::size_t i = 0; i < live; ++i) {
                 step(lanes[i]);
             }
@@ -252,8 +255,12 @@ void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
 }
 
 void CascadeSplit::settle(BinEnd* ends, std::size_t count) const {
-    run<DoubleDouble>(ends, count, kPrecise);
-    run<double>(ends, count, kTruncation);
+    // The wide steps are dear, so they are checked after each one; the others every two:
+    // a step past the point where an end could stop only refines it, while each check that
+    // stops a lane is a branch the processor mispredicts, discarding the work it had begun on
+    // the other lanes.
+    run<DoubleDouble, 1>(ends, count, kPrecise);
+    run<double, 2>(ends, count, kTruncation);
     for (std::size_t i = 0; i < count; ++i) {
         BinEnd& end = ends[i];
         const double at = end.distance.hi + end.distance.lo;

@@ -72,8 +72,10 @@ private:
     void step(Lane<DoubleDouble>& lane) const;
     void step(Lane<double>& lane) const;
     // Splits until the mass undivided is below fraction of the smaller bin, carrying the
-    // position as a Position, and leaves the state in the ends.
-    template <typename Position> void run(BinEnd* ends, std::size_t count, double fraction) const;
+    // position as a Position and checking after every `rounds` steps, and leaves the state in
+    // the ends.
+    template <typename Position, int rounds>
+    void run(BinEnd* ends, std::size_t count, double fraction) const;
 
     std::array<Frame, 2> m_frames;
     unsigned m_depth = 1;

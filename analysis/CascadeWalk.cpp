@@ -1,6 +1,7 @@
 #include "CascadeWalk.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace veltrane {
@@ -26,94 +27,123 @@ CascadeBranches::CascadeBranches(const std::vector<double>& breakPoints,
     }
 }
 
-double CascadeBranches::between(std::size_t a, std::size_t b) const {
-    double sum = 0.0;
-    for (std::size_t k = a + 1; k < b; ++k) {
-        sum += weights[k];
-    }
-    return sum;
+namespace {
+
+// A cell in bins, with the bin ends it holds: those j with left ≤ j < right, which are
+// first .. last - 1.
+struct Node {
+    DoubleDouble left;
+    DoubleDouble right;
+    DoubleDouble width;
+    double mass = 1.0;
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+};
+
+// The least integer at or above x = hi + lo, for 0 ≤ x < 2^52: a hi that is not an integer
+// lies at least an ulp from one, farther than lo reaches.
+std::uint64_t ceiling(DoubleDouble x) {
+    const double c = std::ceil(x.hi);
+    return static_cast<std::uint64_t>(c) + static_cast<std::uint64_t>(c == x.hi && x.lo > 0.0);
 }
 
-BinWalk::BinWalk(const CascadeBranches& branches, std::uint64_t bins)
-    : m_branches(branches), m_cuts(branches.count() + 1) {
-    const DoubleDouble all{static_cast<double>(bins)};
-    m_path.push_back({all, 1.0, 0, false});
-    m_cuts.back() = all;
-}
-
-void BinWalk::descend(double x, BinEnd& end, double* middle) {
-    const std::size_t n = m_branches.count();
-    for (;;) {
-        const std::size_t level = m_path.size() - 1;
-        const DoubleDouble* c = cuts(level);
-        const bool holdsPrevious = !(x - 1.0 < c[0]);
-        if (!holdsPrevious && !(x + 1.0 < c[n])) {
-            break;
-        }
-        const std::size_t k = childOf(level, x);
-        Level& cell = m_path[level];
-        if (!holdsPrevious) {
-            end.head += cell.mass * m_branches.before[k];
-        } else if (middle != nullptr) {
-            *middle = cell.mass * m_branches.between(cell.child, k);
-            middle = nullptr;
-        }
-        cell.child = k;
-        push(level, k);
-    }
-    place(x, end);
-}
-
-void BinWalk::rise(double x, BinEnd& end) {
-    const std::size_t n = m_branches.count();
-    m_path.pop_back(); // its own cell, which CascadeSplit splits
-    while (!m_path.empty() && !(x + 1.0 < cuts(m_path.size() - 1)[n])) {
-        const Level& cell = m_path.back();
-        end.tail += cell.mass * m_branches.after[cell.child];
-        m_path.pop_back();
-    }
-}
-
-std::size_t BinWalk::childOf(std::size_t level, double x) {
-    const std::size_t n = m_branches.count();
-    Level& cell = m_path[level];
-    DoubleDouble* c = cuts(level);
-    if (!cell.cutsReady) {
-        for (std::size_t i = 1; i < n; ++i) {
-            c[i] = c[0] + cell.width * m_branches.breaks[i];
-        }
-        cell.cutsReady = true;
-    }
-    std::size_t lo = 0;
-    std::size_t hi = n;
-    while (hi - lo > 1) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        (x < c[mid] ? hi : lo) = mid;
-    }
-    return lo;
-}
-
-void BinWalk::push(std::size_t level, std::size_t child) {
-    const std::size_t n = m_branches.count();
-    const Level& cell = m_path[level];
-    const Level next{cell.width * m_branches.lengths[child], cell.mass * m_branches.weights[child],
-                     0, false};
-    const DoubleDouble left = cuts(level)[child];
-    const DoubleDouble right = cuts(level)[child + 1];
-    m_path.push_back(next);
-    m_cuts.resize(std::max(m_cuts.size(), (level + 2) * (n + 1)));
-    cuts(level + 1)[0] = left;
-    cuts(level + 1)[n] = right;
-}
-
-void BinWalk::place(double x, BinEnd& end) {
-    const std::size_t level = m_path.size() - 1;
-    const DoubleDouble* c = cuts(level);
-    const DoubleDouble fromLeft = DoubleDouble{x} - c[0];
-    const DoubleDouble fromRight = c[m_branches.count()] - DoubleDouble{x};
+// Where bin end x lies in its own cell, measured from the nearer end so that an end close to
+// a cell end keeps its distance to full relative precision.
+BinEnd place(const Node& cell) {
+    const DoubleDouble x{static_cast<double>(cell.first)};
+    const DoubleDouble fromLeft = x - cell.left;
+    const DoubleDouble fromRight = cell.right - x;
+    BinEnd end;
     end.fromRight = fromRight < fromLeft;
-    end.distance = (end.fromRight ? fromRight : fromLeft) / m_path[level].width;
-    end.mass = m_path[level].mass;
+    end.distance = (end.fromRight ? fromRight : fromLeft) / cell.width;
+    end.mass = cell.mass;
+    return end;
+}
+
+class Walk {
+public:
+    Walk(const CascadeBranches& branches, const WalkRange& range, double* sums, BinEnd* ends)
+        : m_branches(branches), m_range(range), m_sums(sums), m_ends(ends) {}
+
+    void run() {
+        const DoubleDouble all{static_cast<double>(m_range.bins)};
+        const Node whole{{}, all, all, 1.0, 0, m_range.bins};
+        if (m_range.bins == 1) {
+            addOwn(whole);
+        } else {
+            m_stack.push_back(whole);
+        }
+        while (!m_stack.empty()) {
+            const Node cell = m_stack.back();
+            m_stack.pop_back();
+            visit(cell);
+        }
+    }
+
+private:
+    // Whether the bins the cell meets, from the one holding its left end to the one holding
+    // its right end, meet the range.
+    bool meetsRange(const Node& cell) const {
+        const std::uint64_t from = std::max<std::uint64_t>(cell.first, 1) - 1;
+        return from <= m_range.lastBin && cell.last - 1 >= m_range.firstBin;
+    }
+
+    // Splits a cell holding more than one bin end into its branches, the rightmost first so
+    // that the leftmost is visited first: a branch holding no end lies whole in one bin, a
+    // branch holding one end is that end's own cell, and one holding more is split in turn.
+    void visit(const Node& cell) {
+        if (!meetsRange(cell)) {
+            return;
+        }
+        const std::size_t n = m_branches.count();
+        Node part;
+        part.right = cell.right;
+        part.last = cell.last;
+        for (std::size_t k = n; k-- > 0;) {
+            part.left = k == 0 ? cell.left : cell.left + cell.width * m_branches.breaks[k];
+            part.first = k == 0 ? cell.first : ceiling(part.left);
+            part.mass = cell.mass * m_branches.weights[k];
+            if (part.first == part.last) {
+                addWhole(part);
+            } else {
+                part.width = cell.width * m_branches.lengths[k];
+                if (part.last == part.first + 1) {
+                    addOwn(part);
+                } else {
+                    m_stack.push_back(part);
+                }
+            }
+            part.right = part.left;
+            part.last = part.first;
+        }
+    }
+
+    // A cell holding no bin end lies in bin first - 1.
+    void addWhole(const Node& cell) {
+        const std::uint64_t bin = cell.first - 1;
+        if (bin >= m_range.firstBin && bin <= m_range.lastBin) {
+            m_sums[bin - m_range.firstBin] += cell.mass;
+        }
+    }
+
+    void addOwn(const Node& cell) {
+        if (cell.first >= m_range.firstEnd && cell.first <= m_range.lastEnd) {
+            m_ends[cell.first - m_range.firstEnd] = place(cell);
+        }
+    }
+
+    const CascadeBranches& m_branches;
+    const WalkRange& m_range;
+    double* m_sums;
+    BinEnd* m_ends;
+    std::vector<Node> m_stack;
+};
+
+} // namespace
+
+void walkCells(const CascadeBranches& branches, const WalkRange& range, double* sums,
+               BinEnd* ends) {
+    Walk(branches, range, sums, ends).run();
 }
 
 } // namespace veltrane
