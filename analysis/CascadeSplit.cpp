@@ -22,6 +22,10 @@ constexpr double kPrecise = 0x1p-10;
 // divisions.
 constexpr std::size_t kLanes = 8;
 
+// Nearly every end takes two wide steps before the mass undivided falls below kPrecise of the
+// smaller bin, so these are taken without a check.
+constexpr int kFirstWideSteps = 2;
+
 constexpr std::size_t kMostCells = 1024;
 constexpr double kFarthestStart = 0.75;
 constexpr int kFirstSlotBits = 4;
@@ -254,13 +258,36 @@ void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
     }
 }
 
+void CascadeSplit::begin(BinEnd* ends, std::size_t count) const {
+    std::array<Lane<DoubleDouble>, kLanes> lanes;
+    for (std::size_t first = 0; first < count; first += kLanes) {
+        const std::size_t live = std::min(kLanes, count - first);
+        for (std::size_t i = 0; i < live; ++i) {
+            BinEnd& end = ends[first + i];
+            lanes[i].load(end);
+            lanes[i].t = end.distance / end.width;
+            end.width = DoubleDouble{1.0};
+        }
+        for (int round = 0; round < kFirstWideSteps; ++round) {
+            for (std::size_t i = 0; i < live; ++i) {
+                step(lanes[i]);
+            }
+        }
+        for (std::size_t i = 0; i < live; ++i) {
+            lanes[i].store();
+        }
+    }
+}
+
 void CascadeSplit::settle(BinEnd* ends, std::size_t count) const {
-    // The wide steps are dear, so they are checked after each one; the others every two:
-    // a step past the point where an end could stop only refines it, while each check that
-    // stops a lane is a branch the processor mispredicts, discarding the work it had begun on
-    // the other lanes.
+    // The wide steps after the first ones are checked after each step, as they are dear,
+    // and the others every two: each check that stops a lane is a branch the processor
+    // mispredicts, discarding the work it had begun on the other lanes, while a step more
+    // only refines an end.
+    begin(ends, count);
     run<DoubleDouble, 1>(ends, count, kPrecise);
     run<double, 2>(ends, count, kTruncation);
+    // What is left undivided is shared in proportion to length.
     for (std::size_t i = 0; i < count; ++i) {
         BinEnd& end = ends[i];
         const double at = end.distance.hi + end.distance.lo;

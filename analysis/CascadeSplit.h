@@ -76,6 +76,9 @@ private:
     // the ends.
     template <typename Position, int rounds>
     void run(BinEnd* ends, std::size_t count, double fraction) const;
+    // Measures each end's position in units of its own cell and takes the first wide steps
+    // of every end, without checks.
+    void begin(BinEnd* ends, std::size_t count) const;
 
     std::array<Frame, 2> m_frames;
     unsigned m_depth = 1;

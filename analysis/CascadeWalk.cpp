@@ -55,7 +55,8 @@ BinEnd place(const Node& cell) {
     const DoubleDouble fromRight = cell.right - x;
     BinEnd end;
     end.fromRight = fromRight < fromLeft;
-    end.distance = (end.fromRight ? fromRight : fromLeft) / cell.width;
+    end.distance = end.fromRight ? fromRight : fromLeft;
+    end.width = cell.width; // divided by in the split, where ends overlap
     end.mass = cell.mass;
     return end;
 }

@@ -26,12 +26,13 @@ struct CascadeBranches {
 // One bin end j: the largest cell holding it and no other bin end, where it lies in that
 // cell, and the masses that splitting the cell gives the bins left and right of it.
 struct BinEnd {
-    double mass = 0.0;      // of its own cell; 0 for an end with none (j = N)
-    DoubleDouble distance;  // from the nearer end of its own cell, in units of that cell
-    bool fromRight = false; // the nearer end is the right one
-    double head = 0.0;      // the split's part of bin j - 1
-    double tail = 0.0;      // the split's part of bin j
-    double leftBin = 0.0;   // the rest of bin j - 1, and of bin j, when the walk is done
+    double mass = 0.0;       // of its own cell; 0 for an end with none (j = N)
+    DoubleDouble distance;   // from the nearer end of its own cell, in units of width
+    DoubleDouble width{1.0}; // of its own cell: in bins after the walk, 1 in the split
+    bool fromRight = false;  // the nearer end is the right one
+    double head = 0.0;       // the split's part of bin j - 1
+    double tail = 0.0;       // the split's part of bin j
+    double leftBin = 0.0;    // the rest of bin j - 1, and of bin j, when the walk is done
     double rightBin = 0.0;
 };
 
