@@ -23,8 +23,11 @@ constexpr double kPrecise = 0x1p-10;
 constexpr std::size_t kLanes = 8;
 
 // Nearly every end takes two wide steps before the mass undivided falls below kPrecise of the
-// smaller bin, so these are taken without a check.
+// smaller bin, so these are taken without a check; the narrow steps are checked every two.
+// Each check that stops a lane is a branch the processor mispredicts, discarding the work
+// it had begun on the other lanes, while a step more only refines an end.
 constexpr int kFirstWideSteps = 2;
+constexpr int kNarrowStepsBetweenChecks = 2;
 
 constexpr std::size_t kMostCells = 1024;
 constexpr double kFarthestStart = 0.75;
@@ -219,16 +222,15 @@ inline void CascadeSplit::step(Lane<double>& lane) const {
     lane.t = q - q * cell.slack;
 }
 
-template <typename Position, int rounds>
-void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
-    std::array<Lane<Position>, kLanes> lanes;
+void CascadeSplit::finish(BinEnd* ends, std::size_t count) const {
+    std::array<Lane<double>, kLanes> lanes;
     std::size_t live = 0;
     std::size_t next = 0;
     // Fills lanes[i] with the next end that still goes on; false when none is left.
     const auto refill = [&](std::size_t i) {
         while (next < count) {
             lanes[i].load(ends[next++]);
-            if (lanes[i].going(fraction)) {
+            if (lanes[i].going(kTruncation)) {
                 return true;
             }
         }
@@ -238,13 +240,13 @@ void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
         ++live;
     }
     while (live > 0) {
-        for (int round = 0; round < rounds; ++round) {
+        for (int round = 0; round < kNarrowStepsBetweenChecks; ++round) {
             for (std::size_t i = 0; i < live; ++i) {
                 step(lanes[i]);
             }
         }
         for (std::size_t i = 0; i < live;) {
-            if (lanes[i].going(fraction)) {
+            if (lanes[i].going(kTruncation)) {
                 ++i;
                 continue;
             }
@@ -258,7 +260,7 @@ void CascadeSplit::run(BinEnd* ends, std::size_t count, double fraction) const {
     }
 }
 
-void CascadeSplit::begin(BinEnd* ends, std::size_t count) const {
+void CascadeSplit::start(BinEnd* ends, std::size_t count) const {
     std::array<Lane<DoubleDouble>, kLanes> lanes;
     for (std::size_t first = 0; first < count; first += kLanes) {
         const std::size_t live = std::min(kLanes, count - first);
@@ -274,19 +276,17 @@ void CascadeSplit::begin(BinEnd* ends, std::size_t count) const {
             }
         }
         for (std::size_t i = 0; i < live; ++i) {
+            while (lanes[i].going(kPrecise)) { // seldom, so on one lane at a time
+                step(lanes[i]);
+            }
             lanes[i].store();
         }
     }
 }
 
 void CascadeSplit::settle(BinEnd* ends, std::size_t count) const {
-    // The wide steps after the first ones are checked after each step, as they are dear,
-    // and the others every two: each check that stops a lane is a branch the processor
-    // mispredicts, discarding the work it had begun on the other lanes, while a step more
-    // only refines an end.
-    begin(ends, count);
-    run<DoubleDouble, 1>(ends, count, kPrecise);
-    run<double, 2>(ends, count, kTruncation);
+    start(ends, count);
+    finish(ends, count);
     // What is left undivided is shared in proportion to length.
     for (std::size_t i = 0; i < count; ++i) {
         BinEnd& end = ends[i];

@@ -71,14 +71,10 @@ private:
     template <typename Position> struct Lane;
     void step(Lane<DoubleDouble>& lane) const;
     void step(Lane<double>& lane) const;
-    // Splits until the mass undivided is below fraction of the smaller bin, carrying the
-    // position as a Position and checking after every `rounds` steps, and leaves the state in
-    // the ends.
-    template <typename Position, int rounds>
-    void run(BinEnd* ends, std::size_t count, double fraction) const;
-    // Measures each end's position in units of its own cell and takes the first wide steps
-    // of every end, without checks.
-    void begin(BinEnd* ends, std::size_t count) const;
+    // Measures each end's position in units of its own cell and takes the wide steps.
+    void start(BinEnd* ends, std::size_t count) const;
+    // Takes the narrow steps until the mass undivided is below 2^-50 of the smaller bin.
+    void finish(BinEnd* ends, std::size_t count) const;
 
     std::array<Frame, 2> m_frames;
     unsigned m_depth = 1;
