@@ -29,6 +29,11 @@ constexpr std::size_t kLanes = 8;
 constexpr int kFirstWideSteps = 2;
 constexpr int kNarrowStepsBetweenChecks = 2;
 
+// A bound on the steps of one end in one pass, reached only where a weight rounds to 1 and
+// an end sits where that branch maps it onto itself, so that the mass never falls: the rest
+// is then shared in proportion to length.
+constexpr int kMostSteps = 1 << 20;
+
 constexpr std::size_t kMostCells = 1024;
 constexpr double kFarthestStart = 0.75;
 constexpr int kFirstSlotBits = 4;
@@ -50,6 +55,7 @@ template <typename Position> struct CascadeSplit::Lane {
     double right = 0.0;
     double leftBin = 0.0; // the rest of those bins
     double rightBin = 0.0;
+    int steps = 0;
     BinEnd* end = nullptr;
 
     void load(BinEnd& e) {
@@ -64,6 +70,7 @@ template <typename Position> struct CascadeSplit::Lane {
         right = e.tail;
         leftBin = e.leftBin;
         rightBin = e.rightBin;
+        steps = 0;
         end = &e;
     }
     void store() const {
@@ -80,7 +87,8 @@ template <typename Position> struct CascadeSplit::Lane {
         const double r = rightBin + right;
         const double smaller = l < r ? l : r;
         return static_cast<bool>(static_cast<int>(position() > 0.0) &
-                                 static_cast<int>(mass > fraction * smaller));
+                                 static_cast<int>(mass > fraction * smaller) &
+                                 static_cast<int>(steps < kMostSteps));
     }
     double position() const {
         if constexpr (std::is_same_v<Position, DoubleDouble>) {
@@ -95,6 +103,7 @@ template <typename Position> struct CascadeSplit::Lane {
         right += mass * cell.toRight;
         mass *= cell.weight;
         frame ^= static_cast<std::size_t>(flip);
+        ++steps;
     }
 };
 
