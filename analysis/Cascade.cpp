@@ -6,7 +6,6 @@
 #include "Weights.h"
 
 #include <algorithm>
-#include <array>
 #include <stdexcept>
 #include <utility>
 

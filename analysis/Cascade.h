@@ -26,14 +26,19 @@ public:
 
     static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 28;
 
-    // The masses μ([j/N, (j+1)/N]) of the N = bins equal bins (1 ≤ N ≤ kMaxBins), for
-    // j = first .. first + count - 1, into out[0 .. count). Each mass is a sum of positive terms
-    // within about 1e-14 of its exact value relative to itself, however small it is beside the
-    // total, as long as it is a normal double; no difference of the distribution function is
-    // taken. A bin's value depends only on N and j, not on the range it is asked in, so blocks
-    // of one N may be computed on any threads and put side by side. The time grows with the
-    // depth at which the weights of the cells around each bin end fall below 1e-15 of the
-    // bin's mass. Throws std::invalid_argument for N outside [1, kMaxBins] or a range beyond N.
+    // The masses μ([j/N, (j+1)/N]) of N = bins equal bins (1 ≤ N ≤ kMaxBins), for
+    // j = first .. first + count - 1, into out[0 .. count). Each is a sum of positive terms,
+    // never a difference of the distribution function, so that it keeps its relative precision
+    // however small it is beside the total: the cells that lie whole in the bin, and the parts
+    // of the cells around its two ends, split until what is left undivided is below 2^-50 of
+    // the smaller bin beside the end. Against a quad-precision reference the masses agree
+    // within a few units of 1e-15 for the measures tried, weights as uneven as 1e-4 beside 0.81
+    // included; the rounding of the normalized weights to doubles is part of that. Masses
+    // below the normal range of doubles lose digits. A bin's value depends only on N and j,
+    // not on the range it is asked in, so blocks of one N may be computed on any threads and
+    // put side by side. The time per bin follows the number of levels that splitting takes:
+    // about 36 for three branches of weights near 1/3. Throws std::invalid_argument for N
+    // outside [1, kMaxBins] or a range beyond N.
     void binMasses(std::uint64_t bins, std::uint64_t first, std::size_t count, double* out) const;
 
     struct Cell {

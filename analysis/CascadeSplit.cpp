@@ -116,8 +116,11 @@ CascadeSplit::CascadeSplit(const CascadeBranches& branches) {
         Frame& frame = m_frames[fromRight ? 1 : 0];
         frame.cells = cellsOf(branches, fromRight, m_depth);
         for (std::size_t c = 0; c + 1 < frame.cells.size(); ++c) {
-            const DoubleDouble low = frame.cells[c].low;
-            frame.starts.push_back(low.lo > 0.0 ? std::nextafter(low.hi, 1.0) : low.hi);
+            const Cell& cell = frame.cells[c];
+            frame.inverses.push_back(cell.length.hi > 0.0 ? DoubleDouble{1.0} / cell.length
+                                                          : DoubleDouble{});
+            frame.starts.push_back(cell.low.lo > 0.0 ? std::nextafter(cell.low.hi, 1.0)
+                                                     : cell.low.hi);
         }
         frame.starts.insert(frame.starts.end(), 3, std::numeric_limits<double>::infinity());
         frame.layGrid();
@@ -138,7 +141,7 @@ std::vector<CascadeSplit::Cell> CascadeSplit::cellsOf(const CascadeBranches& bra
                 part.low =
                     k == 0 ? cell.low : cell.low + cell.length * lowEnd(branches, k, fromRight);
                 part.length = cell.length * branches.lengths[b];
-                part.slack = part.length.lo / part.length.hi;
+                part.slack = part.length.hi > 0.0 ? part.length.lo / part.length.hi : 0.0;
                 part.weight = cell.weight * branches.weights[b];
                 part.toLeft = cell.toLeft + cell.weight * branches.before[b];
                 part.toRight = cell.toRight + cell.weight * branches.after[b];
@@ -207,15 +210,13 @@ inline void CascadeSplit::step(Lane<DoubleDouble>& lane) const {
     const Frame& frame = m_frames[lane.frame];
     const std::size_t c = frame.cellAt(lane.t);
     const Cell& cell = frame.cells[c];
-    const DoubleDouble fromLow = lane.t - cell.low;
-    const DoubleDouble toHigh = frame.cells[c + 1].low - lane.t;
+    // The position and the cell ends carry errors of a few units of 2^-106 already.
+    const DoubleDouble fromLow = difference(lane.t, cell.low);
+    const DoubleDouble toHigh = difference(frame.cells[c + 1].low, lane.t);
     const bool flip = toHigh < fromLow;
     lane.enter(cell, flip);
     const DoubleDouble d = {flip ? toHigh.hi : fromLow.hi, flip ? toHigh.lo : fromLow.lo};
-    // The first quotient is exact when representable; its remainder is formed exactly.
-    const double q = d.hi / cell.length.hi;
-    const DoubleDouble r = d - cell.length * q;
-    lane.t = exactSumOrdered(q, (r.hi + r.lo) / cell.length.hi);
+    lane.t = d * frame.inverses[c];
 }
 
 inline void CascadeSplit::step(Lane<double>& lane) const {

@@ -15,8 +15,9 @@ namespace veltrane {
 // beyond it to the other bin, and the one holding the bin end is split next. The position is
 // kept as a distance from the nearer end of the current cell, so that a bin end close to a
 // cell end keeps it to full relative precision; subtracting a cell end from it loses nothing
-// (the two lie within a factor 2, or the result is far from both), and dividing by a cell's
-// length is exact whenever the quotient is representable.
+// (the two lie within a factor 2, or the result is far from both). The first, wide steps carry
+// it with 106 bits and multiply by the inverse of a cell's length; the narrow steps after them
+// carry 53 bits and divide by the length, exactly whenever the quotient is representable.
 class CascadeSplit {
 public:
     explicit CascadeSplit(const CascadeBranches& branches);
@@ -50,6 +51,9 @@ private:
     // last of them.
     struct Frame {
         std::vector<Cell> cells;
+        // 1 / length of each cell to about 2^-104, or 0 where the length is below the range of
+        // doubles and only 0 lies in the cell.
+        std::vector<DoubleDouble> inverses;
         // The smallest double at or above each low end, and three infinities after them.
         std::vector<double> starts;
         // Slots of [0, 3/4] of a width 2^-e, the cell holding each slot's start. The width

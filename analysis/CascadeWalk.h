@@ -50,8 +50,8 @@ struct WalkRange {
 // positions in bins ([0, 1] is [0, N]) with 106 bits, so that a bin end is placed in its own
 // cell within about 2^-75 of that cell, and visiting only cells that meet the range. Adds
 // the mass of each cell holding no bin end to the bin it lies in, sums[b - firstBin] for the
-// bins of the range, in order of position; fills ends[j - firstEnd] with the own cell of
-// each end of the range.
+// bins of the range, in an order that the cells alone fix, so that a bin's sum does not
+// depend on the range; fills ends[j - firstEnd] with the own cell of each end of the range.
 void walkCells(const CascadeBranches& branches, const WalkRange& range, double* sums, BinEnd* ends);
 
 } // namespace veltrane
