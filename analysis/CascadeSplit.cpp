@@ -211,8 +211,8 @@ inline void CascadeSplit::step(Lane<DoubleDouble>& lane) const {
     const std::size_t c = frame.cellAt(lane.t);
     const Cell& cell = frame.cells[c];
     // The position and the cell ends carry errors of a few units of 2^-106 already.
-    const DoubleDouble fromLow = difference(lane.t, cell.low);
-    const DoubleDouble toHigh = difference(frame.cells[c + 1].low, lane.t);
+    const DoubleDouble fromLow = looseDifference(lane.t, cell.low);
+    const DoubleDouble toHigh = looseDifference(frame.cells[c + 1].low, lane.t);
     const bool flip = toHigh < fromLow;
     lane.enter(cell, flip);
     const DoubleDouble d = {flip ? toHigh.hi : fromLow.hi, flip ? toHigh.lo : fromLow.lo};

@@ -51,8 +51,9 @@ std::uint64_t ceiling(DoubleDouble x) {
 // a cell end keeps its distance to full relative precision.
 BinEnd place(const Node& cell) {
     const DoubleDouble x{static_cast<double>(cell.first)};
-    const DoubleDouble fromLeft = x - cell.left;
-    const DoubleDouble fromRight = cell.right - x;
+    // The ends carry errors of a few units of 2^-106 of N already.
+    const DoubleDouble fromLeft = looseDifference(x, cell.left);
+    const DoubleDouble fromRight = looseDifference(cell.right, x);
     BinEnd end;
     end.fromRight = fromRight < fromLeft;
     end.distance = end.fromRight ? fromRight : fromLeft;
@@ -101,7 +102,7 @@ private:
         part.right = cell.right;
         part.last = cell.last;
         for (std::size_t k = n; k-- > 0;) {
-            part.left = k == 0 ? cell.left : cell.left + cell.width * m_branches.breaks[k];
+            part.left = k == 0 ? cell.left : looseSum(cell.left, cell.width * m_branches.breaks[k]);
             part.first = k == 0 ? cell.first : ceiling(part.left);
             part.mass = cell.mass * m_branches.weights[k];
             if (part.first == part.last) {

@@ -59,11 +59,15 @@ inline DoubleDouble operator-(DoubleDouble a, DoubleDouble b) {
     return a + -b;
 }
 
-// a - b within a few units of 2^-106 of the larger of |a| and |b|, not of the result: half the
-// work of operator-, and as good where a and b carry errors of that size themselves.
-inline DoubleDouble difference(DoubleDouble a, DoubleDouble b) {
-    const DoubleDouble s = exactSum(a.hi, -b.hi);
-    return exactSumOrdered(s.hi, s.lo + (a.lo - b.lo));
+// a + b and a - b within a few units of 2^-106 of the larger of |a| and |b|, not of the
+// result: half the work of operator+ and operator-, and as good where a and b carry errors of
+// that size themselves, or where a sum of two positive numbers cannot cancel.
+inline DoubleDouble looseSum(DoubleDouble a, DoubleDouble b) {
+    const DoubleDouble s = exactSum(a.hi, b.hi);
+    return exactSumOrdered(s.hi, s.lo + (a.lo + b.lo));
+}
+inline DoubleDouble looseDifference(DoubleDouble a, DoubleDouble b) {
+    return looseSum(a, -b);
 }
 
 inline DoubleDouble operator*(DoubleDouble a, double b) {
