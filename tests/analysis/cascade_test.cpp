@@ -46,8 +46,8 @@ void equalMasses(const Cascade& cascade, std::uint64_t n) {
     const double expected = 1.0 / static_cast<double>(n);
     const std::vector<double> masses = allBins(cascade, n);
     EXPECT_EQ(std::count(masses.begin(), masses.end(), expected), static_cast<long>(n));
-    const auto levels =
-        static_cast<unsigned>(std::lround(std::log(n) / std::log(cascade.branches())));
+    const auto levels = static_cast<unsigned>(std::lround(
+        std::log(static_cast<double>(n)) / std::log(static_cast<double>(cascade.branches()))));
     std::vector<Cascade::Cell> cells(n);
     cascade.levelCells(levels, 0, n, cells.data());
     for (std::size_t c = 0; c < n; ++c) {
@@ -64,8 +64,9 @@ void binomialMasses(const Cascade& cascade, unsigned levels) {
     cascade.levelCells(levels, 0, n, cells.data());
     const std::vector<double> masses = allBins(cascade, n);
     for (std::uint64_t c = 0; c < n; ++c) {
-        const int firstDigits = static_cast<int>(levels) - std::popcount(c);
-        const double expected = std::pow(p[0], firstDigits) * std::pow(p[1], levels - firstDigits);
+        const int ones = std::popcount(c); // digits in the second branch
+        const double expected =
+            std::pow(p[0], static_cast<int>(levels) - ones) * std::pow(p[1], ones);
         ASSERT_EQ(cells[c].left, std::ldexp(static_cast<double>(c), -static_cast<int>(levels)));
         ASSERT_EQ(cells[c].width, std::ldexp(1.0, -static_cast<int>(levels)));
         ASSERT_NEAR(cells[c].mass, expected, 1e-14 * expected) << c;
