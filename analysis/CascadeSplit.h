@@ -1,6 +1,6 @@
 #pragma once
 
-// The second part of Cascade::binMasses: the split of the cell each bin end holds alone.
+// How Cascade::binMasses splits the cell each bin end holds alone, after the walk.
 #include "CascadeWalk.h"
 
 #include <array>

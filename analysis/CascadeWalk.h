@@ -1,7 +1,7 @@
 #pragma once
 
-// The first part of Cascade::binMasses: the walk through the cells that hold more than one
-// bin end, down to the cell each bin end holds alone.
+// How Cascade::binMasses walks down through the cells that hold more than one bin end, to the
+// cell each bin end holds alone; the branch tables it shares with the split.
 #include "DoubleDouble.h"
 
 #include <cstddef>
