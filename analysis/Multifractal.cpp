@@ -40,17 +40,7 @@ constexpr long kMaxPasses = 4000;
 // total, so that a weight close to 1 keeps its relative accuracy, and no ratio of weights is
 // formed where it would underflow.
 std::vector<double> logWeights(const std::vector<double>& weights, std::size_t branches) {
-    if (weights.size() != branches) {
-        throw WeightError(std::to_string(weights.size()) +
-                          (weights.size() == 1 ? " weight" : " weights") + " given for a map of " +
-                          std::to_string(branches) + " branches");
-    }
-    for (std::size_t i = 0; i < weights.size(); ++i) {
-        if (!(std::isfinite(weights[i]) && weights[i] > 0.0)) {
-            throw WeightError("weight " + std::to_string(i + 1) + " (" + shortest(weights[i]) +
-                              ") must be a positive finite number");
-        }
-    }
+    checkWeights(weights, branches);
     const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
                                               weights.begin());
     double rest = 0.0;

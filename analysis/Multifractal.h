@@ -1,20 +1,13 @@
 #pragma once
 
 #include "Parallel.h"
+#include "Weights.h"
 
 #include <cstddef>
 #include <stdexcept>
 #include <vector>
 
 namespace veltrane {
-
-// Weights that cannot make a measure on a map: the message names the offending weight and where
-// it stands ("weight 2 (-1) must be a positive finite number"), or says how many were given
-// for how many branches.
-class WeightError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // One point of the multifractal spectrum of the Bernoulli measure that gives branch i of length
 // ℓ_i the weight p_i. At the order q, τ(q) solves Σ p_i^q ℓ_i^τ = 1; the Gibbs weights

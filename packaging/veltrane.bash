@@ -8,6 +8,7 @@
 declare -gA _veltrane_commands=(
     [spectrum]="--json --exact --points --from --threads --batch --compare --csv --plot --grid --dpi --"
     [multifractal]="--weights --weights-from --from --points --threads --dq --json --csv --plot --grid --dpi --"
+    [cascade]="--weights --weights-from --from --bins --levels --output --threads --"
 )
 declare -gA _veltrane_values=(
     [--points]=-
@@ -17,6 +18,9 @@ declare -gA _veltrane_values=(
     [--batch]=""
     [--weights-from]=""
     [--dq]=-
+    [--bins]=-
+    [--levels]=-
+    [--output]="csv npy f64"
     [--plot]="png svg pdf"
 )
 _veltrane_global="--help --version"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+// The self-similar measure μ of a map with break points 0 < B_1 < ... < B_k < 1: the n = k + 1
+// branches I_i = [B_{i-1}, B_i] (B_0 = 0, B_n = 1) carry weights p_i summing to 1, and every
+// level-m cell I_{i_1...i_m} (I_{i_1} cut in the proportions of the branch lengths, m times,
+// each branch increasing) has mass p_{i_1} ... p_{i_m}. Immutable; its functions may run on
+// any number of threads at once.
+class Cascade {
+public:
+    // The weights are taken as raw positive numbers and divided by their sum. Throws
+    // BreakPointError for bad break points and WeightError for a weight that is not a positive
+    // finite number or for a count other than one per branch.
+    Cascade(const std::vector<double>& breakPoints, const std::vector<double>& weights);
+
+    std::size_t branches() const;
+    // The normalized weights p_i, in branch order.
+    const std::vector<double>& weights() const;
+
+    static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 28;
+
+    // The masses μ([j/N, (j+1)/N]) of N = bins equal bins (1 ≤ N ≤ kMaxBins), for
+    // j = first .. first + count - 1, into out[0 .. count). Each is a sum of positive terms,
+    // never a difference of the distribution function, so that it keeps its relative precision
+    // however small it is beside the total: the cells that lie whole in the bin, and the parts
+    // of the cells around its two ends, split until what is left undivided is below 2^-50 of
+    // the smaller bin beside the end. Against a quad-precision reference the masses agree
+    // within a few units of 1e-15 for the measures tried, weights as uneven as 1e-4 beside 0.81
+    // included; the rounding of the normalized weights to doubles is part of that. Masses
+    // below the normal range of doubles lose digits. A bin's value depends only on N and j,
+    // not on the range it is asked in, so blocks of one N may be computed on any threads and
+    // put side by side. The time per bin follows the number of levels that splitting takes:
+    // about 36 for three branches of weights near 1/3. Throws std::invalid_argument for N
+    // outside [1, kMaxBins] or a range beyond N.
+    void binMasses(std::uint64_t bins, std::uint64_t first, std::size_t count, double* out) const;
+
+    struct Cell {
+        double left = 0.0; // left end, within an ulp
+        double width = 0.0;
+        double mass = 0.0;
+    };
+    // The level-M cells (M = levels, n^M ≤ kMaxBins) in order of position, numbered from 0,
+    // for c = first .. first + count - 1, into out[0 .. count). Throws std::invalid_argument
+    // for n^M > kMaxBins or a range beyond n^M.
+    void levelCells(unsigned levels, std::uint64_t first, std::size_t count, Cell* out) const;
+
+private:
+    struct Tables;
+    std::shared_ptr<const Tables> m_tables;
+};
+
+// The header of a NumPy .npy file (format version 1.0) holding n little-endian doubles in one
+// dimension: magic, version, header length and the dictionary padded with blanks and ended
+// by a line end so that the data starts at a multiple of 64 bytes.
+std::string npyHeader(std::uint64_t n);
+
+} // namespace veltrane

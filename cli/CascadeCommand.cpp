@@ -1,0 +1,236 @@
+#include "CascadeCommand.h"
+
+#include "AtomicFile.h"
+#include "Cascade.h"
+#include "CommandError.h"
+#include "MeasureInput.h"
+#include "NumberList.h"
+#include "NumberText.h"
+#include "OptionWords.h"
+#include "Parallel.h"
+#include "Progress.h"
+#include "RuntimeError.h"
+#include "Weights.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+
+namespace veltrane::cli {
+
+namespace {
+
+enum class DataFormat { Csv, Npy, F64 };
+
+struct CascadeOptions {
+    MeasureWords measure;
+    std::optional<std::uint64_t> bins;
+    std::optional<unsigned> levels;
+    std::optional<std::string> outputFile;
+    std::optional<int> threads;
+};
+
+std::optional<std::uint64_t> wholeNumber(const std::string& text) {
+    std::uint64_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end ? std::optional(value) : std::nullopt;
+}
+
+// The value of --bins, --levels, --output or --threads, or the problem with it.
+std::optional<std::string> setOption(CascadeOptions& o, const std::string& word,
+                                     const std::string& value) {
+    const auto number = wholeNumber(value);
+    if (word == "--output") {
+        o.outputFile = value;
+    } else if (word == "--bins") {
+        if (!number || *number < 1 || *number > Cascade::kMaxBins) {
+            return "--bins takes a whole number from 1 to 268435456 (2^28)";
+        }
+        o.bins = *number;
+    } else if (word == "--levels") {
+        if (!number || *number < 1 || *number > 28) {
+            return "--levels takes a whole number from 1 to 28";
+        }
+        o.levels = static_cast<unsigned>(*number);
+    } else if (!number || *number < 1 || *number > kMaxThreads) {
+        return "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads);
+    } else {
+        o.threads = static_cast<int>(*number);
+    }
+    return std::nullopt;
+}
+
+CascadeOptions parse(const std::vector<std::string>& words) {
+    CascadeOptions o;
+    const CommandOptions own{{},
+                             {"--bins", "--levels", "--output", "--threads"},
+                             [&](const std::string& word, const std::string* value) {
+                                 return setOption(o, word, *value);
+                             }};
+    if (auto problem = parseMeasureWords(words, o.measure, own)) {
+        throw usageError(*problem);
+    }
+    if (o.bins.has_value() == o.levels.has_value()) {
+        throw usageError("cascade takes --bins N or --levels M, one of the two");
+    }
+    return o;
+}
+
+DataFormat formatOf(const std::string& file) {
+    std::string extension = std::filesystem::path(file).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".csv") {
+        return DataFormat::Csv;
+    }
+    if (extension == ".npy") {
+        return DataFormat::Npy;
+    }
+    if (extension == ".f64") {
+        return DataFormat::F64;
+    }
+    throw CommandError(kExitUsage, "cannot write \"" + file +
+                                       "\": the data type is taken from the extension, which "
+                                       "must be .csv, .npy or .f64");
+}
+
+// Where the bytes go: the file, or standard output.
+class Sink {
+public:
+    Sink(const std::optional<std::string>& file, std::ostream& out)
+        : m_out(out), m_file(file ? std::make_unique<AtomicFile>(*file) : nullptr) {}
+    void write(std::string_view bytes) {
+        if (m_file) {
+            m_file->write(bytes);
+        } else {
+            m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+    }
+    void commit() {
+        if (m_file) {
+            m_file->commit();
+        }
+    }
+
+private:
+    std::ostream& m_out;
+    std::unique_ptr<AtomicFile> m_file;
+};
+
+// The values in little-endian order, as .npy's '<f8' and .f64 hold them.
+std::string rawBytes(const std::vector<double>& values, std::size_t count) {
+    std::string bytes(count * sizeof(double), '\0');
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t i = 0; i < bytes.size(); i += sizeof(double)) {
+            std::reverse(bytes.begin() + static_cast<long>(i),
+                         bytes.begin() + static_cast<long>(i + sizeof(double)));
+        }
+    }
+    return bytes;
+}
+
+// Values a block holds at the most: what the threads share before it is written.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+constexpr std::size_t kBlock = std::size_t{1} << 14;
+
+void writeBins(const Cascade& cascade, std::uint64_t bins, DataFormat format, Sink& sink,
+               const RunControl& control) {
+    std::vector<double> masses(kChunk);
+    for (std::uint64_t first = 0; first < bins; first += kChunk) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, bins - first));
+        forEachBlock(count, kBlock, control, [&](std::size_t at, std::size_t n) {
+            cascade.binMasses(bins, first + at, n, masses.data() + at);
+            if (control.done != nullptr) {
+                *control.done += n;
+            }
+        });
+        if (format != DataFormat::Csv) {
+            sink.write(rawBytes(masses, count));
+            continue;
+        }
+        std::string text;
+        const double width = 1.0 / static_cast<double>(bins);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t j = first + i;
+            text += std::to_string(j) + ',' + shortest(static_cast<double>(j) * width) + ',' +
+                    shortest(static_cast<double>(j + 1) * width) + ',' + shortest(masses[i]) + '\n';
+        }
+        sink.write(text);
+    }
+}
+
+void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells, DataFormat format,
+                 Sink& sink, const RunControl& control) {
+    std::vector<Cascade::Cell> chunk(kChunk);
+    std::vector<double> masses(kChunk);
+    for (std::uint64_t first = 0; first < cells; first += kChunk) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, cells - first));
+        forEachBlock(count, kBlock, control, [&](std::size_t at, std::size_t n) {
+            cascade.levelCells(levels, first + at, n, chunk.data() + at);
+            if (control.done != nullptr) {
+                *control.done += n;
+            }
+        });
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) {
+            masses[i] = chunk[i].mass;
+            if (format == DataFormat::Csv) {
+                text += std::to_string(first + i) + ',' + shortest(chunk[i].left) + ',' +
+                        shortest(chunk[i].width) + ',' + shortest(chunk[i].mass) + '\n';
+            }
+        }
+        sink.write(format == DataFormat::Csv ? text : rawBytes(masses, count));
+    }
+}
+
+} // namespace
+
+int runCascade(const std::vector<std::string>& words, std::ostream& out, const Services& services) {
+    const CascadeOptions o = parse(words);
+    const DataFormat format = o.outputFile ? formatOf(*o.outputFile) : DataFormat::Csv;
+    const Measure measure = readMeasure(o.measure, services);
+    try {
+        const Cascade cascade(measure.breakPoints, measure.weights);
+        std::uint64_t values = o.bins.value_or(0);
+        if (o.levels) {
+            const double cells = std::pow(static_cast<double>(cascade.branches()), *o.levels);
+            if (cells > static_cast<double>(Cascade::kMaxBins)) {
+                throw CommandError(kExitUsage, std::to_string(cascade.branches()) + "^" +
+                                                   std::to_string(*o.levels) +
+                                                   " cells are more than 268435456 (2^28)");
+            }
+            values = static_cast<std::uint64_t>(cells);
+        }
+        Sink sink(o.outputFile, out);
+        if (format == DataFormat::Npy) {
+            sink.write(npyHeader(values));
+        } else if (format == DataFormat::Csv) {
+            sink.write(o.levels ? "cell,left,width,mass\n" : "bin,left,right,mass\n");
+        }
+        std::atomic<std::size_t> done{0};
+        const RunControl control{static_cast<unsigned>(o.threads.value_or(0)), &done};
+        withProgress(services.progress, static_cast<std::size_t>(values), done, [&] {
+            if (o.levels) {
+                writeLevels(cascade, *o.levels, values, format, sink, control);
+            } else {
+                writeBins(cascade, values, format, sink, control);
+            }
+        });
+        sink.commit();
+    } catch (const InputError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const WeightError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const RuntimeError& e) {
+        throw CommandError(kExitRunTime, e.what());
+    }
+    return kExitOk;
+}
+
+} // namespace veltrane::cli

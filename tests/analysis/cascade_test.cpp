@@ -1,0 +1,257 @@
+// The cascade's bin masses and level cells against closed forms, a quad-precision reference
+// and box-sum slopes, on the measures of tests/data/analysis/cascade.tsv.
+#include "BreakPoints.h"
+#include "Cascade.h"
+#include "Multifractal.h"
+#include "TestSupport.h"
+#include "Weights.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace veltrane {
+namespace {
+
+__extension__ typedef __float128 Quad;
+
+std::vector<double> numbers(const std::string& words) {
+    std::istringstream in(words);
+    std::vector<double> values;
+    for (std::string word; in >> word;) {
+        values.push_back(std::stod(word));
+    }
+    return values;
+}
+
+std::vector<double> allBins(const Cascade& cascade, std::uint64_t n) {
+    std::vector<double> masses(n);
+    cascade.binMasses(n, 0, n, masses.data());
+    return masses;
+}
+
+double compensatedSum(const std::vector<double>& values) {
+    double sum = 0.0;
+    double lost = 0.0;
+    for (const double v : values) {
+        const double t = sum + v;
+        lost += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+        sum = t;
+    }
+    return sum + lost;
+}
+
+void equalMasses(const Cascade& cascade, std::uint64_t n) {
+    const double expected = 1.0 / static_cast<double>(n);
+    const std::vector<double> masses = allBins(cascade, n);
+    EXPECT_EQ(std::count(masses.begin(), masses.end(), expected), static_cast<long>(n));
+    const auto levels = static_cast<unsigned>(std::lround(
+        std::log(static_cast<double>(n)) / std::log(static_cast<double>(cascade.branches()))));
+    std::vector<Cascade::Cell> cells(n);
+    cascade.levelCells(levels, 0, n, cells.data());
+    for (std::size_t c = 0; c < n; ++c) {
+        ASSERT_EQ(cells[c].left, static_cast<double>(c) * expected) << c;
+        ASSERT_EQ(cells[c].width, expected) << c;
+        ASSERT_EQ(cells[c].mass, expected) << c;
+    }
+}
+
+void binomialMasses(const Cascade& cascade, unsigned levels) {
+    const std::uint64_t n = std::uint64_t{1} << levels;
+    const std::vector<double> p = cascade.weights();
+    std::vector<Cascade::Cell> cells(n);
+    cascade.levelCells(levels, 0, n, cells.data());
+    const std::vector<double> masses = allBins(cascade, n);
+    for (std::uint64_t c = 0; c < n; ++c) {
+        const int ones = std::popcount(c); // digits in the second branch
+        const double expected =
+            std::pow(p[0], static_cast<int>(levels) - ones) * std::pow(p[1], ones);
+        ASSERT_EQ(cells[c].left, std::ldexp(static_cast<double>(c), -static_cast<int>(levels)));
+        ASSERT_EQ(cells[c].width, std::ldexp(1.0, -static_cast<int>(levels)));
+        ASSERT_NEAR(cells[c].mass, expected, 1e-14 * expected) << c;
+        ASSERT_NEAR(masses[c], expected, 1e-14 * expected) << c;
+    }
+}
+
+void sumsToOneInAnyRanges(const Cascade& cascade, std::uint64_t n) {
+    const std::vector<double> masses = allBins(cascade, n);
+    EXPECT_GT(*std::min_element(masses.begin(), masses.end()), 0.0);
+    EXPECT_NEAR(compensatedSum(masses), 1.0, 1e-14);
+    std::vector<double> pieces(n);
+    for (std::uint64_t first = 0, count = 1; first < n; first += count, count = count * 7 % 4099) {
+        count = std::min(count, n - first);
+        cascade.binMasses(n, first, count, pieces.data() + first);
+    }
+    EXPECT_EQ(pieces, masses);
+}
+
+// μ([j/N, (j+1)/N]) in quad precision: the two ends are followed down together while they
+// share a cell, then F(b') - F(a') of their places in the cell where they part, each F to
+// 1e-34 by its digits, F(x) = (p_1 + ... + p_{i-1}) + p_i F((x - B_{i-1}) / ℓ_i). The
+// weights are normalized in quad precision too: F differences agree with products of weights
+// only as far as the weights sum to 1.
+class QuadMeasure {
+public:
+    QuadMeasure(const std::vector<double>& breakPoints, const std::vector<double>& raw) {
+        m_cuts.push_back(0);
+        m_cuts.insert(m_cuts.end(), breakPoints.begin(), breakPoints.end());
+        m_cuts.push_back(1);
+        Quad sum = 0;
+        for (const double w : raw) {
+            sum += w;
+        }
+        for (const double w : raw) {
+            m_weights.push_back(w / sum);
+        }
+    }
+
+    Quad mass(std::uint64_t j, std::uint64_t n) const {
+        Quad a = Quad(j) / Quad(n);
+        Quad b = Quad(j + 1) / Quad(n);
+        Quad scale = 1;
+        for (std::size_t k = branchOf(a); b < m_cuts[k + 1]; k = branchOf(a)) {
+            scale *= m_weights[k];
+            a = (a - m_cuts[k]) / (m_cuts[k + 1] - m_cuts[k]);
+            b = (b - m_cuts[k]) / (m_cuts[k + 1] - m_cuts[k]);
+        }
+        return scale * (distribution(b) - distribution(a));
+    }
+
+private:
+    std::size_t branchOf(Quad x) const {
+        std::size_t k = 0;
+        while (k + 2 < m_cuts.size() && x >= m_cuts[k + 1]) {
+            ++k;
+        }
+        return k;
+    }
+    Quad distribution(Quad x) const {
+        Quad sum = 0;
+        for (Quad scale = 1; scale > Quad(1e-34);) {
+            if (x >= 1) {
+                return sum + scale;
+            }
+            const std::size_t k = branchOf(x);
+            for (std::size_t i = 0; i < k; ++i) {
+                sum += scale * m_weights[i];
+            }
+            scale *= m_weights[k];
+            x = (x - m_cuts[k]) / (m_cuts[k + 1] - m_cuts[k]);
+        }
+        return sum;
+    }
+
+    std::vector<Quad> m_cuts;
+    std::vector<Quad> m_weights;
+};
+
+void matchesQuadReference(const std::vector<double>& b, const std::vector<double>& w,
+                          std::uint64_t n) {
+    const Cascade cascade(b, w);
+    const QuadMeasure reference(b, w);
+    const std::vector<double> masses = allBins(cascade, n);
+    for (std::uint64_t j = 0; j < n; ++j) {
+        const double exact = static_cast<double>(reference.mass(j, n));
+        ASSERT_NEAR(masses[j], exact, 1e-12 * exact) << "bin " << j;
+    }
+}
+
+// What the README's NumPy example does: the masses of 2^20 bins, summed into boxes of 2^-j for
+// j = 10 .. 20; the slope of log2 sum mu^q against j estimates tau(q).
+void boxSumSlopes(const std::vector<double>& b, const std::vector<double>& w,
+                  const std::vector<double>& qs) {
+    const MultifractalSolver exact(b, w);
+    std::vector<double> boxes = allBins(Cascade(b, w), std::uint64_t{1} << 20);
+    std::vector<std::vector<double>> sums(qs.size());
+    for (int j = 20; j >= 10; --j) {
+        for (std::size_t k = 0; k < qs.size(); ++k) {
+            double sum = 0.0;
+            for (const double m : boxes) {
+                sum += std::pow(m, qs[k]);
+            }
+            sums[k].insert(sums[k].begin(), std::log2(sum));
+        }
+        for (std::size_t i = 0; i < boxes.size() / 2; ++i) {
+            boxes[i] = boxes[2 * i] + boxes[2 * i + 1];
+        }
+        boxes.resize(boxes.size() / 2);
+    }
+    for (std::size_t k = 0; k < qs.size(); ++k) {
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (int j = 10; j <= 20; ++j) {
+            const double y = sums[k][static_cast<std::size_t>(j - 10)];
+            sx += j, sy += y, sxx += j * j, sxy += j * y;
+        }
+        const double slope = (11 * sxy - sx * sy) / (11 * sxx - sx * sx);
+        EXPECT_NEAR(slope, exact.tau(qs[k]), 0.02) << "q " << qs[k];
+    }
+}
+
+void refused(const std::vector<double>& b, const std::vector<double>& w, const std::string& why) {
+    try {
+        Cascade(b, w);
+        ADD_FAILURE() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(dynamic_cast<const WeightError*>(&e) ||
+                    dynamic_cast<const BreakPointError*>(&e));
+        EXPECT_EQ(e.what(), why);
+    }
+}
+
+void npyHeaderBytes(std::uint64_t n, std::size_t length) {
+    const std::string header = npyHeader(n);
+    const std::string dict =
+        "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(n) + ",), }";
+    ASSERT_EQ(header.size(), length);
+    EXPECT_EQ(header.substr(0, 8), std::string("\x93NUMPY\x01\0", 8));
+    EXPECT_EQ(static_cast<unsigned char>(header[8]) + 256 * static_cast<unsigned char>(header[9]),
+              length - 10);
+    EXPECT_EQ(header.substr(10, dict.size()), dict);
+    EXPECT_EQ(header.find_first_not_of(' ', 10 + dict.size()), length - 1);
+    EXPECT_EQ(header.back(), '\n');
+}
+
+TEST(Cascade, MeetsTheTable) {
+    for (const test::Row& row : test::readTable("analysis/cascade.tsv")) {
+        SCOPED_TRACE(row[0] + " " + row[1] + " / " + row[2]);
+        if (row[0] == "npy") {
+            npyHeaderBytes(std::stoull(row[1]), std::stoul(row[2]));
+            continue;
+        }
+        const std::vector<double> b = numbers(row[1]);
+        if (row[0] == "refuse") {
+            refused(b, numbers(row[2]), row[3]);
+            continue;
+        }
+        const Cascade cascade(b, numbers(row[2]));
+        if (row[0] == "equal") {
+            equalMasses(cascade, std::stoull(row[3]));
+        } else if (row[0] == "binomial") {
+            binomialMasses(cascade, static_cast<unsigned>(std::stoul(row[3])));
+        } else if (row[0] == "sum") {
+            sumsToOneInAnyRanges(cascade, std::stoull(row[3]));
+        } else if (row[0] == "reference") {
+            matchesQuadReference(b, numbers(row[2]), std::stoull(row[3]));
+        } else if (row[0] == "slope") {
+            boxSumSlopes(b, numbers(row[2]), numbers(row[3]));
+        } else {
+            ADD_FAILURE() << "unknown kind";
+        }
+    }
+}
+
+TEST(Cascade, RefusesRangesBeyondTheBinsOrCells) {
+    const Cascade cascade({0.5}, {1, 1});
+    double mass = 0.0;
+    Cascade::Cell cell;
+    EXPECT_THROW(cascade.binMasses(0, 0, 0, &mass), std::invalid_argument);
+    EXPECT_THROW(cascade.binMasses(Cascade::kMaxBins + 1, 0, 1, &mass), std::invalid_argument);
+    EXPECT_THROW(cascade.binMasses(10, 10, 1, &mass), std::invalid_argument);
+    EXPECT_THROW(cascade.levelCells(29, 0, 1, &cell), std::invalid_argument);
+    EXPECT_THROW(cascade.levelCells(3, 8, 1, &cell), std::invalid_argument);
+}
+
+} // namespace
+} // namespace veltrane
