@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -34,7 +35,11 @@ void forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& co
     const auto threads = static_cast<std::size_t>(threadCount(control));
     std::vector<std::thread> helpers;
     for (std::size_t t = 1; t < std::min(threads, blocks); ++t) {
-        helpers.emplace_back(run);
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error&) {
+            break; // the system has no more threads to give: the ones started share the work
+        }
     }
     run();
     for (std::thread& helper : helpers) {

@@ -1,10 +1,9 @@
 #include "AtomicFile.h"
 
 #include "CommandError.h"
+#include "Interrupt.h"
 
-#include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -15,30 +14,11 @@ namespace veltrane::cli {
 
 namespace {
 
-// The temporary file an interrupt must remove: a plain buffer, which the signal handler can
-// read without allocating.
-std::array<char, 4096> g_pending{};
-
-void onSignal(int signal) {
-    if (g_pending[0] != '\0') {
-        ::unlink(g_pending.data());
-    }
-    ::_exit(128 + signal);
-}
-
 [[noreturn]] void writeError() {
     throw CommandError(kExitRunTime, std::string("write error: ") + std::strerror(errno));
 }
 
 } // namespace
-
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
     const std::filesystem::path target(path);
@@ -47,17 +27,12 @@ AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
         throw CommandError(kExitUsage, "cannot write \"" + path + "\": it is a folder");
     }
     m_temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    if (m_temporary.size() >= g_pending.size()) {
-        throw CommandError(kExitUsage, "cannot write \"" + path + "\": the name is too long");
-    }
-    std::copy(m_temporary.begin(), m_temporary.end(), g_pending.begin());
-    m_fd = ::mkstemp(g_pending.data());
+    // mkstemp fills in the name's last characters; from then on an interrupt removes the file.
+    m_fd = ::mkstemp(m_temporary.data());
     if (m_fd < 0) {
-        const int reason = errno;
-        g_pending.fill('\0');
-        throw CommandError(kExitUsage, "cannot write \"" + path + "\": " + std::strerror(reason));
+        throw CommandError(kExitUsage, "cannot write \"" + path + "\": " + std::strerror(errno));
     }
-    m_temporary = g_pending.data();
+    setPendingFile(m_temporary.c_str());
     // Made with the permissions of any new file of the user's, not mkstemp's private ones.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -68,7 +43,7 @@ AtomicFile::~AtomicFile() {
     if (m_fd >= 0) {
         ::close(m_fd);
         ::unlink(m_temporary.c_str());
-        g_pending.fill('\0');
+        setPendingFile(nullptr);
     }
 }
 
@@ -90,7 +65,7 @@ void AtomicFile::commit() {
         const int reason = errno;
         m_fd = -1;
         ::unlink(m_temporary.c_str());
-        g_pending.fill('\0');
+        setPendingFile(nullptr);
         errno = reason;
         writeError();
     }
@@ -98,11 +73,11 @@ void AtomicFile::commit() {
     if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
         const int reason = errno;
         ::unlink(m_temporary.c_str());
-        g_pending.fill('\0');
+        setPendingFile(nullptr);
         errno = reason;
         writeError();
     }
-    g_pending.fill('\0');
+    setPendingFile(nullptr);
 }
 
 } // namespace veltrane::cli

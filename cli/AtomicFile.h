@@ -5,14 +5,9 @@
 
 namespace veltrane::cli {
 
-// Ends the process with status 130 on Ctrl+C (SIGINT), and 143 on SIGTERM, at once, after
-// removing the temporary file of an AtomicFile being written, so that an interrupted run
-// leaves no partial file.
-void installInterruptHandler();
-
 // A file that appears whole or not at all: the bytes go to a hidden temporary file beside it,
 // which takes the file's name only at commit(). Until then a failure, the destructor or an
-// interrupt removes it. One at a time in a process.
+// interrupt (Interrupt.h) removes it. One at a time in a process.
 class AtomicFile {
 public:
     // Throws CommandError (status 2, "cannot write \"path\": reason") when the file cannot be

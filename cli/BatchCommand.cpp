@@ -36,15 +36,17 @@ public:
                 fail(", column " + std::to_string(m_line.size() + 1) + ": the byte " + hex.data() +
                      " cannot be part of a map");
             }
-            if (m_line.size() == kLongestLine) {
-                fail(": longer than " + std::to_string(kLongestLine) + " bytes");
+            // A line too long to be a map is refused at its end; its rest is not kept.
+            if (m_line.size() < kLongestLine) {
+                m_line += c;
+            } else {
+                m_tooLong = true;
             }
-            m_line += c;
         }
     }
 
     int finish() {
-        if (!m_line.empty()) {
+        if (!m_line.empty() || m_tooLong) {
             endLine();
         }
         m_out << (m_options.json ? (m_first ? "[]\n" : "\n]\n") : "");
@@ -60,6 +62,14 @@ private:
 
     void endLine() {
         ++m_number;
+        if (m_tooLong) {
+            m_err << "veltrane: line " << m_number << ": longer than " << kLongestLine
+                  << " bytes, so not a map\n";
+            m_worst = std::max(m_worst, kExitUsage);
+            m_line.clear();
+            m_tooLong = false;
+            return;
+        }
         std::string_view text(m_line);
         text = text.substr(0, text.find('#'));
         std::vector<std::string> words;
@@ -103,6 +113,7 @@ private:
     std::ostream& m_err;
     const Services& m_services;
     std::string m_line;
+    bool m_tooLong = false;
     long m_number = 0;
     bool m_first = true;
     int m_worst = kExitOk;

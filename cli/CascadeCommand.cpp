@@ -155,11 +155,12 @@ void writeBins(const Cascade& cascade, std::uint64_t bins, DataFormat format, Si
             continue;
         }
         std::string text;
-        const double width = 1.0 / static_cast<double>(bins);
+        const auto n = static_cast<double>(bins);
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t j = first + i;
-            text += std::to_string(j) + ',' + shortest(static_cast<double>(j) * width) + ',' +
-                    shortest(static_cast<double>(j + 1) * width) + ',' + shortest(masses[i]) + '\n';
+            // j / N rounded once, so that 3/10 prints as 0.3.
+            text += std::to_string(j) + ',' + shortest(static_cast<double>(j) / n) + ',' +
+                    shortest(static_cast<double>(j + 1) / n) + ',' + shortest(masses[i]) + '\n';
         }
         sink.write(text);
     }

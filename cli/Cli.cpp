@@ -6,11 +6,13 @@
 #include "CompareCommand.h"
 #include "ExactCommand.h"
 #include "MultifractalCommand.h"
+#include "NumberText.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
 #include "Version.h"
 
 #include <cctype>
+#include <new>
 #include <ostream>
 
 namespace veltrane::cli {
@@ -72,6 +74,18 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
                         [&](Module1& store) { drawPlot(store, *plot, services); });
     }
     return runClassic(options, out, err, services);
+}
+
+// What the command printed before its error still goes out, unless writing is what failed.
+void flushWhatWasWritten(std::ostream& out, const CommandError& error) {
+    if (error.status() == kExitRunTime && std::string(error.what()).starts_with("write error")) {
+        return;
+    }
+    try {
+        out.flush();
+    } catch (const CommandError&) {
+        // reported as the command's own error already would be; the first error is the one
+    }
 }
 
 } // namespace
@@ -161,7 +175,7 @@ std::string usage() {
            "  --points N      with --exact or multifractal: number of points, 2 to\n"
            "                  10000000 (default 101)\n"
            "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
-           "                  (implies --exact)\n"
+           "                  (with spectrum, implies --exact)\n"
            "  --threads N     with --exact, multifractal or cascade: use N threads\n"
            "                  (default: one a core)\n"
            "  --weights p...  multifractal, cascade: the branches' weights\n"
@@ -184,9 +198,10 @@ std::string usage() {
            "                  the window's own size); .svg and .pdf are vector pictures\n"
            "  --              every later word is a value\n"
            "\n"
-           "Exit status: 0 done; 1 no display for the windows; 2 bad usage, a refused\n"
-           "value or input, a text that is not a number; 3 any other run-time error, or\n"
-           "a failed write (\"veltrane: write error: ...\"); 130 interrupted (Ctrl+C).\n"
+           "Exit status: 0 done; 1 the windows cannot be shown (no display); 2 bad usage,\n"
+           "a refused value or input, a text that is not a number; 3 any other run-time\n"
+           "error, or a failed write (\"veltrane: write error: ...\"); 130 interrupted\n"
+           "(Ctrl+C), 143 terminated (SIGTERM).\n"
            "With --batch: 3 if a line failed with a run-time error, else 2 if a line was\n"
            "refused, else 0. A picture or file that cannot be written is never left\n"
            "behind in part.\n";
@@ -223,13 +238,21 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (args[0] == "cascade") {
             status = runCascade({args.begin() + 1, args.end()}, out, services);
         } else {
-            throw usageError("unknown command " + args[0]);
+            throw usageError("unknown command " + elided(args[0]));
         }
         out.flush();
         return status;
     } catch (const CommandError& e) {
+        flushWhatWasWritten(out, e);
         err << "veltrane: " << e.what() << '\n';
         return e.status();
+    } catch (const std::bad_alloc&) {
+        err << "veltrane: not enough memory\n";
+        return kExitRunTime;
+    } catch (const std::exception& e) {
+        // Unwound to here, a file being written has been removed.
+        err << "veltrane: " << e.what() << '\n';
+        return kExitRunTime;
     }
 }
 

@@ -47,12 +47,12 @@ std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::
 // The numbers of a list given as values or in a file, the file's messages led by its name.
 std::vector<double> listOf(const std::vector<std::string>& texts,
                            const std::optional<std::string>& file, const Services& services,
-                           const std::string& what) {
+                           const std::string& what, std::size_t most) {
     if (!file) {
         return numbersOf(texts, services.decimalSeparator, what);
     }
-    const std::vector<std::string> read = readNumberFile(
-        *file, services.input, services.decimalSeparator, kMostBreakPoints + 1, what + "s");
+    const std::vector<std::string> read =
+        readNumberFile(*file, services.input, services.decimalSeparator, most, what + "s");
     try {
         return numbersOf(read, services.decimalSeparator, what);
     } catch (const CommandError& e) {
@@ -81,7 +81,7 @@ std::optional<std::string> parseMeasureWords(const std::vector<std::string>& wor
             }
         } else if (word != "--from" && word != "--weights-from" &&
                    std::find(own.valued.begin(), own.valued.end(), word) == own.valued.end()) {
-            return "unknown option " + word;
+            return "unknown option " + elided(word);
         } else if (i + 1 == words.size()) {
             return word + " needs a value";
         } else if (word == "--from" || word == "--weights-from") {
@@ -94,8 +94,10 @@ std::optional<std::string> parseMeasureWords(const std::vector<std::string>& wor
 }
 
 Measure readMeasure(const MeasureWords& words, const Services& services) {
-    return {listOf(words.breakPointTexts, words.fromFile, services, "break point"),
-            listOf(words.weightTexts, words.weightsFile, services, "weight")};
+    // As many weights as a map of the most break points has branches.
+    return {
+        listOf(words.breakPointTexts, words.fromFile, services, "break point", kMostBreakPoints),
+        listOf(words.weightTexts, words.weightsFile, services, "weight", kMostBreakPoints + 1)};
 }
 
 } // namespace veltrane::cli

@@ -11,7 +11,6 @@
 #include "RuntimeError.h"
 
 #include <cmath>
-#include <numeric>
 #include <ostream>
 
 namespace veltrane::cli {
@@ -117,14 +116,14 @@ std::string jsonNumber(double value) {
 
 void writeHead(const std::vector<double>& breakPoints, const std::vector<double>& weights,
                std::ostream& out) {
-    const double total = std::accumulate(weights.begin(), weights.end(), 0.0);
+    const std::vector<double> normalized = normalizedWeights(weights, weights.size());
     out << "{\"breakPoints\":[";
     for (std::size_t i = 0; i < breakPoints.size(); ++i) {
         out << (i == 0 ? "" : ",") << shortest(breakPoints[i]);
     }
     out << "],\"weights\":[";
     for (std::size_t i = 0; i < weights.size(); ++i) {
-        out << (i == 0 ? "" : ",") << shortest(weights[i] / total);
+        out << (i == 0 ? "" : ",") << shortest(normalized[i]);
     }
     out << "],";
 }

@@ -21,6 +21,7 @@ void FdOutput::drain() {
             continue;
         }
         if (written <= 0) {
+            errno = written == 0 ? EIO : errno; // nothing written and no reason given
             setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
             throw CommandError(kExitRunTime, std::string("write error: ") + std::strerror(errno));
         }

@@ -1,5 +1,7 @@
 #include "Progress.h"
 
+#include "Interrupt.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -63,12 +65,14 @@ void withProgress(bool show, std::size_t total, const std::atomic<std::size_t>& 
         if (elapsed.count() > 0.5) {
             showLine(progressText(done, total, elapsed.count()));
             shown = true;
+            setProgressShown(true);
         }
     }
     guard.unlock();
     worker.join();
     if (shown) {
         showLine("");
+        setProgressShown(false);
     }
     if (failure) {
         std::rethrow_exception(failure);

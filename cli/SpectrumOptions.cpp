@@ -1,5 +1,6 @@
 #include "SpectrumOptions.h"
 
+#include "NumberText.h"
 #include "OptionWords.h"
 
 namespace veltrane::cli {
@@ -9,7 +10,9 @@ namespace {
 std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
     if (options.batchFile) {
         const bool alone = options.fieldTexts.empty() && !options.exact && !options.compare &&
-                           !options.plotFile && !options.csv;
+                           !options.plotFile && !options.csv && !options.points &&
+                           !options.threads && !options.grid &&
+                           options.dpi == SpectrumOptions{}.dpi;
         return alone ? std::nullopt
                      : std::optional<std::string>("--batch reads the maps from its file and goes "
                                                   "with --json only");
@@ -97,7 +100,7 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
                    word == "--batch" || word == "--threads") {
             return {std::nullopt, word + " needs a value"};
         } else {
-            return {std::nullopt, "unknown option " + word};
+            return {std::nullopt, "unknown option " + elided(word)};
         }
     }
     if (const auto problem = combinationProblem(options)) {

@@ -1,9 +1,9 @@
 // The command line. It links no window toolkit, so the data commands start at once; for the
 // windows and for pictures it becomes the program's windows' side, veltrane-gui, installed
 // beside it, with the same words.
-#include "AtomicFile.h"
 #include "Cli.h"
 #include "DisplayCheck.h"
+#include "Interrupt.h"
 #include "Output.h"
 #include "TextToSingle.h"
 
@@ -22,12 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// veltrane-gui under libexec/veltrane beside the installed program (bin/../libexec), or in the
-// build tree's libexec/veltrane next to it.
+// veltrane-gui in the libexec folder of the installation beside bin/, or in the build tree's
+// folder of that name next to the program.
 std::string windowsProgram() {
     std::error_code ignored;
     const fs::path self = fs::read_symlink("/proc/self/exe", ignored).parent_path();
-    const fs::path relative = fs::path("libexec") / "veltrane" / "veltrane-gui";
+    const fs::path relative = fs::path(VELTRANE_LIBEXECDIR) / "veltrane" / "veltrane-gui";
     const fs::path installed = self.parent_path() / relative;
     return (fs::exists(installed, ignored) ? installed : self / relative).string();
 }

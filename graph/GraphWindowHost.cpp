@@ -28,8 +28,10 @@ void GraphWindowHost::show(const GraphCaptions& captions) {
         // WA_DeleteOnClose deletes it and the QPointer turns null.
         m_window = new frmGraph1D(m_store, m_services);
     }
-    m_window->show();
-    m_window->raise();
+    if (!m_services.hidden) {
+        m_window->show();
+        m_window->raise();
+    }
     m_window->setPictureName(m_pictureName);
     m_window->setCaptions(captions);
     m_window->redraw();

@@ -19,6 +19,7 @@ struct GraphServices {
     MessageSink& messages;          // a failed print or save, a run-time error while drawing
     PictureFiles* files = nullptr;  // where Save picture goes; none: the command does nothing
     std::optional<double> dpi = {}; // the layout's resolution; the screen's when not given
+    bool hidden = false;            // never shown: made only to draw pictures of
 };
 
 // Owns the one graph window of the program: show_spectrum creates it on first use and

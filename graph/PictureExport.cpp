@@ -16,7 +16,7 @@
 namespace veltrane {
 
 OffscreenGraph::OffscreenGraph(Module1& store, bool grid, const GraphCaptions& captions)
-    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi}) {
+    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true}) {
     m_host.show(captions);
     if (grid) {
         window().findChild<QCheckBox*>(QStringLiteral("chbGrid"))->setChecked(true);

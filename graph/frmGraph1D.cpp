@@ -171,9 +171,10 @@ void frmGraph1D::describePicture() {
         }
     }
     m_picBlackboard->setAccessibleDescription(
-        QStringLiteral("%1: %2 against%3; %4, %5, %6, %7; %8.")
-            .arg(m_lblTitleMain->text(), curves.join(QStringLiteral(" and ")), m_lblX->text(),
-                 m_lblMinX->text(), m_lblMaxX->text(), m_lblMinY->text(), m_lblMaxY->text(),
+        QStringLiteral("%1: %2 against %3; %4, %5, %6, %7; %8.")
+            .arg(m_lblTitleMain->text(), curves.join(QStringLiteral(" and ")),
+                 m_lblX->text().trimmed(), m_lblMinX->text(), m_lblMaxX->text(), m_lblMinY->text(),
+                 m_lblMaxY->text(),
                  gridValue() == kGridTicked ? QStringLiteral("grid lines")
                                             : QStringLiteral("ticks")));
 }

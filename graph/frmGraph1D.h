@@ -37,8 +37,8 @@ public:
     frmGraph1D(Module1& store, const GraphServices& services);
     ~frmGraph1D() override;
 
-    // Steps 3 to 6 of show_spectrum: axis caption, title, curve titles, and the chips of the
-    // graphs not shown hidden (for the spectral diagram, the third).
+    // What show_spectrum writes before it draws: axis caption, title, curve titles, and the
+    // chips of the graphs not shown hidden (for the spectral diagram, the third).
     void setCaptions(const GraphCaptions& captions);
 
     // The name Save picture suggests, without extension.

@@ -32,7 +32,7 @@ std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, 
         const std::string path = file.toStdString();
         PictureWriter().write(store, {path, cli::requirePictureFormat(path), grid, 96});
     } catch (const cli::CommandError& e) {
-        return std::string("The picture was not saved: ") + e.what() + ".";
+        return "The picture could not be saved as " + file.toStdString() + " (" + e.what() + ").";
     }
     return std::nullopt;
 }

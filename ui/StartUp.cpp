@@ -58,7 +58,7 @@ int runGui(int& argc, char** argv) {
     qInstallMessageHandler(nullptr);
     // Qt has taken its own options; any word left is not for the windows.
     if (argc > 1) {
-        std::fprintf(stderr, "veltrane: unknown command %s\n", argv[1]);
+        std::fprintf(stderr, "veltrane: unknown command %s\n", elided(argv[1]).c_str());
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));

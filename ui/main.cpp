@@ -1,8 +1,8 @@
 // The windows' side of the program: the windows themselves, and the command line's pictures.
 // The command line (cli/main.cpp) starts it for those, with the same words.
-#include "AtomicFile.h"
 #include "Cli.h"
 #include "DisplayCheck.h"
+#include "Interrupt.h"
 #include "Output.h"
 #include "PictureWriter.h"
 #include "StartUp.h"

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             previous = p.lyapunov;
         }
-    } catch (const veltrane::BreakPointError&) {
-        // a refused list: the usual end for most inputs
+    } catch (const veltrane::InputError&) {
+        // a refused list, its words or its values: the usual end for most inputs
     }
     return 0;
 }
