@@ -1,5 +1,6 @@
 #include "ExactSpectrum.h"
 
+#include "Bracket.h"
 #include "BreakPoints.h"
 #include "Parallel.h"
 #include "RuntimeError.h"
@@ -94,18 +95,14 @@ ExactSolver::Moments ExactSolver::evaluate(double beta, double lambda) const {
 // bracket is halved, or widened geometrically while one side is still open.
 ExactSolver::Root ExactSolver::solve(double lambda, double guess) const {
     const double scale = 1.0 / (lambdaMax() - lambdaMin());
-    double lo = -kInfinity;
-    double hi = kInfinity;
+    Bracket bracket(scale);
     double beta = guess;
-    double widening = scale;
-    double lastStep = kInfinity;
-    double stepBefore = kInfinity;
     for (long evaluations = 1; evaluations <= kMaxEvaluations; ++evaluations) {
         const Moments moments = evaluate(beta, lambda);
         if (moments.excess > 0.0) {
-            lo = beta;
+            bracket.lo = beta;
         } else if (moments.excess < 0.0) {
-            hi = beta;
+            bracket.hi = beta;
         } else {
             return {beta, moments, evaluations};
         }
@@ -117,25 +114,13 @@ ExactSolver::Root ExactSolver::solve(double lambda, double guess) const {
             // entropy, flat in β here, keeps this evaluation's value.
             return {beta + newton, moments, evaluations};
         }
-        if (hi - lo <= tolerance) {
+        if (bracket.hi - bracket.lo <= tolerance) {
             return {beta, moments, evaluations};
         }
-        double next = beta + newton;
-        const bool newtonUsable =
-            next > lo && next < hi && std::fabs(newton) <= 0.5 * std::fabs(stepBefore);
-        if (!newtonUsable) {
-            if (std::isfinite(lo) && std::isfinite(hi)) {
-                next = lo + 0.5 * (hi - lo);
-            } else {
-                widening = std::max(2.0 * widening, std::fabs(beta));
-                next = std::isfinite(lo) ? lo + widening : hi - widening;
-            }
-        }
+        const double next = bracket.next(beta, newton);
         if (next == beta) {
             return {beta, moments, evaluations};
         }
-        stepBefore = lastStep;
-        lastStep = next - beta;
         beta = next;
     }
     throw RuntimeError(ErrorKind::InvalidOperation,

@@ -1,5 +1,6 @@
 #include "Multifractal.h"
 
+#include "Bracket.h"
 #include "BreakPoints.h"
 #include "NumberText.h"
 #include "RuntimeError.h"
@@ -331,11 +332,7 @@ MultifractalPoint MultifractalSolver::atQ(double q) const {
 // q by Newton, which is convex there; from a close guess one pass suffices.
 MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, double s,
                                                         std::vector<double>& work) const {
-    double lo = -kInfinity;
-    double hi = kInfinity;
-    double widening = m_qUnit;
-    double lastStep = kInfinity;
-    double stepBefore = kInfinity;
+    Bracket bracket(m_qUnit);
     long passes = 0;
     const auto pass = [&] {
         if (++passes > kMaxPasses) {
@@ -359,9 +356,9 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
         s += ds;
         const double x = sums.x - ds * sums.cxe; // d<x>/ds = -Cov(x, e)
         if (x > 0.0) {
-            hi = q;
+            bracket.hi = q;
         } else if (x < 0.0) {
-            lo = q;
+            bracket.lo = q;
         } else {
             return {q, s, sums, passes};
         }
@@ -374,25 +371,13 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
             // third order.
             return {q + newton, s + 0.5 * rho * newton, sums, passes};
         }
-        if (hi - lo <= tolerance) {
+        if (bracket.hi - bracket.lo <= tolerance) {
             return {q, s, sums, passes};
         }
-        double next = q + newton;
-        const bool newtonUsable =
-            next > lo && next < hi && std::fabs(newton) <= 0.5 * std::fabs(stepBefore);
-        if (!newtonUsable) {
-            if (std::isfinite(lo) && std::isfinite(hi)) {
-                next = lo + 0.5 * (hi - lo);
-            } else {
-                widening = std::max(2.0 * widening, std::fabs(q));
-                next = std::isfinite(lo) ? lo + widening : hi - widening;
-            }
-        }
+        const double next = bracket.next(q, newton);
         if (next == q) {
             return {q, s, sums, passes};
         }
-        stepBefore = lastStep;
-        lastStep = next - q;
         s += rho * (next - q); // along τ(q): ds/dq = ρ
         q = next;
     }

@@ -82,9 +82,7 @@ CascadeOptions parse(const std::vector<std::string>& words) {
 }
 
 DataFormat formatOf(const std::string& file) {
-    std::string extension = std::filesystem::path(file).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = lowerExtension(file);
     if (extension == ".csv") {
         return DataFormat::Csv;
     }
@@ -196,7 +194,7 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, const S
     const CascadeOptions o = parse(words);
     const DataFormat format = o.outputFile ? formatOf(*o.outputFile) : DataFormat::Csv;
     const Measure measure = readMeasure(o.measure, services);
-    try {
+    withMeasureErrors([&] {
         const Cascade cascade(measure.breakPoints, measure.weights);
         std::uint64_t values = o.bins.value_or(0);
         if (o.levels) {
@@ -224,13 +222,7 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, const S
             }
         });
         sink.commit();
-    } catch (const InputError& e) {
-        throw CommandError(kExitUsage, e.what());
-    } catch (const WeightError& e) {
-        throw CommandError(kExitUsage, e.what());
-    } catch (const RuntimeError& e) {
-        throw CommandError(kExitRunTime, e.what());
-    }
+    });
     return kExitOk;
 }
 

@@ -6,6 +6,8 @@
 #include "InputFiles.h"
 #include "NumberText.h"
 #include "OptionWords.h"
+#include "RuntimeError.h"
+#include "Weights.h"
 
 #include <algorithm>
 
@@ -91,6 +93,18 @@ std::optional<std::string> parseMeasureWords(const std::vector<std::string>& wor
         }
     }
     return combinationProblem(measure);
+}
+
+void withMeasureErrors(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const InputError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const WeightError& e) {
+        throw CommandError(kExitUsage, e.what());
+    } catch (const RuntimeError& e) {
+        throw CommandError(kExitRunTime, e.what());
+    }
 }
 
 Measure readMeasure(const MeasureWords& words, const Services& services) {

@@ -39,6 +39,10 @@ struct Measure {
     std::vector<double> weights; // as given, not yet normalized
 };
 
+// Runs work, a command's computation on a measure, with what refuses the measure (bad break
+// points or weights) ended as CommandError with status 2 and run-time errors with status 3.
+void withMeasureErrors(const std::function<void()>& work);
+
 // Reads the numbers the words give, from the files where they name files, with the user's
 // decimal separator. Throws CommandError (status 2) for a text that is not a number or what a
 // file cannot hold, and for files that cannot be read (3 when reading fails part of the way).

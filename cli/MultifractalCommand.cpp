@@ -203,14 +203,14 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
     const Measure measure = readMeasure(o.measure, services);
     const std::vector<double>& breakPoints = measure.breakPoints;
     const std::vector<double>& weights = measure.weights;
-    try {
+    withMeasureErrors([&] {
         const MultifractalSolver solver(breakPoints, weights);
         if (o.dq) {
             if (o.json) {
                 writeHead(breakPoints, weights, out);
             }
             writeDq(solver, dq, o.json, out);
-            return kExitOk;
+            return;
         }
         const std::vector<MultifractalPoint> spectrum = solve(solver, points, o, services);
         if (plot) {
@@ -224,13 +224,7 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
         } else if (o.csv || !plot) {
             writeSpectrum(spectrum, false, out);
         }
-    } catch (const InputError& e) {
-        throw CommandError(kExitUsage, e.what());
-    } catch (const WeightError& e) {
-        throw CommandError(kExitUsage, e.what());
-    } catch (const RuntimeError& e) {
-        throw CommandError(kExitRunTime, e.what());
-    }
+    });
     return kExitOk;
 }
 

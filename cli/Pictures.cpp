@@ -8,10 +8,15 @@
 
 namespace veltrane::cli {
 
-std::optional<PictureFormat> pictureFormat(const std::string& file) {
+std::string lowerExtension(const std::string& file) {
     std::string extension = std::filesystem::path(file).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::optional<PictureFormat> pictureFormat(const std::string& file) {
+    const std::string extension = lowerExtension(file);
     if (extension == ".png") {
         return PictureFormat::Png;
     }

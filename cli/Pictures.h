@@ -11,6 +11,9 @@ namespace veltrane::cli {
 
 enum class PictureFormat { Png, Svg, Pdf };
 
+// The file's extension in lower case, with its dot (".png"), or nothing.
+std::string lowerExtension(const std::string& file);
+
 // The picture format the file's extension names, in any letter case: .png, .svg or .pdf.
 std::optional<PictureFormat> pictureFormat(const std::string& file);
 

@@ -17,14 +17,7 @@ namespace {
 
 __extension__ typedef __float128 Quad;
 
-std::vector<double> numbers(const std::string& words) {
-    std::istringstream in(words);
-    std::vector<double> values;
-    for (std::string word; in >> word;) {
-        values.push_back(std::stod(word));
-    }
-    return values;
-}
+using test::numbers;
 
 std::vector<double> allBins(const Cascade& cascade, std::uint64_t n) {
     std::vector<double> masses(n);

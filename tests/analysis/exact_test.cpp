@@ -15,10 +15,7 @@ namespace {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-std::vector<double> numbers(const std::string& words) {
-    std::istringstream in(words);
-    return readBreakPoints(in);
-}
+using test::numbers;
 
 // -(p ln p + q ln q) with 0 ln 0 = 0.
 double entropy2(double p, double q) {

@@ -18,14 +18,7 @@ namespace {
 
 using Long = long double;
 
-std::vector<double> numbers(const std::string& words) {
-    std::istringstream in(words);
-    std::vector<double> values;
-    for (std::string word; in >> word;) {
-        values.push_back(std::stod(word));
-    }
-    return values;
-}
+using test::numbers;
 
 // Within 1e-12 of want, relative to |want| or to 0.01 where want is smaller.
 void expectClose(double got, Long want, const char* what) {

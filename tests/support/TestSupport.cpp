@@ -46,6 +46,15 @@ std::vector<Row> readTable(const std::string& relative) {
     return rows;
 }
 
+std::vector<double> numbers(const std::string& words) {
+    std::istringstream in(words);
+    std::vector<double> values;
+    for (std::string word; in >> word;) {
+        values.push_back(std::strtod(word.c_str(), nullptr));
+    }
+    return values;
+}
+
 bool approving() {
     return std::getenv("VELTRANE_APPROVE") != nullptr;
 }

@@ -20,6 +20,9 @@ std::string readFile(const std::filesystem::path& path);
 using Row = std::vector<std::string>;
 std::vector<Row> readTable(const std::string& relative);
 
+// The numbers written in words, separated by blanks ("0.2 0.6").
+std::vector<double> numbers(const std::string& words);
+
 // True when VELTRANE_APPROVE is set: approved files are then written, not compared.
 bool approving();
 
