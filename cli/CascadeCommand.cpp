@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -34,30 +33,23 @@ struct CascadeOptions {
     std::optional<int> threads;
 };
 
-std::optional<std::uint64_t> wholeNumber(const std::string& text) {
-    std::uint64_t value = 0;
-    const auto* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end ? std::optional(value) : std::nullopt;
-}
-
 // The value of --bins, --levels, --output or --threads, or the problem with it.
 std::optional<std::string> setOption(CascadeOptions& o, const std::string& word,
                                      const std::string& value) {
-    const auto number = wholeNumber(value);
+    const auto number = parsePositive<std::uint64_t>(value);
     if (word == "--output") {
         o.outputFile = value;
     } else if (word == "--bins") {
-        if (!number || *number < 1 || *number > Cascade::kMaxBins) {
+        if (!number || *number > Cascade::kMaxBins) {
             return "--bins takes a whole number from 1 to 268435456 (2^28)";
         }
         o.bins = *number;
     } else if (word == "--levels") {
-        if (!number || *number < 1 || *number > 28) {
+        if (!number || *number > 28) {
             return "--levels takes a whole number from 1 to 28";
         }
         o.levels = static_cast<unsigned>(*number);
-    } else if (!number || *number < 1 || *number > kMaxThreads) {
+    } else if (!number || *number > kMaxThreads) {
         return "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads);
     } else {
         o.threads = static_cast<int>(*number);
@@ -212,15 +204,14 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, const S
         } else if (format == DataFormat::Csv) {
             sink.write(o.levels ? "cell,left,width,mass\n" : "bin,left,right,mass\n");
         }
-        std::atomic<std::size_t> done{0};
-        const RunControl control{static_cast<unsigned>(o.threads.value_or(0)), &done};
-        withProgress(services.progress, static_cast<std::size_t>(values), done, [&] {
-            if (o.levels) {
-                writeLevels(cascade, *o.levels, values, format, sink, control);
-            } else {
-                writeBins(cascade, values, format, sink, control);
-            }
-        });
+        withProgress(services.progress, o.threads, static_cast<std::size_t>(values),
+                     [&](const RunControl& control) {
+                         if (o.levels) {
+                             writeLevels(cascade, *o.levels, values, format, sink, control);
+                         } else {
+                             writeBins(cascade, values, format, sink, control);
+                         }
+                     });
         sink.commit();
     });
     return kExitOk;

@@ -7,33 +7,27 @@
 #include "ExactCommand.h"
 #include "MultifractalCommand.h"
 #include "NumberText.h"
+#include "Output.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
+#include "TextToSingle.h"
 #include "Version.h"
 
 #include <cctype>
+#include <iostream>
 #include <new>
 #include <ostream>
+#include <unistd.h>
 
 namespace veltrane::cli {
 
 namespace {
 
-// The picture --plot asks for, its type checked before any work is done.
-std::optional<PlotRequest> plotRequest(const SpectrumOptions& options) {
-    if (!options.plotFile) {
-        if (options.grid || options.dpi != SpectrumOptions{}.dpi) {
-            throw usageError("--grid and --dpi go with --plot");
-        }
-        return std::nullopt;
-    }
-    return PlotRequest{*options.plotFile, requirePictureFormat(*options.plotFile), options.grid,
-                       options.dpi};
-}
-
 int runClassic(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
                const Services& services) {
-    const std::optional<PlotRequest> plot = plotRequest(options);
+    // An analysis stores at most as many points as a picture holds.
+    const std::optional<PlotRequest> plot =
+        plotRequest(options.plotFile, options.grid, options.dpi, PlotKind::Spectrum, kStorePoints);
     Module1 store;
     const AnalysisOutcome outcome =
         analyseTexts(options.fieldTexts, services.decimalSeparator, err, store);
@@ -69,9 +63,7 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
         return runBatch(options, out, err, services);
     }
     if (options.exact) {
-        const std::optional<PlotRequest> plot = plotRequest(options);
-        return runExact(options, plot, out, services,
-                        [&](Module1& store) { drawPlot(store, *plot, services); });
+        return runExact(options, out, services);
     }
     return runClassic(options, out, err, services);
 }
@@ -94,6 +86,33 @@ CommandError usageError(const std::string& problem) {
     std::string text = usage();
     text.pop_back(); // the message's own line end follows
     return CommandError(kExitUsage, problem + "\n\n" + text);
+}
+
+std::optional<PlotRequest> plotRequest(const std::optional<std::string>& file, bool grid, int dpi,
+                                       PlotKind kind, std::size_t points) {
+    if (!file) {
+        if (grid || dpi != PlotRequest{}.dpi) {
+            throw usageError("--grid and --dpi go with --plot");
+        }
+        return std::nullopt;
+    }
+    PlotRequest request{*file, requirePictureFormat(*file), grid, dpi, kind};
+    if (points > kStorePoints) {
+        const std::string most = std::to_string(kStorePoints);
+        throw CommandError(kExitUsage, "--plot draws at most " + most +
+                                           " points, as many as the graph window holds; give "
+                                           "--points " +
+                                           most + " or fewer");
+    }
+    return request;
+}
+
+int runOnStandardStreams(const std::vector<std::string>& args, PlotWriter* plots) {
+    FdOutput buffer(STDOUT_FILENO);
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    return run(args, out, std::cerr,
+               {cLocaleDecimalSeparator(), STDIN_FILENO, plots, isatty(STDERR_FILENO) != 0});
 }
 
 void drawPlot(Module1& store, const PlotRequest& request, const Services& services) {

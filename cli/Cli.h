@@ -4,7 +4,9 @@
 #include "Module1.h"
 #include "Pictures.h"
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,19 @@ bool needsWindows(const std::vector<std::string>& args);
 
 // The error of words that make no command: the problem, then the usage text (status 2).
 CommandError usageError(const std::string& problem);
+
+// The most points a picture holds: the graph window draws from the graph data store.
+inline constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
+
+// The picture --plot FILE, --grid and --dpi ask for, or nothing without --plot, checked before
+// any work is done. Throws CommandError (status 2) for --grid or --dpi without --plot, a file
+// whose extension names no picture format, or more points than the graph window draws.
+std::optional<PlotRequest> plotRequest(const std::optional<std::string>& file, bool grid, int dpi,
+                                       PlotKind kind, std::size_t points);
+
+// Runs the command line on the process's standard streams with the user's decimal separator;
+// plots draws pictures when this process is the windows' side. Returns the exit status.
+int runOnStandardStreams(const std::vector<std::string>& args, PlotWriter* plots);
 
 // Draws the picture through services.plots, the windows' side of the program.
 void drawPlot(Module1& store, const PlotRequest& request, const Services& services);

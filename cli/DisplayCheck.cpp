@@ -1,5 +1,6 @@
 #include "DisplayCheck.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace veltrane {
@@ -32,6 +33,11 @@ std::optional<std::string> missingDisplay(const EnvironmentLookup& getenv) {
     }
     return std::string("veltrane: no display to show the windows on (") + missing +
            "); start it in a desktop session, or use \"veltrane spectrum\" for the command line";
+}
+
+std::optional<std::string> missingDisplay() {
+    return missingDisplay(
+        [](const char* variable) -> const char* { return std::getenv(variable); });
 }
 
 } // namespace veltrane

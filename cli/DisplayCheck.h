@@ -14,4 +14,7 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 // platform needs (DISPLAY for X11, WAYLAND_DISPLAY for Wayland) is set.
 std::optional<std::string> missingDisplay(const EnvironmentLookup& getenv);
 
+// The same for this process's own environment.
+std::optional<std::string> missingDisplay();
+
 } // namespace veltrane

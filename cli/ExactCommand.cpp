@@ -10,7 +10,6 @@
 #include "RuntimeError.h"
 #include "SpectrumOutput.h"
 
-#include <atomic>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -21,10 +20,6 @@
 namespace veltrane::cli {
 
 namespace {
-
-// The graph window draws from the graph data store, 101 points in singles: an exact spectrum of
-// no more points is drawn exactly as an analysis's run would be.
-constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
 
 std::vector<double> breakPointsOf(const SpectrumOptions& options, const Services& services) {
     const std::string& separator = services.decimalSeparator;
@@ -47,12 +42,11 @@ std::vector<double> breakPointsOf(const SpectrumOptions& options, const Services
 
 ExactSpectrum solve(const std::vector<double>& exponents, std::size_t points,
                     const SpectrumOptions& options, const Services& services) {
-    std::atomic<std::size_t> done{0};
-    const RunControl control{static_cast<unsigned>(options.threads.value_or(0)), &done};
     ExactSpectrum spectrum;
     try {
-        withProgress(services.progress, points, done,
-                     [&] { spectrum = ExactSolver(exponents).spectrum(points, control); });
+        withProgress(services.progress, options.threads, points, [&](const RunControl& control) {
+            spectrum = ExactSolver(exponents).spectrum(points, control);
+        });
     } catch (const RuntimeError& e) {
         throw CommandError(kExitRunTime, e.what());
     } catch (const std::bad_alloc&) {
@@ -84,23 +78,17 @@ Module1 exactStore(const std::vector<ExactPoint>& points) {
     return store;
 }
 
-int runExact(const SpectrumOptions& options, const std::optional<PlotRequest>& plot,
-             std::ostream& out, const Services& services,
-             const std::function<void(Module1&)>& draw) {
+int runExact(const SpectrumOptions& options, std::ostream& out, const Services& services) {
     const auto points = static_cast<std::size_t>(options.points.value_or(kDefaultExactPoints));
-    if (plot && points > kStorePoints) {
-        throw CommandError(kExitUsage,
-                           "--plot draws at most " + std::to_string(kStorePoints) +
-                               " points, as many as the graph window holds; give --points " +
-                               std::to_string(kStorePoints) + " or fewer");
-    }
+    const std::optional<PlotRequest> plot =
+        plotRequest(options.plotFile, options.grid, options.dpi, PlotKind::Spectrum, points);
     const std::vector<double> breakPoints = breakPointsOf(options, services);
     const std::vector<double> exponents = branchExponents(breakPoints);
     const ExactSpectrum spectrum = solve(exponents, points, options, services);
     if (plot) {
         // The picture first: when it cannot be written, nothing else is printed.
         Module1 store = exactStore(spectrum.points);
-        draw(store);
+        drawPlot(store, *plot, services);
     }
     if (options.json) {
         writeJson(breakPoints, exponents, exactPoints(spectrum.points), out);

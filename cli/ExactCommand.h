@@ -5,7 +5,6 @@
 #include "Module1.h"
 #include "SpectrumOptions.h"
 
-#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -22,12 +21,10 @@ inline constexpr int kDefaultExactPoints = 101;
 // or JSON. The break points are the options' values, or the numbers in FILE (standard input
 // for "-"), read with the user's decimal separator beside ".". The points are shared out over
 // the threads; with services.progress a long run shows its progress. With a plot (at most 101
-// points) the curves go to draw as an analysis's would, and nothing is printed unless --csv
+// points) the curves are drawn as an analysis's would be, and nothing is printed unless --csv
 // or --json is given. Returns the exit status; throws CommandError for bad usage, bad or
 // unreadable break points (2) and run-time errors (3).
-int runExact(const SpectrumOptions& options, const std::optional<PlotRequest>& plot,
-             std::ostream& out, const Services& services,
-             const std::function<void(Module1&)>& draw);
+int runExact(const SpectrumOptions& options, std::ostream& out, const Services& services);
 
 // The graph data store an analysis would leave with these points: graphs 1 (entropy) and 2
 // (dimension) over the same exponents, rounded to singles, graph_n(1) = graph_n(2) = the last

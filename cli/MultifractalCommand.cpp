@@ -24,9 +24,6 @@ std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
     if (o.dq && (o.points || o.plotFile)) {
         return "--dq prints a table of q and does not go with --points or --plot";
     }
-    if (!o.plotFile && (o.grid || o.dpi != MultifractalOptions{}.dpi)) {
-        return "--grid and --dpi go with --plot";
-    }
     return std::nullopt;
 }
 
@@ -75,9 +72,6 @@ ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& word
 }
 
 namespace {
-
-// The graph window draws at most 101 points, as many as the graph data store holds.
-constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
 
 struct DqRange {
     double from = 0.0;
@@ -172,11 +166,9 @@ Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
 
 std::vector<MultifractalPoint> solve(const MultifractalSolver& solver, std::size_t points,
                                      const MultifractalOptions& options, const Services& services) {
-    std::atomic<std::size_t> done{0};
-    const RunControl control{static_cast<unsigned>(options.threads.value_or(0)), &done};
     std::vector<MultifractalPoint> spectrum;
-    withProgress(services.progress, points, done,
-                 [&] { spectrum = solver.spectrum(points, control); });
+    withProgress(services.progress, options.threads, points,
+                 [&](const RunControl& control) { spectrum = solver.spectrum(points, control); });
     return spectrum;
 }
 
@@ -190,15 +182,8 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
     }
     const MultifractalOptions& o = *parsed.options;
     const auto points = static_cast<std::size_t>(o.points.value_or(kDefaultPoints));
-    std::optional<PlotRequest> plot;
-    if (o.plotFile) {
-        plot = PlotRequest{*o.plotFile, requirePictureFormat(*o.plotFile), o.grid, o.dpi,
-                           PlotKind::Multifractal};
-        if (points > kStorePoints) {
-            throw CommandError(kExitUsage, "--plot draws at most 101 points, as many as the "
-                                           "graph window holds; give --points 101 or fewer");
-        }
-    }
+    const std::optional<PlotRequest> plot =
+        plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::Multifractal, points);
     const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
     const Measure measure = readMeasure(o.measure, services);
     const std::vector<double>& breakPoints = measure.breakPoints;

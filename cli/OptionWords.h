@@ -13,8 +13,8 @@ inline bool isOption(const std::string& word) {
 }
 
 // A whole number above 0 written in decimal digits only, or nothing.
-inline std::optional<int> parsePositive(const std::string& text) {
-    int value = 0;
+template <typename Number = int> std::optional<Number> parsePositive(const std::string& text) {
+    Number value = 0;
     const auto* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
     if (result.ec != std::errc() || result.ptr != end || value <= 0) {

@@ -37,10 +37,12 @@ std::string progressText(std::size_t done, std::size_t total, double seconds) {
 
 } // namespace
 
-void withProgress(bool show, std::size_t total, const std::atomic<std::size_t>& done,
-                  const std::function<void()>& work) {
+void withProgress(bool show, std::optional<int> threads, std::size_t total,
+                  const std::function<void(const RunControl&)>& work) {
+    std::atomic<std::size_t> done{0};
+    const RunControl control{static_cast<unsigned>(threads.value_or(0)), &done};
     if (!show) {
-        work();
+        work(control);
         return;
     }
     std::mutex lock;
@@ -49,7 +51,7 @@ void withProgress(bool show, std::size_t total, const std::atomic<std::size_t>& 
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
-            work();
+            work(control);
         } catch (...) {
             failure = std::current_exception();
         }

@@ -4,13 +4,9 @@
 #include "Cli.h"
 #include "DisplayCheck.h"
 #include "Interrupt.h"
-#include "Output.h"
-#include "TextToSingle.h"
 
 #include <cerrno>
-#include <climits>
 #include <clocale>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -39,8 +35,7 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (veltrane::cli::needsWindows(args)) {
         if (args.empty()) {
-            if (const auto problem = veltrane::missingDisplay(
-                    [](const char* variable) -> const char* { return std::getenv(variable); })) {
+            if (const auto problem = veltrane::missingDisplay()) {
                 std::cerr << *problem << '\n';
                 return 1;
             }
@@ -51,10 +46,5 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     veltrane::cli::installInterruptHandler();
-    veltrane::cli::FdOutput buffer(STDOUT_FILENO);
-    std::ostream out(&buffer);
-    out.exceptions(std::ios::badbit);
-    return veltrane::cli::run(
-        args, out, std::cerr,
-        {veltrane::cLocaleDecimalSeparator(), STDIN_FILENO, nullptr, isatty(STDERR_FILENO) != 0});
+    return veltrane::cli::runOnStandardStreams(args, nullptr);
 }

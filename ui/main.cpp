@@ -3,18 +3,14 @@
 #include "Cli.h"
 #include "DisplayCheck.h"
 #include "Interrupt.h"
-#include "Output.h"
 #include "PictureWriter.h"
 #include "StartUp.h"
-#include "TextToSingle.h"
 
 #include <QApplication>
 #include <array>
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -38,12 +34,7 @@ int runCommand(const std::vector<std::string>& args) {
     int argc = 3;
     const QApplication app(argc, argv.data());
     veltrane::PictureWriter pictures;
-    veltrane::cli::FdOutput buffer(STDOUT_FILENO);
-    std::ostream out(&buffer);
-    out.exceptions(std::ios::badbit);
-    return veltrane::cli::run(
-        args, out, std::cerr,
-        {veltrane::cLocaleDecimalSeparator(), STDIN_FILENO, &pictures, isatty(STDERR_FILENO) != 0});
+    return veltrane::cli::runOnStandardStreams(args, &pictures);
 }
 
 // The display is for Qt to open when the words name one.
@@ -66,8 +57,7 @@ int main(int argc, char* argv[]) {
         return runCommand(args);
     }
     if (!namesADisplay(args)) {
-        if (const auto problem = veltrane::missingDisplay(
-                [](const char* variable) -> const char* { return std::getenv(variable); })) {
+        if (const auto problem = veltrane::missingDisplay()) {
             std::cerr << *problem << '\n';
             return 1;
         }

@@ -5,6 +5,7 @@
 // whichever that is, or on Quit.
 #include "QtSupport.h"
 #include "TestSupport.h"
+#include "X11Windows.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +14,6 @@
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
-
-// Xlib's macros (None, Status) would break GoogleTest's headers above them.
-#include <X11/Xlib.h>
 
 namespace veltrane {
 namespace {
@@ -47,16 +45,9 @@ bool gone(const QProcess& program, const QString& title) {
 
 // What a window manager sends when the user clicks a window's close button.
 void requestClose(unsigned long window) {
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XCloseDisplay(display);
+    const test::X11Windows windows;
+    ASSERT_TRUE(windows.connected());
+    windows.requestClose(window);
 }
 
 // The printed page as a picture, once the PDF queue has written it whole.
