@@ -34,6 +34,13 @@ constexpr int kNarrowStepsBetweenChecks = 2;
 // is then shared in proportion to length.
 constexpr int kMostSteps = 1 << 20;
 
+// A position closer than this to its cell's end, which only a branch within a subnormal of the
+// whole length brings an end to, is taken as on it: products of such numbers lose their bits.
+constexpr double kSmallestPosition = 0x1p-960;
+
+// ln 2^-960: products of doubles keep their 106 bits above about 2^-969.
+constexpr double kLogSmallestKept = -665.4212933375475;
+
 constexpr std::size_t kMostCells = 1024;
 constexpr double kFarthestStart = 0.75;
 constexpr int kFirstSlotBits = 4;
@@ -86,7 +93,7 @@ template <typename Position> struct CascadeSplit::Lane {
         const double l = leftBin + left;
         const double r = rightBin + right;
         const double smaller = l < r ? l : r;
-        return static_cast<bool>(static_cast<int>(position() > 0.0) &
+        return static_cast<bool>(static_cast<int>(position() > kSmallestPosition) &
                                  static_cast<int>(mass > fraction * smaller) &
                                  static_cast<int>(steps < kMostSteps));
     }
@@ -107,14 +114,22 @@ template <typename Position> struct CascadeSplit::Lane {
     }
 };
 
-CascadeSplit::CascadeSplit(const CascadeBranches& branches) {
+CascadeSplit::CascadeSplit(const CascadeBranches& branches) : m_runs(&branches.runs) {
     const std::size_t n = branches.count();
     for (std::size_t cells = n; cells * n <= kMostCells; cells *= n) {
         ++m_depth;
     }
     for (const bool fromRight : {false, true}) {
         Frame& frame = m_frames[fromRight ? 1 : 0];
-        frame.cells = cellsOf(branches, fromRight, m_depth);
+        std::vector<std::size_t> uniform;
+        frame.cells = cellsOf(branches, fromRight, m_depth, uniform);
+        std::size_t found = 0;
+        for (std::size_t c = 0; c + 1 < frame.cells.size() && found < 2; ++c) {
+            if (uniform[c] != kMixed && branches.runs.branch(uniform[c]).takesRuns) {
+                frame.runCells[found] = c;
+                frame.runBranches[found++] = uniform[c];
+            }
+        }
         for (std::size_t c = 0; c + 1 < frame.cells.size(); ++c) {
             const Cell& cell = frame.cells[c];
             frame.inverses.push_back(cell.length.hi > 0.0 ? DoubleDouble{1.0} / cell.length
@@ -128,15 +143,19 @@ CascadeSplit::CascadeSplit(const CascadeBranches& branches) {
 }
 
 std::vector<CascadeSplit::Cell> CascadeSplit::cellsOf(const CascadeBranches& branches,
-                                                      bool fromRight, unsigned depth) {
+                                                      bool fromRight, unsigned depth,
+                                                      std::vector<std::size_t>& uniform) {
     const std::size_t n = branches.count();
     std::vector<Cell> cells = {{{}, {1.0}, 0.0, 1.0, 0.0, 0.0}, {{1.0}, {}, 0.0, 0.0, 0.0, 0.0}};
+    uniform.assign(2, kMixed);
     for (unsigned level = 0; level < depth; ++level) {
         std::vector<Cell> next;
+        std::vector<std::size_t> nextUniform;
         for (std::size_t c = 0; c + 1 < cells.size(); ++c) {
             const Cell& cell = cells[c];
             for (std::size_t k = 0; k < n; ++k) {
                 const std::size_t b = fromRight ? n - 1 - k : k;
+                nextUniform.push_back(level == 0 || uniform[c] == b ? b : kMixed);
                 Cell part;
                 part.low =
                     k == 0 ? cell.low : cell.low + cell.length * lowEnd(branches, k, fromRight);
@@ -156,8 +175,10 @@ std::vector<CascadeSplit::Cell> CascadeSplit::cellsOf(const CascadeBranches& bra
         }
         if (next.back().low.hi < kFarthestStart) {
             next.push_back(cells.back()); // the cell that closed the level before
+            nextUniform.push_back(kMixed);
         }
         cells = std::move(next);
+        uniform = std::move(nextUniform);
     }
     return cells;
 }
@@ -185,6 +206,11 @@ void CascadeSplit::Frame::layGrid() {
 }
 
 inline std::size_t CascadeSplit::Frame::cellAt(double t) const {
+    if (t == 0.0) {
+        // An end on the frame's end lies in the first cell, even where the low ends of the
+        // cells after it are below the range of doubles and read as 0 too.
+        return 0;
+    }
     const std::int64_t slot = std::min(static_cast<std::int64_t>(t * slotsPerUnit), lastSlot);
     std::size_t c = grid[static_cast<std::size_t>(slot)];
     c +=
@@ -196,6 +222,9 @@ inline std::size_t CascadeSplit::Frame::cellAt(double t) const {
 }
 
 inline std::size_t CascadeSplit::Frame::cellAt(DoubleDouble t) const {
+    if (t.hi == 0.0) {
+        return 0; // as for a double
+    }
     std::size_t c = cellAt(t.hi);
     while (c > 0 && t < cells[c].low) {
         --c;
@@ -206,9 +235,75 @@ inline std::size_t CascadeSplit::Frame::cellAt(DoubleDouble t) const {
     return c;
 }
 
+namespace {
+
+DoubleDouble asDoubleDouble(DoubleDouble x) {
+    return x;
+}
+DoubleDouble asDoubleDouble(double x) {
+    return DoubleDouble{x};
+}
+template <typename Position> Position fromDoubleDouble(DoubleDouble x) {
+    if constexpr (std::is_same_v<Position, DoubleDouble>) {
+        return x;
+    } else {
+        return x.hi + x.lo;
+    }
+}
+
+} // namespace
+
+// In units of the current cell the end lies at x = x* + d; while it stays in branch k, each
+// level divides d by ℓ, and it stays there for the levels m with -x* ≤ d / ℓ^m < 1 - x*.
+// The end is then at x* + d / ℓ^m of the cell m levels down, measured again from its nearer
+// end.
+template <typename Position> bool CascadeSplit::run(Lane<Position>& lane, std::size_t k) const {
+    const RunBranch& b = m_runs->branch(k);
+    const DoubleDouble t = asDoubleDouble(lane.t);
+    const DoubleDouble d =
+        lane.frame == 0 ? looseDifference(t, b.fixedPoint) : looseDifference(b.beyondFixed, t);
+    if (d.hi == 0.0) { // at the fixed point for ever
+        const RunMass mass = m_runs->mass(k, std::numeric_limits<double>::infinity());
+        lane.left += lane.mass * mass.toLeft;
+        lane.right += lane.mass * mass.toRight;
+        lane.mass = 0.0;
+        ++lane.steps;
+        return true;
+    }
+    // A little short of the bound, and no further than ℓ^m = 2^-960, where products of
+    // doubles still keep their 106 bits.
+    const DoubleDouble bound = d.hi > 0.0 ? d / b.beyondFixed : -d / b.fixedPoint;
+    const double logKept = std::max(logOf(bound) * (1.0 - 1e-9), kLogSmallestKept);
+    const double levels = std::floor(logKept / b.logLength) - 1.0;
+    if (!(levels >= kLongRun)) {
+        return false;
+    }
+    const bool counted = levels <= kMostCountedLevels;
+    const Shrink s = counted ? m_runs->shrink(k, levels) : CascadeRuns::shrinkTo(logKept);
+    const DoubleDouble offset = d / s.kept;
+    const bool nearLeft = looseSum(b.fixedPoint, offset).hi <= 0.5;
+    const DoubleDouble place =
+        nearLeft ? looseSum(b.fixedPoint, offset) : looseDifference(b.beyondFixed, offset);
+    if (!(place.hi >= 0.0)) {
+        return false; // rounding put the end outside the cell: level by level instead
+    }
+    const RunMass mass = counted ? m_runs->mass(k, levels) : m_runs->massTo(k, logKept);
+    lane.left += lane.mass * mass.toLeft;
+    lane.right += lane.mass * mass.toRight;
+    lane.mass *= mass.kept;
+    lane.t = fromDoubleDouble<Position>(place);
+    lane.frame = nearLeft ? 0 : 1;
+    ++lane.steps;
+    return true;
+}
+
 inline void CascadeSplit::step(Lane<DoubleDouble>& lane) const {
     const Frame& frame = m_frames[lane.frame];
     const std::size_t c = frame.cellAt(lane.t);
+    if ((c == frame.runCells[0] && run(lane, frame.runBranches[0])) ||
+        (c == frame.runCells[1] && run(lane, frame.runBranches[1]))) {
+        return;
+    }
     const Cell& cell = frame.cells[c];
     // The position and the cell ends carry errors of a few units of 2^-106 already.
     const DoubleDouble fromLow = looseDifference(lane.t, cell.low);
@@ -222,6 +317,10 @@ inline void CascadeSplit::step(Lane<DoubleDouble>& lane) const {
 inline void CascadeSplit::step(Lane<double>& lane) const {
     const Frame& frame = m_frames[lane.frame];
     const std::size_t c = frame.cellAt(lane.t);
+    if ((c == frame.runCells[0] && run(lane, frame.runBranches[0])) ||
+        (c == frame.runCells[1] && run(lane, frame.runBranches[1]))) {
+        return;
+    }
     const Cell& cell = frame.cells[c];
     const Cell& next = frame.cells[c + 1];
     const double fromLow = (lane.t - cell.low.hi) - cell.low.lo;

@@ -62,6 +62,12 @@ private:
         std::vector<std::uint32_t> grid;
         double slotsPerUnit = 0.0;
         std::int64_t lastSlot = 0;
+        // The cells that are one branch taking long runs at every level, and that branch; a
+        // position in one goes down the branch in one step while it stays there long.
+        // kNoCell where there is none: at most one branch is almost the whole length, and
+        // one almost the whole weight.
+        std::array<std::size_t, 2> runCells{kNoCell, kNoCell};
+        std::array<std::size_t, 2> runBranches{};
 
         void layGrid();
         // The cell holding t: the last whose low end is at most t.
@@ -69,12 +75,19 @@ private:
         std::size_t cellAt(DoubleDouble t) const;
     };
 
+    static constexpr std::size_t kNoCell = ~std::size_t{0};
+    static constexpr std::size_t kMixed = ~std::size_t{0};
+
+    // The cells of a frame, and for each the branch it is at every level (kMixed if none).
     static std::vector<Cell> cellsOf(const CascadeBranches& branches, bool fromRight,
-                                     unsigned depth);
+                                     unsigned depth, std::vector<std::size_t>& uniform);
 
     template <typename Position> struct Lane;
     void step(Lane<DoubleDouble>& lane) const;
     void step(Lane<double>& lane) const;
+    // Takes the levels that branch k keeps the lane's end in at once, when they are at least
+    // kLongRun; false, changing nothing, when they are fewer.
+    template <typename Position> bool run(Lane<Position>& lane, std::size_t k) const;
     // Measures each end's position in units of its own cell and takes the wide steps.
     void start(BinEnd* ends, std::size_t count) const;
     // Takes the narrow steps until the mass undivided is below 2^-50 of the smaller bin.
@@ -82,6 +95,7 @@ private:
 
     std::array<Frame, 2> m_frames;
     unsigned m_depth = 1;
+    const CascadeRuns* m_runs = nullptr;
 };
 
 } // namespace veltrane

@@ -2,6 +2,7 @@
 
 // How Cascade::binMasses walks down through the cells that hold more than one bin end, to the
 // cell each bin end holds alone; the branch tables it shares with the split.
+#include "CascadeRun.h"
 #include "DoubleDouble.h"
 
 #include <cstddef>
@@ -21,6 +22,16 @@ struct CascadeBranches {
     std::vector<double> weights;
     std::vector<double> before; // Σ_{i<k} p_i
     std::vector<double> after;  // Σ_{i>k} p_i
+    CascadeRuns runs;
+
+    // Σ p_i over branches first .. last, as a sum of positive terms: the weights summed in
+    // aligned blocks of 2^s branches beforehand, at most two blocks of each size taken, so
+    // that a run of many branches costs a few additions and keeps its relative precision.
+    double weightOf(std::size_t first, std::size_t last) const;
+
+private:
+    // blockSums[s][i]: Σ p over branches [i 2^s, (i + 1) 2^s), for s ≥ 1 while blocks fit.
+    std::vector<std::vector<double>> m_blockSums;
 };
 
 // One bin end j: the largest cell holding it and no other bin end, where it lies in that

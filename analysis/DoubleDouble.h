@@ -99,4 +99,9 @@ inline DoubleDouble operator/(DoubleDouble a, DoubleDouble b) {
     return exactSumOrdered(q, (r.hi + r.lo) / b.hi);
 }
 
+// ln x of a positive x, to about a unit of 2^-53 of ln x however close x is to 1.
+inline double logOf(DoubleDouble x) {
+    return std::log(x.hi) + std::log1p(x.lo / x.hi);
+}
+
 } // namespace veltrane

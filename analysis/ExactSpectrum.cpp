@@ -171,9 +171,9 @@ ExactPoint ExactSolver::atLyapunov(double lambda) const {
     return {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
 }
 
-void ExactSolver::solveBlock(std::size_t first, std::size_t count, std::size_t points,
-                             std::vector<ExactPoint>& out, std::atomic<long>& evaluations,
-                             std::atomic<std::size_t>* done) const {
+void ExactSolver::solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                             std::atomic<long>& evaluations, std::atomic<std::size_t>* done) const {
+    const std::size_t count = out.size();
     const double spread = lambdaMax() - lambdaMin();
     const double last = static_cast<double>(points - 1);
     bool haveRoot = false;
@@ -186,7 +186,7 @@ void ExactSolver::solveBlock(std::size_t first, std::size_t count, std::size_t p
             std::min(lambdaMax(), lambdaMin() + spread * static_cast<double>(i) / last);
         if (!(lambda > lambdaMin() && lambda < lambdaMax())) {
             // Rounding put this abscissa on an end; its point is that end's.
-            out[i] = endPoint(lambda <= lambdaMin());
+            out[i - first] = endPoint(lambda <= lambdaMin());
             continue;
         }
         // β falls as λ grows with dβ/dλ = -1/variance, so the tangent from the previous root
@@ -202,7 +202,7 @@ void ExactSolver::solveBlock(std::size_t first, std::size_t count, std::size_t p
         }
         const Root root = solve(lambda, guess);
         blockEvaluations += root.evaluations;
-        out[i] = {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
+        out[i - first] = {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
         haveRoot = true;
         previousLambda = lambda;
         previousBeta = root.beta;
@@ -218,25 +218,38 @@ void ExactSolver::solveBlock(std::size_t first, std::size_t count, std::size_t p
 }
 
 ExactSpectrum ExactSolver::spectrum(std::size_t points, const RunControl& control) const {
+    ExactSpectrum result;
+    result.evaluations =
+        spectrum(points, control, [&](std::size_t, std::span<const ExactPoint> some) {
+            result.points.insert(result.points.end(), some.begin(), some.end());
+        });
+    return result;
+}
+
+long ExactSolver::spectrum(std::size_t points, const RunControl& control,
+                           const PointSink& sink) const {
     if (points < 2) {
         throw std::invalid_argument("the exact spectrum needs at least 2 points");
     }
-    ExactSpectrum result;
     if (m_exponents.size() == 1) {
-        result.points.push_back(single());
-        return result;
+        const ExactPoint one = single();
+        sink(0, {&one, 1});
+        return 0;
     }
-    result.points.resize(points);
-    result.points.front() = endPoint(true);
-    result.points.back() = endPoint(false);
+    const ExactPoint first = endPoint(true);
+    sink(0, {&first, 1});
     // Each block starts its warm-started search afresh, so that the points do not depend on
     // how many threads share the blocks.
     std::atomic<long> evaluations{0};
-    forEachBlock(points - 2, kBlockPoints, control, [&](std::size_t first, std::size_t count) {
-        solveBlock(first + 1, count, points, result.points, evaluations, control.done);
-    });
-    result.evaluations = evaluations;
-    return result;
+    forEachWindow<ExactPoint>(
+        points - 2, kBlockPoints, control,
+        [&](std::size_t at, std::span<ExactPoint> out) {
+            solveBlock(at + 1, points, out, evaluations, control.done);
+        },
+        [&](std::size_t at, std::span<const ExactPoint> some) { sink(at + 1, some); });
+    const ExactPoint last = endPoint(false);
+    sink(points - 1, {&last, 1});
+    return evaluations;
 }
 
 ExactSpectrum exactSpectrum(const std::vector<double>& breakPoints, std::size_t points,

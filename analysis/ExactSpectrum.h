@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace veltrane {
@@ -57,6 +59,12 @@ public:
     // them; control.done counts the points solved.
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
+    // The same points handed to sink(first, points) in order, points first, first + 1, ...,
+    // a window of blocks at a time (forEachWindow), so that a run of any length is written as it
+    // is computed in bounded memory. Returns the passes made over the distinct exponents.
+    using PointSink = std::function<void(std::size_t first, std::span<const ExactPoint> points)>;
+    long spectrum(std::size_t points, const RunControl& control, const PointSink& sink) const;
+
     static constexpr std::size_t kBlockPoints = 65536;
 
 private:
@@ -74,10 +82,9 @@ private:
     static constexpr std::size_t kProgressStep = 1024;
 
     Moments evaluate(double beta, double lambda) const;
-    // Points first .. first + count - 1 of a spectrum of points points, into out.
-    void solveBlock(std::size_t first, std::size_t count, std::size_t points,
-                    std::vector<ExactPoint>& out, std::atomic<long>& evaluations,
-                    std::atomic<std::size_t>* done) const;
+    // Points first .. first + out.size() - 1 of a spectrum of points points, into out.
+    void solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                    std::atomic<long>& evaluations, std::atomic<std::size_t>* done) const;
     Root solve(double lambda, double guess) const;
     ExactPoint endPoint(bool smallest) const;
     ExactPoint single() const;

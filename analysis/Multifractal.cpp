@@ -30,8 +30,17 @@ constexpr double kWeightTolerance = 1e-8;
 // step, which leaves an error of the order of its square in q and its cube in f.
 constexpr double kQTolerance = 1e-8;
 
-// Newton on D stops once its step is below this fraction of |D| + (αmax - αmin).
+// Newton on D stops once its step is below kDTolerance times D + (αmax - αmin), the width at
+// most kWideRange D; D lies in [αmin, αmax], so it is positive. Without the cap, a range many
+// orders wider than D, as where a branch is almost the whole interval, would stop Newton while
+// D is still off by a large part of itself; with it the step left is at most 1e-7 of D, and
+// Newton's next error of the order of its square.
 constexpr double kDTolerance = 1e-10;
+constexpr double kWideRange = 1e3;
+
+// Where |δ| <e> D is at most this, D is solved from the excess of Σ p exp(δx) over 1: the
+// rounding of Σ p = 1 would cost it up to 1e-16 / kNearOne of itself.
+constexpr double kNearOne = 1e-3;
 
 // Far more than safeguarded Newton needs: a fallback step halves the bracket of q or doubles an
 // open one.
@@ -57,6 +66,15 @@ std::vector<double> logWeights(const std::vector<double>& weights, std::size_t b
         logs.push_back((i == top ? 0.0 : logShare) - logTotal);
     }
     return logs;
+}
+
+// τ = (1 - q) D, which for |q| near the largest double may lie beyond the range of doubles.
+double finiteTau(double q, double tau) {
+    if (!std::isfinite(tau)) {
+        throw RuntimeError(ErrorKind::Overflow,
+                           "tau at q = " + shortest(q) + " is beyond the range of doubles");
+    }
+    return tau;
 }
 
 // Newton on a convex, monotone function moves one way after its first step; a second turn
@@ -241,7 +259,8 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
     return sums;
 }
 
-MultifractalSolver::Sums MultifractalSolver::evaluateNearOne(double d, double delta) const {
+std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(double d,
+                                                                            double delta) const {
     // Σ p_i = 1 is taken as exact here: ln Σ p exp(δx) = log1p(Σ p expm1(δx)) then vanishes with
     // δ, with an error proportional to δ instead of the rounding of the weights' sum.
     double excess = 0.0; // Σ p exp(δx) - 1
@@ -254,10 +273,58 @@ MultifractalSolver::Sums MultifractalSolver::evaluateNearOne(double d, double de
         sum += u * (1.0 + g);
         sumE += u * (1.0 + g) * m_e[i];
     }
+    if (!std::isfinite(sumE)) {
+        return std::nullopt; // a term beyond the range of doubles, far from the root
+    }
     Sums sums;
     sums.phi = std::log1p(excess);
     sums.e = sumE / sum;
     return sums;
+}
+
+// ψ = ln(Σ m p exp(δx)) / δ written as z* + ln(Σ m exp(δ(z - z*))) / δ with z = x + ln p / δ and
+// z* the z of the largest term, so that no product of δ with anything overflows whatever q is;
+// its slope in D is <e>.
+double MultifractalSolver::scaledStep(double d, double delta) const {
+    const std::size_t n = m_e.size();
+    std::size_t top = 0;
+    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i]) + std::log(m_p[i]) / delta; };
+    for (std::size_t i = 1; i < n; ++i) {
+        top = (delta > 0.0 ? z(i) > z(top) : z(i) < z(top)) ? i : top;
+    }
+    const double zTop = z(top);
+    double sum = 0.0;
+    double sumE = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double u = m_m[i] * std::exp(delta * (z(i) - zTop));
+        sum += u;
+        sumE += u * m_e[i];
+    }
+    return -(zTop + std::log(sum) / delta) / (sumE / sum);
+}
+
+// Rounding the sum Σ m p exp(δx) costs its logarithm about 1e-16, and so D about
+// 1e-16 / (|δ| <e> D) of itself. Where |δ| is small beside 1 / (eMax (αmax - αmin)) every term is
+// close to p, and the logarithm comes from their excess over 1 alone; elsewhere from the sum,
+// unless |δ| <e> D is below kNearOne at d, as it may be where the range of α is wide, and the
+// excess can be formed. Terms beyond the range of doubles leave the scaled form.
+double MultifractalSolver::stepD(double d, double q, bool nearOne,
+                                 std::vector<double>& work) const {
+    const double delta = q - 1.0;
+    const auto fromExcess = [&]() -> std::optional<double> {
+        const std::optional<Sums> sums = evaluateNearOne(d, delta);
+        const double step = sums ? -sums->phi / (delta * sums->e) : 0.0;
+        return sums && std::isfinite(step) ? std::optional<double>(step) : std::nullopt;
+    };
+    if (nearOne) {
+        return fromExcess().value_or(scaledStep(d, delta));
+    }
+    const Sums sums = evaluate(d, q, d, work);
+    const double step = -sums.phi / (delta * sums.e);
+    if (!std::isfinite(step)) {
+        return scaledStep(d, delta);
+    }
+    return std::fabs(delta) * sums.e * d < kNearOne ? fromExcess().value_or(step) : step;
 }
 
 // With τ = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
@@ -269,9 +336,9 @@ double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
     double d = m_d1;
     Settling settling;
     for (long pass = 0; pass < kMaxPasses; ++pass) {
-        const Sums sums = nearOne ? evaluateNearOne(d, delta) : evaluate(d, q, d, work);
-        const double step = -sums.phi / (delta * sums.e);
-        if (std::fabs(step) <= kDTolerance * (std::fabs(d) + m_alphaMax - m_alphaMin) ||
+        const double step = stepD(d, q, nearOne, work);
+        if (std::fabs(step) <=
+                kDTolerance * (d + std::min(kWideRange * d, m_alphaMax - m_alphaMin)) ||
             d + step == d || settling.settled(step)) {
             return d + step;
         }
@@ -285,7 +352,7 @@ double MultifractalSolver::tau(double q) const {
         return 1.0 - q;
     }
     std::vector<double> work;
-    return (1.0 - q) * solveD(q, work);
+    return finiteTau(q, (1.0 - q) * solveD(q, work));
 }
 
 DqPoint MultifractalSolver::dq(double q) const {
@@ -297,7 +364,7 @@ DqPoint MultifractalSolver::dq(double q) const {
     }
     std::vector<double> work;
     const double d = solveD(q, work);
-    return {q, (1.0 - q) * d, d};
+    return {q, finiteTau(q, (1.0 - q) * d), d};
 }
 
 MultifractalPoint MultifractalSolver::atQ(double q) const {
@@ -363,7 +430,11 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
             return {q, s, sums, passes};
         }
         const double rho = x / sums.e;
-        const double slope = sums.vxx - 2.0 * rho * sums.cxe + rho * rho * sums.vee;
+        // ρ² overflows where α is beyond about 1e154 although the slope does not; ρ then
+        // multiplies the bracket instead.
+        const double slope = std::isfinite(rho * rho)
+                                 ? sums.vxx - 2.0 * rho * sums.cxe + rho * rho * sums.vee
+                                 : sums.vxx - rho * (2.0 * sums.cxe - rho * sums.vee);
         const double newton = slope > 0.0 ? -x / slope : -std::copysign(kInfinity, x);
         const double tolerance = kQTolerance * (std::fabs(q) + m_qUnit);
         if (std::fabs(newton) <= tolerance) {
@@ -406,9 +477,10 @@ MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
     return pointOf(alpha, solveAlpha(alpha, 0.0, 1.0, work));
 }
 
-void MultifractalSolver::solveBlock(std::size_t first, std::size_t count, std::size_t points,
-                                    std::vector<MultifractalPoint>& out, std::atomic<long>& passes,
+void MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
+                                    std::span<MultifractalPoint> out, std::atomic<long>& passes,
                                     std::atomic<std::size_t>* done) const {
+    const std::size_t count = out.size();
     constexpr std::size_t kProgressStep = 1024;
     const double spread = m_alphaMax - m_alphaMin;
     const double last = static_cast<double>(points - 1);
@@ -419,13 +491,13 @@ void MultifractalSolver::solveBlock(std::size_t first, std::size_t count, std::s
         const double alpha =
             std::min(m_alphaMax, m_alphaMin + spread * static_cast<double>(i) / last);
         if (!(alpha > m_alphaMin && alpha < m_alphaMax)) {
-            out[i] = endPoint(alpha <= m_alphaMin);
+            out[i - first] = endPoint(alpha <= m_alphaMin);
             continue;
         }
         const auto [q, s] = track.guess(alpha);
         const Root root = solveAlpha(alpha, q, s, work);
         blockPasses += root.passes;
-        out[i] = pointOf(alpha, root);
+        out[i - first] = pointOf(alpha, root);
         track.add(alpha, root.q, root.f, -root.sums.e / root.sums.vxx);
         if (done != nullptr && (i - first) % kProgressStep == kProgressStep - 1) {
             *done += kProgressStep;
@@ -439,23 +511,39 @@ void MultifractalSolver::solveBlock(std::size_t first, std::size_t count, std::s
 
 std::vector<MultifractalPoint>
 MultifractalSolver::spectrum(std::size_t points, const RunControl& control, long* passes) const {
+    std::vector<MultifractalPoint> out;
+    const long made =
+        spectrum(points, control, [&](std::size_t, std::span<const MultifractalPoint> some) {
+            out.insert(out.end(), some.begin(), some.end());
+        });
+    if (passes != nullptr) {
+        *passes = made;
+    }
+    return out;
+}
+
+long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
+                                  const PointSink& sink) const {
     if (points < 2) {
         throw std::invalid_argument("the multifractal spectrum needs at least 2 points");
     }
     if (m_single) {
-        return {atAlpha(1.0)};
+        const MultifractalPoint one = atAlpha(1.0);
+        sink(0, {&one, 1});
+        return 0;
     }
-    std::vector<MultifractalPoint> out(points);
-    out.front() = endPoint(true);
-    out.back() = endPoint(false);
+    const MultifractalPoint first = endPoint(true);
+    sink(0, {&first, 1});
     std::atomic<long> total{0};
-    forEachBlock(points - 2, kBlockPoints, control, [&](std::size_t first, std::size_t count) {
-        solveBlock(first + 1, count, points, out, total, control.done);
-    });
-    if (passes != nullptr) {
-        *passes = total;
-    }
-    return out;
+    forEachWindow<MultifractalPoint>(
+        points - 2, kBlockPoints, control,
+        [&](std::size_t at, std::span<MultifractalPoint> out) {
+            solveBlock(at + 1, points, out, total, control.done);
+        },
+        [&](std::size_t at, std::span<const MultifractalPoint> some) { sink(at + 1, some); });
+    const MultifractalPoint last = endPoint(false);
+    sink(points - 1, {&last, 1});
+    return total;
 }
 
 } // namespace veltrane

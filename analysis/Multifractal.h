@@ -4,6 +4,9 @@
 #include "Weights.h"
 
 #include <cstddef>
+#include <functional>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -73,6 +76,13 @@ public:
     std::vector<MultifractalPoint> spectrum(std::size_t points, const RunControl& control = {},
                                             long* passes = nullptr) const;
 
+    // The same points handed to sink(first, points) in order, a window of blocks at a time
+    // (forEachWindow), so that a run of any length is written as it is computed in bounded
+    // memory. Returns the number of passes over the branches made.
+    using PointSink =
+        std::function<void(std::size_t first, std::span<const MultifractalPoint> points)>;
+    long spectrum(std::size_t points, const RunControl& control, const PointSink& sink) const;
+
     static constexpr std::size_t kBlockPoints = 4096;
     // A branch's length is the difference of two break points, rounded by about 1e-16 B / ℓ
     // of itself: much for a short branch far from 0. Ratios meant to be equal, as when the
@@ -100,14 +110,19 @@ private:
 
     // work: room for one value per distinct pair, reused from pass to pass.
     Sums evaluate(double alpha, double q, double s, std::vector<double>& work) const;
-    // ln Σ m_i p_i exp(δ x_i) with x_i = e_i (D - r_i), and the mean of e, for a small |δ|.
-    Sums evaluateNearOne(double d, double delta) const;
+    // ln Σ m_i p_i exp(δ x_i) with x_i = e_i (D - r_i), and the mean of e, for a small |δ|;
+    // nothing where a term is beyond the range of doubles.
+    std::optional<Sums> evaluateNearOne(double d, double delta) const;
+    // The Newton step on D at d for the order q, from the sums nearOne picks, or from
+    // scaledStep where those cannot be formed.
+    double stepD(double d, double q, bool nearOne, std::vector<double>& work) const;
+    double scaledStep(double d, double delta) const;
     // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
     double solveD(double q, std::vector<double>& work) const;
     Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
-    void solveBlock(std::size_t first, std::size_t count, std::size_t points,
-                    std::vector<MultifractalPoint>& out, std::atomic<long>& passes,
-                    std::atomic<std::size_t>* done) const;
+    // Points first .. first + out.size() - 1 of a spectrum of points points, into out.
+    void solveBlock(std::size_t first, std::size_t points, std::span<MultifractalPoint> out,
+                    std::atomic<long>& passes, std::atomic<std::size_t>* done) const;
     double endDimension(std::size_t first, std::size_t last) const;
     MultifractalPoint endPoint(bool smallest) const;
     MultifractalPoint pointOf(double alpha, const Root& root) const;

@@ -103,7 +103,7 @@ private:
             m_out << (m_first ? "[\n" : ",\n");
             writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), m_out, m_number);
         } else {
-            writeCsvRows(storedPoints(store), m_out, m_number);
+            writeCsvRows<float>(storedPoints(store), m_out, m_number);
         }
         m_first = false;
     }

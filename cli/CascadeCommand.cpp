@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <ostream>
+#include <span>
 
 namespace veltrane::cli {
 
@@ -113,8 +114,8 @@ private:
 };
 
 // The values in little-endian order, as .npy's '<f8' and .f64 hold them.
-std::string rawBytes(const std::vector<double>& values, std::size_t count) {
-    std::string bytes(count * sizeof(double), '\0');
+std::string rawBytes(std::span<const double> values) {
+    std::string bytes(values.size() * sizeof(double), '\0');
     std::memcpy(bytes.data(), values.data(), bytes.size());
     if constexpr (std::endian::native == std::endian::big) {
         for (std::size_t i = 0; i < bytes.size(); i += sizeof(double)) {
@@ -125,59 +126,75 @@ std::string rawBytes(const std::vector<double>& values, std::size_t count) {
     return bytes;
 }
 
-// Values a block holds at the most: what the threads share before it is written.
-constexpr std::size_t kChunk = std::size_t{1} << 20;
+// Values a block holds: what one thread computes at a time. The threads share a window of
+// blocks (forEachWindow), written as soon as it is whole, so that memory does not grow with
+// the number of values.
 constexpr std::size_t kBlock = std::size_t{1} << 14;
+
+// CSV rows are written this many at a time.
+constexpr std::size_t kRowsAtOnce = 4096;
+
+// Writes rows first .. first + count - 1, row(i, text) appending row first + i to text.
+template <typename Row> void writeRows(std::size_t count, Sink& sink, const Row& row) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        row(i, text);
+        if ((i + 1) % kRowsAtOnce == 0 || i + 1 == count) {
+            sink.write(text);
+            text.clear();
+        }
+    }
+}
 
 void writeBins(const Cascade& cascade, std::uint64_t bins, DataFormat format, Sink& sink,
                const RunControl& control) {
-    std::vector<double> masses(kChunk);
-    for (std::uint64_t first = 0; first < bins; first += kChunk) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, bins - first));
-        forEachBlock(count, kBlock, control, [&](std::size_t at, std::size_t n) {
-            cascade.binMasses(bins, first + at, n, masses.data() + at);
+    const auto n = static_cast<double>(bins);
+    forEachWindow<double>(
+        static_cast<std::size_t>(bins), kBlock, control,
+        [&](std::size_t first, std::span<double> masses) {
+            cascade.binMasses(bins, first, masses.size(), masses.data());
             if (control.done != nullptr) {
-                *control.done += n;
+                *control.done += masses.size();
             }
+        },
+        [&](std::size_t first, std::span<const double> masses) {
+            if (format != DataFormat::Csv) {
+                sink.write(rawBytes(masses));
+                return;
+            }
+            writeRows(masses.size(), sink, [&](std::size_t i, std::string& text) {
+                const std::uint64_t j = first + i;
+                // j / N rounded once, so that 3/10 prints as 0.3.
+                text += std::to_string(j) + ',' + shortest(static_cast<double>(j) / n) + ',' +
+                        shortest(static_cast<double>(j + 1) / n) + ',' + shortest(masses[i]) + '\n';
+            });
         });
-        if (format != DataFormat::Csv) {
-            sink.write(rawBytes(masses, count));
-            continue;
-        }
-        std::string text;
-        const auto n = static_cast<double>(bins);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t j = first + i;
-            // j / N rounded once, so that 3/10 prints as 0.3.
-            text += std::to_string(j) + ',' + shortest(static_cast<double>(j) / n) + ',' +
-                    shortest(static_cast<double>(j + 1) / n) + ',' + shortest(masses[i]) + '\n';
-        }
-        sink.write(text);
-    }
 }
 
 void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells, DataFormat format,
                  Sink& sink, const RunControl& control) {
-    std::vector<Cascade::Cell> chunk(kChunk);
-    std::vector<double> masses(kChunk);
-    for (std::uint64_t first = 0; first < cells; first += kChunk) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, cells - first));
-        forEachBlock(count, kBlock, control, [&](std::size_t at, std::size_t n) {
-            cascade.levelCells(levels, first + at, n, chunk.data() + at);
+    std::vector<double> masses;
+    forEachWindow<Cascade::Cell>(
+        static_cast<std::size_t>(cells), kBlock, control,
+        [&](std::size_t first, std::span<Cascade::Cell> out) {
+            cascade.levelCells(levels, first, out.size(), out.data());
             if (control.done != nullptr) {
-                *control.done += n;
+                *control.done += out.size();
             }
+        },
+        [&](std::size_t first, std::span<const Cascade::Cell> some) {
+            if (format != DataFormat::Csv) {
+                masses.resize(some.size());
+                std::transform(some.begin(), some.end(), masses.begin(),
+                               [](const Cascade::Cell& cell) { return cell.mass; });
+                sink.write(rawBytes(masses));
+                return;
+            }
+            writeRows(some.size(), sink, [&](std::size_t i, std::string& text) {
+                text += std::to_string(first + i) + ',' + shortest(some[i].left) + ',' +
+                        shortest(some[i].width) + ',' + shortest(some[i].mass) + '\n';
+            });
         });
-        std::string text;
-        for (std::size_t i = 0; i < count; ++i) {
-            masses[i] = chunk[i].mass;
-            if (format == DataFormat::Csv) {
-                text += std::to_string(first + i) + ',' + shortest(chunk[i].left) + ',' +
-                        shortest(chunk[i].width) + ',' + shortest(chunk[i].mass) + '\n';
-            }
-        }
-        sink.write(format == DataFormat::Csv ? text : rawBytes(masses, count));
-    }
 }
 
 } // namespace

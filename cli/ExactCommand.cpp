@@ -40,21 +40,17 @@ std::vector<double> breakPointsOf(const SpectrumOptions& options, const Services
     }
 }
 
-ExactSpectrum solve(const std::vector<double>& exponents, std::size_t points,
-                    const SpectrumOptions& options, const Services& services) {
-    ExactSpectrum spectrum;
+// Runs the solver on the threads the options ask for, with progress, handing the points to
+// sink in order as they are solved.
+void solve(const std::vector<double>& exponents, std::size_t points, const SpectrumOptions& options,
+           const Services& services, const ExactSolver::PointSink& sink) {
     try {
         withProgress(services.progress, options.threads, points, [&](const RunControl& control) {
-            spectrum = ExactSolver(exponents).spectrum(points, control);
+            ExactSolver(exponents).spectrum(points, control, sink);
         });
     } catch (const RuntimeError& e) {
         throw CommandError(kExitRunTime, e.what());
-    } catch (const std::bad_alloc&) {
-        throw CommandError(kExitRunTime, "not enough memory for " + std::to_string(points) +
-                                             " points of " + std::to_string(exponents.size()) +
-                                             " branches");
     }
-    return spectrum;
 }
 
 } // namespace
@@ -84,17 +80,42 @@ int runExact(const SpectrumOptions& options, std::ostream& out, const Services& 
         plotRequest(options.plotFile, options.grid, options.dpi, PlotKind::Spectrum, points);
     const std::vector<double> breakPoints = breakPointsOf(options, services);
     const std::vector<double> exponents = branchExponents(breakPoints);
-    const ExactSpectrum spectrum = solve(exponents, points, options, services);
     if (plot) {
-        // The picture first: when it cannot be written, nothing else is printed.
-        Module1 store = exactStore(spectrum.points);
+        // At most as many points as the store holds. The picture first: when it cannot be
+        // written, nothing else is printed.
+        std::vector<ExactPoint> spectrum;
+        solve(exponents, points, options, services,
+              [&](std::size_t, std::span<const ExactPoint> some) {
+                  spectrum.insert(spectrum.end(), some.begin(), some.end());
+              });
+        Module1 store = exactStore(spectrum);
         drawPlot(store, *plot, services);
+        if (options.json) {
+            writeJson(breakPoints, exponents, exactPoints(spectrum), out);
+            out << '\n';
+        } else if (options.csv) {
+            writeCsv(exactPoints(spectrum), out);
+        }
+        return kExitOk;
     }
+    // Written as the points are solved, so that memory does not grow with their number.
     if (options.json) {
-        writeJson(breakPoints, exponents, exactPoints(spectrum.points), out);
+        writeJsonHead(breakPoints, exponents, out);
+    } else {
+        writeCsvHeader(out);
+    }
+    solve(exponents, points, options, services,
+          [&](std::size_t first, std::span<const ExactPoint> some) {
+              const std::vector<SpectrumPoint<double>> rows = exactPoints(some, first);
+              if (options.json) {
+                  writeJsonPoints<double>(rows, out);
+              } else {
+                  writeCsvRows<double>(rows, out);
+              }
+          });
+    if (options.json) {
+        writeJsonTail(out);
         out << '\n';
-    } else if (options.csv || !plot) {
-        writeCsv(exactPoints(spectrum.points), out);
     }
     return kExitOk;
 }

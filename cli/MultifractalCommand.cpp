@@ -7,11 +7,13 @@
 #include "Multifractal.h"
 #include "NumberText.h"
 #include "OptionWords.h"
+#include "Parallel.h"
 #include "Progress.h"
 #include "RuntimeError.h"
 
 #include <cmath>
 #include <ostream>
+#include <span>
 
 namespace veltrane::cli {
 
@@ -122,10 +124,15 @@ void writeHead(const std::vector<double>& breakPoints, const std::vector<double>
     out << "],";
 }
 
-void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std::ostream& out) {
+void writeSpectrumHead(bool json, std::ostream& out) {
     out << (json ? "\"points\":[" : "index,alpha,f,q,tau\n");
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const MultifractalPoint& p = points[i];
+}
+
+void writeSpectrumRows(std::size_t first, std::span<const MultifractalPoint> points, bool json,
+                       std::ostream& out) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const std::size_t i = first + k;
+        const MultifractalPoint& p = points[k];
         if (json) {
             out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
                 << ",\"alpha\":" << jsonNumber(p.alpha) << ",\"f\":" << jsonNumber(p.f)
@@ -135,20 +142,51 @@ void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std:
                 << ',' << shortest(p.tau) << '\n';
         }
     }
+}
+
+void writeSpectrumTail(bool json, std::ostream& out) {
     out << (json ? "]}\n" : "");
 }
 
-void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json, std::ostream& out) {
-    out << (json ? "\"dq\":[" : "q,tau,D_q\n");
-    for (std::size_t i = 0; i < range.rows; ++i) {
-        const DqPoint p = solver.dq(range.from + static_cast<double>(i) * range.step);
+void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std::ostream& out) {
+    writeSpectrumHead(json, out);
+    writeSpectrumRows(0, points, json, out);
+    writeSpectrumTail(json, out);
+}
+
+// Rows of q a block: each D_q is solved on its own, so the rows are the same on any threads.
+constexpr std::size_t kDqBlock = 64;
+
+void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const DqPoint& p = rows[k];
         if (json) {
-            out << (i == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
+            out << (first + k == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
                 << ",\"tau\":" << jsonNumber(p.tau) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
         } else {
             out << shortest(p.q) << ',' << shortest(p.tau) << ',' << shortest(p.dq) << '\n';
         }
     }
+}
+
+// The rows of --dq, solved over the threads a window at a time and written in order as they
+// are, so that memory does not grow with their number.
+void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
+             const RunControl& control, std::ostream& out) {
+    out << (json ? "\"dq\":[" : "q,tau,D_q\n");
+    forEachWindow<DqPoint>(
+        range.rows, kDqBlock, control,
+        [&](std::size_t first, std::span<DqPoint> rows) {
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                rows[k] = solver.dq(range.from + static_cast<double>(first + k) * range.step);
+            }
+            if (control.done != nullptr) {
+                *control.done += rows.size();
+            }
+        },
+        [&](std::size_t first, std::span<const DqPoint> rows) {
+            writeDqRows(first, rows, json, out);
+        });
     out << (json ? "]}\n" : "");
 }
 
@@ -162,14 +200,6 @@ Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
     store.graph_n(1) = static_cast<std::int16_t>(points.size() - 1);
     store.graph_count = 1;
     return store;
-}
-
-std::vector<MultifractalPoint> solve(const MultifractalSolver& solver, std::size_t points,
-                                     const MultifractalOptions& options, const Services& services) {
-    std::vector<MultifractalPoint> spectrum;
-    withProgress(services.progress, options.threads, points,
-                 [&](const RunControl& control) { spectrum = solver.spectrum(points, control); });
-    return spectrum;
 }
 
 } // namespace
@@ -190,25 +220,39 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
     const std::vector<double>& weights = measure.weights;
     withMeasureErrors([&] {
         const MultifractalSolver solver(breakPoints, weights);
-        if (o.dq) {
-            if (o.json) {
-                writeHead(breakPoints, weights, out);
+        const std::size_t work = o.dq ? dq.rows : points;
+        withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
+            if (o.dq) {
+                if (o.json) {
+                    writeHead(breakPoints, weights, out);
+                }
+                writeDq(solver, dq, o.json, control, out);
+            } else if (plot) {
+                // At most as many points as the store holds. The picture first: when it cannot
+                // be written, nothing else is printed.
+                const std::vector<MultifractalPoint> spectrum = solver.spectrum(points, control);
+                Module1 store = spectrumStore(spectrum);
+                drawPlot(store, *plot, services);
+                if (o.json) {
+                    writeHead(breakPoints, weights, out);
+                }
+                if (o.json || o.csv) {
+                    writeSpectrum(spectrum, o.json, out);
+                }
+            } else {
+                // Written as the points are solved, so that memory does not grow with their
+                // number.
+                if (o.json) {
+                    writeHead(breakPoints, weights, out);
+                }
+                writeSpectrumHead(o.json, out);
+                solver.spectrum(points, control,
+                                [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                                    writeSpectrumRows(first, some, o.json, out);
+                                });
+                writeSpectrumTail(o.json, out);
             }
-            writeDq(solver, dq, o.json, out);
-            return;
-        }
-        const std::vector<MultifractalPoint> spectrum = solve(solver, points, o, services);
-        if (plot) {
-            // The picture first: when it cannot be written, nothing else is printed.
-            Module1 store = spectrumStore(spectrum);
-            drawPlot(store, *plot, services);
-        }
-        if (o.json) {
-            writeHead(breakPoints, weights, out);
-            writeSpectrum(spectrum, true, out);
-        } else if (o.csv || !plot) {
-            writeSpectrum(spectrum, false, out);
-        }
+        });
     });
     return kExitOk;
 }

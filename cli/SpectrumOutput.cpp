@@ -16,11 +16,12 @@ std::vector<SpectrumPoint<float>> storedPoints(const Module1& store) {
     return points;
 }
 
-std::vector<SpectrumPoint<double>> exactPoints(const std::vector<ExactPoint>& points) {
+std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
+                                               std::size_t first) {
     std::vector<SpectrumPoint<double>> result;
     result.reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
-        result.push_back({i, points[i].lyapunov, points[i].entropy, points[i].dimension});
+        result.push_back({first + i, points[i].lyapunov, points[i].entropy, points[i].dimension});
     }
     return result;
 }
@@ -38,7 +39,7 @@ void writeCsvHeader(std::ostream& out, bool maps) {
 }
 
 template <typename T>
-void writeCsvRows(const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+void writeCsvRows(std::span<const SpectrumPoint<T>> points, std::ostream& out,
                   std::optional<long> map) {
     const std::string lead = map ? std::to_string(*map) + "," : "";
     for (const SpectrumPoint<T>& p : points) {
@@ -50,13 +51,12 @@ void writeCsvRows(const std::vector<SpectrumPoint<T>>& points, std::ostream& out
 template <typename T>
 void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
     writeCsvHeader(out);
-    writeCsvRows(points, out);
+    writeCsvRows<T>(points, out);
 }
 
 template <typename T>
-void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
-               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
-               std::optional<long> map) {
+void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+                   std::ostream& out, std::optional<long> map) {
     out << '{';
     if (map) {
         out << "\"map\":" << *map << ',';
@@ -66,20 +66,41 @@ void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponent
     out << ",\"exponents\":";
     writeList(exponents, out);
     out << ",\"points\":[";
+}
+
+template <typename T>
+void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out) {
     for (const SpectrumPoint<T>& p : points) {
         out << (p.index == 0 ? "" : ",") << "\n{\"index\":" << p.index
             << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
             << ",\"dimension\":" << shortest(p.dimension) << '}';
     }
+}
+
+void writeJsonTail(std::ostream& out) {
     out << "]}";
+}
+
+template <typename T>
+void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+               std::optional<long> map) {
+    writeJsonHead(breakPoints, exponents, out, map);
+    writeJsonPoints<T>(points, out);
+    writeJsonTail(out);
 }
 
 template void writeList(const std::vector<float>&, std::ostream&);
 template void writeList(const std::vector<double>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<float>>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<double>>&, std::ostream&);
-template void writeCsvRows(const std::vector<SpectrumPoint<float>>&, std::ostream&,
+template void writeCsvRows(std::span<const SpectrumPoint<float>>, std::ostream&,
                            std::optional<long>);
+template void writeCsvRows(std::span<const SpectrumPoint<double>>, std::ostream&,
+                           std::optional<long>);
+template void writeJsonHead(const std::vector<double>&, const std::vector<double>&, std::ostream&,
+                            std::optional<long>);
+template void writeJsonPoints(std::span<const SpectrumPoint<double>>, std::ostream&);
 template void writeJson(const std::vector<float>&, const std::vector<float>&,
                         const std::vector<SpectrumPoint<float>>&, std::ostream&,
                         std::optional<long>);

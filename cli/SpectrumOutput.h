@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace veltrane::cli {
@@ -21,7 +22,9 @@ template <typename T> struct SpectrumPoint {
 
 // Graphs 1 and 2 of the store, points 0..graph_n(1).
 std::vector<SpectrumPoint<float>> storedPoints(const Module1& store);
-std::vector<SpectrumPoint<double>> exactPoints(const std::vector<ExactPoint>& points);
+// The points numbered from first on.
+std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
+                                               std::size_t first = 0);
 
 // "[v1,v2,...]", each value as the shortest text that reads back to it.
 template <typename T> void writeList(const std::vector<T>& values, std::ostream& out);
@@ -31,7 +34,7 @@ void writeCsvHeader(std::ostream& out, bool maps = false);
 
 // One CSV row a point, led by the map's number (its line in a list of maps) when given.
 template <typename T>
-void writeCsvRows(const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+void writeCsvRows(std::span<const SpectrumPoint<T>> points, std::ostream& out,
                   std::optional<long> map = std::nullopt);
 
 // The header and the rows.
@@ -43,5 +46,14 @@ template <typename T>
 void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
                const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
                std::optional<long> map = std::nullopt);
+
+// writeJson in three parts, for points written as they are computed: the object up to the
+// points' "[", the points (any number of calls, in order, from index 0), and the closing "]}".
+template <typename T>
+void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+                   std::ostream& out, std::optional<long> map = std::nullopt);
+template <typename T>
+void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out);
+void writeJsonTail(std::ostream& out);
 
 } // namespace veltrane::cli
