@@ -29,9 +29,9 @@ constexpr std::size_t kLanes = 8;
 constexpr int kFirstWideSteps = 2;
 constexpr int kNarrowStepsBetweenChecks = 2;
 
-// A bound on the steps of one end in one pass, reached only where a weight rounds to 1 and
-// an end sits where that branch maps it onto itself, so that the mass never falls: the rest
-// is then shared in proportion to length.
+// A bound on the steps of one end in one pass, which no measure tried comes near since the
+// long runs of a branch are taken in one step: the rest is then shared in proportion to
+// length.
 constexpr int kMostSteps = 1 << 20;
 
 // A position closer than this to its cell's end, which only a branch within a subnormal of the

@@ -288,19 +288,25 @@ std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(doub
 double MultifractalSolver::scaledStep(double d, double delta) const {
     const std::size_t n = m_e.size();
     std::size_t top = 0;
-    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i]) + std::log(m_p[i]) / delta; };
+    // x + ln p / δ = e D + (q / δ) ln p = e (D - r q / δ), without the cancellation of the
+    // two logarithms of the weight where q is near 0.
+    const double share = (delta + 1.0) / delta;
+    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i] * share); };
     for (std::size_t i = 1; i < n; ++i) {
         top = (delta > 0.0 ? z(i) > z(top) : z(i) < z(top)) ? i : top;
     }
     const double zTop = z(top);
-    double sum = 0.0;
-    double sumE = 0.0;
+    // The top term is its multiplicity; the rest apart, so that log1p keeps ψ where they are
+    // small beside it.
+    double rest = 0.0;
+    double sumE = m_m[top] * m_e[top];
     for (std::size_t i = 0; i < n; ++i) {
-        const double u = m_m[i] * std::exp(delta * (z(i) - zTop));
-        sum += u;
+        const double u = i == top ? 0.0 : m_m[i] * std::exp(delta * (z(i) - zTop));
+        rest += u;
         sumE += u * m_e[i];
     }
-    return -(zTop + std::log(sum) / delta) / (sumE / sum);
+    const double logSum = std::log(m_m[top]) + std::log1p(rest / m_m[top]);
+    return -(zTop + logSum / delta) / (sumE / (m_m[top] + rest));
 }
 
 // Rounding the sum Σ m p exp(δx) costs its logarithm about 1e-16, and so D about

@@ -1,8 +1,11 @@
 #include "Cascade.h"
 #include "Parallel.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace {
@@ -35,5 +38,59 @@ BENCHMARK(BinMassesOfThreeBranches)
     ->Args({1 << 20, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+} // namespace
+
+namespace {
+
+// 2^20 bins of two-branch measures whose second branch is almost the whole interval, in blocks
+// over the threads as the command line writes them. Arguments: the first branch's length in
+// powers of ten (-4 is 1e-4), and whether the weights are the lengths (1) or equal (0).
+void BinMassesOfABranchAlmostWhole(benchmark::State& state) {
+    const double shortBranch = std::pow(10.0, static_cast<double>(state.range(0)));
+    const std::vector<double> weights =
+        state.range(1) != 0 ? std::vector<double>{shortBranch, 1.0} : std::vector<double>{1, 1};
+    const Cascade cascade({shortBranch}, weights);
+    const std::uint64_t bins = std::uint64_t{1} << 20;
+    std::vector<double> masses(bins);
+    for (auto _ : state) {
+        forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
+            cascade.binMasses(bins, first, count, masses.data() + first);
+        });
+        benchmark::DoNotOptimize(masses.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
+}
+BENCHMARK(BinMassesOfABranchAlmostWhole)
+    ->Args({-4, 0})
+    ->Args({-9, 0})
+    ->Args({-300, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// 2^20 bins of a measure of 10^5 branches of random lengths and weights: most bins hold whole
+// cells of many branches side by side.
+void BinMassesOfManyBranches(benchmark::State& state) {
+    const auto branches = static_cast<std::size_t>(state.range(0));
+    std::mt19937_64 engine(20261207);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::vector<double> breaks(branches - 1);
+    std::generate(breaks.begin(), breaks.end(), [&] { return uniform(engine); });
+    std::sort(breaks.begin(), breaks.end());
+    breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+    std::vector<double> weights(breaks.size() + 1);
+    std::generate(weights.begin(), weights.end(), [&] { return 0.1 + uniform(engine); });
+    const Cascade cascade(breaks, weights);
+    const std::uint64_t bins = std::uint64_t{1} << 20;
+    std::vector<double> masses(bins);
+    for (auto _ : state) {
+        forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
+            cascade.binMasses(bins, first, count, masses.data() + first);
+        });
+        benchmark::DoNotOptimize(masses.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
+}
+BENCHMARK(BinMassesOfManyBranches)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -182,6 +182,36 @@ void boxSumSlopes(const std::vector<double>& b, const std::vector<double>& w,
     }
 }
 
+// Weights equal to the branches' lengths make the measure the length itself: every bin 1/N,
+// however long or short the branches, and the bins of any ranges the same to the bit.
+void lebesgue(const std::vector<double>& b, std::uint64_t n) {
+    std::vector<double> lengths;
+    for (std::size_t i = 0; i <= b.size(); ++i) {
+        lengths.push_back((i == b.size() ? 1.0 : b[i]) - (i == 0 ? 0.0 : b[i - 1]));
+    }
+    const Cascade cascade(b, lengths);
+    const double expected = 1.0 / static_cast<double>(n);
+    const std::vector<double> masses = allBins(cascade, n);
+    for (std::uint64_t j = 0; j < n; ++j) {
+        ASSERT_NEAR(masses[j], expected, 1e-12 * expected) << "bin " << j;
+    }
+    std::vector<double> pieces(n);
+    for (std::uint64_t first = 0, count = 1; first < n; first += count, count = count * 5 % 997) {
+        count = std::min(count, n - first);
+        cascade.binMasses(n, first, count, pieces.data() + first);
+    }
+    EXPECT_EQ(pieces, masses);
+}
+
+// A bin against a figure of a 700-digit computation of the distribution function's
+// difference, which takes the runs of a branch in closed form as it goes down digit by digit.
+void figure(const std::vector<double>& b, const std::vector<double>& w, std::uint64_t n,
+            std::uint64_t j, double expected) {
+    double mass = -1.0;
+    Cascade(b, w).binMasses(n, j, 1, &mass);
+    EXPECT_NEAR(mass, expected, 1e-12 * expected);
+}
+
 void refused(const std::vector<double>& b, const std::vector<double>& w, const std::string& why) {
     try {
         Cascade(b, w);
@@ -216,6 +246,16 @@ TEST(Cascade, MeetsTheTable) {
         const std::vector<double> b = numbers(row[1]);
         if (row[0] == "refuse") {
             refused(b, numbers(row[2]), row[3]);
+            continue;
+        }
+        if (row[0] == "lebesgue") {
+            lebesgue(b, std::stoull(row[2]));
+            continue;
+        }
+        if (row[0] == "figure") {
+            const std::vector<double> where = numbers(row[3]);
+            figure(b, numbers(row[2]), static_cast<std::uint64_t>(where[0]),
+                   static_cast<std::uint64_t>(where[1]), std::stod(row[4]));
             continue;
         }
         const Cascade cascade(b, numbers(row[2]));

@@ -138,3 +138,31 @@ TEST(ExactSolver, StoreForTheGraphWindowTakesAtMost101Points) {
 
 } // namespace
 } // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// A long run reaches its sink a window at a time, in order and within the window's bytes,
+// with the points of the whole vector on any number of threads.
+TEST(ExactSolver, HandsLongRunsOverInBoundedWindows) {
+    const ExactSolver solver(branchExponents({0.1, 0.5, 0.7}));
+    const std::size_t points = 3 * ExactSolver::kBlockPoints * 8 + 5;
+    const std::vector<ExactPoint> whole = solver.spectrum(points, {1}).points;
+    std::size_t next = 0;
+    std::size_t calls = 0;
+    solver.spectrum(points, {2}, [&](std::size_t first, std::span<const ExactPoint> some) {
+        ASSERT_EQ(first, next);
+        ASSERT_LE(some.size() * sizeof(ExactPoint), kWindowBytes);
+        for (std::size_t i = 0; i < some.size(); ++i) {
+            ASSERT_EQ(some[i].entropy, whole[first + i].entropy) << first + i;
+            ASSERT_EQ(some[i].beta, whole[first + i].beta) << first + i;
+        }
+        next += some.size();
+        ++calls;
+    });
+    EXPECT_EQ(next, points);
+    EXPECT_GT(calls, 3U);
+}
+
+} // namespace
+} // namespace veltrane

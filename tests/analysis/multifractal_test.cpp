@@ -1,68 +1,119 @@
-// The multifractal solver against closed forms, the exact solver and a long double reference,
-// on the measures of tests/data/analysis/multifractal.tsv.
+// The multifractal solver against closed forms, the exact solver and a quad-precision
+// reference, on the measures of tests/data/analysis/multifractal.tsv.
 #include "BreakPoints.h"
 #include "ExactSpectrum.h"
 #include "Multifractal.h"
+#include "RuntimeError.h"
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <numeric>
+#include <quadmath.h>
 #include <random>
 #include <sstream>
 
 namespace veltrane {
 namespace {
 
-using Long = long double;
+__extension__ typedef __float128 Long;
 
 using test::numbers;
 
-// Within 1e-12 of want, relative to |want| or to 0.01 where want is smaller.
-void expectClose(double got, Long want, const char* what) {
-    EXPECT_LE(std::fabs(got - want), 1e-12L * std::max(std::fabs(want), 0.01L))
+// Within 1e-12 of want, relative to |want| or to floor where want is smaller.
+void expectClose(double got, Long want, const char* what, Long floor = Long{1} / 100) {
+    EXPECT_LE(fabsq(got - want), Long{1e-12} * std::max(fabsq(want), floor))
         << what << " " << got << " against " << static_cast<double>(want);
 }
 
-// The measure in long double, solved plainly: τ by Newton from 1 - q, the order of an α by
-// Newton on α(q) from a nearby q.
+// ln of the share part / (part + rest) of parts that are positive, to its own precision also
+// where the share is close to 1.
+Long logShare(Long part, Long rest) {
+    return part > rest ? log1pq(-rest / (part + rest)) : logq(part / (part + rest));
+}
+
+// The measure in quad precision: D_q by Newton on ψ(D) = ln(Σ p exp(δ x)) / δ, δ = q - 1 and
+// x = e D + ln p, written as z* + ln(Σ exp(δ (z - z*))) / δ with z = x + ln p / δ =
+// e D + q ln p / δ, which no order q however large or small makes cancel; τ = (1 - q) D, and the
+// point at q from the Gibbs means there; the order of an α by Newton on α(q) from a nearby q. The
+// logarithms of the weights and lengths come from the others' totals where those are small, so that
+// a branch or weight within 1e-300 of the whole keeps its relative precision.
 class Reference {
 public:
     struct Point {
         Long alpha, f, q, tau, slope; // slope: dα/dq
     };
     Reference(const std::vector<double>& b, const std::vector<double>& w) {
-        const Long total = std::accumulate(w.begin(), w.end(), Long{0});
         for (std::size_t i = 0; i < w.size(); ++i) {
-            m_a.push_back(std::log(w[i] / total));
-            m_e.push_back(-std::log(Long{i == b.size() ? 1.0 : b[i]} - (i == 0 ? 0.0 : b[i - 1])));
+            Long rest = 0;
+            for (std::size_t j = 0; j < w.size(); ++j) {
+                rest += j == i ? 0 : w[j];
+            }
+            const Long left = i == 0 ? 0 : b[i - 1];
+            const Long right = i == b.size() ? 1 : b[i];
+            m_a.push_back(logShare(w[i], rest));
+            m_e.push_back(-logShare(right - left, left + (1 - right)));
         }
+        Long pa = 0;
+        Long pe = 0;
+        for (std::size_t i = 0; i < m_a.size(); ++i) {
+            pa += expq(m_a[i]) * m_a[i];
+            pe += expq(m_a[i]) * m_e[i];
+        }
+        m_d1 = -pa / pe;
     }
-    Point at(Long q) const {
-        Long t = 1 - q;
-        for (Long step = 1; std::fabs(step) > 1e-17L * (1 + std::fabs(t)); t += step) {
-            const std::array<Long, 6> s = sums(q, t);
-            step = s[0] / s[2];
+    Long dq(Long q, Long d) const {
+        const Long delta = q - 1;
+        if (delta == 0) {
+            return m_d1;
         }
+        for (int pass = 0; pass < 1000; ++pass) {
+            std::size_t top = 0;
+            const auto z = [&](std::size_t i) { return m_e[i] * d + m_a[i] * q / delta; };
+            for (std::size_t i = 1; i < m_a.size(); ++i) {
+                top = (delta > 0 ? z(i) > z(top) : z(i) < z(top)) ? i : top;
+            }
+            Long rest = 0; // the terms beside the top one, which is 1
+            Long sumE = m_e[top];
+            for (std::size_t i = 0; i < m_a.size(); ++i) {
+                const Long u = i == top ? 0 : expq(delta * (z(i) - z(top)));
+                rest += u;
+                sumE += u * m_e[i];
+            }
+            const Long step = (z(top) + log1pq(rest) / delta) / (sumE / (1 + rest));
+            d -= step;
+            if (fabsq(step) <= Long{1e-30} * fabsq(d)) {
+                break;
+            }
+        }
+        return d;
+    }
+    Long dq(Long q) const { return dq(q, m_d1); }
+    Point at(Long q, Long d) const {
+        const Long t = (1 - q) * dq(q, d);
         const auto [phi, a, e, aa, ae, ee] = sums(q, t);
         const Long alpha = -a / e;
         const Long variance = aa - a * a + 2 * alpha * (ae - a * e) + alpha * alpha * (ee - e * e);
         return {alpha, t + q * alpha, q, t, -variance / e};
     }
+    Point at(Long q) const { return at(q, m_d1); }
     Point atAlpha(Long alpha, Long q) const {
-        for (int k = 0; k < 6; ++k) {
-            const Point p = at(q);
+        Long d = m_d1;
+        for (int k = 0; k < 8; ++k) {
+            const Point p = at(q, d);
             q -= (p.alpha - alpha) / p.slope;
+            d = q == 1 ? m_d1 : p.tau / (1 - p.q);
         }
-        return at(q);
+        return at(q, d);
     }
 
 private:
     // ln Σ exp(q a - t e), then the Gibbs means of a, e, a², ae and e².
     std::array<Long, 6> sums(Long q, Long t) const {
-        Long top = -INFINITY;
+        Long top = -HUGE_VALQ;
         for (std::size_t i = 0; i < m_a.size(); ++i) {
             top = std::max(top, q * m_a[i] - t * m_e[i]);
         }
@@ -70,7 +121,7 @@ private:
         for (std::size_t i = 0; i < m_a.size(); ++i) {
             const Long a = m_a[i];
             const Long e = m_e[i];
-            const Long u = std::exp(q * a - t * e - top);
+            const Long u = expq(q * a - t * e - top);
             const std::array<Long, 6> terms{1, a, e, a * a, a * e, e * e};
             for (std::size_t k = 0; k < 6; ++k) {
                 s[k] += u * terms[k];
@@ -79,10 +130,11 @@ private:
         for (std::size_t k = 1; k < 6; ++k) {
             s[k] /= s[0];
         }
-        s[0] = top + std::log(s[0]);
+        s[0] = top + logq(s[0]);
         return s;
     }
     std::vector<Long> m_a, m_e;
+    Long m_d1 = 0;
 };
 
 void endsOfTheRange(const MultifractalSolver& solver, const test::Row& row) {
@@ -171,6 +223,33 @@ void againstTheReference(unsigned seed, int branches) {
     }));
 }
 
+// τ(q) and D_q within 1e-12 of the reference, or an overflow where τ lies beyond the range of
+// doubles; then the interior points of the spectrum at their α.
+void extremes(const std::vector<double>& b, const std::vector<double>& w,
+              const std::vector<double>& qs) {
+    const MultifractalSolver solver(b, w);
+    const Reference reference(b, w);
+    for (const double q : qs) {
+        SCOPED_TRACE(q);
+        const Long want = reference.dq(q);
+        if (!(fabsq((1 - Long{q}) * want) < std::numeric_limits<double>::max())) {
+            EXPECT_THROW(solver.dq(q), RuntimeError);
+            continue;
+        }
+        const DqPoint d = solver.dq(q);
+        expectClose(d.dq, want, "D_q", 0);
+        expectClose(d.tau, (1 - Long{q}) * want, "tau", 0);
+    }
+    const std::vector<MultifractalPoint> points = solver.spectrum(9);
+    for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+        SCOPED_TRACE(points[i].alpha);
+        const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);
+        expectClose(points[i].q, want.q, "q", 0);
+        expectClose(points[i].f, want.f, "f", 0);
+        expectClose(points[i].tau, want.tau, "tau", 0);
+    }
+}
+
 TEST(MultifractalSolver, MeetsTheFiguresOfTheTable) {
     for (const test::Row& row : test::readTable("analysis/multifractal.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1]);
@@ -180,6 +259,8 @@ TEST(MultifractalSolver, MeetsTheFiguresOfTheTable) {
             equalWeightsTieToTheExactSolver(numbers(row[1]));
         } else if (row[0] == "refuse") {
             refused(numbers(row[1]), numbers(row[2]), row);
+        } else if (row[0] == "extreme") {
+            extremes(numbers(row[1]), numbers(row[2]), numbers(row[3]));
         } else if (row[0] == "random") {
             againstTheReference(static_cast<unsigned>(std::stoul(row[1])), std::stoi(row[2]));
         } else {
