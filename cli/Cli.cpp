@@ -70,7 +70,7 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
 
 // What the command printed before its error still goes out, unless writing is what failed.
 void flushWhatWasWritten(std::ostream& out, const CommandError& error) {
-    if (error.status() == kExitRunTime && std::string(error.what()).starts_with("write error")) {
+    if (dynamic_cast<const WriteError*>(&error) != nullptr) {
         return;
     }
     try {

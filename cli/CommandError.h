@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +21,14 @@ public:
 
 private:
     int m_status;
+};
+
+// A write that failed (status 3): "write error: <reason>", then what it leaves, if anything.
+class WriteError : public CommandError {
+public:
+    explicit WriteError(int reason, const std::string& aftermath = {})
+        : CommandError(kExitRunTime, "write error: " + std::string(std::strerror(reason)) +
+                                         (aftermath.empty() ? "" : "; " + aftermath)) {}
 };
 
 } // namespace veltrane::cli
