@@ -189,7 +189,7 @@ std::string usage() {
            "and the last line \"# largest entropy difference: V at index J; largest\n"
            "dimension difference: V at index J\" (largest in magnitude, with its sign).\n"
            "\n"
-           "Options:\n"
+           "Options, each given at most once (a repeated option is refused):\n"
            "  --json          print a JSON object instead of CSV\n"
            "  --exact         the values are the break points of the exact spectrum\n"
            "  --points N      with --exact or multifractal: number of points, 2 to\n"

@@ -92,12 +92,15 @@ std::optional<std::string> parseMeasureWords(const std::vector<std::string>& wor
                                              MeasureWords& measure, const CommandOptions& own) {
     std::vector<std::string>* values = &measure.breakPointTexts;
     bool onlyValues = false;
+    std::set<std::string> given;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (onlyValues || (!isOption(word) && word != "--")) {
             values->push_back(word);
         } else if (word == "--") {
             onlyValues = true;
+        } else if (auto twice = givenTwice(given, word)) {
+            return twice;
         } else if (word == "--weights") {
             measure.weightsGiven = true;
             values = &measure.weightTexts;
