@@ -219,9 +219,10 @@ std::string usage() {
            "  --              every later word is a value\n"
            "\n"
            "Exit status: 0 done; 1 the windows cannot be shown (no display); 2 bad usage,\n"
-           "a refused value or input, a text that is not a number; 3 any other run-time\n"
-           "error, or a failed write (\"veltrane: write error: ...\"); 130 interrupted\n"
-           "(Ctrl+C), 143 terminated (SIGTERM).\n"
+           "a refused value or input, a text that is not a number, standard input closed;\n"
+           "3 any other run-time error, or a failed write (\"veltrane: write error: ...\");\n"
+           "129 hung up (SIGHUP), 130 interrupted (Ctrl+C), 143 terminated (SIGTERM), and\n"
+           "128 + N for any other signal N that ends a run.\n"
            "With --batch: 3 if a line failed with a run-time error, else 2 if a line was\n"
            "refused, else 0. A picture or file that cannot be written is never left\n"
            "behind in part.\n";

@@ -6,7 +6,8 @@
 
 namespace veltrane::cli {
 
-// Exit statuses of the command line.
+// Exit statuses of the command line. A signal that ends a run ends it with 128 + its number
+// (Interrupt.h): 129 SIGHUP, 130 Ctrl+C, 143 SIGTERM.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;         // bad usage, refused value or input, conversion error
 inline constexpr int kExitRunTime = 3;       // any other run-time error, a failed write
