@@ -218,14 +218,21 @@ std::string usage() {
            "                  the window's own size); .svg and .pdf are vector pictures\n"
            "  --              every later word is a value\n"
            "\n"
+           "Files: a picture or file is written to a hidden temporary file beside it,\n"
+           "which takes its place whole; a run that fails or is ended by a signal leaves\n"
+           "nothing behind. A file replaced keeps its mode, and its owner and group where\n"
+           "allowed; a new one gets 0666 less the umask; a symbolic link is written\n"
+           "through, to its target. A file with other hard links is copied over in place\n"
+           "once complete, so that every link sees the new data: that last copy is not\n"
+           "atomic, and a failure during it is reported as leaving the file in part.\n"
+           "\n"
            "Exit status: 0 done; 1 the windows cannot be shown (no display); 2 bad usage,\n"
            "a refused value or input, a text that is not a number, standard input closed;\n"
            "3 any other run-time error, or a failed write (\"veltrane: write error: ...\");\n"
            "129 hung up (SIGHUP), 130 interrupted (Ctrl+C), 143 terminated (SIGTERM), and\n"
            "128 + N for any other signal N that ends a run.\n"
            "With --batch: 3 if a line failed with a run-time error, else 2 if a line was\n"
-           "refused, else 0. A picture or file that cannot be written is never left\n"
-           "behind in part.\n";
+           "refused, else 0.\n";
 }
 
 bool needsWindows(const std::vector<std::string>& args) {
