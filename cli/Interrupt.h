@@ -9,10 +9,11 @@ namespace veltrane::cli {
 // with a partial file or a half line. Signals that a user or the system sends to end a run
 // (SIGHUP, SIGINT, SIGTERM, SIGXFSZ, SIGXCPU, SIGALRM, SIGUSR1 ...) end it with status
 // 128 + the signal's number: 129 for a closed terminal, 130 for Ctrl+C, 143 for SIGTERM.
-// SIGQUIT and the faults (SIGSEGV, SIGABRT ...) then take their default action, which writes
-// a core; SIGPIPE too, so that a closed pipe ends the process silently, as it always did. A
-// signal the process was started with ignored, as a shell ignores Ctrl+C for a job in the
-// background, stays ignored, and one that something else handles already is left to it.
+// SIGQUIT and the faults (SIGSEGV, SIGABRT ...) then take their default action, which dumps
+// core where the limits allow; SIGPIPE too, so that a closed pipe ends the process silently,
+// as it always did. A signal the process was started with ignored, as a shell ignores Ctrl+C
+// for a job in the background, stays ignored, and one that something else handles already is
+// left to it. SIGKILL cannot be caught: it alone leaves the temporary file behind.
 void installInterruptHandler();
 
 // What the handler must tidy: the temporary file being written (nullptr: none), whose name is
