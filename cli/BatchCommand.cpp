@@ -16,6 +16,18 @@ namespace {
 
 constexpr std::size_t kLongestLine = 4096;
 
+// The words of a line, split at blanks, up to a "#" that starts a comment.
+std::vector<std::string> wordsOf(std::string_view line) {
+    std::string_view text = line.substr(0, line.find('#'));
+    std::vector<std::string> words;
+    while (!(text = trimBlanks(text)).empty()) {
+        const auto end = std::find_if(text.begin(), text.end(), isBlank);
+        words.emplace_back(text.begin(), end);
+        text.remove_prefix(static_cast<std::size_t>(end - text.begin()));
+    }
+    return words;
+}
+
 class Batch {
 public:
     Batch(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
@@ -29,57 +41,64 @@ public:
                 endLine();
                 continue;
             }
+            ++m_length;
             const auto byte = static_cast<unsigned char>(c);
             if ((byte < ' ' && !isBlank(c)) || byte == 127) {
-                std::array<char, 8> hex{};
-                std::snprintf(hex.data(), hex.size(), "0x%02X", byte);
-                fail(", column " + std::to_string(m_line.size() + 1) + ": the byte " + hex.data() +
-                     " cannot be part of a map");
-            }
-            // A line too long to be a map is refused at its end; its rest is not kept.
-            if (m_line.size() < kLongestLine) {
+                // The line is refused at its end for the first such byte; the rest is not kept.
+                if (!m_badByte) {
+                    m_badByte = BadByte{m_length, byte};
+                }
+            } else if (m_line.size() < kLongestLine) {
                 m_line += c;
-            } else {
-                m_tooLong = true;
             }
         }
     }
 
-    int finish() {
-        if (!m_line.empty() || m_tooLong) {
+    // Runs the last line, when the input does not end with a line end.
+    void finish() {
+        if (m_length != 0) {
             endLine();
         }
+    }
+
+    // Ends standard output as a whole CSV or JSON array, whatever became of the lines.
+    int close() {
         m_out << (m_options.json ? (m_first ? "[]\n" : "\n]\n") : "");
         return m_worst;
     }
 
 private:
-    // Ends the run at the line being read, with what follows its number.
-    [[noreturn]] void fail(const std::string& why) const {
-        throw CommandError(kExitUsage, inputName(*m_options.batchFile) + ": line " +
-                                           std::to_string(m_number + 1) + why);
+    struct BadByte {
+        std::size_t column = 0;
+        unsigned char byte = 0;
+    };
+
+    // Why the line just read is no map whatever its words, as it follows "line N".
+    std::optional<std::string> lineProblem() const {
+        if (m_badByte) {
+            std::array<char, 8> hex{};
+            std::snprintf(hex.data(), hex.size(), "0x%02X", m_badByte->byte);
+            return ", column " + std::to_string(m_badByte->column) + ": the byte " + hex.data() +
+                   " cannot be part of a map";
+        }
+        if (m_length > kLongestLine) {
+            return ": longer than " + std::to_string(kLongestLine) + " bytes, so not a map";
+        }
+        return std::nullopt;
     }
 
     void endLine() {
         ++m_number;
-        if (m_tooLong) {
-            m_err << "veltrane: line " << m_number << ": longer than " << kLongestLine
-                  << " bytes, so not a map\n";
-            m_worst = std::max(m_worst, kExitUsage);
-            m_line.clear();
-            m_tooLong = false;
-            return;
-        }
-        std::string_view text(m_line);
-        text = text.substr(0, text.find('#'));
-        std::vector<std::string> words;
-        while (!(text = trimBlanks(text)).empty()) {
-            const auto end = std::find_if(text.begin(), text.end(), isBlank);
-            words.emplace_back(text.begin(), end);
-            text.remove_prefix(static_cast<std::size_t>(end - text.begin()));
-        }
+        const std::optional<std::string> problem = lineProblem();
+        const std::vector<std::string> words =
+            problem ? std::vector<std::string>{} : wordsOf(m_line);
         m_line.clear();
-        if (!words.empty()) {
+        m_length = 0;
+        m_badByte.reset();
+        if (problem) {
+            m_err << "veltrane: line " << m_number << *problem << '\n';
+            m_worst = std::max(m_worst, kExitUsage);
+        } else if (!words.empty()) {
             runMap(words);
         }
     }
@@ -112,8 +131,9 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     const Services& m_services;
-    std::string m_line;
-    bool m_tooLong = false;
+    std::string m_line;       // the line's first kLongestLine bytes but those refused
+    std::size_t m_length = 0; // the line's length so far, in bytes
+    std::optional<BadByte> m_badByte;
     long m_number = 0;
     bool m_first = true;
     int m_worst = kExitOk;
@@ -127,9 +147,18 @@ int runBatch(const SpectrumOptions& options, std::ostream& out, std::ostream& er
         writeCsvHeader(out, true);
     }
     Batch batch(options, out, err, services);
-    readPieces(*options.batchFile, services.input, "maps",
-               [&](std::string_view piece) { batch.feed(piece); });
-    return batch.finish();
+    try {
+        readPieces(*options.batchFile, services.input, "maps",
+                   [&](std::string_view piece) { batch.feed(piece); });
+    } catch (const WriteError&) {
+        throw;
+    } catch (const CommandError&) {
+        // The input could not be read to its end: what was read still makes a whole output.
+        batch.close();
+        throw;
+    }
+    batch.finish();
+    return batch.close();
 }
 
 } // namespace veltrane::cli

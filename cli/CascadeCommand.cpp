@@ -85,7 +85,7 @@ DataFormat formatOf(const std::string& file) {
     if (extension == ".f64") {
         return DataFormat::F64;
     }
-    throw CommandError(kExitUsage, "cannot write \"" + file +
+    throw CommandError(kExitUsage, "cannot write \"" + elided(file) +
                                        "\": the data type is taken from the extension, which "
                                        "must be .csv, .npy or .f64");
 }

@@ -70,7 +70,7 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
 
 // What the command printed before its error still goes out, unless writing is what failed.
 void flushWhatWasWritten(std::ostream& out, const CommandError& error) {
-    if (error.status() == kExitRunTime && std::string(error.what()).starts_with("write error")) {
+    if (dynamic_cast<const WriteError*>(&error) != nullptr) {
         return;
     }
     try {
@@ -152,8 +152,9 @@ std::string usage() {
            "Many maps: --batch FILE (\"-\": standard input) reads one map a line, C or\n"
            "C1 C2 separated by blanks (\"#\" starts a comment), and prints one CSV with a\n"
            "leading map column, the map's line number, or with --json one array. A line\n"
-           "that is refused or fails is reported on standard error with its number, and\n"
-           "the other lines go on.\n"
+           "that is refused (control bytes, more than 4096 bytes, not a map) or fails is\n"
+           "reported on standard error with its number, and the other lines go on;\n"
+           "standard output is always a whole CSV or a whole JSON array.\n"
            "\n"
            "Exact spectrum: --exact takes the break points 0 < B_1 < ... < B_k < 1 of a map\n"
            "with k + 1 branches and prints N evenly spaced exponents from the smallest\n"
@@ -188,7 +189,7 @@ std::string usage() {
            "and the last line \"# largest entropy difference: V at index J; largest\n"
            "dimension difference: V at index J\" (largest in magnitude, with its sign).\n"
            "\n"
-           "Options:\n"
+           "Options, each given at most once (a repeated option is refused):\n"
            "  --json          print a JSON object instead of CSV\n"
            "  --exact         the values are the break points of the exact spectrum\n"
            "  --points N      with --exact or multifractal: number of points, 2 to\n"
@@ -217,13 +218,21 @@ std::string usage() {
            "                  the window's own size); .svg and .pdf are vector pictures\n"
            "  --              every later word is a value\n"
            "\n"
+           "Files: a picture or file is written to a hidden temporary file beside it,\n"
+           "which takes its place whole; a run that fails or is ended by a signal leaves\n"
+           "nothing behind. A file replaced keeps its mode, and its owner and group where\n"
+           "allowed; a new one gets 0666 less the umask; a symbolic link is written\n"
+           "through, to its target. A file with other hard links is copied over in place\n"
+           "once complete, so that every link sees the new data: that last copy is not\n"
+           "atomic, and a failure during it is reported as leaving the file in part.\n"
+           "\n"
            "Exit status: 0 done; 1 the windows cannot be shown (no display); 2 bad usage,\n"
-           "a refused value or input, a text that is not a number; 3 any other run-time\n"
-           "error, or a failed write (\"veltrane: write error: ...\"); 130 interrupted\n"
-           "(Ctrl+C), 143 terminated (SIGTERM).\n"
+           "a refused value or input, a text that is not a number, standard input closed;\n"
+           "3 any other run-time error, or a failed write (\"veltrane: write error: ...\");\n"
+           "129 hung up (SIGHUP), 130 interrupted (Ctrl+C), 143 terminated (SIGTERM), and\n"
+           "128 + N for any other signal N that ends a run.\n"
            "With --batch: 3 if a line failed with a run-time error, else 2 if a line was\n"
-           "refused, else 0. A picture or file that cannot be written is never left\n"
-           "behind in part.\n";
+           "refused, else 0.\n";
 }
 
 bool needsWindows(const std::vector<std::string>& args) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
 namespace veltrane::cli {
 
-// Exit statuses of the command line.
+// Exit statuses of the command line. A signal that ends a run ends it with 128 + its number
+// (Interrupt.h): 129 SIGHUP, 130 Ctrl+C, 143 SIGTERM.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;         // bad usage, refused value or input, conversion error
 inline constexpr int kExitRunTime = 3;       // any other run-time error, a failed write
@@ -20,6 +22,14 @@ public:
 
 private:
     int m_status;
+};
+
+// A write that failed (status 3): "write error: <reason>", then what it leaves, if anything.
+class WriteError : public CommandError {
+public:
+    explicit WriteError(int reason, const std::string& aftermath = {})
+        : CommandError(kExitRunTime, "write error: " + std::string(std::strerror(reason)) +
+                                         (aftermath.empty() ? "" : "; " + aftermath)) {}
 };
 
 } // namespace veltrane::cli

@@ -12,12 +12,29 @@
 
 namespace veltrane::cli {
 
+namespace {
+
+// Standard input closed ("<&-") or opened for writing only cannot be read at all: that is how
+// the program was started, not a failure of the reading.
+void requireReadable(int input) {
+    const int flags = ::fcntl(input, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) {
+        throw CommandError(kExitUsage,
+                           "cannot read standard input: it is closed or not open for reading");
+    }
+}
+
+} // namespace
+
 std::string inputName(const std::string& file) {
     return file == "-" ? "standard input" : file;
 }
 
 void readPieces(const std::string& file, int input, const std::string& what,
                 const std::function<void(std::string_view)>& feed) {
+    if (file == "-") {
+        requireReadable(input);
+    }
     const int fd = file == "-" ? input : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw CommandError(kExitUsage, "cannot read " + file + ": " + std::strerror(errno));
@@ -30,7 +47,7 @@ void readPieces(const std::string& file, int input, const std::string& what,
                 ::close(fd);
             }
         }
-    } closer{fd, fd != input};
+    } closer{fd, file != "-"}; // a file may be opened onto a closed standard input's number
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         throw CommandError(kExitUsage, file + " is a folder, not a file of " + what);

@@ -12,7 +12,8 @@ std::string inputName(const std::string& file);
 
 // Reads file ("-": the descriptor input) a piece at a time, handing each piece to feed.
 // Throws CommandError: status 2 when it cannot be opened or is a folder (not a file of
-// `what`), status 3 when reading fails part of the way through.
+// `what`), or for "-" when input is closed or not open for reading; status 3 when reading
+// fails on the way (an input/output error).
 void readPieces(const std::string& file, int input, const std::string& what,
                 const std::function<void(std::string_view)>& feed);
 

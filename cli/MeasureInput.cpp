@@ -62,18 +62,45 @@ std::vector<double> listOf(const std::vector<std::string>& texts,
     }
 }
 
+// The break points from a file, checked at once so that what refuses them names the file, as
+// "spectrum --from" does.
+std::vector<double> breakPointsFrom(const std::string& file, const Services& services) {
+    const std::vector<std::string> read = readNumberFile(
+        file, services.input, services.decimalSeparator, kMostBreakPoints, "break points");
+    try {
+        return parseBreakPoints(read, services.decimalSeparator);
+    } catch (const BreakPointError& e) {
+        throw CommandError(kExitUsage, inputName(file) + ": " + e.what());
+    }
+}
+
+// One weight for each branch, checked when they come from a file, so that the file is named.
+void checkWeightsFrom(const std::optional<std::string>& file, const Measure& measure) {
+    if (!file) {
+        return;
+    }
+    try {
+        checkWeights(measure.weights, measure.breakPoints.size() + 1);
+    } catch (const WeightError& e) {
+        throw CommandError(kExitUsage, inputName(*file) + ": " + e.what());
+    }
+}
+
 } // namespace
 
 std::optional<std::string> parseMeasureWords(const std::vector<std::string>& words,
                                              MeasureWords& measure, const CommandOptions& own) {
     std::vector<std::string>* values = &measure.breakPointTexts;
     bool onlyValues = false;
+    std::set<std::string> given;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (onlyValues || (!isOption(word) && word != "--")) {
             values->push_back(word);
         } else if (word == "--") {
             onlyValues = true;
+        } else if (auto twice = givenTwice(given, word)) {
+            return twice;
         } else if (word == "--weights") {
             measure.weightsGiven = true;
             values = &measure.weightTexts;
@@ -108,10 +135,15 @@ void withMeasureErrors(const std::function<void()>& work) {
 }
 
 Measure readMeasure(const MeasureWords& words, const Services& services) {
+    Measure measure;
+    measure.breakPoints =
+        words.fromFile ? breakPointsFrom(*words.fromFile, services)
+                       : numbersOf(words.breakPointTexts, services.decimalSeparator, "break point");
     // As many weights as a map of the most break points has branches.
-    return {
-        listOf(words.breakPointTexts, words.fromFile, services, "break point", kMostBreakPoints),
-        listOf(words.weightTexts, words.weightsFile, services, "weight", kMostBreakPoints + 1)};
+    measure.weights =
+        listOf(words.weightTexts, words.weightsFile, services, "weight", kMostBreakPoints + 1);
+    checkWeightsFrom(words.weightsFile, measure);
+    return measure;
 }
 
 } // namespace veltrane::cli

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <optional>
+#include <set>
 #include <string>
 
 // What the commands' option parsers share.
@@ -10,6 +11,17 @@ namespace veltrane::cli {
 // "--name": an option; anything else, "-0.3" and "" included, is a value.
 inline bool isOption(const std::string& word) {
     return word.size() > 2 && word.starts_with("--");
+}
+
+// Every option is given at most once, flags too: a second one, which could only override the
+// first in silence or add to it, is refused. Records option in given and returns the problem
+// when it was there already.
+inline std::optional<std::string> givenTwice(std::set<std::string>& given,
+                                             const std::string& option) {
+    if (given.insert(option).second) {
+        return std::nullopt;
+    }
+    return option + " is given twice";
 }
 
 // A whole number above 0 written in decimal digits only, or nothing.

@@ -3,7 +3,6 @@
 #include "CommandError.h"
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 namespace veltrane::cli {
@@ -23,7 +22,7 @@ void FdOutput::drain() {
         if (written <= 0) {
             errno = written == 0 ? EIO : errno; // nothing written and no reason given
             setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-            throw CommandError(kExitRunTime, std::string("write error: ") + std::strerror(errno));
+            throw WriteError(errno);
         }
         next += written;
     }

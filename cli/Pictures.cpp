@@ -1,6 +1,7 @@
 #include "Pictures.h"
 
 #include "CommandError.h"
+#include "NumberText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -33,7 +34,7 @@ PictureFormat requirePictureFormat(const std::string& file) {
     if (const auto format = pictureFormat(file)) {
         return *format;
     }
-    throw CommandError(kExitUsage, "cannot write \"" + file +
+    throw CommandError(kExitUsage, "cannot write \"" + elided(file) +
                                        "\": the picture type is taken from the extension, which "
                                        "must be .png, .svg or .pdf");
 }

@@ -49,6 +49,7 @@ std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
 ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
     SpectrumOptions options;
     bool onlyFields = false;
+    std::set<std::string> given;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (onlyFields || (!isOption(word) && word != "--")) {
@@ -58,6 +59,8 @@ ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
         const bool hasValue = i + 1 < words.size();
         if (word == "--") {
             onlyFields = true;
+        } else if (auto twice = givenTwice(given, word)) {
+            return {std::nullopt, *twice};
         } else if (word == "--json") {
             options.json = true;
         } else if (word == "--csv") {

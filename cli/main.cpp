@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -28,9 +29,25 @@ std::string windowsProgram() {
     return (fs::exists(installed, ignored) ? installed : self / relative).string();
 }
 
+// Descriptors 0, 1 and 2 closed at the start would be taken by the next files opened, here or
+// in the windows' side, and standard input read or output written there. /dev/null holds
+// them, opened the other way round, so that using them still fails as on a closed descriptor.
+void holdClosedStandardDescriptors() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    holdClosedStandardDescriptors();
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (veltrane::cli::needsWindows(args)) {
