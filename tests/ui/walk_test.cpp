@@ -6,6 +6,7 @@
 // dialog is taken to /proc. The soak takes the same steps two thousand times in random order.
 #include "PictureBox.h"
 #include "PictureExport.h"
+#include "QtMessageBox.h"
 #include "TestSupport.h"
 #include "Walk.h"
 #include "frmGraph1D.h"
@@ -280,6 +281,33 @@ TEST(Walk, ThroughBothWindows) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(walk.graph()));
     QTest::keyClick(walk.graph(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return walk.graph() == nullptr; }));
+}
+
+// A message box's button takes Enter as the windows' buttons do: the repeats of a held Enter,
+// such as the one that pressed the button which opened the box, do not answer it.
+TEST(Walk, MessageBoxTakesEnterOncePerPress) {
+    QtMessageBox messages;
+    bool openAfterRepeats = false;
+    bool closedByEnter = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        for (int i = 0; i < 5; ++i) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+                             true);
+            QApplication::sendEvent(box->button(QMessageBox::Ok), &repeat);
+        }
+        openAfterRepeats = box->isVisible();
+        holdEnter(box->button(QMessageBox::Ok), 0);
+        closedByEnter = !box->isVisible();
+        box->done(0); // whatever happened, the test goes on
+    });
+    messages.showMessage("Enter held");
+    EXPECT_TRUE(openAfterRepeats);
+    EXPECT_TRUE(closedByEnter);
 }
 
 // Naming a folder in the Save picture dialog never holds the program up, not even /proc,
