@@ -48,9 +48,9 @@ private:
     }
 };
 
-// Qt asks the factories for each class of an object from the most derived up, the factory
-// installed last first; a class that Qt's own factory knows better (a dialog, a message box)
-// is answered before the plain QWidget this one looks for.
+// Qt asks the factories about each class of an object from the most derived up, so a class
+// that Qt's own factory knows (a dialog, a message box) is answered before the plain QWidget
+// this one looks for.
 QAccessibleInterface* accessibleRoles(const QString& className, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
     if (widget == nullptr) {

@@ -44,13 +44,13 @@ public:
     // The drawing area's persistent image, at the widget's device pixel ratio.
     const QImage& image();
 
-    // Lines and marks drawn since the last Cls.
+    // Lines drawn since the last Cls.
     std::size_t lineCount() const { return m_lines.size(); }
-    std::size_t markCount() const { return m_marks.size(); }
 
     // While on, painting draws the lines as vectors at the painter's resolution instead of
     // copying the raster image: used when the window is rendered into an SVG, a PDF or a
-    // picture at another resolution.
+    // picture at another resolution. For vector formats each line is cut to the drawing
+    // area, caps included, as the screen's clip leaves it.
     void setVectorPainting(bool on) { m_vectorPainting = on; }
 
 protected:
