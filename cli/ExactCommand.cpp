@@ -77,7 +77,7 @@ Module1 exactStore(const std::vector<ExactPoint>& points) {
 int runExact(const SpectrumOptions& options, std::ostream& out, const Services& services) {
     const auto points = static_cast<std::size_t>(options.points.value_or(kDefaultExactPoints));
     const std::optional<PlotRequest> plot =
-        plotRequest(options.plotFile, options.grid, options.dpi, PlotKind::Spectrum, points);
+        plotRequest(options.plotFile, options.grid, options.dpi, PlotKind::ExactSpectrum, points);
     const std::vector<double> breakPoints = breakPointsOf(options, services);
     const std::vector<double> exponents = branchExponents(breakPoints);
     if (plot) {

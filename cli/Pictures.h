@@ -21,7 +21,17 @@ std::optional<PictureFormat> pictureFormat(const std::string& file);
 PictureFormat requirePictureFormat(const std::string& file);
 
 // Which graphs a picture shows, and so what the window's captions say.
-enum class PlotKind { Spectrum, Multifractal };
+enum class PlotKind {
+    Spectrum,      // the analyses' spectral diagram, drawn exactly as the graph window draws it
+    ExactSpectrum, // the exact spectral diagram, with the same captions
+    Multifractal,  // f against alpha of a measure
+};
+
+// The window draws no segment for a graph of one point. The exact and multifractal spectra
+// of some maps and measures are one point, which their pictures mark instead.
+inline bool marksLonePoints(PlotKind kind) {
+    return kind != PlotKind::Spectrum;
+}
 
 struct PlotRequest {
     std::string file;

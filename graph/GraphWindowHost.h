@@ -20,6 +20,7 @@ struct GraphServices {
     PictureFiles* files = nullptr;  // where Save picture goes; none: the command does nothing
     std::optional<double> dpi = {}; // the layout's resolution; the screen's when not given
     bool hidden = false;            // never shown: made only to draw pictures of
+    bool markLonePoints = false;    // a graph of one point drawn as a small square, not left out
 };
 
 // Owns the one graph window of the program: show_spectrum creates it on first use and

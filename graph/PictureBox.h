@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QLineF>
 #include <QPointF>
 #include <vector>
 
@@ -34,6 +35,12 @@ public:
     float Height() const override;
     float ScaleLeft() const override { return 0.0F; }
 
+    // A filled square kMarkPixels wide in colour, centred on (x, y) in twips but moved inward
+    // as far as it must to lie whole inside the drawing area, so that a point on or beyond
+    // the edge still shows. It persists until Cls, as lines do.
+    void Mark(float x, float y, Rgb colour);
+    static constexpr int kMarkPixels = 7; // device-independent pixels
+
     // The drawing area's persistent image, at the widget's device pixel ratio.
     const QImage& image();
 
@@ -42,7 +49,8 @@ public:
 
     // While on, painting draws the lines as vectors at the painter's resolution instead of
     // copying the raster image: used when the window is rendered into an SVG, a PDF or a
-    // picture at another resolution.
+    // picture at another resolution. For vector formats each line is cut to the drawing
+    // area, caps included, as the screen's clip leaves it.
     void setVectorPainting(bool on) { m_vectorPainting = on; }
 
 protected:
@@ -55,7 +63,18 @@ private:
         QColor colour;
     };
 
+    struct DrawnMark {
+        QPointF centre; // twips
+        QColor colour;
+    };
+
+    QLineF inPixels(const DrawnLine& line) const;
     void drawLine(QPainter& painter, const DrawnLine& line) const;
+    // The line cut to the drawing area: for painters that keep no clip of their own.
+    void drawClippedLine(QPainter& painter, const DrawnLine& line) const;
+    void drawMark(QPainter& painter, const DrawnMark& mark) const;
+    // cutLines: each line cut to the drawing area, for painters that keep no clip.
+    void drawAll(QPainter& painter, bool cutLines) const;
     bool imageFits() const; // allocated for the current size and device pixel ratio
     void rebuildImage();
 
@@ -63,6 +82,7 @@ private:
     float m_currentX = 0.0F;
     float m_currentY = 0.0F;
     std::vector<DrawnLine> m_lines;
+    std::vector<DrawnMark> m_marks;
     QImage m_image;
     bool m_vectorPainting = false;
 };

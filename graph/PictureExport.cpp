@@ -15,12 +15,12 @@
 
 namespace veltrane {
 
-OffscreenGraph::OffscreenGraph(Module1& store, bool grid, const GraphCaptions& captions)
-    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true}) {
-    m_host.show(captions);
-    if (grid) {
+OffscreenGraph::OffscreenGraph(Module1& store, const PictureContent& content)
+    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true, content.markLonePoints}) {
+    m_host.show(content.captions);
+    if (content.grid) {
         window().findChild<QCheckBox*>(QStringLiteral("chbGrid"))->setChecked(true);
-        m_host.show(captions);
+        m_host.show(content.captions);
     }
 }
 

@@ -14,14 +14,21 @@ namespace veltrane {
 class frmGraph1D;
 class Module1;
 
+// What a picture of the graph window shows besides the store's graphs.
+struct PictureContent {
+    bool grid = false; // the Grid box ticked before the drawing, as a user would tick it and
+                       // analyse again
+    GraphCaptions captions = kSpectrumCaptions;
+    bool markLonePoints = false; // a graph of one point as a small square: see PictureBox::Mark
+};
+
 // The graph window as show_spectrum leaves it for a store, made but never shown, for pictures
 // of it: on Qt's offscreen platform it needs no display. Needs a QApplication.
 class OffscreenGraph {
 public:
-    // grid: the Grid box ticked before the drawing, as a user would tick it and analyse again.
     // The window is laid out at 96 dots an inch, whatever the screen, so that its pictures are
     // the same everywhere.
-    OffscreenGraph(Module1& store, bool grid, const GraphCaptions& captions);
+    OffscreenGraph(Module1& store, const PictureContent& content);
     frmGraph1D& window() const;
 
     // The run-time error raised while drawing, if one was.

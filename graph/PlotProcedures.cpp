@@ -134,7 +134,33 @@ void drawCurves(const std::int16_t& num, const Module1& store, DrawingSurface& p
     }
 }
 
+// Where value lies on an axis of extent surface units: as plot_graphs maps it, or in the middle
+// when the range is empty.
+float markPosition(float value, float min, float max, float extent) {
+    if (max == min) {
+        return toSingle(div(extent, 2));
+    }
+    return toSingle(mul(sub(value, min), scaleFactor(extent, min, max)));
+}
+
 } // namespace
+
+std::vector<PointMark> lonePointMarks(const std::int16_t& num, const Module1& store,
+                                      const DrawingSurface& picBlackboard,
+                                      const PlotVariables& vars) {
+    const DrawingSurface& pic = picBlackboard;
+    std::vector<PointMark> marks;
+    for (std::int16_t g = 1; g <= num; increment(g)) {
+        if (store.graph_n(g) != 0) {
+            continue;
+        }
+        const float x = markPosition(store.graph_x(g, 0), vars.MinX, vars.MaxX, pic.Width());
+        // Data y grows upward, the surface's y downward.
+        const float up = markPosition(store.graph_y(g, 0), vars.MinY, vars.MaxY, pic.Height());
+        marks.push_back({x, toSingle(sub(pic.Height(), up)), graphColour(g)});
+    }
+    return marks;
+}
 
 void plot_graphs(const std::int16_t& num, const Module1& store, DrawingSurface& picBlackboard,
                  RangeCaptions& captions, PlotVariables& vars) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The graph window's two drawing procedures, plot_grid and plot_graphs, free of any widget so
 // that they run against a recording surface in the tests. Every arithmetic step is checked
@@ -62,5 +63,22 @@ Rgb graphColour(int g);
 // range during the scan, before any label or line changed.
 void plot_graphs(const std::int16_t& num, const Module1& store, DrawingSurface& picBlackboard,
                  RangeCaptions& captions, PlotVariables& vars);
+
+// Where a picture marks a graph of a single point, to which plot_graphs draws no segment: the
+// point's position in surface units (twips) as plot_graphs maps it, except that along an axis
+// whose range is empty (every point on one value, which plot_graphs puts on the edge) it lies
+// in the middle of the surface, and the graph's colour.
+struct PointMark {
+    float x = 0.0F;
+    float y = 0.0F;
+    Rgb colour;
+};
+
+// The marks of graphs 1 to num that hold one point, from the ranges plot_graphs left in vars;
+// call it after plot_graphs on the same store and surface. Graphs of no point or of more are
+// not marked. Raises the same run-time errors as plot_graphs for the same data.
+std::vector<PointMark> lonePointMarks(const std::int16_t& num, const Module1& store,
+                                      const DrawingSurface& picBlackboard,
+                                      const PlotVariables& vars);
 
 } // namespace veltrane

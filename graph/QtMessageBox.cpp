@@ -1,5 +1,7 @@
 #include "QtMessageBox.h"
 
+#include "ButtonKeys.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -17,6 +19,9 @@ void QtMessageBox::showMessage(const std::string& text) {
     // not even the style's icon on its button.
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setIcon(QIcon());
+    // Enter answers it once a press, as on the windows' buttons: the repeats of an Enter held
+    // on the button that opened the box do not close it unseen.
+    clickOnEnter(*box.button(QMessageBox::Ok));
     box.exec();
 }
 

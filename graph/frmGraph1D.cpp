@@ -1,5 +1,6 @@
 #include "frmGraph1D.h"
 
+#include "Accessibility.h"
 #include "ButtonKeys.h"
 #include "Fields.h"
 #include "GraphWindowLayout.h"
@@ -9,6 +10,7 @@
 #include "PictureFiles.h"
 #include "Printer.h"
 #include "RuntimeError.h"
+#include "WindowKeys.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,6 +41,7 @@ std::string runTimeErrorText(const RuntimeError& error) {
 
 frmGraph1D::frmGraph1D(Module1& store, const GraphServices& services)
     : m_store(store), m_services(services), m_twips(services.dpi.value_or(logicalDpiX())) {
+    installAccessibleRoles();
     setObjectName(QStringLiteral("frmGraph1D"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(text(kGraphWindowCaption));
@@ -60,7 +63,7 @@ void frmGraph1D::createShortcuts() {
     shortcut(QKeySequence::Print, &frmGraph1D::cmdPrint_Click);
     shortcut(QKeySequence::Save, &frmGraph1D::savePicture);
     shortcut(QKeySequence::Copy, &frmGraph1D::copyPicture);
-    shortcut(QKeySequence::Close, &QWidget::close);
+    addWindowKeys(*this);
     m_cmdPrint->setToolTip(
         QStringLiteral("Print (%1)")
             .arg(QKeySequence(QKeySequence::Print).toString(QKeySequence::NativeText)));
@@ -154,9 +157,15 @@ void frmGraph1D::setCaptions(const GraphCaptions& captions) {
 
 void frmGraph1D::redraw() {
     m_picBlackboard->Cls();
+    // What Save picture draws again: the data and the Grid state of this drawing, whatever
+    // the box or the store say later.
+    m_drawn = {m_store, gridValue() == kGridTicked};
     try {
         plot_grid();
         plot_graphs(m_store.graph_count);
+        if (m_services.markLonePoints) {
+            markLonePoints();
+        }
     } catch (const RuntimeError& error) {
         m_services.messages.showMessage(runTimeErrorText(error));
     }
@@ -185,6 +194,13 @@ void frmGraph1D::plot_grid() {
 
 void frmGraph1D::plot_graphs(const std::int16_t& num) {
     veltrane::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
+}
+
+void frmGraph1D::markLonePoints() {
+    for (const PointMark& mark :
+         lonePointMarks(m_store.graph_count, m_store, *m_picBlackboard, m_vars)) {
+        m_picBlackboard->Mark(mark.x, mark.y, mark.colour);
+    }
 }
 
 std::int16_t frmGraph1D::gridValue() const {
@@ -240,7 +256,7 @@ void frmGraph1D::savePicture() {
         return;
     }
     if (const auto failure =
-            m_services.files->save(*this, m_store, gridValue() == kGridTicked, m_pictureName)) {
+            m_services.files->save(*this, m_drawn.store, m_drawn.grid, m_pictureName)) {
         m_services.messages.showMessage(*failure);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
+#include "Module1.h"
 #include "PlotProcedures.h"
 #include "Twips.h"
 
@@ -17,7 +18,6 @@ class QPushButton;
 namespace veltrane {
 
 class MessageSink;
-class Module1;
 class PictureBox;
 class Printer;
 
@@ -78,12 +78,16 @@ protected:
 private:
     void cmdPlot_Click();
     void cmdPrint_Click();
-    // Ctrl+S and Ctrl+C: the picture into a file or onto the clipboard.
+    // Ctrl+S and Ctrl+C: the picture into a file or onto the clipboard. Both give what the
+    // window shows: Copy takes the window itself, Save draws the last drawing's data and Grid
+    // state again, exactly as --plot would.
     void savePicture();
     void copyPicture();
     void createShortcuts();
     // Says in words what the picture shows, for screen readers.
     void describePicture();
+    // The graphs of one point as small squares, for the pictures that ask for them.
+    void markLonePoints();
 
     void setCaption(RangeLabel label, const std::string& caption) override;
     void createControls();
@@ -95,6 +99,12 @@ private:
     TwipsScale m_twips;
     PlotVariables m_vars;
     bool m_closing = false;
+
+    // The store and the Grid state the surface was last drawn from.
+    struct Drawing {
+        Module1 store;
+        bool grid = false;
+    } m_drawn;
 
     QLabel* m_lblTitleMain = nullptr;
     PictureBox* m_picBlackboard = nullptr;

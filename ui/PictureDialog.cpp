@@ -5,9 +5,36 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
+#include <QMimeDatabase>
 
 namespace veltrane {
+
+namespace {
+
+// Icons and types from the name alone. Qt's own provider reads a file's first bytes where its
+// name says nothing, on the thread that runs the windows; a file such as /proc/kmsg never
+// answers, and the program would hang on a folder merely shown.
+class IconsByName : public QFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) {
+            return QFileIconProvider::icon(Drive);
+        }
+        return QFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile()) {
+            return QFileIconProvider::type(info); // folders and the like: no file is read
+        }
+        const QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+};
+
+} // namespace
 
 std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, bool grid,
                                                const std::string& suggestedName) {
@@ -15,17 +42,22 @@ std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, 
                             QStringLiteral("SVG picture (*.svg)"),
                             QStringLiteral("PDF document (*.pdf)")};
     const QString folder = m_folder.isEmpty() ? QDir::currentPath() : m_folder;
-    QString type = types[0];
-    QString file = QFileDialog::getSaveFileName(
-        &window, QStringLiteral("Save picture"),
-        QDir(folder).filePath(QString::fromStdString(suggestedName) + ".png"),
-        types.join(QStringLiteral(";;")), &type);
-    if (file.isEmpty()) {
+    // Declared first, so that it outlives the dialog's file system model, which uses it.
+    IconsByName icons;
+    // Qt's own dialog, as only there the types can be kept to what names say.
+    QFileDialog dialog(&window, QStringLiteral("Save picture"), folder,
+                       types.join(QStringLiteral(";;")));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QString::fromStdString(suggestedName) + ".png");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().value(0).isEmpty()) {
         return std::nullopt;
     }
+    QString file = dialog.selectedFiles().value(0);
     // A name without one of the three types takes the type chosen in the dialog.
     if (!cli::pictureFormat(file.toStdString())) {
-        file += "." + type.section(QLatin1Char('.'), 1).chopped(1);
+        file += "." + dialog.selectedNameFilter().section(QLatin1Char('.'), 1).chopped(1);
     }
     m_folder = QFileInfo(file).absolutePath();
     try {

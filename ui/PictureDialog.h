@@ -6,10 +6,10 @@
 
 namespace veltrane {
 
-// Save picture through the platform's file dialog (Qt's own where the platform has none),
-// offering PNG, SVG and PDF in the folder used last, and written by the command line's own
-// picture writer, so that the file is exactly what --plot writes for the same store and Grid
-// state.
+// Save picture through Qt's own file dialog, which tells file types by their names alone, so
+// that no folder the user names or browses can hold the program up; it offers PNG, SVG and
+// PDF in the folder used last. The file is written by the command line's own picture writer,
+// so that it is exactly what --plot writes for the same store and Grid state.
 class PictureDialog : public PictureFiles {
 public:
     std::optional<std::string> save(QWidget& window, Module1& store, bool grid,

@@ -11,9 +11,11 @@ namespace veltrane {
 void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
     // Where the file cannot be made, nothing needs drawing.
     cli::AtomicFile file(request.file);
-    const OffscreenGraph graph(store, request.grid,
-                               request.kind == cli::PlotKind::Multifractal ? kMultifractalCaptions
-                                                                           : kSpectrumCaptions);
+    const OffscreenGraph graph(
+        store,
+        {request.grid,
+         request.kind == cli::PlotKind::Multifractal ? kMultifractalCaptions : kSpectrumCaptions,
+         cli::marksLonePoints(request.kind)});
     if (const auto& error = graph.drawingError()) {
         const std::string prefix = "Run-time error: ";
         throw cli::CommandError(cli::kExitRunTime,

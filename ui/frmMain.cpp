@@ -1,11 +1,11 @@
 #include "frmMain.h"
 
+#include "Accessibility.h"
 #include "ButtonKeys.h"
 #include "MainLayout.h"
 #include "QtMessageBox.h"
+#include "WindowKeys.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -77,6 +77,7 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
     : QWidget(parent), m_store(store), m_presenter(presenter),
       m_ownMessages(messages ? nullptr : std::make_unique<QtMessageBox>(this)),
       m_messages(messages ? *messages : *m_ownMessages), m_scale(logicalDpiX()) {
+    installAccessibleRoles();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Veltrane"));
     createControls();
@@ -87,11 +88,7 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
     m_fields = std::make_unique<LineEditFields>(*m_txtC, *m_txtC1, *m_txtC2);
     m_cmd2branchs->setFocus();
     nameForScreenReaders();
-    // Quit closes both windows, which ends the program as closing them by hand does.
-    auto* quit = new QAction(this);
-    quit->setShortcuts(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
-    addAction(quit);
+    addWindowKeys(*this);
 }
 
 void frmMain::nameForScreenReaders() {
@@ -101,12 +98,12 @@ void frmMain::nameForScreenReaders() {
     m_cmd2branchs->setAccessibleName(QStringLiteral("Analyze two-branch map"));
     m_cmd3branches->setAccessibleName(QStringLiteral("Analyze three-branch map"));
     // The labels in the sketches of the map families mark break points of drawings, which a
-    // screen reader has no use for.
+    // screen reader has no use for; Label1(6) and Label1(7) name the fields C1 and C2.
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label->objectName().startsWith(QStringLiteral("Label1(")) &&
             label->objectName() != QStringLiteral("Label1(6)") &&
             label->objectName() != QStringLiteral("Label1(7)")) {
-            label->setAccessibleDescription(QStringLiteral("decorative: part of a sketch"));
+            markDecorative(*label);
         }
     }
 }

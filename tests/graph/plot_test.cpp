@@ -1,5 +1,6 @@
 // plot_grid and plot_graphs on a surface that records every call, for the stores of
-// tests/data/plot/cases.tsv; each trace is compared with its approved file.
+// tests/data/plot/cases.tsv, and the marks a picture adds where a row asks for them; each
+// trace is compared with its approved file.
 #include "Analyses.h"
 #include "PlotProcedures.h"
 #include "TestSupport.h"
@@ -97,6 +98,13 @@ TEST(PlotProcedures, DrawTheApprovedTraceOfEveryCase) {
             plot_grid(surface, static_cast<std::int16_t>(std::stoi(row[2])), vars.loop_index);
             surface.trace << "loop_index " << vars.loop_index << '\n';
             plot_graphs(store.graph_count, store, surface, surface, vars);
+            if (row.size() > 4 && row[4] == "marks") {
+                for (const PointMark& m : lonePointMarks(store.graph_count, store, surface, vars)) {
+                    surface.trace << "Mark " << number(m.x) << ' ' << number(m.y) << " rgb "
+                                  << +m.colour.red << ',' << +m.colour.green << ','
+                                  << +m.colour.blue << '\n';
+                }
+            }
         } catch (const RuntimeError& error) {
             surface.trace << "Error " << error.what() << '\n';
         }

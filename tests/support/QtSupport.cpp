@@ -15,6 +15,15 @@ ModalAnswerer::ModalAnswerer() {
         if (modal == nullptr || !modal->isVisible()) {
             return;
         }
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        if (files != nullptr && fileDialog) {
+            if (!m_answering) {
+                m_answering = true;
+                fileDialog(*files);
+                m_answering = false;
+            }
+            return;
+        }
         auto* box = qobject_cast<QMessageBox*>(modal);
         if (box == nullptr || box->buttons().isEmpty()) {
             ++others;

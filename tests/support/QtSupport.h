@@ -2,10 +2,12 @@
 
 // What the window tests share: answering message boxes, and pictures compared with approved
 // ones.
+#include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,15 +26,19 @@ struct SeenBox {
 };
 
 // While alive, answers every modal message box with its first button and keeps what it
-// showed; any other modal window is closed, so that no test can hang on one.
+// showed; a file dialog goes to fileDialog when one is set, which must end it; any other modal
+// window is closed and counted, so that no test can hang on one.
 class ModalAnswerer {
 public:
     ModalAnswerer();
     std::vector<SeenBox> seen;
     int others = 0;
+    std::function<void(QFileDialog&)> fileDialog;
 
 private:
     QTimer m_timer;
+    bool m_answering = false; // a file dialog's answer that turns the event loop is not
+                              // started again meanwhile; message boxes still are answered
 };
 
 // Compares a picture with the approved PNG tests/data/windows/<name>.png (written when

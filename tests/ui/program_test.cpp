@@ -98,7 +98,7 @@ QByteArray clipboard(const char* type) {
 
 // With the keyboard alone: Tab to C, a value, back to its Analyze button and Enter; then the
 // graph window's shortcuts: save, copy, a save that cannot be written, Print through Tab and
-// Enter, close; and Quit.
+// Enter; Close in the main window, and Quit in the graph window.
 TEST(Program, IsUsedWithTheKeyboardAlone) {
     const test::TempDir folder;
     // The name Save picture offers, in the working folder at first.
@@ -150,10 +150,14 @@ TEST(Program, IsUsedWithTheKeyboardAlone) {
         // The window's picture fills the page along its long side, in landscape.
         test::expectLooksLike(printedPage(printed), "printed-page");
     }
-    ASSERT_TRUE(keysTo(graph, {"ctrl+w"}));
-    ASSERT_TRUE(gone(program, "Graphs"));
-    ASSERT_TRUE(keysTo(main, {"ctrl+q"}));
+    // Close in the main window closes that one, and the program goes on in the graph window
+    // until Quit there.
+    ASSERT_TRUE(keysTo(main, {"ctrl+w"}));
+    ASSERT_TRUE(gone(program, "Veltrane"));
+    EXPECT_EQ(program.state(), QProcess::Running);
+    ASSERT_TRUE(keysTo(graph, {"ctrl+q"}));
     ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
 }
 
@@ -180,6 +184,25 @@ TEST(Program, EndsWhenItsLastWindowClosesWhicheverThatIs) {
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);
     }
+}
+
+// The keys in the other order than the keyboard walk: Close in the graph window, which leaves
+// the main window, then Quit there.
+TEST(Program, ClosesAndQuitsWithTheKeysFromEitherWindow) {
+    QProcess program;
+    program.start(QStringLiteral(VELTRANE_BINARY), {});
+    const unsigned long main = window(program, "Veltrane");
+    ASSERT_NE(main, 0U);
+    ASSERT_TRUE(keysTo(main, {"space"}));
+    const unsigned long graph = window(program, "Graphs");
+    ASSERT_NE(graph, 0U);
+    ASSERT_TRUE(keysTo(graph, {"ctrl+w"}));
+    ASSERT_TRUE(gone(program, "Graphs"));
+    EXPECT_EQ(program.state(), QProcess::Running);
+    ASSERT_TRUE(keysTo(main, {"ctrl+q"}));
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace

@@ -1,19 +1,31 @@
 // One walk through both windows on a real X server, as a user takes it: start, focus and tab
-// order, both Analyze buttons, refused values and texts that are not numbers, Grid and Plot,
-// Print without a printer, covering, resizing and closing. The pictures of both windows are
-// compared with the approved ones for this screen's pixel ratio. The soak takes the same steps
-// two thousand times in random order.
+// order, both Analyze buttons, Enter held on a button, refused values and texts that are not
+// numbers, Grid and Plot, Save picture and Print without a printer, what screen readers are
+// told, covering, resizing and closing with the mouse and the keys. The pictures of both
+// windows are compared with the approved ones for this screen's pixel ratio. The Save
+// dialog is taken to /proc. The soak takes the same steps two thousand times in random order.
 #include "PictureBox.h"
+#include "PictureExport.h"
+#include "QtMessageBox.h"
 #include "TestSupport.h"
 #include "Walk.h"
 #include "frmGraph1D.h"
 
 #include <QAccessible>
+#include <QFileSystemModel>
 #include <QFont>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 namespace veltrane {
@@ -24,6 +36,86 @@ using test::Walk;
 QImage picture(QWidget* window) {
     return window->grab().toImage();
 }
+
+// Enter held down on widget while the keyboard repeats it: the press, the repeats (each a
+// release and a press marked as repeated, as X11 reports them), and the release.
+void holdEnter(QWidget* widget, int repeats) {
+    const auto send = [widget](QEvent::Type type, bool repeated) {
+        QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeated);
+        QApplication::sendEvent(widget, &key);
+    };
+    send(QEvent::KeyPress, false);
+    for (int i = 0; i < repeats; ++i) {
+        send(QEvent::KeyRelease, true);
+        send(QEvent::KeyPress, true);
+    }
+    send(QEvent::KeyRelease, false);
+}
+
+// How often holding Enter on the button clicks it.
+qsizetype clicksOfHeldEnter(QAbstractButton* button) {
+    const QSignalSpy clicks(button, &QAbstractButton::clicked);
+    holdEnter(button, 18);
+    return clicks.count();
+}
+
+// The object names of the window's accessible children, as a screen reader walks them.
+QStringList accessibleChildren(QWidget* window) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(window);
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i) {
+        names << iface->child(i)->object()->objectName();
+        EXPECT_EQ(iface->indexOfChild(iface->child(i)), i);
+    }
+    return names;
+}
+
+QAccessible::Role accessibleRole(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget)->role();
+}
+
+// Ends the test binary with a message when the thread that runs the windows has not turned
+// its event loop for limit: only another thread can see that one hangs, which would otherwise
+// last until the test's time limit.
+class EventLoopWatch {
+public:
+    explicit EventLoopWatch(std::chrono::seconds limit, const char* what)
+        : m_watch([this, limit, what] { watch(limit, what); }) {
+        QObject::connect(&m_beat, &QTimer::timeout, [this] { m_last = Clock::now(); });
+        m_beat.start(50);
+    }
+    ~EventLoopWatch() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_watch.join();
+    }
+    EventLoopWatch(const EventLoopWatch&) = delete;
+    EventLoopWatch& operator=(const EventLoopWatch&) = delete;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void watch(std::chrono::seconds limit, const char* what) {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_done; })) {
+            if (Clock::now() - m_last.load() > limit) {
+                std::fprintf(stderr, "the windows stopped answering for %llds %s\n",
+                             static_cast<long long>(limit.count()), what);
+                std::_Exit(1);
+            }
+        }
+    }
+
+    QTimer m_beat;
+    std::atomic<Clock::time_point> m_last{Clock::now()};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::thread m_watch; // last: it starts with everything above in place
+};
 
 TEST(Walk, ThroughBothWindows) {
     // The approved pictures were taken with this font, installed with the program's
@@ -83,6 +175,15 @@ TEST(Walk, ThroughBothWindows) {
                 description.contains("ticks"))
         << description.toStdString();
     EXPECT_EQ(Walk::control(graph, "cmdPrint")->toolTip(), "Print (Ctrl+P)");
+    // Both are windows (frames to AT-SPI), the picture is an image, and the labels drawn in
+    // the sketches of the maps are not there at all.
+    EXPECT_EQ(accessibleRole(&main), QAccessible::Window);
+    EXPECT_EQ(accessibleRole(graph), QAccessible::Window);
+    EXPECT_EQ(accessibleRole(Walk::control(graph, "picBlackboard")), QAccessible::Graphic);
+    EXPECT_EQ(accessibleChildren(&main).join(' ').toStdString(),
+              "cmd2branchs txtC cmd3branches txtC1 txtC2 Label2 Label3(0) Label3(1) Label4 "
+              "Label1(6) Label1(7)");
+    EXPECT_TRUE(accessibleChildren(graph).contains("picBlackboard"));
 
     // Grid takes effect at the next Plot; unticked again, Plot gives back the ticks.
     QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
@@ -90,7 +191,26 @@ TEST(Walk, ThroughBothWindows) {
               ticks.copy(graph->picBlackboard().geometry()));
     Walk::click(graph, "cmdPlot");
     test::expectLooksLike(picture(graph), "frmGraph1D-0.3-grid" + at);
-    walk.gridAndPlot();
+    // Unticked but not plotted, the window still shows the grid, and Save picture writes
+    // that: what --plot draws with --grid.
+    QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
+    const test::TempDir folder;
+    const std::string saved = (folder.path() / "saved.png").string();
+    walk.answerer.fileDialog = [&](QFileDialog& files) {
+        auto* name = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(saved));
+        QTest::keyClick(name, Qt::Key_Return);
+    };
+    graph->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(graph));
+    QTest::keyClick(graph, Qt::Key_S, Qt::ControlModifier);
+    // In the same surroundings: the scale factor of the hidpi run changes how text is drawn.
+    ASSERT_EQ(test::runProgram("veltrane spectrum 0.3 --grid --plot plotted.png", {}, folder.path())
+                  .status,
+              0);
+    EXPECT_TRUE(test::readFile(saved) == test::readFile(folder.path() / "plotted.png"));
+    Walk::click(graph, "cmdPlot");
     EXPECT_EQ(picture(graph), ticks);
 
     walk.analyze("0.2", "0.6");
@@ -117,6 +237,20 @@ TEST(Walk, ThroughBothWindows) {
     ASSERT_NO_FATAL_FAILURE(walk.check());
     EXPECT_EQ(picture(graph), three);
 
+    // Enter held on a button presses it once, as Space does; the release alone, of an Enter
+    // that answered a message box over it, presses nothing.
+    const std::size_t boxes = walk.answerer.seen.size();
+    EXPECT_EQ(clicksOfHeldEnter(Walk::control<QPushButton>(graph, "cmdPrint")), 1);
+    EXPECT_EQ(walk.answerer.seen.size(), boxes + 1);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(Walk::control(graph, "cmdPrint"), &release);
+    EXPECT_EQ(walk.answerer.seen.size(), boxes + 1);
+    EXPECT_EQ(clicksOfHeldEnter(Walk::control<QPushButton>(&main, "cmd2branchs")), 1);
+    EXPECT_EQ(clicksOfHeldEnter(Walk::control<QPushButton>(&main, "cmd3branches")), 1);
+    // The fields still hold "<b>abc", 0.6 and 0.4: one message box each.
+    EXPECT_EQ(walk.answerer.seen.size(), boxes + 3);
+    EXPECT_EQ(picture(graph), three);
+
     // Covering and moving keep the drawing; resizing moves and scales nothing.
     graph->hide();
     graph->move(graph->pos() + QPoint(40, 30));
@@ -135,7 +269,152 @@ TEST(Walk, ThroughBothWindows) {
     EXPECT_FALSE(Walk::control<QCheckBox>(walk.graph(), "chbGrid")->isChecked());
     ASSERT_NO_FATAL_FAILURE(walk.check());
     EXPECT_EQ(walk.answerer.others, 0);
+
+    // Ctrl+W closes the window it is pressed in, the main window too, which leaves the graph
+    // window open; there Ctrl+Q closes what is left.
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }));
+    ASSERT_NE(walk.graph(), nullptr);
+    EXPECT_TRUE(walk.graph()->isVisible());
+    walk.graph()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(walk.graph()));
+    QTest::keyClick(walk.graph(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return walk.graph() == nullptr; }));
+}
+
+// A message box's button takes Enter as the windows' buttons do: the repeats of a held Enter,
+// such as the one that pressed the button which opened the box, do not answer it.
+TEST(Walk, MessageBoxTakesEnterOncePerPress) {
+    QtMessageBox messages;
+    bool openAfterRepeats = false;
+    bool closedByEnter = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        for (int i = 0; i < 5; ++i) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+                             true);
+            QApplication::sendEvent(box->button(QMessageBox::Ok), &repeat);
+        }
+        openAfterRepeats = box->isVisible();
+        holdEnter(box->button(QMessageBox::Ok), 0);
+        closedByEnter = !box->isVisible();
+        box->done(0); // whatever happened, the test goes on
+    });
+    messages.showMessage("Enter held");
+    EXPECT_TRUE(openAfterRepeats);
+    EXPECT_TRUE(closedByEnter);
+}
+
+// Naming a folder in the Save picture dialog never holds the program up, not even /proc,
+// where Qt's own file types would read /proc/kmsg, which never answers.
+TEST(Walk, SaveDialogTakenToProcKeepsAnswering) {
+    Module1 store;
+    Walk walk(store);
+    walk.analyze("0.3");
+    frmGraph1D* graph = walk.graph();
+    ASSERT_TRUE(graph != nullptr && QTest::qWaitForWindowExposed(graph));
+    const EventLoopWatch watch(std::chrono::seconds(30), "in the Save dialog at /proc");
+    bool listed = false;
+    walk.answerer.fileDialog = [&](QFileDialog& files) {
+        auto* name = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->selectAll();
+        // Typed as the name's folder, which the completion lists, then opened.
+        auto* model = files.findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        const QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+        QTest::keyClicks(name, QStringLiteral("/proc/"));
+        listed = QTest::qWaitFor(
+            [&] {
+                return std::any_of(loaded.begin(), loaded.end(), [](const QList<QVariant>& args) {
+                    return args.value(0).toString() == "/proc";
+                });
+            },
+            20000);
+        files.setDirectory(QStringLiteral("/proc"));
+        listed = listed && QTest::qWaitFor([&] {
+                     return files.directory().absolutePath() == "/proc" &&
+                            model->rowCount(model->index(QStringLiteral("/proc"))) > 0;
+                 });
+        files.reject();
+    };
+    graph->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(graph));
+    QTest::keyClick(graph, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(walk.answerer.seen.empty());
     walk.closeGraph();
+}
+
+// How many pixels of the picture have exactly this colour.
+int pixelsOf(const QImage& picture, QRgb colour) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            count += rgb.pixel(x, y) == colour;
+        }
+    }
+    return count;
+}
+
+// The segments an SVG picture draws on the surface as lines with square caps: their ends,
+// each moved out by the half pen width the cap adds, in the surface's drawing area's
+// coordinates, and that area's size.
+struct SurfaceLines {
+    std::vector<QPointF> ends;
+    QSizeF area;
+};
+
+QPointF svgPoint(const QString& pair) {
+    return {pair.section(',', 0, 0).toDouble(), pair.section(',', 1, 1).toDouble()};
+}
+
+SurfaceLines surfaceLines(const QString& svg) {
+    Module1 store;
+    const OffscreenGraph graph(store, {});
+    const PictureBox& surface = graph.window().picBlackboard();
+    const QRect area = surface.contentsRect().translated(surface.pos());
+    const QString origin =
+        QStringLiteral("transform=\"matrix(1,0,0,1,%1,%2)\"").arg(area.left()).arg(area.top());
+    static const QRegularExpression kPoints(QStringLiteral("points=\"([^\"]*)\""));
+    SurfaceLines lines{{}, area.size()};
+    for (const QString& group : svg.split(QStringLiteral("<g "))) {
+        if (!group.contains(origin) || group.contains(QStringLiteral("stroke=\"none\""))) {
+            continue;
+        }
+        for (const auto& line : kPoints.globalMatch(group.section(QStringLiteral("</g>"), 0, 0))) {
+            const QStringList points = line.captured(1).split(' ', Qt::SkipEmptyParts);
+            for (qsizetype i = 0; i + 1 < points.size(); ++i) {
+                const QLineF segment(svgPoint(points[i]), svgPoint(points[i + 1]));
+                const QPointF cap = segment.length() > 0.0
+                                        ? (segment.p2() - segment.p1()) * (0.5 / segment.length())
+                                        : QPointF();
+                lines.ends.push_back(segment.p1() - cap);
+                lines.ends.push_back(segment.p2() + cap);
+            }
+        }
+    }
+    return lines;
+}
+
+// As on the screen, where the drawing is clipped, no line runs over the surface's border; SVG
+// has no clip of its own.
+void expectLinesInsideSurface(const QString& svg) {
+    const SurfaceLines lines = surfaceLines(svg);
+    constexpr double kSlack = 1e-3; // the file's rounding of coordinates
+    const QRectF inside = QRectF(QPointF(), lines.area).adjusted(-kSlack, -kSlack, kSlack, kSlack);
+    const auto outside = std::count_if(lines.ends.begin(), lines.ends.end(),
+                                       [&](QPointF end) { return !inside.contains(end); });
+    EXPECT_GT(lines.ends.size(), 400U); // the frame and two curves of 100 segments
+    EXPECT_EQ(outside, 0) << "line ends outside the drawing area of " << lines.area.width() << " x "
+                          << lines.area.height();
 }
 
 // "veltrane spectrum ... --plot FILE" draws the graph window as the analysis leaves it, without
@@ -159,12 +438,30 @@ TEST(Export, PicturesAreTheGraphWindowAsShown) {
         0);
     test::expectLooksLike(QImage(QString::fromStdString((folder.path() / "m.png").string())),
                           "multifractal-0.3-1-2");
+    // A spectrum of one point shows it as a square of 7 by 7 pixels in its curve's colour.
+    const auto onePoint = [&](const std::string& command, const std::string& approved) {
+        const std::string file = (folder.path() / (approved + ".png")).string();
+        EXPECT_EQ(test::runProgram("QT_SCALE_FACTOR=1 veltrane " + command + " --plot " + file, {},
+                                   folder.path())
+                      .status,
+                  0);
+        const QImage image(QString::fromStdString(file));
+        test::expectLooksLike(image, approved);
+        return std::pair{pixelsOf(image, qRgb(0, 255, 0)), pixelsOf(image, qRgb(255, 0, 0))};
+    };
+    EXPECT_EQ(onePoint("multifractal 0.5 --weights 1 1", "multifractal-0.5-1-1"), std::pair(49, 0));
+    EXPECT_EQ(onePoint("spectrum --exact 0.5", "exact-0.5"), std::pair(49, 49));
 
     const QString svg = QString::fromStdString(test::readFile(plot("c.svg").toStdString()));
     for (const char* part : {"viewBox=\"0 0 753 497\"", "stroke=\"#00ff00\"", "stroke=\"#ff0000\"",
                              "Spectral diagram of the map", "StepY=0.1"}) {
         EXPECT_TRUE(svg.contains(part)) << part;
     }
+    // The baseline, the grid lines and the curves' ends stop at the surface's edge.
+    const QString grid =
+        QString::fromStdString(test::readFile(plot("g.svg", " --grid").toStdString()));
+    expectLinesInsideSurface(svg);
+    expectLinesInsideSurface(grid);
     // The style may paint button bevels from small cached pixmaps; the surface is lines.
     for (const auto& image : QRegularExpression("<image[^>]* width=\"(\\d+)\"").globalMatch(svg)) {
         EXPECT_LT(image.captured(1).toInt(), 100);
