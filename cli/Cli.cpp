@@ -1,4 +1,6 @@
-#include "Cli.h"
+#include "Commands.h"
+
+#include <veltrane/process/Errors.h>
 
 #include "BatchCommand.h"
 #include "CascadeCommand.h"
@@ -6,11 +8,11 @@
 #include "CompareCommand.h"
 #include "ExactCommand.h"
 #include "MultifractalCommand.h"
-#include "NumberText.h"
-#include "Output.h"
+#include <veltrane/text.h>
+#include <veltrane/process/Output.h>
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
-#include "TextToSingle.h"
+#include <veltrane/classic/TextToSingle.h>
 #include "Version.h"
 
 #include <cctype>
@@ -69,15 +71,21 @@ int runSpectrum(const std::vector<std::string>& words, std::ostream& out, std::o
 }
 
 // What the command printed before its error still goes out, unless writing is what failed.
-void flushWhatWasWritten(std::ostream& out, const CommandError& error) {
-    if (dynamic_cast<const WriteError*>(&error) != nullptr) {
-        return;
-    }
+void flushWhatWasWritten(std::ostream& out) {
     try {
         out.flush();
-    } catch (const CommandError&) {
+    } catch (const WriteError&) {
         // reported as the command's own error already would be; the first error is the one
+    } catch (const std::ios_base::failure&) {
+        // a stream already failed: what it held is lost with it
     }
+}
+
+// Ends a command on an error: what it printed before still goes out, then the message.
+int report(std::ostream& out, std::ostream& err, const std::string& message, int status) {
+    flushWhatWasWritten(out);
+    err << "veltrane: " << message << '\n';
+    return status;
 }
 
 } // namespace
@@ -270,10 +278,18 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
         out.flush();
         return status;
-    } catch (const CommandError& e) {
-        flushWhatWasWritten(out, e);
+    } catch (const WriteError& e) {
+        // What was written up to the failure is all that goes out.
         err << "veltrane: " << e.what() << '\n';
-        return e.status();
+        return kExitRunTime;
+    } catch (const Cancelled&) {
+        return kExitInterrupted; // Ctrl+C: nothing to add, as for any signal that ends a run
+    } catch (const CommandError& e) {
+        return report(out, err, e.what(), e.status());
+    } catch (const InputError& e) {
+        return report(out, err, e.what(), kExitUsage);
+    } catch (const Error& e) {
+        return report(out, err, e.what(), kExitRunTime);
     } catch (const std::bad_alloc&) {
         err << "veltrane: not enough memory\n";
         return kExitRunTime;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -24,12 +23,5 @@ private:
     int m_status;
 };
 
-// A write that failed (status 3): "write error: <reason>", then what it leaves, if anything.
-class WriteError : public CommandError {
-public:
-    explicit WriteError(int reason, const std::string& aftermath = {})
-        : CommandError(kExitRunTime, "write error: " + std::string(std::strerror(reason)) +
-                                         (aftermath.empty() ? "" : "; " + aftermath)) {}
-};
 
 } // namespace veltrane::cli

@@ -1,9 +1,9 @@
 // The command line. It links no window toolkit, so the data commands start at once; for the
 // windows and for pictures it becomes the program's windows' side, veltrane-gui, installed
 // beside it, with the same words.
-#include "Cli.h"
-#include "DisplayCheck.h"
-#include "Interrupt.h"
+#include "Commands.h"
+#include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/Interrupt.h>
 
 #include <cerrno>
 #include <clocale>
@@ -62,6 +62,6 @@ int main(int argc, char* argv[]) {
         std::cerr << "veltrane: cannot start " << windows << ": " << std::strerror(errno) << '\n';
         return 1;
     }
-    veltrane::cli::installInterruptHandler();
+    veltrane::installInterruptHandler();
     return veltrane::cli::runOnStandardStreams(args, nullptr);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <veltrane/errors.h>
+
 #include <QPointer>
 #include <optional>
 #include <string>
@@ -21,6 +23,8 @@ struct GraphServices {
     std::optional<double> dpi = {}; // the layout's resolution; the screen's when not given
     bool hidden = false;            // never shown: made only to draw pictures of
     bool markLonePoints = false;    // a graph of one point drawn as a small square, not left out
+    // Where a run-time error while drawing goes instead of a message box: pictures for files.
+    std::optional<RuntimeError>* drawingError = nullptr;
 };
 
 // Owns the one graph window of the program: show_spectrum creates it on first use and

@@ -16,7 +16,8 @@
 namespace veltrane {
 
 OffscreenGraph::OffscreenGraph(Module1& store, const PictureContent& content)
-    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true, content.markLonePoints}) {
+    : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true, content.markLonePoints,
+                     &m_drawingError}) {
     m_host.show(content.captions);
     if (content.grid) {
         window().findChild<QCheckBox*>(QStringLiteral("chbGrid"))->setChecked(true);

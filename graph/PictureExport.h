@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Fields.h"
+#include "MessageSink.h"
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
 #include "Printer.h"
@@ -32,18 +32,18 @@ public:
     frmGraph1D& window() const;
 
     // The run-time error raised while drawing, if one was.
-    const std::optional<std::string>& drawingError() const { return m_messages.first; }
+    const std::optional<RuntimeError>& drawingError() const { return m_drawingError; }
 
 private:
     // Nothing prints from a picture; a Print click is not possible here.
     struct NoPrinter : Printer {
         std::optional<std::string> print(const QImage&) override { return "not printed"; }
     } m_printer;
-    // Keeps the first message the window reports: a run-time error while drawing.
-    struct FirstMessage : MessageSink {
-        void showMessage(const std::string& text) override { first = first ? first : text; }
-        std::optional<std::string> first;
+    // Nothing else is reported while drawing a picture.
+    struct NoMessages : MessageSink {
+        void showMessage(const std::string& /*text*/) override {}
     } m_messages;
+    std::optional<RuntimeError> m_drawingError;
     GraphWindowHost m_host;
 };
 

@@ -1,7 +1,7 @@
 #include "PlotProcedures.h"
 
-#include "Checked.h"
-#include "RuntimeError.h"
+#include <veltrane/classic/Checked.h>
+#include <veltrane/errors.h>
 #include "SingleText.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DrawingSurface.h"
-#include "Module1.h"
+#include <veltrane/classic/Module1.h>
 
 #include <cstdint>
 #include <string>

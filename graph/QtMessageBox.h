@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Fields.h"
+#include "MessageSink.h"
 
 #include <QPointer>
 #include <QWidget>

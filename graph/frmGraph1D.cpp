@@ -2,14 +2,14 @@
 
 #include "Accessibility.h"
 #include "ButtonKeys.h"
-#include "Fields.h"
+#include <veltrane/classic/Fields.h>
 #include "GraphWindowLayout.h"
-#include "Module1.h"
+#include <veltrane/classic/Module1.h>
 #include "PictureBox.h"
 #include "PictureExport.h"
 #include "PictureFiles.h"
 #include "Printer.h"
-#include "RuntimeError.h"
+#include <veltrane/errors.h>
 #include "WindowKeys.h"
 
 #include <QAction>
@@ -167,7 +167,11 @@ void frmGraph1D::redraw() {
             markLonePoints();
         }
     } catch (const RuntimeError& error) {
-        m_services.messages.showMessage(runTimeErrorText(error));
+        if (m_services.drawingError != nullptr) {
+            m_services.drawingError->emplace(error);
+        } else {
+            m_services.messages.showMessage(runTimeErrorText(error));
+        }
     }
     describePicture();
 }

@@ -2,7 +2,7 @@
 
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
-#include "Module1.h"
+#include <veltrane/classic/Module1.h>
 #include "PlotProcedures.h"
 #include "Twips.h"
 

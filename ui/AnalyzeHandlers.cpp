@@ -1,7 +1,7 @@
 #include "AnalyzeHandlers.h"
 
-#include "ThreeBranch.h"
-#include "TwoBranch.h"
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace veltrane {
 
@@ -34,8 +34,11 @@ AnalysisOutcome cmd2branchs_Click(const FieldSource& fields, const AnalyzeContex
 }
 
 AnalysisOutcome cmd3branches_Click(const FieldSource& fields, const AnalyzeContext& context) {
-    AnalysisOutcome outcome =
-        runThreeBranch(fields, context.toSingle, context.messages, context.store);
+    AnalysisOutcome outcome = runThreeBranch(fields, context.toSingle, context.store);
+    // entr3's messages came while the analysis ran: each in its box, before anything else.
+    for (const std::string& message : outcome.messages) {
+        context.messages.showMessage(message);
+    }
     presentOutcome(outcome, context);
     return outcome;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "Fields.h"
-#include "Module1.h"
-#include "Outcome.h"
-#include "TextToSingle.h"
+#include <veltrane/classic/Fields.h>
+#include "MessageSink.h"
+#include <veltrane/classic/Module1.h>
+#include <veltrane/classic/Outcome.h>
+#include <veltrane/classic/TextToSingle.h>
 
 namespace veltrane {
 

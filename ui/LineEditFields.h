@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Fields.h"
+#include <veltrane/classic/Fields.h>
 
 class QLineEdit;
 

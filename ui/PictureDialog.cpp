@@ -1,7 +1,8 @@
 #include "PictureDialog.h"
 
-#include "CommandError.h"
 #include "PictureWriter.h"
+
+#include <veltrane/errors.h>
 
 #include <QDir>
 #include <QFileDialog>
@@ -63,7 +64,7 @@ std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, 
     try {
         const std::string path = file.toStdString();
         PictureWriter().write(store, {path, cli::requirePictureFormat(path), grid, 96});
-    } catch (const cli::CommandError& e) {
+    } catch (const Error& e) {
         return "The picture could not be saved as " + file.toStdString() + " (" + e.what() + ").";
     }
     return std::nullopt;

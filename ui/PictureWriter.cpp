@@ -1,7 +1,6 @@
 #include "PictureWriter.h"
 
-#include "AtomicFile.h"
-#include "CommandError.h"
+#include <veltrane/process/AtomicFile.h>
 #include "PictureExport.h"
 
 #include <QByteArray>
@@ -10,16 +9,14 @@ namespace veltrane {
 
 void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
     // Where the file cannot be made, nothing needs drawing.
-    cli::AtomicFile file(request.file);
+    AtomicFile file(request.file);
     const OffscreenGraph graph(
         store,
         {request.grid,
          request.kind == cli::PlotKind::Multifractal ? kMultifractalCaptions : kSpectrumCaptions,
          cli::marksLonePoints(request.kind)});
-    if (const auto& error = graph.drawingError()) {
-        const std::string prefix = "Run-time error: ";
-        throw cli::CommandError(cli::kExitRunTime,
-                                error->starts_with(prefix) ? error->substr(prefix.size()) : *error);
+    if (const std::optional<RuntimeError>& error = graph.drawingError()) {
+        throw *error;
     }
     QByteArray bytes;
     switch (request.format) {
@@ -34,7 +31,7 @@ void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
         break;
     }
     if (bytes.isEmpty()) {
-        throw cli::CommandError(cli::kExitRunTime, "drawing the picture failed");
+        throw Error("drawing the picture failed");
     }
     file.write({bytes.constData(), static_cast<std::size_t>(bytes.size())});
     file.commit();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Pictures.h"
+#include <veltrane/cli/Pictures.h>
 
 namespace veltrane {
 

@@ -1,6 +1,6 @@
 #include "StartUp.h"
 
-#include "NumberText.h"
+#include <veltrane/text.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -68,7 +68,9 @@ int runGui(int& argc, char** argv) {
     // Either window may be the last one open: closing it ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
 
-    Program program(module1());
+    // The graph data store the two windows share, from start to end of the program.
+    Module1 store;
+    Program program(store);
     program.show();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include "QtMessageBox.h"
 #include "WindowKeys.h"
 
+#include <veltrane/text.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>

@@ -1,8 +1,8 @@
 // The windows' side of the program: the windows themselves, and the command line's pictures.
 // The command line (cli/main.cpp) starts it for those, with the same words.
-#include "Cli.h"
-#include "DisplayCheck.h"
-#include "Interrupt.h"
+#include <veltrane/cli/Cli.h>
+#include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/Interrupt.h>
 #include "PictureWriter.h"
 #include "StartUp.h"
 
@@ -51,7 +51,7 @@ bool namesADisplay(const std::vector<std::string>& args) {
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
-    veltrane::cli::installInterruptHandler();
+    veltrane::installInterruptHandler();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && !veltrane::cli::isToolkitOption(args[0])) {
         return runCommand(args);

@@ -1,7 +1,7 @@
-#include "Fields.h"
-#include "TextToSingle.h"
-#include "ThreeBranch.h"
-#include "TwoBranch.h"
+#include <veltrane/classic/Fields.h>
+#include <veltrane/classic/TextToSingle.h>
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -10,11 +10,6 @@
 namespace {
 
 using namespace veltrane;
-
-class NoMessages : public MessageSink {
-public:
-    void showMessage(const std::string&) override {}
-};
 
 void TwoBranchAnalysis(benchmark::State& state) {
     const FieldTexts fields{{Field::C, "0.3"}};
@@ -28,8 +23,7 @@ BENCHMARK(TwoBranchAnalysis);
 
 AnalysisOutcome defaultsThreeBranch(Module1& store) {
     const FieldTexts fields{{Field::C1, "0.2"}, {Field::C2, "0.6"}};
-    NoMessages messages;
-    return runThreeBranch(fields, DecimalTextToSingle(), messages, store);
+    return runThreeBranch(fields, DecimalTextToSingle(), store);
 }
 
 void ThreeBranchAnalysis(benchmark::State& state) {

@@ -1,5 +1,5 @@
-#include "Cascade.h"
-#include "Parallel.h"
+#include <veltrane/cascade.h>
+#include <veltrane/run.h>
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -19,14 +19,16 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 // The masses of equal bins of a three-branch measure, in blocks over the threads, as the
 // command line writes them. Arguments: bins, threads (0: one for each core).
 void BinMassesOfThreeBranches(benchmark::State& state) {
-    const Cascade cascade({0.3, 0.7}, {0.2, 0.5, 0.3});
+    const std::vector<double> breaks{0.3, 0.7};
+    const std::vector<double> weights{0.2, 0.5, 0.3};
+    const Cascade cascade(breaks, weights);
     const auto bins = static_cast<std::uint64_t>(state.range(0));
     RunControl control;
     control.threads = static_cast<unsigned>(state.range(1));
     std::vector<double> masses(bins);
     for (auto _ : state) {
         forEachBlock(bins, kBlock, control, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, count, masses.data() + first);
+            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
         });
         benchmark::DoNotOptimize(masses.data());
     }
@@ -50,12 +52,13 @@ void BinMassesOfABranchAlmostWhole(benchmark::State& state) {
     const double shortBranch = std::pow(10.0, static_cast<double>(state.range(0)));
     const std::vector<double> weights =
         state.range(1) != 0 ? std::vector<double>{shortBranch, 1.0} : std::vector<double>{1, 1};
-    const Cascade cascade({shortBranch}, weights);
+    const std::vector<double> breaks{shortBranch};
+    const Cascade cascade(breaks, weights);
     const std::uint64_t bins = std::uint64_t{1} << 20;
     std::vector<double> masses(bins);
     for (auto _ : state) {
         forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, count, masses.data() + first);
+            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
         });
         benchmark::DoNotOptimize(masses.data());
     }
@@ -85,7 +88,7 @@ void BinMassesOfManyBranches(benchmark::State& state) {
     std::vector<double> masses(bins);
     for (auto _ : state) {
         forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, count, masses.data() + first);
+            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
         });
         benchmark::DoNotOptimize(masses.data());
     }

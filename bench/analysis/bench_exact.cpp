@@ -1,5 +1,6 @@
-#include "BreakPoints.h"
-#include "ExactSpectrum.h"
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/exact.h>
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -36,7 +37,7 @@ void ExactSpectrumOfRandomMap(benchmark::State& state) {
     long evaluations = 0;
     for (auto _ : state) {
         const ExactSpectrum spectrum = exactSpectrum(breakPoints, points);
-        evaluations = spectrum.evaluations;
+        evaluations = spectrum.passes;
         benchmark::DoNotOptimize(spectrum.points.data());
     }
     state.counters["evaluations_per_point"] =

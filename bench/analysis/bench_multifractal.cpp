@@ -1,4 +1,4 @@
-#include "Multifractal.h"
+#include <veltrane/multifractal.h>
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -44,8 +44,9 @@ void MultifractalSpectrumOfRandomMeasure(benchmark::State& state) {
     long passes = 0;
     for (auto _ : state) {
         const MultifractalSolver solver(measure.breakPoints, measure.weights);
-        const std::vector<MultifractalPoint> spectrum = solver.spectrum(points, {}, &passes);
-        benchmark::DoNotOptimize(spectrum.data());
+        const MultifractalSpectrum spectrum = solver.spectrum(points);
+        passes = spectrum.passes;
+        benchmark::DoNotOptimize(spectrum.points.data());
     }
     state.counters["passes_per_point"] =
         static_cast<double>(passes) / static_cast<double>(points - 2);

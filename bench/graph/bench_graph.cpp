@@ -1,11 +1,12 @@
 // The graph window's two user-visible costs on the offscreen platform: a Plot click (clear,
 // frame, curves and labels) and the first show_spectrum, which creates the window, shows it
 // and draws it. The store holds the two-branch run for C = 0.3.
-#include "Fields.h"
+#include <veltrane/classic/Fields.h>
+#include "MessageSink.h"
 #include "GraphWindowHost.h"
 #include "PictureBox.h"
 #include "Printer.h"
-#include "TwoBranch.h"
+#include <veltrane/classic/TwoBranch.h>
 #include "frmGraph1D.h"
 
 #include <QApplication>

@@ -1,10 +1,11 @@
 // The cascade's bin masses and level cells against closed forms, a quad-precision reference
 // and box-sum slopes, on the measures of tests/data/analysis/cascade.tsv.
-#include "BreakPoints.h"
-#include "Cascade.h"
-#include "Multifractal.h"
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/cascade.h>
+#include <veltrane/npy.h>
+#include <veltrane/multifractal.h>
 #include "TestSupport.h"
-#include "Weights.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,7 +22,7 @@ using test::numbers;
 
 std::vector<double> allBins(const Cascade& cascade, std::uint64_t n) {
     std::vector<double> masses(n);
-    cascade.binMasses(n, 0, n, masses.data());
+    cascade.binMasses(n, 0, masses);
     return masses;
 }
 
@@ -43,7 +44,7 @@ void equalMasses(const Cascade& cascade, std::uint64_t n) {
     const auto levels = static_cast<unsigned>(std::lround(
         std::log(static_cast<double>(n)) / std::log(static_cast<double>(cascade.branches()))));
     std::vector<Cascade::Cell> cells(n);
-    cascade.levelCells(levels, 0, n, cells.data());
+    cascade.levelCells(levels, 0, cells);
     for (std::size_t c = 0; c < n; ++c) {
         ASSERT_EQ(cells[c].left, static_cast<double>(c) * expected) << c;
         ASSERT_EQ(cells[c].width, expected) << c;
@@ -55,7 +56,7 @@ void binomialMasses(const Cascade& cascade, unsigned levels) {
     const std::uint64_t n = std::uint64_t{1} << levels;
     const std::vector<double> p = cascade.weights();
     std::vector<Cascade::Cell> cells(n);
-    cascade.levelCells(levels, 0, n, cells.data());
+    cascade.levelCells(levels, 0, cells);
     const std::vector<double> masses = allBins(cascade, n);
     for (std::uint64_t c = 0; c < n; ++c) {
         const int ones = std::popcount(c); // digits in the second branch
@@ -75,7 +76,7 @@ void sumsToOneInAnyRanges(const Cascade& cascade, std::uint64_t n) {
     std::vector<double> pieces(n);
     for (std::uint64_t first = 0, count = 1; first < n; first += count, count = count * 7 % 4099) {
         count = std::min(count, n - first);
-        cascade.binMasses(n, first, count, pieces.data() + first);
+        cascade.binMasses(n, first, std::span<double>(pieces).subspan(first, count));
     }
     EXPECT_EQ(pieces, masses);
 }
@@ -198,7 +199,7 @@ void lebesgue(const std::vector<double>& b, std::uint64_t n) {
     std::vector<double> pieces(n);
     for (std::uint64_t first = 0, count = 1; first < n; first += count, count = count * 5 % 997) {
         count = std::min(count, n - first);
-        cascade.binMasses(n, first, count, pieces.data() + first);
+        cascade.binMasses(n, first, std::span<double>(pieces).subspan(first, count));
     }
     EXPECT_EQ(pieces, masses);
 }
@@ -208,7 +209,7 @@ void lebesgue(const std::vector<double>& b, std::uint64_t n) {
 void figure(const std::vector<double>& b, const std::vector<double>& w, std::uint64_t n,
             std::uint64_t j, double expected) {
     double mass = -1.0;
-    Cascade(b, w).binMasses(n, j, 1, &mass);
+    Cascade(b, w).binMasses(n, j, {&mass, 1});
     EXPECT_NEAR(mass, expected, 1e-12 * expected);
 }
 
@@ -276,14 +277,16 @@ TEST(Cascade, MeetsTheTable) {
 }
 
 TEST(Cascade, RefusesRangesBeyondTheBinsOrCells) {
-    const Cascade cascade({0.5}, {1, 1});
+    const std::vector<double> half{0.5};
+    const std::vector<double> even{1, 1};
+    const Cascade cascade(half, even);
     double mass = 0.0;
     Cascade::Cell cell;
-    EXPECT_THROW(cascade.binMasses(0, 0, 0, &mass), std::invalid_argument);
-    EXPECT_THROW(cascade.binMasses(Cascade::kMaxBins + 1, 0, 1, &mass), std::invalid_argument);
-    EXPECT_THROW(cascade.binMasses(10, 10, 1, &mass), std::invalid_argument);
-    EXPECT_THROW(cascade.levelCells(29, 0, 1, &cell), std::invalid_argument);
-    EXPECT_THROW(cascade.levelCells(3, 8, 1, &cell), std::invalid_argument);
+    EXPECT_THROW(cascade.binMasses(0, 0, {&mass, 0}), InputError);
+    EXPECT_THROW(cascade.binMasses(Cascade::kMaxBins + 1, 0, {&mass, 1}), InputError);
+    EXPECT_THROW(cascade.binMasses(10, 10, {&mass, 1}), InputError);
+    EXPECT_THROW(cascade.levelCells(29, 0, {&cell, 1}), InputError);
+    EXPECT_THROW(cascade.levelCells(3, 8, {&cell, 1}), InputError);
 }
 
 } // namespace

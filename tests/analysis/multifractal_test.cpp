@@ -1,9 +1,9 @@
 // The multifractal solver against closed forms, the exact solver and a quad-precision
 // reference, on the measures of tests/data/analysis/multifractal.tsv.
-#include "BreakPoints.h"
-#include "ExactSpectrum.h"
-#include "Multifractal.h"
-#include "RuntimeError.h"
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/exact.h>
+#include <veltrane/multifractal.h>
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -138,7 +138,7 @@ private:
 };
 
 void endsOfTheRange(const MultifractalSolver& solver, const test::Row& row) {
-    const std::vector<MultifractalPoint> points = solver.spectrum(65);
+    const std::vector<MultifractalPoint> points = solver.spectrum(65).points;
     const double alphaMin = std::stod(row[3]);
     if (alphaMin == std::stod(row[5])) {
         ASSERT_EQ(points.size(), 1U);
@@ -161,7 +161,7 @@ void equalWeightsTieToTheExactSolver(const std::vector<double>& b) {
     const std::size_t n = b.size() + 1;
     const ExactSolver exact(branchExponents(b));
     for (const MultifractalPoint& p :
-         MultifractalSolver(b, std::vector<double>(n, 1.0)).spectrum(33)) {
+         MultifractalSolver(b, std::vector<double>(n, 1.0)).spectrum(33).points) {
         const double lambda = std::log(static_cast<double>(n)) / p.alpha;
         EXPECT_NEAR(p.f, exact.atLyapunov(lambda).dimension, 1e-12 * p.f) << "at " << p.alpha;
     }
@@ -205,7 +205,7 @@ void againstTheReference(unsigned seed, int branches) {
         expectClose(p.tau, want.tau, "tau");
         expectClose(solver.dq(q).dq, want.tau / (1 - q), "D_q");
     }
-    const std::vector<MultifractalPoint> points = solver.spectrum(33);
+    const std::vector<MultifractalPoint> points = solver.spectrum(33).points;
     EXPECT_TRUE(points.front().f == 0 && points.back().f == 0);
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
         SCOPED_TRACE(points[i].alpha);
@@ -215,9 +215,9 @@ void againstTheReference(unsigned seed, int branches) {
         expectClose(points[i].tau, want.tau, "tau");
         expectClose(solver.atAlpha(points[i].alpha).f, want.f, "f alone");
     }
-    const std::size_t many = MultifractalSolver::kBlockPoints + 7;
-    const std::vector<MultifractalPoint> single = solver.spectrum(many, {1});
-    const std::vector<MultifractalPoint> three = solver.spectrum(many, {3});
+    const std::size_t many = kSpectrumBlock * 3 + 7;
+    const std::vector<MultifractalPoint> single = solver.spectrum(many, {1}).points;
+    const std::vector<MultifractalPoint> three = solver.spectrum(many, {3}).points;
     EXPECT_TRUE(std::equal(single.begin(), single.end(), three.begin(), [](auto& x, auto& y) {
         return x.alpha == y.alpha && x.f == y.f && x.q == y.q && x.tau == y.tau;
     }));
@@ -240,7 +240,7 @@ void extremes(const std::vector<double>& b, const std::vector<double>& w,
         expectClose(d.dq, want, "D_q", 0);
         expectClose(d.tau, (1 - Long{q}) * want, "tau", 0);
     }
-    const std::vector<MultifractalPoint> points = solver.spectrum(9);
+    const std::vector<MultifractalPoint> points = solver.spectrum(9).points;
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
         SCOPED_TRACE(points[i].alpha);
         const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);

@@ -1,8 +1,9 @@
 // libFuzzer target: arbitrary bytes as a list of break points, as "--from FILE" reads them.
 // Every run ends in a refusal with its message or in a spectrum whose points are finite and
 // ordered, with entropy >= 0 and dimension <= 1.
-#include "BreakPoints.h"
-#include "ExactSpectrum.h"
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/exact.h>
 
 #include <cmath>
 #include <cstdint>

@@ -1,0 +1,13 @@
+#include <veltrane/classic/Checked.h>
+
+namespace veltrane::checked {
+
+void raise(ErrorKind kind, const char* what) {
+    throw RuntimeError(kind, what);
+}
+
+void raiseNonFinite(double r, const char* what) {
+    raise(std::isnan(r) ? ErrorKind::InvalidOperation : ErrorKind::Overflow, what);
+}
+
+} // namespace veltrane::checked

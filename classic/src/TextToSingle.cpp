@@ -1,0 +1,20 @@
+#include <veltrane/classic/TextToSingle.h>
+
+#include <veltrane/text.h>
+
+#include <clocale>
+
+namespace veltrane {
+
+DecimalTextToSingle::DecimalTextToSingle(std::string localeSeparator)
+    : m_localeSeparator(std::move(localeSeparator)) {}
+
+std::optional<float> DecimalTextToSingle::convert(std::string_view text) const {
+    return decimalToSingle(text, m_localeSeparator);
+}
+
+bool DecimalTextToSingle::tooLarge(std::string_view text) const {
+    return tooLargeForSingle(text, m_localeSeparator);
+}
+
+} // namespace veltrane

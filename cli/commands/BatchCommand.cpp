@@ -1,0 +1,165 @@
+#include "BatchCommand.h"
+
+#include "ClassicRun.h"
+#include <veltrane/process/Errors.h>
+#include <veltrane/text.h>
+#include <veltrane/process/InputFiles.h>
+#include "SpectrumOutput.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ostream>
+
+namespace veltrane::cli {
+
+namespace {
+
+constexpr std::size_t kLongestLine = 4096;
+
+// The words of a line, split at blanks, up to a "#" that starts a comment.
+std::vector<std::string> wordsOf(std::string_view line) {
+    std::string_view text = line.substr(0, line.find('#'));
+    std::vector<std::string> words;
+    while (!(text = trimBlanks(text)).empty()) {
+        const auto end = std::find_if(text.begin(), text.end(), isBlank);
+        words.emplace_back(text.begin(), end);
+        text.remove_prefix(static_cast<std::size_t>(end - text.begin()));
+    }
+    return words;
+}
+
+class Batch {
+public:
+    Batch(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
+          const Services& services)
+        : m_options(options), m_out(out), m_err(err), m_services(services) {}
+
+    // Takes the next piece of the input.
+    void feed(std::string_view piece) {
+        for (const char c : piece) {
+            if (c == '\n') {
+                endLine();
+                continue;
+            }
+            ++m_length;
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte < ' ' && !isBlank(c)) || byte == 127) {
+                // The line is refused at its end for the first such byte; the rest is not kept.
+                if (!m_badByte) {
+                    m_badByte = BadByte{m_length, byte};
+                }
+            } else if (m_line.size() < kLongestLine) {
+                m_line += c;
+            }
+        }
+    }
+
+    // Runs the last line, when the input does not end with a line end.
+    void finish() {
+        if (m_length != 0) {
+            endLine();
+        }
+    }
+
+    // Ends standard output as a whole CSV or JSON array, whatever became of the lines.
+    int close() {
+        m_out << (m_options.json ? (m_first ? "[]\n" : "\n]\n") : "");
+        return m_worst;
+    }
+
+private:
+    struct BadByte {
+        std::size_t column = 0;
+        unsigned char byte = 0;
+    };
+
+    // Why the line just read is no map whatever its words, as it follows "line N".
+    std::optional<std::string> lineProblem() const {
+        if (m_badByte) {
+            std::array<char, 8> hex{};
+            std::snprintf(hex.data(), hex.size(), "0x%02X", m_badByte->byte);
+            return ", column " + std::to_string(m_badByte->column) + ": the byte " + hex.data() +
+                   " cannot be part of a map";
+        }
+        if (m_length > kLongestLine) {
+            return ": longer than " + std::to_string(kLongestLine) + " bytes, so not a map";
+        }
+        return std::nullopt;
+    }
+
+    void endLine() {
+        ++m_number;
+        const std::optional<std::string> problem = lineProblem();
+        const std::vector<std::string> words =
+            problem ? std::vector<std::string>{} : wordsOf(m_line);
+        m_line.clear();
+        m_length = 0;
+        m_badByte.reset();
+        if (problem) {
+            m_err << "veltrane: line " << m_number << *problem << '\n';
+            m_worst = std::max(m_worst, kExitUsage);
+        } else if (!words.empty()) {
+            runMap(words);
+        }
+    }
+
+    void runMap(const std::vector<std::string>& words) {
+        const std::string where = "veltrane: line " + std::to_string(m_number) + ": ";
+        if (words.size() > 2) {
+            m_err << where << "a map is C, or C1 and C2\n";
+            m_worst = std::max(m_worst, kExitUsage);
+            return;
+        }
+        Module1 store;
+        const AnalysisOutcome outcome =
+            analyseTexts(words, m_services.decimalSeparator, m_err, store);
+        if (outcome.status != Status::Completed) {
+            m_err << where << outcome.message << '\n';
+            m_worst = std::max(m_worst, failureStatus(outcome));
+            return;
+        }
+        if (m_options.json) {
+            m_out << (m_first ? "[\n" : ",\n");
+            writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), m_out, m_number);
+        } else {
+            writeCsvRows<float>(storedPoints(store), m_out, m_number);
+        }
+        m_first = false;
+    }
+
+    const SpectrumOptions& m_options;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    const Services& m_services;
+    std::string m_line;       // the line's first kLongestLine bytes but those refused
+    std::size_t m_length = 0; // the line's length so far, in bytes
+    std::optional<BadByte> m_badByte;
+    long m_number = 0;
+    bool m_first = true;
+    int m_worst = kExitOk;
+};
+
+} // namespace
+
+int runBatch(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
+             const Services& services) {
+    if (!options.json) {
+        writeCsvHeader(out, true);
+    }
+    Batch batch(options, out, err, services);
+    try {
+        readPieces(*options.batchFile, services.input, "maps",
+                   [&](std::string_view piece) { batch.feed(piece); });
+    } catch (const WriteError&) {
+        throw;
+    } catch (const Error&) {
+        // The input could not be read to its end: what was read still makes a whole output.
+        batch.close();
+        throw;
+    }
+    batch.finish();
+    return batch.close();
+}
+
+} // namespace veltrane::cli

@@ -1,0 +1,34 @@
+#include "ClassicRun.h"
+
+#include "CommandError.h"
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
+
+#include <ostream>
+
+namespace veltrane::cli {
+
+AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::string& separator,
+                             std::ostream& err, Module1& store) {
+    const DecimalTextToSingle toSingle(separator);
+    if (texts.size() == 1) {
+        return runTwoBranch(FieldTexts{{Field::C, texts[0]}}, toSingle, store);
+    }
+    const AnalysisOutcome outcome = runThreeBranch(
+        FieldTexts{{Field::C1, texts[0]}, {Field::C2, texts[1]}}, toSingle, store);
+    // entr3's guard messages have no window to go to here.
+    for (const std::string& message : outcome.messages) {
+        err << message << '\n';
+    }
+    return outcome;
+}
+
+int failureStatus(const AnalysisOutcome& outcome) {
+    return outcome.status == Status::Rejected || outcome.field ? kExitUsage : kExitRunTime;
+}
+
+std::string failureMessage(const AnalysisOutcome& outcome) {
+    return outcome.status == Status::Rejected ? outcome.message : "veltrane: " + outcome.message;
+}
+
+} // namespace veltrane::cli

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ExactOutput.h"
+#include <veltrane/classic/Module1.h>
+#include <veltrane/classic/Outcome.h>
+
+#include <iosfwd>
+
+namespace veltrane::cli {
+
+// Every point a completed classic analysis stored (graphs 1 and 2, indices 0 to graph_n(1))
+// beside the exact entropy and dimension at the same λ, for the map with the break points the
+// analysis read (its singles, widened exactly to double). The differences are exact minus
+// stored. A stored λ that rounding put just outside the exact range is taken at the nearer
+// end.
+Comparison compareWithExact(const Module1& store, const AnalysisOutcome& outcome);
+
+// Prints compareWithExact as CSV, or JSON when json is set. Throws CommandError (status 3)
+// for a run-time error.
+void printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
+                     std::ostream& out);
+
+} // namespace veltrane::cli

@@ -1,0 +1,257 @@
+#include "MultifractalCommand.h"
+
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include "CommandError.h"
+#include <veltrane/text.h>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/multifractal.h>
+#include "OptionWords.h"
+#include <veltrane/run.h>
+#include <veltrane/process/Progress.h>
+
+#include <cmath>
+#include <ostream>
+#include <span>
+
+namespace veltrane::cli {
+
+namespace {
+
+constexpr int kDefaultPoints = 101;
+constexpr double kMostDqRows = 1'000'000;
+
+std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
+    if (o.dq && (o.points || o.plotFile)) {
+        return "--dq prints a table of q and does not go with --points or --plot";
+    }
+    return std::nullopt;
+}
+
+// The value of --points, --threads or --dpi, or the problem with it.
+std::optional<std::string> setNumber(MultifractalOptions& o, const std::string& word,
+                                     const std::string& value) {
+    const int least = word == "--points" ? 2 : 1;
+    const int most = word == "--points" ? kMaxPoints : word == "--threads" ? kMaxThreads : kMaxDpi;
+    const auto number = parsePositive(value);
+    if (!number || *number < least || *number > most) {
+        return word + " takes a whole number from " + std::to_string(least) + " to " +
+               std::to_string(most);
+    }
+    if (word == "--dpi") {
+        o.dpi = *number;
+    } else {
+        (word == "--points" ? o.points : o.threads) = *number;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& words) {
+    MultifractalOptions o;
+    const CommandOptions own{
+        {"--json", "--csv", "--grid"},
+        {"--points", "--threads", "--dq", "--plot", "--dpi"},
+        [&](const std::string& word, const std::string* value) -> std::optional<std::string> {
+            if (value == nullptr) {
+                (word == "--json" ? o.json : word == "--csv" ? o.csv : o.grid) = true;
+            } else if (word == "--dq" || word == "--plot") {
+                (word == "--dq" ? o.dq : o.plotFile) = *value;
+            } else {
+                return setNumber(o, word, *value);
+            }
+            return std::nullopt;
+        }};
+    if (auto problem = parseMeasureWords(words, o.measure, own)) {
+        return {std::nullopt, *problem};
+    }
+    if (auto problem = combinationProblem(o)) {
+        return {std::nullopt, *problem};
+    }
+    return {o, {}};
+}
+
+namespace {
+
+struct DqRange {
+    double from = 0.0;
+    double step = 0.0;
+    std::size_t rows = 0;
+};
+
+// FROM:TO:STEP, with TO not below FROM and STEP above 0; q = FROM + i STEP up to TO.
+DqRange dqRange(const std::string& text, const std::string& separator) {
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    const auto number = [&](std::size_t from, std::size_t to) {
+        return second == std::string::npos
+                   ? std::nullopt
+                   : decimalToDouble(text.substr(from, to - from), separator);
+    };
+    const auto from = number(0, first);
+    const auto to = number(first + 1, second);
+    const auto step = number(second + 1, text.size());
+    if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
+        throw CommandError(kExitUsage, "--dq takes FROM:TO:STEP, three numbers with TO not below "
+                                       "FROM and STEP above 0");
+    }
+    // A TO that the steps reach only up to rounding still counts.
+    const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
+    if (!(count <= kMostDqRows)) {
+        throw CommandError(kExitUsage, "--dq gives at most 1000000 rows");
+    }
+    return {*from, *step, static_cast<std::size_t>(count)};
+}
+
+// A number as JSON has it: infinities, which the ends of the spectrum hold, are null.
+std::string jsonNumber(double value) {
+    return std::isfinite(value) ? shortest(value) : "null";
+}
+
+void writeHead(const std::vector<double>& breakPoints, const std::vector<double>& weights,
+               std::ostream& out) {
+    const std::vector<double> normalized = normalizedWeights(weights, weights.size());
+    out << "{\"breakPoints\":[";
+    for (std::size_t i = 0; i < breakPoints.size(); ++i) {
+        out << (i == 0 ? "" : ",") << shortest(breakPoints[i]);
+    }
+    out << "],\"weights\":[";
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        out << (i == 0 ? "" : ",") << shortest(normalized[i]);
+    }
+    out << "],";
+}
+
+void writeSpectrumHead(bool json, std::ostream& out) {
+    out << (json ? "\"points\":[" : "index,alpha,f,q,tau\n");
+}
+
+void writeSpectrumRows(std::size_t first, std::span<const MultifractalPoint> points, bool json,
+                       std::ostream& out) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const std::size_t i = first + k;
+        const MultifractalPoint& p = points[k];
+        if (json) {
+            out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
+                << ",\"alpha\":" << jsonNumber(p.alpha) << ",\"f\":" << jsonNumber(p.f)
+                << ",\"q\":" << jsonNumber(p.q) << ",\"tau\":" << jsonNumber(p.tau) << '}';
+        } else {
+            out << i << ',' << shortest(p.alpha) << ',' << shortest(p.f) << ',' << shortest(p.q)
+                << ',' << shortest(p.tau) << '\n';
+        }
+    }
+}
+
+void writeSpectrumTail(bool json, std::ostream& out) {
+    out << (json ? "]}\n" : "");
+}
+
+void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std::ostream& out) {
+    writeSpectrumHead(json, out);
+    writeSpectrumRows(0, points, json, out);
+    writeSpectrumTail(json, out);
+}
+
+// Rows of q a block: each D_q is solved on its own, so the rows are the same on any threads.
+constexpr std::size_t kDqBlock = 64;
+
+void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const DqPoint& p = rows[k];
+        if (json) {
+            out << (first + k == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
+                << ",\"tau\":" << jsonNumber(p.tau) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
+        } else {
+            out << shortest(p.q) << ',' << shortest(p.tau) << ',' << shortest(p.dq) << '\n';
+        }
+    }
+}
+
+// The rows of --dq, solved over the threads a window at a time and written in order as they
+// are, so that memory does not grow with their number.
+void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
+             const RunControl& control, std::ostream& out) {
+    out << (json ? "\"dq\":[" : "q,tau,D_q\n");
+    forEachWindow<DqPoint>(
+        range.rows, kDqBlock, control,
+        [&](std::size_t first, std::span<DqPoint> rows) {
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                rows[k] = solver.dq(range.from + static_cast<double>(first + k) * range.step);
+            }
+            if (control.done != nullptr) {
+                *control.done += rows.size();
+            }
+        },
+        [&](std::size_t first, std::span<const DqPoint> rows) {
+            writeDqRows(first, rows, json, out);
+        });
+    out << (json ? "]}\n" : "");
+}
+
+// The graph data store the graph window draws f against α from: graph 1, in singles.
+Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
+    Module1 store;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        store.graph_x(1, static_cast<int>(i)) = static_cast<float>(points[i].alpha);
+        store.graph_y(1, static_cast<int>(i)) = static_cast<float>(points[i].f);
+    }
+    store.graph_n(1) = static_cast<std::int16_t>(points.size() - 1);
+    store.graph_count = 1;
+    return store;
+}
+
+} // namespace
+
+int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
+                    const Services& services) {
+    const ParsedMultifractal parsed = parseMultifractalOptions(words);
+    if (!parsed.options) {
+        throw usageError(parsed.error);
+    }
+    const MultifractalOptions& o = *parsed.options;
+    const auto points = static_cast<std::size_t>(o.points.value_or(kDefaultPoints));
+    const std::optional<PlotRequest> plot =
+        plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::Multifractal, points);
+    const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
+    const Measure measure = readMeasure(o.measure, services);
+    const std::vector<double>& breakPoints = measure.breakPoints;
+    const std::vector<double>& weights = measure.weights;
+    const MultifractalSolver solver(breakPoints, weights);
+    const std::size_t work = o.dq ? dq.rows : points;
+    withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
+        if (o.dq) {
+            if (o.json) {
+                writeHead(breakPoints, weights, out);
+            }
+            writeDq(solver, dq, o.json, control, out);
+        } else if (plot) {
+            // At most as many points as the store holds. The picture first: when it cannot
+            // be written, nothing else is printed.
+            const std::vector<MultifractalPoint> spectrum = solver.spectrum(points, control).points;
+            Module1 store = spectrumStore(spectrum);
+            drawPlot(store, *plot, services);
+            if (o.json) {
+                writeHead(breakPoints, weights, out);
+            }
+            if (o.json || o.csv) {
+                writeSpectrum(spectrum, o.json, out);
+            }
+        } else {
+            // Written as the points are solved, so that memory does not grow with their
+            // number.
+            if (o.json) {
+                writeHead(breakPoints, weights, out);
+            }
+            writeSpectrumHead(o.json, out);
+            solver.spectrum(points, control,
+                            [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                                writeSpectrumRows(first, some, o.json, out);
+                            });
+            writeSpectrumTail(o.json, out);
+        }
+    });
+    return kExitOk;
+}
+
+} // namespace veltrane::cli

@@ -1,0 +1,111 @@
+#include "SpectrumOutput.h"
+
+#include <veltrane/text.h>
+
+#include <ostream>
+#include <string>
+
+namespace veltrane::cli {
+
+std::vector<SpectrumPoint<float>> storedPoints(const Module1& store) {
+    std::vector<SpectrumPoint<float>> points;
+    for (int j = 0; j <= store.graph_n(1); ++j) {
+        points.push_back({static_cast<std::size_t>(j), store.graph_x(1, j), store.graph_y(1, j),
+                          store.graph_y(2, j)});
+    }
+    return points;
+}
+
+std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
+                                               std::size_t first) {
+    std::vector<SpectrumPoint<double>> result;
+    result.reserve(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        result.push_back({first + i, points[i].lyapunov, points[i].entropy, points[i].dimension});
+    }
+    return result;
+}
+
+template <typename T> void writeList(const std::vector<T>& values, std::ostream& out) {
+    out << '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        out << (i == 0 ? "" : ",") << shortest(values[i]);
+    }
+    out << ']';
+}
+
+void writeCsvHeader(std::ostream& out, bool maps) {
+    out << (maps ? "map," : "") << "index,lyapunov,entropy,dimension\n";
+}
+
+template <typename T>
+void writeCsvRows(std::span<const SpectrumPoint<T>> points, std::ostream& out,
+                  std::optional<long> map) {
+    const std::string lead = map ? std::to_string(*map) + "," : "";
+    for (const SpectrumPoint<T>& p : points) {
+        out << lead << p.index << ',' << shortest(p.lyapunov) << ',' << shortest(p.entropy) << ','
+            << shortest(p.dimension) << '\n';
+    }
+}
+
+template <typename T>
+void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out) {
+    writeCsvHeader(out);
+    writeCsvRows<T>(points, out);
+}
+
+template <typename T>
+void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+                   std::ostream& out, std::optional<long> map) {
+    out << '{';
+    if (map) {
+        out << "\"map\":" << *map << ',';
+    }
+    out << "\"breakPoints\":";
+    writeList(breakPoints, out);
+    out << ",\"exponents\":";
+    writeList(exponents, out);
+    out << ",\"points\":[";
+}
+
+template <typename T>
+void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out) {
+    for (const SpectrumPoint<T>& p : points) {
+        out << (p.index == 0 ? "" : ",") << "\n{\"index\":" << p.index
+            << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
+            << ",\"dimension\":" << shortest(p.dimension) << '}';
+    }
+}
+
+void writeJsonTail(std::ostream& out) {
+    out << "]}";
+}
+
+template <typename T>
+void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+               std::optional<long> map) {
+    writeJsonHead(breakPoints, exponents, out, map);
+    writeJsonPoints<T>(points, out);
+    writeJsonTail(out);
+}
+
+template void writeList(const std::vector<float>&, std::ostream&);
+template void writeList(const std::vector<double>&, std::ostream&);
+template void writeCsv(const std::vector<SpectrumPoint<float>>&, std::ostream&);
+template void writeCsv(const std::vector<SpectrumPoint<double>>&, std::ostream&);
+template void writeCsvRows(std::span<const SpectrumPoint<float>>, std::ostream&,
+                           std::optional<long>);
+template void writeCsvRows(std::span<const SpectrumPoint<double>>, std::ostream&,
+                           std::optional<long>);
+template void writeJsonHead(const std::vector<double>&, const std::vector<double>&, std::ostream&,
+                            std::optional<long>);
+template void writeJsonPoints(std::span<const SpectrumPoint<double>>, std::ostream&);
+template void writeJson(const std::vector<float>&, const std::vector<float>&,
+                        const std::vector<SpectrumPoint<float>>&, std::ostream&,
+                        std::optional<long>);
+template void writeJson(const std::vector<double>&, const std::vector<double>&,
+                        const std::vector<SpectrumPoint<double>>&, std::ostream&,
+                        std::optional<long>);
+
+} // namespace veltrane::cli

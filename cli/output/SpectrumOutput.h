@@ -1,0 +1,59 @@
+#pragma once
+
+#include <veltrane/exact.h>
+#include <veltrane/classic/Module1.h>
+
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace veltrane::cli {
+
+// One point of a spectral diagram as the output writes it: singles from the store, doubles
+// from the exact solver.
+template <typename T> struct SpectrumPoint {
+    std::size_t index;
+    T lyapunov;
+    T entropy;
+    T dimension;
+};
+
+// Graphs 1 and 2 of the store, points 0..graph_n(1).
+std::vector<SpectrumPoint<float>> storedPoints(const Module1& store);
+// The points numbered from first on.
+std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
+                                               std::size_t first = 0);
+
+// "[v1,v2,...]", each value as the shortest text that reads back to it.
+template <typename T> void writeList(const std::vector<T>& values, std::ostream& out);
+
+// The CSV header "index,lyapunov,entropy,dimension", led by "map," for a list of maps.
+void writeCsvHeader(std::ostream& out, bool maps = false);
+
+// One CSV row a point, led by the map's number (its line in a list of maps) when given.
+template <typename T>
+void writeCsvRows(std::span<const SpectrumPoint<T>> points, std::ostream& out,
+                  std::optional<long> map = std::nullopt);
+
+// The header and the rows.
+template <typename T> void writeCsv(const std::vector<SpectrumPoint<T>>& points, std::ostream& out);
+
+// The same points as a JSON object, with the break points and the branch exponents, and the
+// map's number first when given; no line end after it.
+template <typename T>
+void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+               const std::vector<SpectrumPoint<T>>& points, std::ostream& out,
+               std::optional<long> map = std::nullopt);
+
+// writeJson in three parts, for points written as they are computed: the object up to the
+// points' "[", the points (any number of calls, in order, from index 0), and the closing "]}".
+template <typename T>
+void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& exponents,
+                   std::ostream& out, std::optional<long> map = std::nullopt);
+template <typename T>
+void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out);
+void writeJsonTail(std::ostream& out);
+
+} // namespace veltrane::cli

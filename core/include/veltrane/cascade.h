@@ -1,0 +1,71 @@
+#pragma once
+
+// The self-similar measure of a map's branches as data: the masses of equal bins or of the
+// cells of a level.
+#include <veltrane/export.h>
+#include <veltrane/run.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace veltrane {
+
+// The self-similar measure μ of a map with break points 0 < B_1 < ... < B_k < 1: the n = k + 1
+// branches I_i = [B_{i-1}, B_i] (B_0 = 0, B_n = 1) carry weights p_i summing to 1, and every
+// level-m cell I_{i_1...i_m} (I_{i_1} cut in the proportions of the branch lengths, m times,
+// each branch increasing) has mass p_{i_1} ... p_{i_m}. Immutable; its functions may run on
+// any number of threads at once.
+class VELTRANE_API Cascade {
+public:
+    // The weights are taken as raw positive numbers and divided by their sum. Throws
+    // BreakPointError for bad break points and WeightError for a weight that is not a positive
+    // finite number or for a count other than one per branch.
+    Cascade(std::span<const double> breakPoints, std::span<const double> weights);
+
+    std::size_t branches() const;
+    // The normalized weights p_i, in branch order.
+    const std::vector<double>& weights() const;
+
+    static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 28;
+
+    // The masses μ([j/N, (j+1)/N]) of N = bins equal bins (1 ≤ N ≤ kMaxBins), for
+    // j = first .. first + out.size() - 1, into out. Each is a sum of positive terms,
+    // never a difference of the distribution function, so that it keeps its relative precision
+    // however small it is beside the total: the cells that lie whole in the bin, and the parts
+    // of the cells around its two ends, split until what is left undivided is below 2^-50 of
+    // the smaller bin beside the end. A branch within 1/64 of the whole length or weight can
+    // hold a bin end for millions of levels or for ever; its runs are taken in closed form,
+    // and the cells it passes down end by end are found from where it starts, so that any
+    // break points the constructor takes, down to the smallest double, cost about the same per
+    // bin as any other. Against a quad-precision reference and 700-digit figures the masses
+    // agree within a few units of 1e-15 for the measures tried, weights as uneven as 1e-4 beside
+    // 0.81 or 1e-300 beside 1 included; the rounding of the normalized weights to doubles is
+    // part of that. Masses below the normal range of doubles lose digits. A bin's value depends
+    // only on N and j, not on the range it is asked in, so blocks of one N may be computed on
+    // any threads and put side by side. The time per bin follows the number of levels that
+    // splitting takes: about 36 for three branches of weights near 1/3; whole cells of many
+    // branches side by side are added by blocks of 2^s branches. Throws InputError
+    // for N outside [1, kMaxBins] or a range beyond N.
+    // A run cancelled through control throws Cancelled, with out filled in part.
+    void binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
+                   const RunControl& control = {}) const;
+
+    struct Cell {
+        double left = 0.0; // left end, within an ulp
+        double width = 0.0;
+        double mass = 0.0;
+    };
+    // The level-M cells (M = levels, n^M ≤ kMaxBins) in order of position, numbered from 0,
+    // for c = first .. first + out.size() - 1, into out. Throws InputError
+    // for n^M > kMaxBins or a range beyond n^M.
+    void levelCells(unsigned levels, std::uint64_t first, std::span<Cell> out) const;
+
+private:
+    struct Tables;
+    std::shared_ptr<const Tables> m_tables;
+};
+
+} // namespace veltrane

@@ -1,0 +1,99 @@
+#pragma once
+
+// The exact spectral diagram of a map of any number of branches that each stretch their piece
+// onto [0, 1].
+#include <veltrane/export.h>
+#include <veltrane/run.h>
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace veltrane {
+
+// One point of the exact spectral diagram. At the Lyapunov exponent λ the largest entropy of
+// branch weights p (summing to 1) whose mean exponent Σ p_i λ_i is λ is reached by
+// p_i = L_i^β / Σ_j L_j^β for one β; then entropy h = βλ + ln Σ_j L_j^β and dimension D = h/λ.
+// β is +infinity at the smallest exponent and -infinity at the largest, where the weight sits
+// on the branches sharing that exponent and h is the logarithm of their number.
+struct ExactPoint {
+    double lyapunov = 0.0;
+    double entropy = 0.0;
+    double dimension = 0.0;
+    double beta = 0.0;
+};
+
+using ExactSpectrum = Spectrum<ExactPoint>;
+
+// The exact spectrum of a map with given branch exponents, in double precision. Branches with
+// equal exponents are merged, so one evaluation at a β costs one exponential per distinct
+// exponent, and memory grows linearly with the number of branches.
+class VELTRANE_API ExactSolver {
+public:
+    // exponents: one finite, positive value per branch, at least one; throws InputError
+    // otherwise. Their order does not matter.
+    explicit ExactSolver(std::span<const double> exponents);
+
+    double lambdaMin() const { return m_exponents.front(); }
+    double lambdaMax() const { return m_exponents.back(); }
+    std::size_t branchCount() const { return m_branchCount; }
+    std::size_t distinctCount() const { return m_exponents.size(); }
+
+    // The point whose weights are p_i ∝ L_i^β, for a finite β.
+    ExactPoint atBeta(double beta) const;
+
+    // The point at λ. A λ outside [lambdaMin, lambdaMax], as a rounded abscissa may be, is
+    // taken at the nearer end (with that end's λ). When all exponents are equal every call
+    // gives the one point of the map, with β = 0.
+    ExactPoint atLyapunov(double lambda) const;
+
+    // points ≥ 2 evenly spaced exponents λ_i = λmin + i (λmax - λmin) / (points - 1) for
+    // i = 0 .. points - 1, the first exactly λmin and the last exactly λmax, non-decreasing.
+    // When all exponents are equal the spectrum is the single point λ = λmin, h = ln n,
+    // D = h / λ (1 up to rounding, since the n equal lengths are 1/n). Throws InputError for
+    // points < 2. Each point is within a few units of 1e-15 of itself. The interior points are
+    // solved in blocks of kSpectrumBlock on the threads control asks for, each block
+    // warm-started afresh, so that the result is the same on any number of them;
+    // control.done counts the points solved, and a run cancelled through control throws
+    // Cancelled.
+    ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
+
+    // The same points handed to sink in order, a window of blocks at a time (forEachWindow), so
+    // that a run of any length is written as it is computed in bounded memory. Returns the
+    // passes made over the distinct exponents.
+    long spectrum(std::size_t points, const RunControl& control,
+                  const PointSink<ExactPoint>& sink) const;
+
+private:
+    struct Moments {
+        double excess = 0.0;   // mean exponent of the weights minus λ
+        double variance = 0.0; // variance of the exponents under the weights
+        double entropy = 0.0;  // ln Σ_j m_j exp(-β (λ_j - λ)), the entropy where excess = 0
+    };
+    struct Root {
+        double beta = 0.0;
+        Moments moments;
+        long evaluations = 0;
+    };
+
+    Moments evaluate(double beta, double lambda) const;
+    // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
+    // the passes made.
+    long solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                    detail::BlockProgress& progress) const;
+    Root solve(double lambda, double guess) const;
+    ExactPoint endPoint(bool smallest) const;
+    ExactPoint single() const;
+
+    std::vector<double> m_exponents;    // distinct, ascending
+    std::vector<double> m_multiplicity; // branches sharing each exponent
+    std::size_t m_branchCount = 0;
+};
+
+// The exact spectrum of the map with break points 0 < B_1 < ... < B_k < 1 (k + 1 branches)
+// over the given number of points (≥ 2). Throws BreakPointError for bad break points and
+// InputError for points < 2.
+VELTRANE_API ExactSpectrum exactSpectrum(std::span<const double> breakPoints, std::size_t points,
+                                         const RunControl& control = {});
+
+} // namespace veltrane

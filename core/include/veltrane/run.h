@@ -1,0 +1,97 @@
+#pragma once
+
+// How a long computation runs: on how many threads, where it counts what it has done so that a
+// front end can show progress, and a flag that stops it.
+#include <veltrane/errors.h>
+#include <veltrane/export.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace veltrane {
+
+struct RunControl {
+    unsigned threads = 0;                     // 0: one for each core of the machine
+    std::atomic<std::size_t>* done = nullptr; // items finished so far, when wanted
+    // Set, from another thread or from a signal handler (it is lock-free), to stop the run: it
+    // then throws Cancelled within a few milliseconds, leaving what it wrote in part.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the cancel flag");
+
+// Throws Cancelled when the run has been asked to stop.
+inline void checkCancelled(const RunControl& control) {
+    if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) {
+        throw Cancelled();
+    }
+}
+
+// The number of threads control asks for, at least 1.
+VELTRANE_API unsigned threadCount(const RunControl& control);
+
+// Hands the items [0, total) to work(first, count) in consecutive blocks of blockSize (the
+// last one shorter), each block exactly once, spread over the threads of control. A block's
+// result must not depend on which thread runs it or when: then the whole result is the same
+// on any number of threads. The first exception a block throws is thrown here, after every
+// thread has stopped; a cancelled run throws Cancelled before its next block.
+VELTRANE_API void forEachBlock(std::size_t total, std::size_t blockSize,
+                               const RunControl& control,
+                               const std::function<void(std::size_t first, std::size_t count)>& work);
+
+// The points of a spectrum solved at evenly spaced abscissae, and the passes over the branches
+// made to find them (a measure of the work, for benchmarks and tests).
+template <typename Point> struct Spectrum {
+    std::vector<Point> points;
+    long passes = 0;
+};
+
+// The points of an evenly spaced spectrum a block solves from a fresh start: few enough that a
+// run of some thousands of points keeps every core busy, and fixed, so that the points do not
+// depend on the number of threads.
+inline constexpr std::size_t kSpectrumBlock = 256;
+
+// Where a long run hands its points as they are solved: sink(first, points) with points
+// first, first + 1, ... in order, a window at a time.
+template <typename Point>
+using PointSink = std::function<void(std::size_t first, std::span<const Point> points)>;
+
+namespace detail {
+class BlockProgress;
+} // namespace detail
+
+// The most memory forEachWindow holds for one window, in bytes.
+inline constexpr std::size_t kWindowBytes = std::size_t{32} << 20;
+
+// Computes the items [0, total) as forEachBlock does, work(first, out) filling the items
+// first .. first + out.size() - 1 of one block, but a window of blocks at a time into one
+// buffer, and hands each window, once whole, to emit(first, items) on the calling thread in
+// order. A long run can so be written as it is computed, in the memory of one window (four
+// blocks a thread, at most kWindowBytes unless one block is larger) whatever total is. The
+// blocks start at multiples of blockSize as with forEachBlock, so the items are the same. The
+// first exception of work or emit is thrown here.
+template <typename Item>
+void forEachWindow(
+    std::size_t total, std::size_t blockSize, const RunControl& control,
+    const std::function<void(std::size_t first, std::span<Item> out)>& work,
+    const std::function<void(std::size_t first, std::span<const Item> items)>& emit) {
+    const std::size_t blocks =
+        std::max<std::size_t>(1, std::min<std::size_t>(std::size_t{4} * threadCount(control),
+                                                       kWindowBytes / (blockSize * sizeof(Item))));
+    const std::size_t window = blockSize * blocks;
+    std::vector<Item> buffer(std::min(window, total));
+    for (std::size_t start = 0; start < total; start += window) {
+        const std::size_t count = std::min(window, total - start);
+        const std::span<Item> items(buffer.data(), count);
+        forEachBlock(count, blockSize, control, [&](std::size_t first, std::size_t n) {
+            work(start + first, items.subspan(first, n));
+        });
+        emit(start, items);
+    }
+}
+
+} // namespace veltrane

@@ -1,0 +1,12 @@
+#pragma once
+
+// The whole public API of the Veltrane library.
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/export.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
+#include <veltrane/npy.h>
+#include <veltrane/run.h>
+#include <veltrane/text.h>

@@ -1,0 +1,137 @@
+#include <veltrane/cascade.h>
+
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include "CascadeSplit.h"
+#include "CascadeWalk.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace veltrane {
+
+namespace {
+
+// Bins are computed this many at a time, which bounds the memory of one call whatever its
+// range.
+constexpr std::size_t kChunk = 4096;
+
+std::uint64_t power(std::uint64_t base, unsigned exponent, std::uint64_t limit) {
+    std::uint64_t result = 1;
+    for (unsigned i = 0; i < exponent && result <= limit; ++i) {
+        result *= base;
+    }
+    return result;
+}
+
+// binMasses for at most kChunk bins: leaves in sums the masses of the cells lying whole in
+// each bin, from bin first - 1 when there is one, and in ends the splits of the cells of bin
+// ends first .. first + count.
+void chunk(const CascadeBranches& branches, const CascadeSplit& split, std::uint64_t bins,
+           std::uint64_t first, std::size_t count, std::vector<double>& sums,
+           std::vector<BinEnd>& ends) {
+    // The bins on either side of the range too, for the ends at its edges: their splits
+    // depend on the whole bins beside them, so that a bin does not depend on the range.
+    WalkRange range;
+    range.bins = bins;
+    range.firstBin = first == 0 ? 0 : first - 1;
+    range.lastBin = std::min(first + count, bins - 1);
+    range.firstEnd = first;
+    range.lastEnd = first + count;
+    sums.assign(range.lastBin - range.firstBin + 1, 0.0);
+    ends.assign(count + 1, BinEnd{});
+    walkCells(branches, range, sums.data(), ends.data());
+    for (std::size_t i = 0; i <= count; ++i) {
+        const std::uint64_t j = first + i; // bin end j, between bins j - 1 and j
+        ends[i].leftBin = j > range.firstBin ? sums[j - 1 - range.firstBin] : 0.0;
+        ends[i].rightBin = j <= range.lastBin ? sums[j - range.firstBin] : 0.0;
+    }
+    split.settle(ends.data(), ends.size());
+}
+
+} // namespace
+
+struct Cascade::Tables {
+    Tables(std::span<const double> breakPoints, std::vector<double> weights)
+        : branches(breakPoints, std::move(weights)), split(branches) {}
+    CascadeBranches branches;
+    CascadeSplit split;
+};
+
+Cascade::Cascade(std::span<const double> breakPoints, std::span<const double> weights) {
+    checkBreakPoints(breakPoints);
+    m_tables = std::make_shared<const Tables>(breakPoints,
+                                              normalizedWeights(weights, breakPoints.size() + 1));
+}
+
+std::size_t Cascade::branches() const {
+    return m_tables->branches.count();
+}
+
+const std::vector<double>& Cascade::weights() const {
+    return m_tables->branches.weights;
+}
+
+void Cascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
+                        const RunControl& control) const {
+    const std::size_t count = out.size();
+    if (bins < 1 || bins > kMaxBins || first > bins || count > bins - first) {
+        throw InputError(
+            "bins " + std::to_string(first) + " to " + std::to_string(first + count) + " of " +
+            std::to_string(bins) + " do not exist (at most " + std::to_string(kMaxBins) + " bins)");
+    }
+    std::vector<double> sums;
+    std::vector<BinEnd> ends;
+    for (std::uint64_t start = first; start < first + count; start += kChunk) {
+        checkCancelled(control);
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, first + count - start));
+        chunk(m_tables->branches, m_tables->split, bins, start, n, sums, ends);
+        for (std::size_t i = 0; i < n; ++i) {
+            out[start - first + i] =
+                (sums[start == 0 ? i : i + 1] + ends[i].tail) + ends[i + 1].head;
+        }
+    }
+}
+
+void Cascade::levelCells(unsigned levels, std::uint64_t first, std::span<Cell> out) const {
+    const std::size_t count = out.size();
+    const std::size_t n = branches();
+    const std::uint64_t cells = power(n, levels, kMaxBins);
+    if (cells > kMaxBins || first > cells || count > cells - first) {
+        throw InputError("cells " + std::to_string(first) + " to " +
+                                    std::to_string(first + count) + " of level " +
+                                    std::to_string(levels) + " do not exist (at most " +
+                                    std::to_string(kMaxBins) + " cells)");
+    }
+    // The digits of the current cell, most significant first, and the left end, width and
+    // mass of each of its ancestors; a step to the next cell redoes only the levels whose
+    // digit changed.
+    std::vector<std::size_t> digit(levels);
+    std::vector<DoubleDouble> left(levels + 1);
+    std::vector<DoubleDouble> width(levels + 1, DoubleDouble{1.0});
+    std::vector<double> mass(levels + 1, 1.0);
+    std::uint64_t rest = first;
+    for (unsigned m = levels; m-- > 0;) {
+        digit[m] = static_cast<std::size_t>(rest % n);
+        rest /= n;
+    }
+    const CascadeBranches& t = m_tables->branches;
+    unsigned from = 0;
+    for (std::size_t c = 0; c < count; ++c) {
+        for (unsigned m = from; m < levels; ++m) {
+            left[m + 1] = left[m] + width[m] * t.breaks[digit[m]];
+            width[m + 1] = width[m] * t.lengths[digit[m]];
+            mass[m + 1] = mass[m] * t.weights[digit[m]];
+        }
+        out[c] = {left[levels].hi + left[levels].lo, width[levels].hi + width[levels].lo,
+                  mass[levels]};
+        from = levels;
+        while (from > 0 && ++digit[from - 1] == n) {
+            digit[--from] = 0;
+        }
+        from = from > 0 ? from - 1 : 0;
+    }
+}
+
+} // namespace veltrane

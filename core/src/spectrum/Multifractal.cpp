@@ -1,0 +1,542 @@
+#include <veltrane/multifractal.h>
+
+#include "EvenlySpaced.h"
+
+#include "Bracket.h"
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/text.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <utility>
+
+namespace veltrane {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// exp of anything below this is exactly 0 in double, so such a term adds nothing to a sum.
+constexpr double kVanishing = -746.0;
+
+// Newton on τ stops once a step would move the Gibbs weights by less than this factor; the
+// moments are then carried to the end of the step to first order, leaving errors of the order
+// of its square.
+constexpr double kWeightTolerance = 1e-8;
+
+// Newton on q stops once its step is below this fraction of |q| + m_qUnit; the point takes the
+// step, which leaves an error of the order of its square in q and its cube in f.
+constexpr double kQTolerance = 1e-8;
+
+// Newton on D stops once its step is below kDTolerance times D + (αmax - αmin), the width at
+// most kWideRange D; D lies in [αmin, αmax], so it is positive. Without the cap, a range many
+// orders wider than D, as where a branch is almost the whole interval, would stop Newton while
+// D is still off by a large part of itself; with it the step left is at most 1e-7 of D, and
+// Newton's next error of the order of its square.
+constexpr double kDTolerance = 1e-10;
+constexpr double kWideRange = 1e3;
+
+// Where |δ| <e> D is at most this, D is solved from the excess of Σ p exp(δx) over 1: the
+// rounding of Σ p = 1 would cost it up to 1e-16 / kNearOne of itself.
+constexpr double kNearOne = 1e-3;
+
+// Far more than safeguarded Newton needs: a fallback step halves the bracket of q or doubles an
+// open one.
+constexpr long kMaxPasses = 4000;
+
+// ln p_i of the normalized weights. The largest weight takes its logarithm from the others'
+// total, so that a weight close to 1 keeps its relative accuracy, and no ratio of weights is
+// formed where it would underflow.
+std::vector<double> logWeights(std::span<const double> weights, std::size_t branches) {
+    checkWeights(weights, branches);
+    const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
+                                              weights.begin());
+    double rest = 0.0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        rest += i == top ? 0.0 : weights[i] / weights[top];
+    }
+    const double logTotal = std::log1p(rest); // ln of the sum over the largest weight
+    std::vector<double> logs;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const double share = weights[i] / weights[top];
+        const double logShare =
+            std::isnormal(share) ? std::log(share) : std::log(weights[i]) - std::log(weights[top]);
+        logs.push_back((i == top ? 0.0 : logShare) - logTotal);
+    }
+    return logs;
+}
+
+// τ = (1 - q) D, which for |q| near the largest double may lie beyond the range of doubles.
+double finiteTau(double q, double tau) {
+    if (!std::isfinite(tau)) {
+        throw RuntimeError(ErrorKind::Overflow,
+                           "tau at q = " + shortest(q) + " is beyond the range of doubles");
+    }
+    return tau;
+}
+
+// Newton on a convex, monotone function moves one way after its first step; a second turn
+// means that its steps are down to the rounding of the function, where no tolerance may hold.
+class Settling {
+public:
+    bool settled(double step) {
+        m_turns += m_last != 0.0 && (step > 0.0) != (m_last > 0.0) ? 1 : 0;
+        m_last = step;
+        return m_turns >= 2;
+    }
+
+private:
+    int m_turns = 0;
+    double m_last = 0.0;
+};
+
+// The roots solved so far in a block, extrapolated to the next α: along the spectrum f' = q and
+// f'' = q' = -<e>/Var(x), and q'' comes from the last two slopes. The first guess is q = 0,
+// where τ = 1 and so f = 1.
+class Track {
+public:
+    std::pair<double, double> guess(double alpha) const {
+        if (m_roots == 0) {
+            return {0.0, 1.0};
+        }
+        const double h = alpha - m_alpha;
+        const double slope = std::isfinite(m_slope) ? m_slope : 0.0;
+        const double curvature = m_roots > 1 && std::isfinite(m_curvature) ? m_curvature : 0.0;
+        return {m_q + h * (slope + 0.5 * h * curvature),
+                m_f + h * (m_q + h * (0.5 * slope + h * curvature / 6.0))};
+    }
+    void add(double alpha, double q, double f, double slope) {
+        m_curvature = (slope - m_slope) / (alpha - m_alpha);
+        m_alpha = alpha;
+        m_q = q;
+        m_f = f;
+        m_slope = slope;
+        ++m_roots;
+    }
+
+private:
+    int m_roots = 0;
+    double m_alpha = 0.0;
+    double m_q = 0.0;
+    double m_f = 0.0;
+    double m_slope = 0.0;
+    double m_curvature = 0.0;
+};
+
+} // namespace
+
+MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
+                                       std::span<const double> weights) {
+    const std::vector<double> exponents = branchExponents(breakPoints);
+    const std::vector<double> logs = logWeights(weights, exponents.size());
+    m_branchCount = exponents.size();
+    // (ratio, exponent, ln p) sorted, so that the ends of the α range are the ends of the list.
+    std::vector<std::tuple<double, double, double>> pairs;
+    double sumPA = 0.0;
+    double sumPE = 0.0;
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        const double ratio = -logs[i] / exponents[i];
+        if (!std::isfinite(ratio)) {
+            throw RuntimeError(ErrorKind::Overflow, "branch " + std::to_string(i + 1) +
+                                                        " is too close to length 1 for its weight");
+        }
+        pairs.emplace_back(ratio, exponents[i], logs[i]);
+        sumPA += std::exp(logs[i]) * logs[i];
+        sumPE += std::exp(logs[i]) * exponents[i];
+    }
+    m_d1 = -sumPA / sumPE;
+    std::sort(pairs.begin(), pairs.end());
+    for (const auto& [ratio, exponent, logP] : pairs) {
+        if (m_r.empty() || ratio != m_r.back() || exponent != m_e.back()) {
+            m_r.push_back(ratio);
+            m_e.push_back(exponent);
+            m_p.push_back(std::exp(logP));
+            m_m.push_back(1.0);
+        } else {
+            m_m.back() += 1.0;
+        }
+    }
+    m_eMax = *std::max_element(m_e.begin(), m_e.end());
+    const double low = m_r.front();
+    const double high = m_r.back();
+    if (high <= low * (1.0 + kRatioTolerance)) {
+        m_single = true;
+        return;
+    }
+    std::size_t lowEnd = 1;
+    while (m_r[lowEnd] <= low * (1.0 + kRatioTolerance)) {
+        ++lowEnd;
+    }
+    std::size_t highStart = m_r.size() - 1;
+    while (m_r[highStart - 1] >= high * (1.0 - kRatioTolerance)) {
+        --highStart;
+    }
+    m_alphaMin = low;
+    m_alphaMax = high;
+    m_fMin = endDimension(0, lowEnd);
+    m_fMax = endDimension(highStart, m_r.size());
+    m_qUnit = 1.0 / (m_eMax * (high - low));
+}
+
+// The s with Σ m_i exp(-s e_i) = 1 over entries [first, last). The left side is convex and
+// falls in s and is at least 1 at s = 0, so Newton from 0 rises monotonically to the root.
+double MultifractalSolver::endDimension(std::size_t first, std::size_t last) const {
+    const double eLow = *std::min_element(m_e.begin() + static_cast<long>(first),
+                                          m_e.begin() + static_cast<long>(last));
+    double s = 0.0;
+    for (long pass = 0; pass < kMaxPasses; ++pass) {
+        double sum = 0.0;
+        double sumE = 0.0;
+        for (std::size_t i = first; i < last; ++i) {
+            const double u = m_m[i] * std::exp(-s * (m_e[i] - eLow));
+            sum += u;
+            sumE += u * m_e[i];
+        }
+        const double step = (std::log(sum) - s * eLow) / (sumE / sum);
+        if (!(step > 0.0 && s + step > s)) {
+            break;
+        }
+        s += step;
+    }
+    return s;
+}
+
+MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, double s,
+                                                      std::vector<double>& work) const {
+    // The terms are taken relative to the largest, so that nothing overflows for any q, and the
+    // moments are centred on its x and e, where the weight gathers near the ends of the range.
+    // The exponentials get a loop of their own: a call inside the moments' loop would make the
+    // compiler keep the six sums in memory.
+    const std::size_t n = m_e.size();
+    work.resize(n);
+    std::size_t anchor = 0;
+    double top = -kInfinity;
+    for (std::size_t i = 0; i < n; ++i) {
+        work[i] = m_e[i] * (q * (alpha - m_r[i]) - s);
+        if (work[i] > top) {
+            top = work[i];
+            anchor = i;
+        }
+    }
+    for (double& w : work) {
+        const double y = w - top;
+        w = y < kVanishing ? 0.0 : std::exp(y);
+    }
+    work[anchor] = 0.0; // the anchor's term, its multiplicity, is added apart
+    const double xA = m_e[anchor] * (alpha - m_r[anchor]);
+    const double eA = m_e[anchor];
+    double rest = 0.0;
+    double sx = 0.0;
+    double se = 0.0;
+    double sxx = 0.0;
+    double sxe = 0.0;
+    double see = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double u = m_m[i] * work[i];
+        const double dx = m_e[i] * (alpha - m_r[i]) - xA;
+        const double de = m_e[i] - eA;
+        rest += u;
+        sx += u * dx;
+        se += u * de;
+        sxx += u * dx * dx;
+        sxe += u * dx * de;
+        see += u * de * de;
+    }
+    // log1p keeps ln of the sum accurate when the other terms are small, as where f is small.
+    const double mA = m_m[anchor];
+    const double z = mA + rest;
+    const double mx = sx / z;
+    const double me = se / z;
+    Sums sums;
+    sums.phi = top + std::log(mA) + std::log1p(rest / mA);
+    sums.x = xA + mx;
+    sums.e = eA + me;
+    sums.vxx = std::max(0.0, sxx / z - mx * mx);
+    sums.cxe = sxe / z - mx * me;
+    sums.vee = std::max(0.0, see / z - me * me);
+    return sums;
+}
+
+std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(double d,
+                                                                            double delta) const {
+    // Σ p_i = 1 is taken as exact here: ln Σ p exp(δx) = log1p(Σ p expm1(δx)) then vanishes with
+    // δ, with an error proportional to δ instead of the rounding of the weights' sum.
+    double excess = 0.0; // Σ p exp(δx) - 1
+    double sum = 0.0;
+    double sumE = 0.0;
+    for (std::size_t i = 0; i < m_e.size(); ++i) {
+        const double g = std::expm1(delta * m_e[i] * (d - m_r[i]));
+        const double u = m_m[i] * m_p[i];
+        excess += u * g;
+        sum += u * (1.0 + g);
+        sumE += u * (1.0 + g) * m_e[i];
+    }
+    if (!std::isfinite(sumE)) {
+        return std::nullopt; // a term beyond the range of doubles, far from the root
+    }
+    Sums sums;
+    sums.phi = std::log1p(excess);
+    sums.e = sumE / sum;
+    return sums;
+}
+
+// ψ = ln(Σ m p exp(δx)) / δ written as z* + ln(Σ m exp(δ(z - z*))) / δ with z = x + ln p / δ and
+// z* the z of the largest term, so that no product of δ with anything overflows whatever q is;
+// its slope in D is <e>.
+double MultifractalSolver::scaledStep(double d, double delta) const {
+    const std::size_t n = m_e.size();
+    std::size_t top = 0;
+    // x + ln p / δ = e D + (q / δ) ln p = e (D - r q / δ), without the cancellation of the
+    // two logarithms of the weight where q is near 0.
+    const double share = (delta + 1.0) / delta;
+    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i] * share); };
+    for (std::size_t i = 1; i < n; ++i) {
+        top = (delta > 0.0 ? z(i) > z(top) : z(i) < z(top)) ? i : top;
+    }
+    const double zTop = z(top);
+    // The top term is its multiplicity; the rest apart, so that log1p keeps ψ where they are
+    // small beside it.
+    double rest = 0.0;
+    double sumE = m_m[top] * m_e[top];
+    for (std::size_t i = 0; i < n; ++i) {
+        const double u = i == top ? 0.0 : m_m[i] * std::exp(delta * (z(i) - zTop));
+        rest += u;
+        sumE += u * m_e[i];
+    }
+    const double logSum = std::log(m_m[top]) + std::log1p(rest / m_m[top]);
+    return -(zTop + logSum / delta) / (sumE / (m_m[top] + rest));
+}
+
+// Rounding the sum Σ m p exp(δx) costs its logarithm about 1e-16, and so D about
+// 1e-16 / (|δ| <e> D) of itself. Where |δ| is small beside 1 / (eMax (αmax - αmin)) every term is
+// close to p, and the logarithm comes from their excess over 1 alone; elsewhere from the sum,
+// unless |δ| <e> D is below kNearOne at d, as it may be where the range of α is wide, and the
+// excess can be formed. Terms beyond the range of doubles leave the scaled form.
+double MultifractalSolver::stepD(double d, double q, bool nearOne,
+                                 std::vector<double>& work) const {
+    const double delta = q - 1.0;
+    const auto fromExcess = [&]() -> std::optional<double> {
+        const std::optional<Sums> sums = evaluateNearOne(d, delta);
+        const double step = sums ? -sums->phi / (delta * sums->e) : 0.0;
+        return sums && std::isfinite(step) ? std::optional<double>(step) : std::nullopt;
+    };
+    if (nearOne) {
+        return fromExcess().value_or(scaledStep(d, delta));
+    }
+    const Sums sums = evaluate(d, q, d, work);
+    const double step = -sums.phi / (delta * sums.e);
+    if (!std::isfinite(step)) {
+        return scaledStep(d, delta);
+    }
+    return std::fabs(delta) * sums.e * d < kNearOne ? fromExcess().value_or(step) : step;
+}
+
+// With τ = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
+// logarithm rises (δ > 0) or falls (δ < 0) in D and is convex, with slope δ<e>, so Newton
+// converges from any start after at most one step past the root. D lies in [αmin, αmax].
+double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
+    const double delta = q - 1.0;
+    const bool nearOne = std::fabs(delta) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0;
+    double d = m_d1;
+    Settling settling;
+    for (long pass = 0; pass < kMaxPasses; ++pass) {
+        const double step = stepD(d, q, nearOne, work);
+        if (std::fabs(step) <=
+                kDTolerance * (d + std::min(kWideRange * d, m_alphaMax - m_alphaMin)) ||
+            d + step == d || settling.settled(step)) {
+            return d + step;
+        }
+        d += step;
+    }
+    throw RuntimeError(ErrorKind::InvalidOperation, "no τ found for q = " + shortest(q));
+}
+
+double MultifractalSolver::tau(double q) const {
+    if (q == 0.0 || q == 1.0 || m_single) {
+        return 1.0 - q;
+    }
+    std::vector<double> work;
+    return finiteTau(q, (1.0 - q) * solveD(q, work));
+}
+
+DqPoint MultifractalSolver::dq(double q) const {
+    if (m_single || q == 0.0) {
+        return {q, 1.0 - q, 1.0};
+    }
+    if (q == 1.0) {
+        return {q, 0.0, m_d1};
+    }
+    std::vector<double> work;
+    const double d = solveD(q, work);
+    return {q, finiteTau(q, (1.0 - q) * d), d};
+}
+
+MultifractalPoint MultifractalSolver::atQ(double q) const {
+    if (m_single) {
+        return {1.0, 1.0, q, 1.0 - q};
+    }
+    if (q == 1.0) {
+        return {m_d1, m_d1, 1.0, 0.0};
+    }
+    std::vector<double> work;
+    const double d = q == 0.0 ? m_d1 : solveD(q, work);
+    const double t = q == 0.0 ? 1.0 : (1.0 - q) * d;
+    // In the frame of an α close to α(q), s = τ + qα is f and solves the sums' equation without
+    // the cancellation of τ + qα for large |q|. The first pass finds α(q) from the moments, the
+    // second one f; <x> = <e> (α - α(q)) corrects both for the α used.
+    double alpha = d;
+    double f = 0.0;
+    for (int pass = 0; pass < 2; ++pass) {
+        const double s = t + q * alpha;
+        const Sums sums = evaluate(alpha, q, s, work);
+        const double shift = sums.x / sums.e;
+        f = s + sums.phi / sums.e - q * shift;
+        alpha -= shift;
+    }
+    return {alpha, q == 0.0 ? 1.0 : f, q, t};
+}
+
+// The root of ρ(q) = <x>/<e> = α - α(q) along τ(q). ρ rises with q, with slope
+// Var(x - ρe)/<e>, so Newton steps on it are kept inside a bracket of the root as in the exact
+// solver; where a step would leave it or does not shrink fast enough, the bracket is halved, or
+// widened geometrically while one side is open. Each step first solves for s = τ + qα at that
+// q by Newton, which is convex there; from a close guess one pass suffices.
+MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, double s,
+                                                        std::vector<double>& work) const {
+    Bracket bracket(m_qUnit);
+    long passes = 0;
+    const auto pass = [&] {
+        if (++passes > kMaxPasses) {
+            throw RuntimeError(ErrorKind::InvalidOperation,
+                               "no order q found for the local dimension " + shortest(alpha));
+        }
+        return evaluate(alpha, q, s, work);
+    };
+    for (;;) {
+        Sums sums;
+        double ds = 0.0;
+        Settling settling;
+        for (;;) {
+            sums = pass();
+            ds = sums.phi / sums.e;
+            if (std::fabs(ds) * m_eMax <= kWeightTolerance || settling.settled(ds)) {
+                break;
+            }
+            s += ds;
+        }
+        s += ds;
+        const double x = sums.x - ds * sums.cxe; // d<x>/ds = -Cov(x, e)
+        if (x > 0.0) {
+            bracket.hi = q;
+        } else if (x < 0.0) {
+            bracket.lo = q;
+        } else {
+            return {q, s, sums, passes};
+        }
+        const double rho = x / sums.e;
+        // ρ² overflows where α is beyond about 1e154 although the slope does not; ρ then
+        // multiplies the bracket instead.
+        const double slope = std::isfinite(rho * rho)
+                                 ? sums.vxx - 2.0 * rho * sums.cxe + rho * rho * sums.vee
+                                 : sums.vxx - rho * (2.0 * sums.cxe - rho * sums.vee);
+        const double newton = slope > 0.0 ? -x / slope : -std::copysign(kInfinity, x);
+        const double tolerance = kQTolerance * (std::fabs(q) + m_qUnit);
+        if (std::fabs(newton) <= tolerance) {
+            // s(q) has slope ρ and curvature -ρ/newton, so half the tangent step is exact to
+            // third order.
+            return {q + newton, s + 0.5 * rho * newton, sums, passes};
+        }
+        if (bracket.hi - bracket.lo <= tolerance) {
+            return {q, s, sums, passes};
+        }
+        const double next = bracket.next(q, newton);
+        if (next == q) {
+            return {q, s, sums, passes};
+        }
+        s += rho * (next - q); // along τ(q): ds/dq = ρ
+        q = next;
+    }
+}
+
+MultifractalPoint MultifractalSolver::endPoint(bool smallest) const {
+    return smallest ? MultifractalPoint{m_alphaMin, m_fMin, kInfinity, -kInfinity}
+                    : MultifractalPoint{m_alphaMax, m_fMax, -kInfinity, kInfinity};
+}
+
+MultifractalPoint MultifractalSolver::pointOf(double alpha, const Root& root) const {
+    return {alpha, root.f, root.q, root.f - root.q * alpha};
+}
+
+MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
+    if (m_single) {
+        return {1.0, 1.0, 0.0, 1.0};
+    }
+    if (!(alpha > m_alphaMin)) {
+        return endPoint(true);
+    }
+    if (!(alpha < m_alphaMax)) {
+        return endPoint(false);
+    }
+    std::vector<double> work;
+    return pointOf(alpha, solveAlpha(alpha, 0.0, 1.0, work));
+}
+
+long MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
+                                    std::span<MultifractalPoint> out,
+                                    detail::BlockProgress& progress) const {
+    const std::size_t count = out.size();
+    const double spread = m_alphaMax - m_alphaMin;
+    const double last = static_cast<double>(points - 1);
+    Track track;
+    long blockPasses = 0;
+    std::vector<double> work;
+    for (std::size_t i = first; i < first + count; ++i) {
+        progress.point();
+        const double alpha =
+            std::min(m_alphaMax, m_alphaMin + spread * static_cast<double>(i) / last);
+        if (!(alpha > m_alphaMin && alpha < m_alphaMax)) {
+            out[i - first] = endPoint(alpha <= m_alphaMin);
+            continue;
+        }
+        const auto [q, s] = track.guess(alpha);
+        const Root root = solveAlpha(alpha, q, s, work);
+        blockPasses += root.passes;
+        out[i - first] = pointOf(alpha, root);
+        track.add(alpha, root.q, root.f, -root.sums.e / root.sums.vxx);
+    }
+    return blockPasses;
+}
+
+MultifractalSpectrum MultifractalSolver::spectrum(std::size_t points,
+                                                  const RunControl& control) const {
+    MultifractalSpectrum result;
+    result.passes =
+        spectrum(points, control, [&](std::size_t, std::span<const MultifractalPoint> some) {
+            result.points.insert(result.points.end(), some.begin(), some.end());
+        });
+    return result;
+}
+
+long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
+                                  const PointSink<MultifractalPoint>& sink) const {
+    if (points < 2) {
+        throw InputError("the multifractal spectrum needs at least 2 points");
+    }
+    if (m_single) {
+        const MultifractalPoint one = atAlpha(1.0);
+        sink(0, {&one, 1});
+        return 0;
+    }
+    return solveEvenly<MultifractalPoint>(
+        points, control, endPoint(true), endPoint(false),
+        [&](std::size_t first, std::span<MultifractalPoint> out, detail::BlockProgress& progress) {
+            return solveBlock(first, points, out, progress);
+        },
+        sink);
+}
+
+} // namespace veltrane

@@ -1,0 +1,87 @@
+#include <veltrane/process/Progress.h>
+
+#include <veltrane/process/Interrupt.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace veltrane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void showLine(const std::string& text) {
+    // Back to the start of the line and clear it, so that a shorter text leaves no rest.
+    const std::string line = "\r\033[K" + text;
+    if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        return; // a progress line is a courtesy; the work goes on
+    }
+}
+
+std::string progressText(std::size_t done, std::size_t total, double seconds) {
+    const double part = total != 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+    std::string text = "veltrane: " + std::to_string(static_cast<int>(part * 100.0)) + "% done";
+    if (part > 0.01) {
+        const auto left = static_cast<long>(seconds * (1.0 - part) / part + 0.5);
+        text += ", about " + std::to_string(left) + " s left";
+    }
+    return text;
+}
+
+} // namespace
+
+void withProgress(bool show, std::optional<int> threads, std::size_t total,
+                  const std::function<void(const RunControl&)>& work) {
+    std::atomic<std::size_t> done{0};
+    // Ctrl+C stops the work through its RunControl, so that it ends as any error does.
+    const CancellableRun cancellable;
+    const RunControl control{static_cast<unsigned>(threads.value_or(0)), &done,
+                             &interruptFlag()};
+    if (!show) {
+        work(control);
+        return;
+    }
+    std::mutex lock;
+    std::condition_variable ended;
+    bool finished = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work(control);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard guard(lock);
+        finished = true;
+        ended.notify_one();
+    });
+    const Clock::time_point start = Clock::now();
+    bool shown = false;
+    std::unique_lock guard(lock);
+    while (!ended.wait_for(guard, std::chrono::milliseconds(200), [&] { return finished; })) {
+        const std::chrono::duration<double> elapsed = Clock::now() - start;
+        if (elapsed.count() > 0.5) {
+            showLine(progressText(done, total, elapsed.count()));
+            shown = true;
+            setProgressShown(true);
+        }
+    }
+    guard.unlock();
+    worker.join();
+    if (shown) {
+        showLine("");
+        setProgressShown(false);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+} // namespace veltrane
