@@ -59,8 +59,9 @@ public:
         double mass = 0.0;
     };
     // The level-M cells (M = levels, n^M ≤ kMaxBins) in order of position, numbered from 0,
-    // for c = first .. first + out.size() - 1, into out. Throws InputError
-    // for n^M > kMaxBins or a range beyond n^M.
+    // for c = first .. first + out.size() - 1, into out: the left end and width within a few
+    // units of 1e-16 of the cell's width, the mass the product of M weights within M units of
+    // rounding. Throws InputError for n^M > kMaxBins or a range beyond n^M.
     void levelCells(unsigned levels, std::uint64_t first, std::span<Cell> out) const;
 
 private:

@@ -6,6 +6,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 #include <veltrane/run.h>
+#include <veltrane/text.h>
 
 #include <algorithm>
 #include <cmath>
@@ -126,7 +127,7 @@ ExactSolver::Root ExactSolver::solve(double lambda, double guess) const {
         beta = next;
     }
     throw RuntimeError(ErrorKind::InvalidOperation,
-                       "no weights found for the Lyapunov exponent " + std::to_string(lambda));
+                       "no weights found for the Lyapunov exponent " + shortest(lambda));
 }
 
 ExactPoint ExactSolver::endPoint(bool smallest) const {

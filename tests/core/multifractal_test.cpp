@@ -1,5 +1,5 @@
 // The multifractal solver against closed forms, the exact solver and a quad-precision
-// reference, on the measures of tests/data/analysis/multifractal.tsv.
+// reference, on the measures of tests/data/core/multifractal.tsv.
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 #include <veltrane/exact.h>
@@ -251,7 +251,7 @@ void extremes(const std::vector<double>& b, const std::vector<double>& w,
 }
 
 TEST(MultifractalSolver, MeetsTheFiguresOfTheTable) {
-    for (const test::Row& row : test::readTable("analysis/multifractal.tsv")) {
+    for (const test::Row& row : test::readTable("core/multifractal.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1]);
         if (row[0] == "ends") {
             endsOfTheRange(MultifractalSolver(numbers(row[1]), numbers(row[2])), row);

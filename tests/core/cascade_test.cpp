@@ -1,5 +1,5 @@
 // The cascade's bin masses and level cells against closed forms, a quad-precision reference
-// and box-sum slopes, on the measures of tests/data/analysis/cascade.tsv.
+// and box-sum slopes, on the measures of tests/data/core/cascade.tsv.
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 #include <veltrane/cascade.h>
@@ -238,7 +238,7 @@ void npyHeaderBytes(std::uint64_t n, std::size_t length) {
 }
 
 TEST(Cascade, MeetsTheTable) {
-    for (const test::Row& row : test::readTable("analysis/cascade.tsv")) {
+    for (const test::Row& row : test::readTable("core/cascade.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1] + " / " + row[2]);
         if (row[0] == "npy") {
             npyHeaderBytes(std::stoull(row[1]), std::stoul(row[2]));

@@ -1,4 +1,4 @@
-// The exact solver against closed forms, on the maps of tests/data/analysis/exact.tsv and a
+// The exact solver against closed forms, on the maps of tests/data/core/exact.tsv and a
 // map of many branches; its printed figures are approved in the command-line table.
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
@@ -89,7 +89,7 @@ void momentsAtBetaZeroAndOne(const std::vector<double>& b) {
 }
 
 TEST(ExactSolver, MeetsTheClosedFormsOfTheTable) {
-    for (const test::Row& row : test::readTable("analysis/exact.tsv")) {
+    for (const test::Row& row : test::readTable("core/exact.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1]);
         const std::vector<double> b = numbers(row[1]);
         if (row[0] == "two") {

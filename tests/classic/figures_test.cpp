@@ -1,4 +1,4 @@
-// Both analyses against the figures of tests/data/analysis/figures.tsv, whose header says what
+// Both analyses against the figures of tests/data/classic/figures.tsv, whose header says what
 // each kind of row checks, and the texts the fields read.
 #include "Analyses.h"
 #include <veltrane/errors.h>
@@ -95,7 +95,7 @@ void checkRow(const test::Row& row, const AnalysisOutcome& outcome, const Module
 
 TEST(Analyses, GiveTheFiguresOfTheTable) {
     Module1 store;
-    for (const test::Row& row : test::readTable("analysis/figures.tsv")) {
+    for (const test::Row& row : test::readTable("classic/figures.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1]);
         const Module1 before = store;
         const AnalysisOutcome outcome = analyse(row[1], store);
@@ -103,10 +103,10 @@ TEST(Analyses, GiveTheFiguresOfTheTable) {
     }
 }
 
-// The texts of tests/data/analysis/texts.tsv, to singles as the fields read them and to
+// The texts of tests/data/classic/texts.tsv, to singles as the fields read them and to
 // doubles as break points are read.
 TEST(TextToNumber, ConvertsOrRefusesTheTextsOfTheTable) {
-    for (const test::Row& row : test::readTable("analysis/texts.tsv")) {
+    for (const test::Row& row : test::readTable("classic/texts.tsv")) {
         SCOPED_TRACE(row[0] + " \"" + row[1] + "\"");
         if (row[0] == "single") {
             const auto value = DecimalTextToSingle(row[2]).convert(row[1]);
