@@ -31,6 +31,12 @@ public:
 
     static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 28;
 
+    // Throws InputError unless 1 ≤ bins ≤ kMaxBins and bins first .. first + count - 1 exist.
+    static void checkBins(std::uint64_t bins, std::uint64_t first, std::uint64_t count);
+    // Throws InputError unless level levels has at most kMaxBins cells and cells first ..
+    // first + count - 1 exist.
+    void checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const;
+
     // The masses μ([j/N, (j+1)/N]) of N = bins equal bins (1 ≤ N ≤ kMaxBins), for
     // j = first .. first + out.size() - 1, into out. Each is a sum of positive terms,
     // never a difference of the distribution function, so that it keeps its relative precision

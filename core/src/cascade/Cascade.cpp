@@ -72,14 +72,49 @@ const std::vector<double>& Cascade::weights() const {
     return m_tables->branches.weights;
 }
 
+namespace {
+
+// "bins 3 to 9 of 5", "bin 7 of 5", "bins from 8 of 5".
+std::string rangeText(const char* what, std::uint64_t first, std::uint64_t count) {
+    if (count == 0) {
+        return std::string(what) + "s from " + std::to_string(first);
+    }
+    if (count == 1) {
+        return std::string(what) + " " + std::to_string(first);
+    }
+    return std::string(what) + "s " + std::to_string(first) + " to " +
+           std::to_string(first + (count - 1));
+}
+
+} // namespace
+
+void Cascade::checkBins(std::uint64_t bins, std::uint64_t first, std::uint64_t count) {
+    if (bins < 1 || bins > kMaxBins) {
+        throw InputError("the number of bins must be from 1 to " + std::to_string(kMaxBins) +
+                         ", not " + std::to_string(bins));
+    }
+    if (first > bins || count > bins - first) {
+        throw InputError(rangeText("bin", first, count) + " of " + std::to_string(bins) +
+                         " do not exist");
+    }
+}
+
+void Cascade::checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const {
+    const std::uint64_t cells = power(branches(), levels, kMaxBins);
+    if (cells > kMaxBins) {
+        throw InputError("level " + std::to_string(levels) + " has more than " +
+                         std::to_string(kMaxBins) + " cells");
+    }
+    if (first > cells || count > cells - first) {
+        throw InputError(rangeText("cell", first, count) + " of the " + std::to_string(cells) +
+                         " of level " + std::to_string(levels) + " do not exist");
+    }
+}
+
 void Cascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                         const RunControl& control) const {
     const std::size_t count = out.size();
-    if (bins < 1 || bins > kMaxBins || first > bins || count > bins - first) {
-        throw InputError(
-            "bins " + std::to_string(first) + " to " + std::to_string(first + count) + " of " +
-            std::to_string(bins) + " do not exist (at most " + std::to_string(kMaxBins) + " bins)");
-    }
+    checkBins(bins, first, count);
     std::vector<double> sums;
     std::vector<BinEnd> ends;
     for (std::uint64_t start = first; start < first + count; start += kChunk) {
@@ -96,14 +131,8 @@ void Cascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<doubl
 
 void Cascade::levelCells(unsigned levels, std::uint64_t first, std::span<Cell> out) const {
     const std::size_t count = out.size();
+    checkCells(levels, first, count);
     const std::size_t n = branches();
-    const std::uint64_t cells = power(n, levels, kMaxBins);
-    if (cells > kMaxBins || first > cells || count > cells - first) {
-        throw InputError("cells " + std::to_string(first) + " to " +
-                                    std::to_string(first + count) + " of level " +
-                                    std::to_string(levels) + " do not exist (at most " +
-                                    std::to_string(kMaxBins) + " cells)");
-    }
     // The digits of the current cell, most significant first, and the left end, width and
     // mass of each of its ancestors; a step to the next cell redoes only the levels whose
     // digit changed.

@@ -1,0 +1,133 @@
+#pragma once
+
+// What the bindings share: arrays handed to Python without a copy, numbers taken from any
+// sequence, calls with the GIL released and answering Ctrl+C, and the library's errors as the
+// package's exceptions.
+#include <veltrane/errors.h>
+#include <veltrane/run.h>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace veltrane::python {
+
+namespace py = pybind11;
+
+// The vector's values as a NumPy array that owns them: no copy is made.
+template <typename T> py::array_t<T> owned(std::vector<T>&& values) {
+    auto* heap = new std::vector<T>(std::move(values));
+    const py::capsule free(heap, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    return py::array_t<T>(static_cast<py::ssize_t>(heap->size()), heap->data(), free);
+}
+
+// K columns of the same length, filled row by row and handed over as K owned arrays.
+template <typename T, std::size_t K> class Columns {
+public:
+    explicit Columns(std::size_t rows) { grow(rows); }
+    void reserve(std::size_t rows) {
+        for (std::vector<T>& column : m_columns) {
+            column.reserve(rows);
+        }
+    }
+    void grow(std::size_t rows) {
+        for (std::vector<T>& column : m_columns) {
+            column.resize(std::max(column.size(), rows));
+        }
+    }
+    void set(std::size_t row, const std::array<T, K>& values) {
+        for (std::size_t k = 0; k < K; ++k) {
+            m_columns[k][row] = values[k];
+        }
+    }
+    py::tuple take() {
+        py::tuple arrays(K);
+        for (std::size_t k = 0; k < K; ++k) {
+            arrays[k] = owned(std::move(m_columns[k]));
+        }
+        return arrays;
+    }
+
+private:
+    std::array<std::vector<T>, K> m_columns;
+};
+
+// The numbers of any sequence or array (what names them in messages); InputError otherwise.
+std::vector<double> doubles(const py::handle& values, const std::string& what);
+
+// values in the shape of like (a 0-d array for a number).
+py::array_t<double> shaped(std::vector<double>&& values,
+                           const py::array_t<double, py::array::c_style>& like);
+
+// out, checked to be a writable, C-contiguous, one-dimensional float64 array of n values.
+py::array_t<double> writableTarget(const py::object& out, std::uint64_t n);
+
+// Runs work with the GIL released and a RunControl of the given threads (0: one a core). A
+// lengthy call runs on a thread of its own while this one looks for signals every 20 ms: on
+// Ctrl+C the run is cancelled, it stops within milliseconds leaving what it wrote, and
+// KeyboardInterrupt is raised. Exceptions of work are thrown here.
+template <typename Work> void runReleased(unsigned threads, bool lengthy, Work&& work) {
+    std::atomic<bool> cancel{false};
+    const RunControl control{threads, nullptr, &cancel};
+    if (!lengthy) {
+        const py::gil_scoped_release release;
+        work(control);
+        return;
+    }
+    std::mutex lock;
+    std::condition_variable ended;
+    bool finished = false;
+    std::exception_ptr failure;
+    bool interrupted = false;
+    {
+        const py::gil_scoped_release release;
+        std::thread worker([&] {
+            try {
+                work(control);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard guard(lock);
+            finished = true;
+            ended.notify_one();
+        });
+        std::unique_lock guard(lock);
+        while (!ended.wait_for(guard, std::chrono::milliseconds(20), [&] { return finished; })) {
+            guard.unlock();
+            {
+                const py::gil_scoped_acquire acquire;
+                interrupted = PyErr_CheckSignals() != 0;
+            }
+            guard.lock();
+            if (interrupted) {
+                cancel = true;
+                break;
+            }
+        }
+        guard.unlock();
+        worker.join();
+    }
+    if (interrupted) {
+        throw py::error_already_set(); // KeyboardInterrupt, or what the handler raised
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+// InputError as veltrane.InputError (a ValueError), RuntimeError as veltrane.AnalysisError (an
+// ArithmeticError) with its kind, Cancelled as KeyboardInterrupt.
+void registerErrors(py::module_& module);
+
+} // namespace veltrane::python

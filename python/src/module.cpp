@@ -1,0 +1,206 @@
+// The compiled half of the Python package veltrane: the core's solvers and the windows' analyses
+// over NumPy arrays. Arrays come back made in C++ and handed over without a copy; the GIL is
+// released while C++ works; a long call runs on a thread of its own while the calling thread
+// looks for Ctrl+C, which cancels it through its RunControl. The Python half (veltrane/) wraps
+// these in documented functions and result objects.
+#include <veltrane/cascade.h>
+#include <veltrane/classic.h>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
+#include <veltrane/run.h>
+
+#include "Calls.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace veltrane::python {
+
+namespace {
+
+// Work units (points times branches, bins, cells) from which a call runs on a thread of its
+// own and answers Ctrl+C; below, it ends within a few milliseconds anyway.
+constexpr double kLengthy = 1e5;
+
+// The windows' analysis of C, or of C1 and C2, given as the texts the fields would hold.
+py::tuple spectrum(const std::string& c1, const std::optional<std::string>& c2) {
+    const DecimalTextToSingle toSingle;
+    Module1 store;
+    AnalysisOutcome outcome;
+    {
+        const py::gil_scoped_release release;
+        outcome = c2 ? runThreeBranch(FieldTexts{{Field::C1, c1}, {Field::C2, *c2}}, toSingle, store)
+                     : runTwoBranch(FieldTexts{{Field::C, c1}}, toSingle, store);
+    }
+    // A text that cannot be read is a refusal, as on the command line.
+    if (outcome.status == Status::Rejected || outcome.field) {
+        throw InputError(outcome.message);
+    }
+    if (outcome.status == Status::Failed) {
+        throw RuntimeError(*outcome.error, outcome.detail);
+    }
+    const std::vector<ClassicPoint> points = storedPoints(store);
+    Columns<float, 3> columns(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        columns.set(i, {points[i].lyapunov, points[i].entropy, points[i].dimension});
+    }
+    return py::make_tuple(owned(std::vector<float>(outcome.breakPoints)),
+                          owned(std::vector<float>(outcome.exponents)), columns.take(),
+                          outcome.messages);
+}
+
+py::tuple exact(const py::handle& breaks, std::size_t points, unsigned threads) {
+    const std::vector<double> breakPoints = doubles(breaks, "break points");
+    const std::vector<double> exponents = branchExponents(breakPoints);
+    const ExactSolver solver(exponents);
+    Columns<double, 4> columns(0);
+    columns.reserve(points);
+    runReleased(threads, static_cast<double>(points) * static_cast<double>(exponents.size()) >
+                             kLengthy,
+                [&](const RunControl& control) {
+                    solver.spectrum(points, control,
+                                    [&](std::size_t first, std::span<const ExactPoint> some) {
+                                        columns.grow(first + some.size());
+                                        for (std::size_t i = 0; i < some.size(); ++i) {
+                                            const ExactPoint& p = some[i];
+                                            columns.set(first + i, {p.lyapunov, p.entropy,
+                                                                    p.dimension, p.beta});
+                                        }
+                                    });
+                });
+    return py::make_tuple(owned(std::vector<double>(exponents)), columns.take());
+}
+
+py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std::size_t points,
+                       unsigned threads) {
+    const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
+    Columns<double, 4> columns(0);
+    columns.reserve(points);
+    runReleased(threads,
+                static_cast<double>(points) * static_cast<double>(solver.distinctCount()) >
+                    kLengthy,
+                [&](const RunControl& control) {
+                    solver.spectrum(
+                        points, control,
+                        [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                            columns.grow(first + some.size());
+                            for (std::size_t i = 0; i < some.size(); ++i) {
+                                const MultifractalPoint& p = some[i];
+                                columns.set(first + i, {p.alpha, p.f, p.q, p.tau});
+                            }
+                        });
+                });
+    return py::make_tuple(columns.take());
+}
+
+// τ(q) (dq false) or D_q (dq true) for every q of an array, over the threads in blocks.
+py::array_t<double> orders(const py::handle& breaks, const py::handle& weights,
+                           const py::handle& q, bool dq, unsigned threads) {
+    const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
+    if (!qs) {
+        throw InputError("q must be a number or an array of numbers");
+    }
+    std::vector<double> out(static_cast<std::size_t>(qs.size()));
+    const double* in = qs.data();
+    constexpr std::size_t kBlock = 256;
+    runReleased(threads,
+                static_cast<double>(out.size()) * static_cast<double>(solver.distinctCount()) >
+                    kLengthy,
+                [&](const RunControl& control) {
+                    forEachBlock(out.size(), kBlock, control, [&](std::size_t first, std::size_t n) {
+                        for (std::size_t i = first; i < first + n; ++i) {
+                            out[i] = dq ? solver.dq(in[i]).dq : solver.tau(in[i]);
+                        }
+                        checkCancelled(control);
+                    });
+                });
+    return shaped(std::move(out), qs);
+}
+
+// The masses of bins first .. first + count - 1 of N, into out when given (a writable,
+// C-contiguous float64 array of count values), else into a new array.
+py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
+                            std::uint64_t bins, std::uint64_t first,
+                            std::optional<std::uint64_t> count, const py::object& out,
+                            unsigned threads) {
+    const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
+    Cascade::checkBins(bins, first, n);
+    py::array_t<double> target = out.is_none() ? py::array_t<double>(static_cast<py::ssize_t>(n))
+                                               : writableTarget(out, n);
+    double* data = target.mutable_data();
+    constexpr std::size_t kBlock = std::size_t{1} << 14;
+    runReleased(threads, static_cast<double>(n) > kLengthy, [&](const RunControl& control) {
+        forEachBlock(static_cast<std::size_t>(n), kBlock, control,
+                     [&](std::size_t at, std::size_t size) {
+                         measure.binMasses(bins, first + at, {data + at, size}, control);
+                     });
+    });
+    return target;
+}
+
+py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned levels,
+                std::uint64_t first, std::optional<std::uint64_t> count, unsigned threads) {
+    const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
+    std::uint64_t all = 1;
+    for (unsigned m = 0; m < levels && all <= Cascade::kMaxBins; ++m) {
+        all *= measure.branches();
+    }
+    const std::uint64_t n = count.value_or(all > first ? all - first : 0);
+    measure.checkCells(levels, first, n);
+    std::vector<Cascade::Cell> found(static_cast<std::size_t>(n));
+    constexpr std::size_t kBlock = std::size_t{1} << 14;
+    runReleased(threads, static_cast<double>(n) > kLengthy, [&](const RunControl& control) {
+        forEachBlock(found.size(), kBlock, control, [&](std::size_t at, std::size_t size) {
+            measure.levelCells(levels, first + at, {found.data() + at, size});
+            checkCancelled(control);
+        });
+    });
+    Columns<double, 3> columns(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        columns.set(i, {found[i].left, found[i].width, found[i].mass});
+    }
+    return columns.take();
+}
+
+} // namespace
+
+} // namespace veltrane::python
+
+PYBIND11_MODULE(_veltrane, module) {
+    using namespace veltrane::python;
+    registerErrors(module);
+    module.attr("__version__") = VELTRANE_VERSION;
+    module.attr("max_bins") = veltrane::Cascade::kMaxBins;
+    module.def("spectrum", &spectrum, py::arg("c1"), py::arg("c2"));
+    module.def("exact", &exact, py::arg("breaks"), py::arg("points"), py::arg("threads"));
+    module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
+               py::arg("points"), py::arg("threads"));
+    module.def(
+        "tau",
+        [](const py::handle& b, const py::handle& w, const py::handle& q, unsigned threads) {
+            return orders(b, w, q, false, threads);
+        },
+        py::arg("breaks"), py::arg("weights"), py::arg("q"), py::arg("threads"));
+    module.def(
+        "dq",
+        [](const py::handle& b, const py::handle& w, const py::handle& q, unsigned threads) {
+            return orders(b, w, q, true, threads);
+        },
+        py::arg("breaks"), py::arg("weights"), py::arg("q"), py::arg("threads"));
+    module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
+               py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
+    module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
+               py::arg("first"), py::arg("count"), py::arg("threads"));
+}

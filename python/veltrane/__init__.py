@@ -1,0 +1,182 @@
+"""Exact spectra of piecewise-linear expanding maps of [0, 1] and of their Bernoulli measures.
+
+A map with break points 0 < B_1 < ... < B_k < 1 has n = k + 1 branches, each stretching its
+piece I_i = [B_(i-1), B_i] (B_0 = 0, B_n = 1) of length l_i onto [0, 1] with the exponent
+L_i = ln(1/l_i). Weights p_1 ... p_n on the branches (any positive numbers, divided by their
+sum) make a Bernoulli measure, the self-similar measure of the cascade that gives the cell
+I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
+
+    spectrum(c1, c2=None)      the windows' analysis of a two- or three-branch map (float32)
+    exact(breaks, ...)         the exact spectral diagram of any number of branches
+    multifractal(breaks, weights, ...)   f(alpha), with q and tau(q)
+    tau(breaks, weights, q)    tau(q); dq(...) the generalized dimensions D_q
+    cascade(breaks, weights, bins=N)     the masses of N equal bins
+    cells(breaks, weights, levels=M)     the n^M cells of level M
+
+Break points and weights are any sequences or arrays of numbers; results are NumPy arrays made
+in C++ without a copy. Refused inputs raise InputError (a ValueError), run-time errors of an
+analysis AnalysisError (an ArithmeticError). The long calls release the GIL, share the work
+over threads (threads=None: one a core; the bits are the same on any number) and answer
+Ctrl+C within a fraction of a second with KeyboardInterrupt.
+"""
+
+import operator
+import warnings
+
+import numpy as np
+
+from . import _veltrane
+from ._errors import AnalysisError, ErrorKind, InputError
+from ._results import Cells, ClassicSpectrum, ExactSpectrum, MultifractalSpectrum
+
+__version__: str = _veltrane.__version__
+
+#: The most bins cascade() computes in one call: 2^28.
+MAX_BINS: int = _veltrane.max_bins
+
+__all__ = [
+    "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
+    "MAX_BINS", "MultifractalSpectrum", "cascade", "cells", "dq", "exact", "multifractal",
+    "spectrum", "tau",
+]
+
+_MAX_THREADS = 1024
+
+
+def _whole(value, name, low, high=None, note=""):
+    """value as an int within [low, high], else InputError in the command line's words."""
+    limits = f"from {low} to {high}{note}" if high is not None else f"of at least {low}"
+    try:
+        number = operator.index(value)
+    except TypeError:
+        number = None
+    if isinstance(value, bool) or number is None or number < low or (
+            high is not None and number > high):
+        raise InputError(f"{name} takes a whole number {limits}")
+    return number
+
+
+def _threads(threads):
+    if threads is None:
+        return 0
+    return _whole(threads, "threads", 1, _MAX_THREADS)
+
+
+def _field_text(value, name):
+    """What the windows' field would hold for value: the text itself, or the shortest text
+    that reads back as the number."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.number)):
+        raise InputError(f"{name} must be a number or its text")
+    return str(value)
+
+
+def spectrum(c1, c2=None) -> ClassicSpectrum:
+    """The windows' analysis of the two-branch map of break point C = c1, or of the
+    three-branch map of break points C1 = c1 < C2 = c2.
+
+    The values are read as the windows read their fields, in single precision: a number is
+    taken as the shortest text that reads back as it (0.3 as "0.3"), a str as it stands. The
+    result holds the points of the spectral diagram the analysis stores, float32 arrays
+    lyapunov (the Lyapunov exponent, in nats per iteration), entropy (nats) and dimension
+    (entropy / lyapunov), bit for bit what ``veltrane spectrum`` prints.
+
+    Raises InputError for a refused map ("C must be >0 and <1", a text that is not a number)
+    and AnalysisError for a run-time error of the analysis.
+    """
+    first = _field_text(c1, "C" if c2 is None else "C1")
+    second = None if c2 is None else _field_text(c2, "C2")
+    break_points, exponents, (lyapunov, entropy, dimension), messages = _veltrane.spectrum(
+        first, second)
+    for message in messages:
+        warnings.warn(message, RuntimeWarning, stacklevel=2)
+    return ClassicSpectrum(lyapunov, entropy, dimension, break_points, exponents, messages)
+
+
+def exact(breaks, points=101, threads=None) -> ExactSpectrum:
+    """The exact spectral diagram of the map with break points 0 < B_1 < ... < B_k < 1.
+
+    points (at least 2) Lyapunov exponents are evenly spaced from the smallest branch exponent
+    min L_i to the largest, the first and last exactly those. At each, the entropy h (nats) is
+    the largest of weights p with sum p_i L_i = lyapunov, reached by p_i = l_i^beta /
+    sum_j l_j^beta, so h = beta lyapunov + ln sum_j l_j^beta, and the dimension is h /
+    lyapunov. Branches of equal length give the single point (ln n, ln n / L). Each value is
+    within a few units of 1e-15 of itself; float64 arrays lyapunov, entropy, dimension, beta.
+    """
+    exponents, columns = _veltrane.exact(breaks, _whole(points, "points", 2), _threads(threads))
+    return ExactSpectrum(*columns, exponents)
+
+
+def multifractal(breaks, weights, points=101, threads=None) -> MultifractalSpectrum:
+    """The multifractal spectrum f(alpha) of the Bernoulli measure of weights p_i on the map's
+    branches of lengths l_i.
+
+    alpha, the local dimension, takes points (at least 2) evenly spaced values from
+    min ln p_i / ln l_i to the largest ratio; at each, tau(q) solves sum p_i^q l_i^tau = 1 for
+    the order q with alpha = -tau'(q), and f(alpha) = tau(q) + q alpha. At the ends q is
+    -/+inf and tau infinite, and f is exact. Each value is within about 1e-12 of itself;
+    float64 arrays alpha, f, q, tau.
+    """
+    (columns,) = _veltrane.multifractal(breaks, weights, _whole(points, "points", 2),
+                                        _threads(threads))
+    return MultifractalSpectrum(*columns)
+
+
+def _orders(function, breaks, weights, q, threads):
+    try:
+        values = np.asarray(q, dtype=np.float64)
+    except (TypeError, ValueError):
+        raise InputError("q must be a number or an array of numbers") from None
+    result = function(breaks, weights, values, _threads(threads))
+    return float(result) if result.ndim == 0 else result
+
+
+def tau(breaks, weights, q, threads=None):
+    """tau(q), the mass exponent of the Bernoulli measure: the solution of
+    sum p_i^q l_i^tau(q) = 1.
+
+    q is a number (a float is returned) or an array of any shape (an array of that shape).
+    tau(0) = 1 and tau(1) = 0 exactly; elsewhere within about 1e-14 of itself. AnalysisError
+    (OVERFLOW) where tau lies beyond the range of doubles.
+    """
+    return _orders(_veltrane.tau, breaks, weights, q, threads)
+
+
+def dq(breaks, weights, q, threads=None):
+    """D_q = tau(q) / (1 - q), the generalized (Renyi) dimensions of the Bernoulli measure;
+    D_1 = sum p_i ln p_i / sum p_i ln l_i, the information dimension.
+
+    q is a number (a float is returned) or an array of any shape (an array of that shape);
+    each value within about 1e-14 of itself, also near q = 1.
+    """
+    return _orders(_veltrane.dq, breaks, weights, q, threads)
+
+
+def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) -> np.ndarray:
+    """The masses of the equal bins [j/N, (j+1)/N] of the Bernoulli measure, N = bins.
+
+    Bins first .. first + count - 1 (all from first when count is None); 1 <= N <= MAX_BINS.
+    Each mass is a sum of positive terms, so it keeps its relative precision however small:
+    within a few units of 1e-15 of itself (masses below the normal range of doubles lose
+    digits). out, when given, is a writable, C-contiguous float64 array of count values that
+    receives the masses and is returned; on Ctrl+C it is left written in part.
+    """
+    bins = _whole(bins, "bins", 1, MAX_BINS, " (2^28)")
+    first = _whole(first, "first", 0, MAX_BINS)
+    if count is not None:
+        count = _whole(count, "count", 0, MAX_BINS)
+    return _veltrane.cascade(breaks, weights, bins, first, count, out, _threads(threads))
+
+
+def cells(breaks, weights, levels, first=0, count=None, threads=None) -> Cells:
+    """The n^M cells of level M = levels of the cascade, in order of position, numbered from
+    0: their left ends, widths and masses p_(i_1) ... p_(i_M), cells first .. first + count - 1
+    (all from first when count is None), n^M <= MAX_BINS. The ends and widths are within a few
+    units of 1e-16 of the width, the masses within M units of rounding.
+    """
+    levels = _whole(levels, "levels", 1, 28)
+    first = _whole(first, "first", 0, MAX_BINS)
+    if count is not None:
+        count = _whole(count, "count", 0, MAX_BINS)
+    return Cells(*_veltrane.cells(breaks, weights, levels, first, count, _threads(threads)))

@@ -1,0 +1,99 @@
+"""How the calls run: the same bits on any number of threads, into a given array, with the GIL
+released, and stopped by Ctrl+C."""
+
+import os
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import veltrane
+
+MEASURE = ([0.1, 0.35, 0.5, 0.9], [3, 1e-3, 2, 1, 0.5])
+
+
+def bits(value):
+    arrays = [value] if isinstance(value, np.ndarray) else [
+        getattr(value, name) for name in type(value).__slots__ if name != "messages"]
+    return [array.tobytes() for array in arrays]
+
+
+@pytest.mark.parametrize("run", [
+    lambda threads: veltrane.exact(np.linspace(0.01, 0.99, 40) ** 2, points=3000,
+                                   threads=threads),
+    lambda threads: veltrane.multifractal(*MEASURE, points=2000, threads=threads),
+    lambda threads: veltrane.tau(*MEASURE, np.linspace(-40, 40, 20001), threads=threads),
+    lambda threads: veltrane.dq(*MEASURE, np.linspace(-3, 3, 20001), threads=threads),
+    lambda threads: veltrane.cascade(*MEASURE, bins=3 * 2**15 + 7, threads=threads),
+    lambda threads: veltrane.cells(*MEASURE, levels=7, threads=threads),
+], ids=["exact", "multifractal", "tau", "dq", "cascade", "cells"])
+def test_any_number_of_threads_gives_the_same_bits(run):
+    one = run(1)
+    assert bits(one) == bits(run(2)) == bits(run(None))
+
+
+def test_a_window_of_bins_is_those_of_the_whole_and_out_is_the_result():
+    whole = veltrane.cascade(*MEASURE, bins=5000)
+    out = np.full(1200, np.nan)
+    result = veltrane.cascade(*MEASURE, bins=5000, first=3000, count=1200, out=out)
+    assert result is out and np.shares_memory(result, out)
+    assert out.tobytes() == whole[3000:4200].tobytes()
+    assert veltrane.cascade(*MEASURE, bins=5000, first=5000).size == 0
+
+
+def test_tau_and_dq_keep_the_shape_of_q():
+    q = np.linspace(-2, 2, 12).reshape(3, 4)
+    assert veltrane.tau(*MEASURE, q).shape == (3, 4)
+    assert isinstance(veltrane.dq(*MEASURE, 2), float)
+    assert veltrane.tau(*MEASURE, 2.0) == veltrane.tau(*MEASURE, [2.0])[0]
+    assert veltrane.tau(*MEASURE, 0.0) == 1.0 and veltrane.tau(*MEASURE, 1) == 0.0
+
+
+def test_results_show_their_size_and_ranges():
+    assert repr(veltrane.cells([0.5], [1, 3], levels=2)) == (
+        "Cells(4 cells, left=[0 .. 0.75], width=[0.25 .. 0.25], mass=[0.0625 .. 0.5625])")
+    assert repr(veltrane.exact([0.5])) == (
+        "ExactSpectrum(1 points, lyapunov=[0.693147 .. 0.693147], entropy=[0.693147 .. "
+        "0.693147], dimension=[1 .. 1], beta=[0 .. 0])")
+    spectrum = veltrane.spectrum(0.3)
+    assert repr(spectrum).startswith("ClassicSpectrum(101 points, lyapunov=[0.356675 .. 1.20397]")
+    with pytest.raises(AttributeError):
+        spectrum.entropy = None
+
+
+def test_the_gil_is_free_while_cpp_works():
+    counted = 0
+    worker = threading.Thread(target=veltrane.cascade, args=MEASURE,
+                              kwargs={"bins": 2**28, "count": 2**18, "threads": 1})
+    worker.start()
+    while worker.is_alive():
+        counted += 1
+    worker.join()
+    assert counted > 10000
+
+
+@pytest.mark.skipif(threading.current_thread() is not threading.main_thread(),
+                    reason="signals reach the main thread only")
+def test_ctrl_c_stops_a_long_call_promptly_leaving_out_written_in_part():
+    out = np.full(2**23, np.nan)
+    sent = []
+
+    def interrupt():
+        sent.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    timer = threading.Timer(0.5, interrupt)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        veltrane.cascade(*MEASURE, bins=2**28, count=out.size, out=out)
+    stopped = time.monotonic()
+    timer.join()
+    assert stopped - sent[0] < 0.5
+    written = np.isfinite(out)
+    assert 0 < written.sum() < out.size
+    # What was written is right, and the package works on as before.
+    first = int(np.argmax(written))
+    again = veltrane.cascade(*MEASURE, bins=2**28, first=first, count=100)
+    assert again.tobytes() == out[first:first + 100].tobytes()
