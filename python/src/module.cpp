@@ -103,13 +103,19 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
     return py::make_tuple(columns.take());
 }
 
-// τ(q) (dq false) or D_q (dq true) for every q of an array, over the threads in blocks.
-py::array_t<double> orders(const py::handle& breaks, const py::handle& weights,
-                           const py::handle& q, bool dq, unsigned threads) {
+// τ(q) (dq false) or D_q (dq true): a float for a number q, else an array of q's shape, its
+// values computed in blocks over the threads.
+py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q,
+                  bool dq, unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const auto order = [&](double value) { return dq ? solver.dq(value).dq : solver.tau(value); };
     const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
     if (!qs) {
+        PyErr_Clear();
         throw InputError("q must be a number or an array of numbers");
+    }
+    if (qs.ndim() == 0) {
+        return py::float_(order(*qs.data())); // a microsecond's work: not worth a thread
     }
     std::vector<double> out(static_cast<std::size_t>(qs.size()));
     const double* in = qs.data();
@@ -120,7 +126,7 @@ py::array_t<double> orders(const py::handle& breaks, const py::handle& weights,
                 [&](const RunControl& control) {
                     forEachBlock(out.size(), kBlock, control, [&](std::size_t first, std::size_t n) {
                         for (std::size_t i = first; i < first + n; ++i) {
-                            out[i] = dq ? solver.dq(in[i]).dq : solver.tau(in[i]);
+                            out[i] = order(in[i]);
                         }
                         checkCancelled(control);
                     });

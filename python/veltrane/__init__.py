@@ -128,8 +128,7 @@ def _orders(function, breaks, weights, q, threads):
         values = np.asarray(q, dtype=np.float64)
     except (TypeError, ValueError):
         raise InputError("q must be a number or an array of numbers") from None
-    result = function(breaks, weights, values, _threads(threads))
-    return float(result) if result.ndim == 0 else result
+    return function(breaks, weights, values, _threads(threads))
 
 
 def tau(breaks, weights, q, threads=None):
