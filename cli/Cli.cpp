@@ -1,18 +1,13 @@
-#include "Commands.h"
-
-#include <veltrane/process/Errors.h>
-
 #include "BatchCommand.h"
 #include "CascadeCommand.h"
 #include "ClassicRun.h"
+#include "Commands.h"
 #include "CompareCommand.h"
 #include "ExactCommand.h"
 #include "MultifractalCommand.h"
-#include <veltrane/text.h>
-#include <veltrane/process/Output.h>
+#include "OptionTable.h"
 #include "SpectrumOptions.h"
 #include "SpectrumOutput.h"
-#include <veltrane/classic/TextToSingle.h>
 #include "Version.h"
 
 #include <cctype>
@@ -20,6 +15,10 @@
 #include <new>
 #include <ostream>
 #include <unistd.h>
+#include <veltrane/classic/TextToSingle.h>
+#include <veltrane/process/Errors.h>
+#include <veltrane/process/Output.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 
@@ -197,34 +196,8 @@ std::string usage() {
            "and the last line \"# largest entropy difference: V at index J; largest\n"
            "dimension difference: V at index J\" (largest in magnitude, with its sign).\n"
            "\n"
-           "Options, each given at most once (a repeated option is refused):\n"
-           "  --json          print a JSON object instead of CSV\n"
-           "  --exact         the values are the break points of the exact spectrum\n"
-           "  --points N      with --exact or multifractal: number of points, 2 to\n"
-           "                  10000000 (default 101)\n"
-           "  --from FILE     read the break points from FILE, \"-\" for standard input\n"
-           "                  (with spectrum, implies --exact)\n"
-           "  --threads N     with --exact, multifractal or cascade: use N threads\n"
-           "                  (default: one a core)\n"
-           "  --weights p...  multifractal, cascade: the branches' weights\n"
-           "  --weights-from FILE\n"
-           "                  multifractal, cascade: read the weights from FILE, \"-\" for\n"
-           "                  standard input\n"
-           "  --bins N        cascade: N equal bins\n"
-           "  --levels M      cascade: the cells of level M\n"
-           "  --output FILE   cascade: write FILE (.csv, .npy or .f64), whole or not at all\n"
-           "  --dq FROM:TO:STEP\n"
-           "                  multifractal: the generalized dimensions for q from FROM to TO\n"
-           "  --batch FILE    read maps from FILE, one a line, \"-\" for standard input\n"
-           "  --compare       with C, or C1 and C2: the stored points beside the exact ones\n"
-           "  --csv           print CSV even with --plot\n"
-           "  --plot FILE     draw the graph window as the analysis leaves it into FILE,\n"
-           "                  a .png, .svg or .pdf picture (no display needed); nothing\n"
-           "                  is printed then unless --json or --csv is given\n"
-           "  --grid          with --plot: grid lines across the plot instead of ticks\n"
-           "  --dpi N         with --plot: resolution of a .png, 1 to 2400 (default 96,\n"
-           "                  the window's own size); .svg and .pdf are vector pictures\n"
-           "  --              every later word is a value\n"
+           "Options, each given at most once (a repeated option is refused):\n" +
+           optionList() +
            "\n"
            "Files: a picture or file is written to a hidden temporary file beside it,\n"
            "which takes its place whole; a run that fails or is ended by a signal leaves\n"

@@ -1,16 +1,8 @@
 #include "CascadeCommand.h"
 
-#include <veltrane/process/AtomicFile.h>
-#include <veltrane/cascade.h>
-#include <veltrane/npy.h>
 #include "CommandError.h"
 #include "MeasureInput.h"
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
-#include "OptionWords.h"
-#include <veltrane/run.h>
-#include <veltrane/process/Progress.h>
-#include <veltrane/maps.h>
+#include "OptionParser.h"
 
 #include <algorithm>
 #include <bit>
@@ -19,6 +11,14 @@
 #include <filesystem>
 #include <ostream>
 #include <span>
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/npy.h>
+#include <veltrane/process/AtomicFile.h>
+#include <veltrane/process/Progress.h>
+#include <veltrane/run.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 
@@ -34,38 +34,19 @@ struct CascadeOptions {
     std::optional<int> threads;
 };
 
-// The value of --bins, --levels, --output or --threads, or the problem with it.
-std::optional<std::string> setOption(CascadeOptions& o, const std::string& word,
-                                     const std::string& value) {
-    const auto number = parsePositive<std::uint64_t>(value);
-    if (word == "--output") {
-        o.outputFile = value;
-    } else if (word == "--bins") {
-        if (!number || *number > Cascade::kMaxBins) {
-            return "--bins takes a whole number from 1 to 268435456 (2^28)";
-        }
-        o.bins = *number;
-    } else if (word == "--levels") {
-        if (!number || *number > 28) {
-            return "--levels takes a whole number from 1 to 28";
-        }
-        o.levels = static_cast<unsigned>(*number);
-    } else if (!number || *number > kMaxThreads) {
-        return "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads);
-    } else {
-        o.threads = static_cast<int>(*number);
-    }
-    return std::nullopt;
+CascadeOptions cascadeOptions(const GivenOptions& given) {
+    return {measureWords(given), given.number<std::uint64_t>(option::bins),
+            given.number<unsigned>(option::levels), given.text(option::output),
+            given.number<int>(option::threads)};
 }
 
 CascadeOptions parse(const std::vector<std::string>& words) {
-    CascadeOptions o;
-    const CommandOptions own{{},
-                             {"--bins", "--levels", "--output", "--threads"},
-                             [&](const std::string& word, const std::string* value) {
-                                 return setOption(o, word, *value);
-                             }};
-    if (auto problem = parseMeasureWords(words, o.measure, own)) {
+    const ParsedOptions parsed = parseOptions(words, Command::Cascade);
+    if (!parsed.given) {
+        throw usageError(parsed.problem);
+    }
+    CascadeOptions o = cascadeOptions(*parsed.given);
+    if (auto problem = measureProblem(o.measure)) {
         throw usageError(*problem);
     }
     if (o.bins.has_value() == o.levels.has_value()) {
@@ -207,10 +188,10 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, const S
     std::uint64_t values = o.bins.value_or(0);
     if (o.levels) {
         const double cells = std::pow(static_cast<double>(cascade.branches()), *o.levels);
-        if (cells > static_cast<double>(Cascade::kMaxBins)) {
+        if (cells > static_cast<double>(option::bins.most)) {
             throw CommandError(kExitUsage, std::to_string(cascade.branches()) + "^" +
-                                               std::to_string(*o.levels) +
-                                               " cells are more than 268435456 (2^28)");
+                                               std::to_string(*o.levels) + " cells are more than " +
+                                               mostText(option::bins));
         }
         values = static_cast<std::uint64_t>(cells);
     }

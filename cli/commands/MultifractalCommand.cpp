@@ -1,25 +1,24 @@
 #include "MultifractalCommand.h"
 
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include "CommandError.h"
-#include <veltrane/text.h>
-#include <veltrane/classic/Module1.h>
-#include <veltrane/multifractal.h>
-#include "OptionWords.h"
-#include <veltrane/run.h>
-#include <veltrane/process/Progress.h>
+#include "OptionParser.h"
 
 #include <cmath>
 #include <ostream>
 #include <span>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
+#include <veltrane/process/Progress.h>
+#include <veltrane/run.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 
 namespace {
 
 constexpr int kDefaultPoints = 101;
-constexpr double kMostDqRows = 1'000'000;
 
 std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
     if (o.dq && (o.points || o.plotFile)) {
@@ -28,42 +27,29 @@ std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
     return std::nullopt;
 }
 
-// The value of --points, --threads or --dpi, or the problem with it.
-std::optional<std::string> setNumber(MultifractalOptions& o, const std::string& word,
-                                     const std::string& value) {
-    const int least = word == "--points" ? 2 : 1;
-    const int most = word == "--points" ? kMaxPoints : word == "--threads" ? kMaxThreads : kMaxDpi;
-    const auto number = parsePositive(value);
-    if (!number || *number < least || *number > most) {
-        return word + " takes a whole number from " + std::to_string(least) + " to " +
-               std::to_string(most);
-    }
-    if (word == "--dpi") {
-        o.dpi = *number;
-    } else {
-        (word == "--points" ? o.points : o.threads) = *number;
-    }
-    return std::nullopt;
+MultifractalOptions multifractalOptions(const GivenOptions& given) {
+    MultifractalOptions o;
+    o.measure = measureWords(given);
+    o.points = given.number<int>(option::points);
+    o.threads = given.number<int>(option::threads);
+    o.dq = given.text(option::dq);
+    o.json = given.has(option::json);
+    o.csv = given.has(option::csv);
+    o.plotFile = given.text(option::plot);
+    o.grid = given.has(option::grid);
+    o.dpi = given.number<int>(option::dpi).value_or(o.dpi);
+    return o;
 }
 
 } // namespace
 
 ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& words) {
-    MultifractalOptions o;
-    const CommandOptions own{
-        {"--json", "--csv", "--grid"},
-        {"--points", "--threads", "--dq", "--plot", "--dpi"},
-        [&](const std::string& word, const std::string* value) -> std::optional<std::string> {
-            if (value == nullptr) {
-                (word == "--json" ? o.json : word == "--csv" ? o.csv : o.grid) = true;
-            } else if (word == "--dq" || word == "--plot") {
-                (word == "--dq" ? o.dq : o.plotFile) = *value;
-            } else {
-                return setNumber(o, word, *value);
-            }
-            return std::nullopt;
-        }};
-    if (auto problem = parseMeasureWords(words, o.measure, own)) {
+    const ParsedOptions parsed = parseOptions(words, Command::Multifractal);
+    if (!parsed.given) {
+        return {std::nullopt, parsed.problem};
+    }
+    const MultifractalOptions o = multifractalOptions(*parsed.given);
+    if (auto problem = measureProblem(o.measure)) {
         return {std::nullopt, *problem};
     }
     if (auto problem = combinationProblem(o)) {
@@ -98,8 +84,9 @@ DqRange dqRange(const std::string& text, const std::string& separator) {
     }
     // A TO that the steps reach only up to rounding still counts.
     const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
-    if (!(count <= kMostDqRows)) {
-        throw CommandError(kExitUsage, "--dq gives at most 1000000 rows");
+    if (!(count <= static_cast<double>(option::dq.most))) {
+        throw CommandError(kExitUsage,
+                           "--dq gives at most " + std::to_string(option::dq.most) + " rows");
     }
     return {*from, *step, static_cast<std::size_t>(count)};
 }

@@ -1,34 +1,15 @@
 #include "MeasureInput.h"
 
+#include "CommandError.h"
+
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
-#include "CommandError.h"
-#include <veltrane/text.h>
 #include <veltrane/process/InputFiles.h>
-#include "OptionWords.h"
-
-#include <algorithm>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 
 namespace {
-
-std::optional<std::string> combinationProblem(const MeasureWords& m) {
-    if (m.fromFile && !m.breakPointTexts.empty()) {
-        return "give the break points either as values or with --from, not both";
-    }
-    if (!m.fromFile && m.breakPointTexts.empty()) {
-        return "the break points B_1 ... B_k are missing (values, or --from FILE)";
-    }
-    if (m.weightsGiven == m.weightsFile.has_value()) {
-        return "give the weights with --weights p_1 ... p_n or with --weights-from FILE, one of "
-               "the two";
-    }
-    if (m.fromFile == "-" && m.weightsFile == "-") {
-        return "--from - and --weights-from - cannot both read standard input";
-    }
-    return std::nullopt;
-}
 
 std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::string& separator,
                               const std::string& what) {
@@ -86,38 +67,26 @@ void checkWeightsFrom(const std::optional<std::string>& file, const Measure& mea
 
 } // namespace
 
-std::optional<std::string> parseMeasureWords(const std::vector<std::string>& words,
-                                             MeasureWords& measure, const CommandOptions& own) {
-    std::vector<std::string>* values = &measure.breakPointTexts;
-    bool onlyValues = false;
-    std::set<std::string> given;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (onlyValues || (!isOption(word) && word != "--")) {
-            values->push_back(word);
-        } else if (word == "--") {
-            onlyValues = true;
-        } else if (auto twice = givenTwice(given, word)) {
-            return twice;
-        } else if (word == "--weights") {
-            measure.weightsGiven = true;
-            values = &measure.weightTexts;
-        } else if (std::find(own.flags.begin(), own.flags.end(), word) != own.flags.end()) {
-            if (auto problem = own.option(word, nullptr)) {
-                return problem;
-            }
-        } else if (word != "--from" && word != "--weights-from" &&
-                   std::find(own.valued.begin(), own.valued.end(), word) == own.valued.end()) {
-            return "unknown option " + elided(word);
-        } else if (i + 1 == words.size()) {
-            return word + " needs a value";
-        } else if (word == "--from" || word == "--weights-from") {
-            (word == "--from" ? measure.fromFile : measure.weightsFile) = words[++i];
-        } else if (auto problem = own.option(word, &words[++i])) {
-            return problem;
-        }
+MeasureWords measureWords(const GivenOptions& given) {
+    return {given.values(), given.list(option::weights), given.text(option::from),
+            given.text(option::weightsFrom), given.has(option::weights)};
+}
+
+std::optional<std::string> measureProblem(const MeasureWords& m) {
+    if (m.fromFile && !m.breakPointTexts.empty()) {
+        return "give the break points either as values or with --from, not both";
     }
-    return combinationProblem(measure);
+    if (!m.fromFile && m.breakPointTexts.empty()) {
+        return "the break points B_1 ... B_k are missing (values, or --from FILE)";
+    }
+    if (m.weightsGiven == m.weightsFile.has_value()) {
+        return "give the weights with --weights p_1 ... p_n or with --weights-from FILE, one of "
+               "the two";
+    }
+    if (m.fromFile == "-" && m.weightsFile == "-") {
+        return "--from - and --weights-from - cannot both read standard input";
+    }
+    return std::nullopt;
 }
 
 Measure readMeasure(const MeasureWords& words, const Services& services) {

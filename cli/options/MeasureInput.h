@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Commands.h"
+#include "OptionParser.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,19 +20,13 @@ struct MeasureWords {
     bool weightsGiven = false; // --weights, with or without values after it
 };
 
-// A command's own options, those that take no value and those that take one; option(word,
-// value) takes each (value null for a flag) and returns the problem with it, if any.
-struct CommandOptions {
-    std::vector<std::string> flags;
-    std::vector<std::string> valued;
-    std::function<std::optional<std::string>(const std::string&, const std::string*)> option;
-};
+// The measure the options give: the values are the break points, those after --weights the
+// weights.
+MeasureWords measureWords(const GivenOptions& given);
 
-// Parses the words of a command about a measure into measure and, through own, the command's
-// own options. Returns the first problem: an unknown option, a missing value, or the break
-// points or weights given in no way or in two.
-std::optional<std::string> parseMeasureWords(const std::vector<std::string>& words,
-                                             MeasureWords& measure, const CommandOptions& own);
+// The problem with how the break points and weights are given: in no way or in two, or both
+// from standard input.
+std::optional<std::string> measureProblem(const MeasureWords& measure);
 
 struct Measure {
     std::vector<double> breakPoints;

@@ -1,7 +1,6 @@
 #include "SpectrumOptions.h"
 
-#include <veltrane/text.h>
-#include "OptionWords.h"
+#include "OptionParser.h"
 
 namespace veltrane::cli {
 
@@ -44,68 +43,31 @@ std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
     return std::nullopt;
 }
 
+SpectrumOptions spectrumOptions(const GivenOptions& given) {
+    SpectrumOptions options;
+    options.fieldTexts = given.values();
+    options.json = given.has(option::json);
+    options.csv = given.has(option::csv);
+    options.plotFile = given.text(option::plot);
+    options.grid = given.has(option::grid);
+    options.dpi = given.number<int>(option::dpi).value_or(options.dpi);
+    options.fromFile = given.text(option::from);
+    options.exact = given.has(option::exact) || options.fromFile.has_value();
+    options.points = given.number<int>(option::points);
+    options.compare = given.has(option::compare);
+    options.batchFile = given.text(option::batch);
+    options.threads = given.number<int>(option::threads);
+    return options;
+}
+
 } // namespace
 
 ParsedSpectrum parseSpectrumOptions(const std::vector<std::string>& words) {
-    SpectrumOptions options;
-    bool onlyFields = false;
-    std::set<std::string> given;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (onlyFields || (!isOption(word) && word != "--")) {
-            options.fieldTexts.push_back(word);
-            continue;
-        }
-        const bool hasValue = i + 1 < words.size();
-        if (word == "--") {
-            onlyFields = true;
-        } else if (auto twice = givenTwice(given, word)) {
-            return {std::nullopt, *twice};
-        } else if (word == "--json") {
-            options.json = true;
-        } else if (word == "--csv") {
-            options.csv = true;
-        } else if (word == "--grid") {
-            options.grid = true;
-        } else if (word == "--exact") {
-            options.exact = true;
-        } else if (word == "--compare") {
-            options.compare = true;
-        } else if (word == "--from" && hasValue) {
-            options.fromFile = words[++i];
-            options.exact = true;
-        } else if (word == "--points" && hasValue) {
-            const auto points = parsePositive(words[++i]);
-            if (!points || *points < 2 || *points > kMaxPoints) {
-                return {std::nullopt,
-                        "--points takes a whole number from 2 to " + std::to_string(kMaxPoints)};
-            }
-            options.points = *points;
-        } else if (word == "--batch" && hasValue) {
-            options.batchFile = words[++i];
-        } else if (word == "--threads" && hasValue) {
-            const auto threads = parsePositive(words[++i]);
-            if (!threads || *threads > kMaxThreads) {
-                return {std::nullopt,
-                        "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads)};
-            }
-            options.threads = *threads;
-        } else if (word == "--plot" && hasValue) {
-            options.plotFile = words[++i];
-        } else if (word == "--dpi" && hasValue) {
-            const auto dpi = parsePositive(words[++i]);
-            if (!dpi || *dpi > kMaxDpi) {
-                return {std::nullopt,
-                        "--dpi takes a whole number from 1 to " + std::to_string(kMaxDpi)};
-            }
-            options.dpi = *dpi;
-        } else if (word == "--plot" || word == "--dpi" || word == "--from" || word == "--points" ||
-                   word == "--batch" || word == "--threads") {
-            return {std::nullopt, word + " needs a value"};
-        } else {
-            return {std::nullopt, "unknown option " + elided(word)};
-        }
+    const ParsedOptions parsed = parseOptions(words, Command::Spectrum);
+    if (!parsed.given) {
+        return {std::nullopt, parsed.problem};
     }
+    const SpectrumOptions options = spectrumOptions(*parsed.given);
     if (const auto problem = combinationProblem(options)) {
         return {std::nullopt, *problem};
     }

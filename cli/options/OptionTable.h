@@ -1,0 +1,209 @@
+#pragma once
+
+// The command line's options, declared once: the parsers read the words by this table, --help
+// lists it, and the bash completion is written from it at build time.
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <veltrane/cascade.h>
+
+namespace veltrane::cli {
+
+enum class Command { Spectrum, Multifractal, Cascade };
+
+// The command words, as typed after "veltrane".
+struct CommandWord {
+    Command command;
+    std::string_view word;
+};
+inline constexpr std::array<CommandWord, 3> kCommandWords{{{Command::Spectrum, "spectrum"},
+                                                           {Command::Multifractal, "multifractal"},
+                                                           {Command::Cascade, "cascade"}}};
+
+// What the program takes in place of a command.
+inline constexpr std::array<std::string_view, 2> kProgramOptions{"--help", "--version"};
+
+// The commands that take an option.
+class Commands {
+public:
+    constexpr Commands(std::initializer_list<Command> commands) {
+        for (const Command command : commands) {
+            m_bits |= bit(command);
+        }
+    }
+    constexpr bool contain(Command command) const { return (m_bits & bit(command)) != 0; }
+
+private:
+    static constexpr unsigned bit(Command command) { return 1U << static_cast<unsigned>(command); }
+    unsigned m_bits = 0;
+};
+
+// What follows an option on the command line.
+enum class Value {
+    None,  // nothing: a flag
+    Whole, // a whole number from least to most, in decimal digits only
+    File,  // a file name, read or written by the command
+    List,  // the command's later values, however many: "--weights p_1 ... p_n"
+    Range, // FROM:TO:STEP, read by the command, giving at most most rows
+    Rest,  // nothing, and every later word is a value: "--"
+};
+
+struct Option {
+    std::string_view word;
+    Commands commands;
+    Value value = Value::None;
+    std::string_view valueName{}; // as --help names the value: "N", "FILE"
+    std::uint64_t least = 0;
+    std::uint64_t most = 0;
+    bool mostAsPower = false;      // messages write most as a power of two too: "256 (2^8)"
+    std::string_view extensions{}; // of a File, offered by the completion; empty for any file
+    // Its lines in --help, separated by '\n', where {least} and {most} stand for its limits.
+    std::string_view help;
+    // A second one, which could only override the first in silence or add to it, is refused.
+    bool once = true;
+};
+
+// A map has two branches at least, so level M holds at least 2^M cells.
+inline constexpr std::uint64_t kMostLevels = std::countr_zero(Cascade::kMaxBins);
+
+// The table's rows, one a variable, so that a command names the option it reads.
+namespace option {
+
+using enum Command;
+
+inline constexpr Option json{.word = "--json",
+                             .commands = {Spectrum, Multifractal},
+                             .help = "print a JSON object instead of CSV"};
+inline constexpr Option exact{.word = "--exact",
+                              .commands = {Spectrum},
+                              .help = "the values are the break points of the exact spectrum"};
+// About 320 MB of results at most.
+inline constexpr Option points{.word = "--points",
+                               .commands = {Spectrum, Multifractal},
+                               .value = Value::Whole,
+                               .valueName = "N",
+                               .least = 2,
+                               .most = 10'000'000,
+                               .help =
+                                   "with --exact or multifractal: number of points, {least} to\n"
+                                   "{most} (default 101)"};
+inline constexpr Option from{.word = "--from",
+                             .commands = {Spectrum, Multifractal, Cascade},
+                             .value = Value::File,
+                             .valueName = "FILE",
+                             .help = "read the break points from FILE, \"-\" for standard input\n"
+                                     "(with spectrum, implies --exact)"};
+inline constexpr Option threads{.word = "--threads",
+                                .commands = {Spectrum, Multifractal, Cascade},
+                                .value = Value::Whole,
+                                .valueName = "N",
+                                .least = 1,
+                                .most = 1024,
+                                .help = "with --exact, multifractal or cascade: use N threads\n"
+                                        "(default: one a core)"};
+inline constexpr Option weights{.word = "--weights",
+                                .commands = {Multifractal, Cascade},
+                                .value = Value::List,
+                                .valueName = "p...",
+                                .help = "multifractal, cascade: the branches' weights"};
+inline constexpr Option weightsFrom{
+    .word = "--weights-from",
+    .commands = {Multifractal, Cascade},
+    .value = Value::File,
+    .valueName = "FILE",
+    .help = "multifractal, cascade: read the weights from FILE, \"-\" for\n"
+            "standard input"};
+inline constexpr Option bins{.word = "--bins",
+                             .commands = {Cascade},
+                             .value = Value::Whole,
+                             .valueName = "N",
+                             .least = 1,
+                             .most = Cascade::kMaxBins,
+                             .mostAsPower = true,
+                             .help = "cascade: N equal bins"};
+inline constexpr Option levels{.word = "--levels",
+                               .commands = {Cascade},
+                               .value = Value::Whole,
+                               .valueName = "M",
+                               .least = 1,
+                               .most = kMostLevels,
+                               .help = "cascade: the cells of level M"};
+inline constexpr Option output{.word = "--output",
+                               .commands = {Cascade},
+                               .value = Value::File,
+                               .valueName = "FILE",
+                               .extensions = "csv npy f64",
+                               .help =
+                                   "cascade: write FILE (.csv, .npy or .f64), whole or not at all"};
+inline constexpr Option dq{.word = "--dq",
+                           .commands = {Multifractal},
+                           .value = Value::Range,
+                           .valueName = "FROM:TO:STEP",
+                           .most = 1'000'000,
+                           .help =
+                               "multifractal: the generalized dimensions for q from FROM to TO"};
+inline constexpr Option batch{.word = "--batch",
+                              .commands = {Spectrum},
+                              .value = Value::File,
+                              .valueName = "FILE",
+                              .help = "read maps from FILE, one a line, \"-\" for standard input"};
+inline constexpr Option compare{
+    .word = "--compare",
+    .commands = {Spectrum},
+    .help = "with C, or C1 and C2: the stored points beside the exact ones"};
+inline constexpr Option csv{
+    .word = "--csv", .commands = {Spectrum, Multifractal}, .help = "print CSV even with --plot"};
+inline constexpr Option plot{.word = "--plot",
+                             .commands = {Spectrum, Multifractal},
+                             .value = Value::File,
+                             .valueName = "FILE",
+                             .extensions = "png svg pdf",
+                             .help = "draw the graph window as the analysis leaves it into FILE,\n"
+                                     "a .png, .svg or .pdf picture (no display needed); nothing\n"
+                                     "is printed then unless --json or --csv is given"};
+inline constexpr Option grid{.word = "--grid",
+                             .commands = {Spectrum, Multifractal},
+                             .help = "with --plot: grid lines across the plot instead of ticks"};
+inline constexpr Option dpi{
+    .word = "--dpi",
+    .commands = {Spectrum, Multifractal},
+    .value = Value::Whole,
+    .valueName = "N",
+    .least = 1,
+    .most = 2400,
+    .help = "with --plot: resolution of a .png, {least} to {most} (default 96,\n"
+            "the window's own size); .svg and .pdf are vector pictures"};
+inline constexpr Option rest{.word = "--",
+                             .commands = {Spectrum, Multifractal, Cascade},
+                             .value = Value::Rest,
+                             .help = "every later word is a value"};
+
+} // namespace option
+
+// Every option, in the order --help lists them.
+inline constexpr std::array<const Option*, 18> kOptions{
+    &option::json,    &option::exact,       &option::points,  &option::from,   &option::threads,
+    &option::weights, &option::weightsFrom, &option::bins,    &option::levels, &option::output,
+    &option::dq,      &option::batch,       &option::compare, &option::csv,    &option::plot,
+    &option::grid,    &option::dpi,         &option::rest};
+
+// Whether the option is followed by a value of its own.
+constexpr bool takesValue(const Option& option) {
+    return option.value == Value::Whole || option.value == Value::File ||
+           option.value == Value::Range;
+}
+
+// The option's most as messages quote it: "28", "268435456 (2^28)".
+std::string mostText(const Option& option);
+
+// The problem with a value of a Whole option outside its limits, or not a whole number.
+std::string wholeNumberProblem(const Option& option);
+
+// The option list of --help: a row an option, its help from the 19th column, a line end after
+// each.
+std::string optionList();
+
+} // namespace veltrane::cli
