@@ -31,8 +31,11 @@ from ._results import Cells, ClassicSpectrum, ExactSpectrum, MultifractalSpectru
 
 __version__: str = _veltrane.__version__
 
-#: The most bins cascade() computes in one call: 2^28.
+#: The most bins of cascade(), and cells of a level of cells(): 2^40. Bin ends are placed with
+#: 106 bits, to about N 2^-100 of a bin, which keeps the masses' precision up to it.
 MAX_BINS: int = _veltrane.max_bins
+_MAX_LEVELS = MAX_BINS.bit_length() - 1  # a map has two branches at least
+_MAX_BINS_NOTE = f" (2^{_MAX_LEVELS})"
 
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
@@ -161,7 +164,7 @@ def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) 
     digits). out, when given, is a writable, C-contiguous float64 array of count values that
     receives the masses and is returned; on Ctrl+C it is left written in part.
     """
-    bins = _whole(bins, "bins", 1, MAX_BINS, " (2^28)")
+    bins = _whole(bins, "bins", 1, MAX_BINS, _MAX_BINS_NOTE)
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)
@@ -174,7 +177,7 @@ def cells(breaks, weights, levels, first=0, count=None, threads=None) -> Cells:
     (all from first when count is None), n^M <= MAX_BINS. The ends and widths are within a few
     units of 1e-16 of the width, the masses within M units of rounding.
     """
-    levels = _whole(levels, "levels", 1, 28)
+    levels = _whole(levels, "levels", 1, _MAX_LEVELS)
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)
