@@ -160,7 +160,7 @@ py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned le
     std::uint64_t all = 1;
     for (unsigned m = 0; m < levels && all <= Cascade::kMaxBins; ++m) {
         all = all > Cascade::kMaxBins / measure.branches() ? Cascade::kMaxBins + 1
-                                                            : all * measure.branches();
+                                                           : all * measure.branches();
     }
     const std::uint64_t n = count.value_or(all > first ? all - first : 0);
     measure.checkCells(levels, first, n);

@@ -31,8 +31,9 @@ from ._results import Cells, ClassicSpectrum, ExactSpectrum, MultifractalSpectru
 
 __version__: str = _veltrane.__version__
 
-#: The most bins of cascade(), and cells of a level of cells(): 2^40. Bin ends are placed with
-#: 106 bits, to about N 2^-100 of a bin, which keeps the masses' precision up to it.
+#: The most bins of cascade(), and cells of a level of cells(): 2^40, the core's limit. Bin
+#: ends are placed with 106 bits, within about N 2^-100 of a bin, which keeps the masses'
+#: precision up to it with a margin.
 MAX_BINS: int = _veltrane.max_bins
 _MAX_LEVELS = MAX_BINS.bit_length() - 1  # a map has two branches at least
 _MAX_BINS_NOTE = f" (2^{_MAX_LEVELS})"
@@ -170,7 +171,8 @@ def dq(breaks, weights, q, threads=None):
 def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) -> np.ndarray:
     """The masses of the equal bins [j/N, (j+1)/N] of the Bernoulli measure, N = bins.
 
-    Bins first .. first + count - 1 (all from first when count is None); 1 <= N <= MAX_BINS.
+    Bins first .. first + count - 1 (all from first when count is None, 8 bytes a bin: ask
+    a range of a large N); 1 <= N <= MAX_BINS (2^40).
     Each mass is a sum of positive terms, so it keeps its relative precision however small:
     within a few units of 1e-15 of itself (masses below the normal range of doubles lose
     digits). out, when given, is a writable, C-contiguous float64 array of count values that

@@ -185,8 +185,8 @@ void sampledBins(const std::vector<double>& b, const std::vector<double>& w, std
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         for (std::size_t k = 1; k + 1 < cuts.size(); ++k) {
             centres.push_back(binAt(cuts[k]));
-            centres.push_back(binAt(cuts[i] + (cuts[i + 1] - static_cast<long double>(cuts[i])) *
-                                                  cuts[k]));
+            centres.push_back(
+                binAt(cuts[i] + (cuts[i + 1] - static_cast<long double>(cuts[i])) * cuts[k]));
         }
     }
     std::mt19937_64 engine(n);
