@@ -56,7 +56,7 @@ void equalMasses(const Cascade& cascade, std::uint64_t n) {
 
 void binomialMasses(const Cascade& cascade, unsigned levels) {
     const std::uint64_t n = std::uint64_t{1} << levels;
-    const std::vector<double> p = cascade.weights();
+    const std::vector<double>& p = cascade.weights();
     std::vector<Cascade::Cell> cells(n);
     cascade.levelCells(levels, 0, cells);
     const std::vector<double> masses = allBins(cascade, n);
@@ -271,8 +271,8 @@ void figure(const std::vector<double>& b, const std::vector<double>& w, std::uin
 
 void refused(const std::vector<double>& b, const std::vector<double>& w, const std::string& why) {
     try {
-        Cascade(b, w);
-        ADD_FAILURE() << "accepted";
+        const Cascade accepted(b, w);
+        ADD_FAILURE() << "accepted, with " << accepted.branches() << " branches";
     } catch (const std::runtime_error& e) {
         EXPECT_TRUE(dynamic_cast<const WeightError*>(&e) ||
                     dynamic_cast<const BreakPointError*>(&e));
