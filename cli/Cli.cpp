@@ -136,6 +136,7 @@ bool isToolkitOption(const std::string& word) {
 }
 
 std::string usage() {
+    const std::string mostBins = "2^" + std::to_string(kMostLevels);
     return "Usage:\n"
            "  veltrane                        start the program's windows\n"
            "  veltrane spectrum C [options]   spectral diagram of the two-branch map\n"
@@ -183,11 +184,18 @@ std::string usage() {
            "Example, the two-scale cascade on pieces of 1/3 and 2/3 with equal weights:\n"
            "  veltrane multifractal 0.3333333333333333 --weights 1 1 --points 11\n"
            "\n"
-           "Cascade: the same measure's masses of N equal bins (--bins N, up to 2^28),\n"
+           "Cascade: the same measure's masses of N equal bins (--bins N, up to " +
+           mostBins +
+           "),\n"
            "as CSV bin,left,right,mass, or of the n^M cells of level M in order\n"
-           "(--levels M), as CSV cell,left,width,mass; --output FILE writes .csv, .npy\n"
-           "(NumPy, the masses) or .f64 (raw little-endian doubles) by its extension.\n"
-           "Each mass is exact to about 1e-12 relative to itself, however small.\n"
+           "(--levels M, n^M up to " +
+           mostBins +
+           "), as CSV cell,left,width,mass; --output FILE writes\n"
+           ".csv, .npy (NumPy, the masses) or .f64 (raw little-endian doubles) by its\n"
+           "extension, 8 bytes a value, as they are computed. Each mass is exact to about\n"
+           "1e-12 relative to itself, however small. The limit keeps that with a margin:\n"
+           "a bin end is placed with 106 bits, within about N 2^-100 of a bin, and the\n"
+           "mass so misplaced grows with N.\n"
            "\n"
            "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
            "stores beside the exact values at the same exponent, as CSV with the header\n"

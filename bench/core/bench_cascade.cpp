@@ -41,6 +41,39 @@ BENCHMARK(BinMassesOfThreeBranches)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The cost of a bin as N grows: a block of 2^22 bins (all of them when N is smaller) of the
+// same three-branch measure, computed on one thread, at the start, in the middle or at the end
+// of the N bins. Arguments: log2 N, and where the block starts (0 the start, 1 the middle, 2 the
+// end). per_bin is the time a bin takes, in seconds. It should not grow with N: a bin's work is
+// the split of the cells at its ends, and the walk down from [0, 1] to them, about log N levels,
+// is shared by the bins of a chunk.
+void BinMassesOfABlock(benchmark::State& state) {
+    const std::vector<double> breaks{0.3, 0.7};
+    const std::vector<double> weights{0.2, 0.5, 0.3};
+    const Cascade cascade(breaks, weights);
+    const std::uint64_t bins = std::uint64_t{1} << state.range(0);
+    const std::uint64_t block = std::min<std::uint64_t>(bins, std::uint64_t{1} << 22);
+    const std::uint64_t starts[] = {0, bins / 2 - block / 2, bins - block};
+    const std::uint64_t first = starts[state.range(1)];
+    std::vector<double> masses(block);
+    for (auto _ : state) {
+        cascade.binMasses(bins, first, masses);
+        benchmark::DoNotOptimize(masses.data());
+    }
+    state.counters["per_bin"] = benchmark::Counter(static_cast<double>(block),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BinMassesOfABlock)
+    ->Args({20, 0})
+    ->Args({28, 1})
+    ->Args({36, 1})
+    ->Args({36, 2})
+    ->Args({40, 1})
+    ->Args({40, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 } // namespace
 
 namespace {

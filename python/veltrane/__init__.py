@@ -31,8 +31,12 @@ from ._results import Cells, ClassicSpectrum, ExactSpectrum, MultifractalSpectru
 
 __version__: str = _veltrane.__version__
 
-#: The most bins cascade() computes in one call: 2^28.
+#: The most bins of cascade(), and cells of a level of cells(): 2^40, the core's limit. Bin
+#: ends are placed with 106 bits, within about N 2^-100 of a bin, which keeps the masses'
+#: precision up to it with a margin.
 MAX_BINS: int = _veltrane.max_bins
+_MAX_LEVELS = MAX_BINS.bit_length() - 1  # a map has two branches at least
+_MAX_BINS_NOTE = f" (2^{_MAX_LEVELS})"
 
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
@@ -167,13 +171,14 @@ def dq(breaks, weights, q, threads=None):
 def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) -> np.ndarray:
     """The masses of the equal bins [j/N, (j+1)/N] of the Bernoulli measure, N = bins.
 
-    Bins first .. first + count - 1 (all from first when count is None); 1 <= N <= MAX_BINS.
+    Bins first .. first + count - 1 (all from first when count is None, 8 bytes a bin: ask
+    a range of a large N); 1 <= N <= MAX_BINS (2^40).
     Each mass is a sum of positive terms, so it keeps its relative precision however small:
     within a few units of 1e-15 of itself (masses below the normal range of doubles lose
     digits). out, when given, is a writable, C-contiguous float64 array of count values that
     receives the masses and is returned; on Ctrl+C it is left written in part.
     """
-    bins = _whole(bins, "bins", 1, MAX_BINS, " (2^28)")
+    bins = _whole(bins, "bins", 1, MAX_BINS, _MAX_BINS_NOTE)
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)
@@ -186,7 +191,7 @@ def cells(breaks, weights, levels, first=0, count=None, threads=None) -> Cells:
     (all from first when count is None), n^M <= MAX_BINS. The ends and widths are within a few
     units of 1e-16 of the width, the masses within M units of rounding.
     """
-    levels = _whole(levels, "levels", 1, 28)
+    levels = _whole(levels, "levels", 1, _MAX_LEVELS)
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)

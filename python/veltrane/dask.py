@@ -45,13 +45,14 @@ def cascade(breaks, weights, bins, chunks=2**22, threads=1):
     dask.array.Array of float64 cut into blocks of chunks bins (an int, or a tuple of block
     lengths summing to bins). Block k is veltrane.cascade(..., first=start_k, count=len_k)
     computed on whichever worker runs it, with threads threads there (1: the worker's cores
-    are Dask's to share out). The inputs are checked at once, so that a refusal is raised
-    here rather than on a worker."""
-    dask = _dask()
+    are Dask's to share out); 1 <= bins <= veltrane.MAX_BINS (2^40), where a block of 2^22
+    bins takes under a second. The inputs are checked at once, before Dask is imported, so
+    that a refusal is raised here rather than on a worker."""
     breaks = np.array(breaks, dtype=np.float64)
     weights = np.array(weights, dtype=np.float64)
     veltrane.cascade(breaks, weights, bins=bins, count=0)
     threads = veltrane._threads(threads)
+    dask = _dask()
     chunks = dask.array.core.normalize_chunks(chunks, shape=(bins,), dtype=np.float64)
     name = "veltrane-cascade-" + dask.base.tokenize(breaks, weights, bins, chunks, threads)
     starts = np.cumsum((0,) + chunks[0][:-1])

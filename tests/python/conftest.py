@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import veltrane
+import veltrane.dask  # noqa: F401 (tables call veltrane.dask.cascade; Dask itself is not needed)
 
 DATA = pathlib.Path(__file__).resolve().parent.parent / "data" / "python"
 

@@ -29,7 +29,14 @@ public:
     // The normalized weights p_i, in branch order.
     const std::vector<double>& weights() const;
 
-    static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 28;
+    // The most bins, and the most cells of a level: 2^40, which the command line, its help and
+    // the Python package quote. Bin ends and cell ends are held in bins as sums of two doubles
+    // (106 bits), which places a bin end within about N 2^-100 of a bin (2^-60 at 2^40), and
+    // are counted exactly only below 2^52. A misplaced end moves the mass of the measure within
+    // that distance of it from one bin to the next, a part that grows with N; at 2^40 sampled
+    // bins are still within 6e-15 (below), and 2^40 leaves a margin below 2^52.
+    static constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 40;
+    static_assert((kMaxBins & (kMaxBins - 1)) == 0, "messages quote the limit as a power of two");
 
     // Throws InputError unless 1 ≤ bins ≤ kMaxBins and bins first .. first + count - 1 exist.
     static void checkBins(std::uint64_t bins, std::uint64_t first, std::uint64_t count);
@@ -49,7 +56,11 @@ public:
     // bin as any other. Against a quad-precision reference and 700-digit figures the masses
     // agree within a few units of 1e-15 for the measures tried, weights as uneven as 1e-4 beside
     // 0.81 or 1e-300 beside 1 included; the rounding of the normalized weights to doubles is
-    // part of that. Masses below the normal range of doubles lose digits. A bin's value depends
+    // part of that. The error grows with the levels down to a bin, a rounding of a product of
+    // weights each, so slowly with N: on bins sampled against the quad reference at N = 2^34,
+    // 2^36 and 2^40, within 6e-15. Runs of a branch within 1/64 of the whole, taken in closed
+    // form, err by up to about 2e-13 at any N. Masses below the normal range of doubles lose
+    // digits. A bin's value depends
     // only on N and j, not on the range it is asked in, so blocks of one N may be computed on
     // any threads and put side by side. The time per bin follows the number of levels that
     // splitting takes: about 36 for three branches of weights near 1/3; whole cells of many

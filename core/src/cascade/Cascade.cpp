@@ -16,9 +16,17 @@ namespace {
 // range.
 constexpr std::size_t kChunk = 4096;
 
+static_assert(Cascade::kMaxBins < (std::uint64_t{1} << 52),
+              "the walk counts bin ends as doubles, rounding cell ends up to them");
+
+// base^exponent, or limit + 1 once it is beyond limit: a map may have more branches than
+// 2^64 / limit, where the product itself would wrap around.
 std::uint64_t power(std::uint64_t base, unsigned exponent, std::uint64_t limit) {
     std::uint64_t result = 1;
-    for (unsigned i = 0; i < exponent && result <= limit; ++i) {
+    for (unsigned i = 0; i < exponent; ++i) {
+        if (result > limit / base) {
+            return limit + 1;
+        }
         result *= base;
     }
     return result;

@@ -60,7 +60,8 @@ struct WalkRange {
 
 // Walks down from [0, 1] through the cells that hold more than one bin end, measuring
 // positions in bins ([0, 1] is [0, N]) with 106 bits, so that a bin end is placed in its own
-// cell within about 2^-75 of that cell, and visiting only cells that meet the range. Adds
+// cell within about N 2^-100 of a bin, and visiting only cells that meet the range. Bin ends
+// and cell ends in bins are doubles: N must be below 2^52. Adds
 // the mass of each cell holding no bin end to the bin it lies in, sums[b - firstBin] for the
 // bins of the range, in an order that the cells alone fix, so that a bin's sum does not
 // depend on the range; fills ends[j - firstEnd] with the own cell of each end of the range.
