@@ -64,6 +64,11 @@ public:
     // The words read, each spelling a number; throws InputError for a last word that does not.
     std::vector<std::string> finish();
 
+    // The words read since the last call, leaving the reader going on, for input taken a line
+    // at a time: maxNumbers then bounds the words between two calls. A word not yet ended by a
+    // blank or a line end stays for later.
+    std::vector<std::string> takeWords();
+
 private:
     void endWord();
     [[noreturn]] void refuse(std::size_t column, const std::string& why) const;

@@ -3,6 +3,8 @@
 
 #include <veltrane/text.h>
 
+#include "LengthExponent.h"
+
 #include <array>
 #include <cmath>
 #include <istream>
@@ -80,15 +82,7 @@ std::vector<double> branchExponents(std::span<const double> breakPoints) {
     for (std::size_t i = 0; i <= breakPoints.size(); ++i) {
         const double left = i == 0 ? 0.0 : breakPoints[i - 1];
         const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
-        const double length = right - left;
-        if (length > 0.5) {
-            // 1 - right is exact here (right > 1/2), so the rest of the interval is known to
-            // a rounding, and log1p keeps a tiny exponent accurate where ln(length) would not.
-            const double rest = left + (1.0 - right);
-            exponents.push_back(-std::log1p(-rest));
-        } else {
-            exponents.push_back(-std::log(length));
-        }
+        exponents.push_back(lengthExponent(left, right));
     }
     return exponents;
 }

@@ -80,4 +80,10 @@ std::vector<std::string> NumberListReader::finish() {
     return std::move(m_words);
 }
 
+std::vector<std::string> NumberListReader::takeWords() {
+    std::vector<std::string> words;
+    words.swap(m_words);
+    return words;
+}
+
 } // namespace veltrane
