@@ -14,7 +14,19 @@ bool isSet(const EnvironmentLookup& getenv, const char* name) {
 
 } // namespace
 
+bool windowsBuilt() {
+    return VELTRANE_WITH_WINDOWS != 0;
+}
+
+std::string windowsNotBuilt() {
+    return "veltrane: the windows are not part of this build (VELTRANE_GUI=OFF); use \"veltrane "
+           "spectrum\" for the command line";
+}
+
 std::optional<std::string> missingDisplay(const EnvironmentLookup& getenv) {
+    if (!windowsBuilt()) {
+        return windowsNotBuilt();
+    }
     const bool x11 = isSet(getenv, "DISPLAY");
     const bool wayland = isSet(getenv, "WAYLAND_DISPLAY");
     const char* platformValue = getenv("QT_QPA_PLATFORM");

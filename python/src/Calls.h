@@ -73,6 +73,10 @@ py::array_t<double> shaped(std::vector<double>&& values,
 // out, checked to be a writable, C-contiguous, one-dimensional float64 array of n values.
 py::array_t<double> writableTarget(const py::object& out, std::uint64_t n);
 
+// Work units (points times branches, bins, cells) from which a call runs on a thread of its
+// own and answers Ctrl+C; below, it ends within a few milliseconds anyway.
+inline constexpr double kLengthyWork = 1e5;
+
 // Runs work with the GIL released and a RunControl of the given threads (0: one a core). A
 // lengthy call runs on a thread of its own while this one looks for signals every 20 ms: on
 // Ctrl+C the run is cancelled, it stops within milliseconds leaving what it wrote, and

@@ -12,6 +12,7 @@
 #include <veltrane/run.h>
 
 #include "Calls.h"
+#include "Tables.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -27,10 +28,6 @@ namespace py = pybind11;
 namespace veltrane::python {
 
 namespace {
-
-// Work units (points times branches, bins, cells) from which a call runs on a thread of its
-// own and answers Ctrl+C; below, it ends within a few milliseconds anyway.
-constexpr double kLengthy = 1e5;
 
 // The windows' analysis of C, or of C1 and C2, given as the texts the fields would hold.
 py::tuple spectrum(const std::string& c1, const std::optional<std::string>& c2) {
@@ -66,7 +63,7 @@ py::tuple exact(const py::handle& breaks, std::size_t points, unsigned threads) 
     Columns<double, 4> columns(0);
     columns.reserve(points);
     runReleased(threads, static_cast<double>(points) * static_cast<double>(exponents.size()) >
-                             kLengthy,
+                             kLengthyWork,
                 [&](const RunControl& control) {
                     solver.spectrum(points, control,
                                     [&](std::size_t first, std::span<const ExactPoint> some) {
@@ -88,7 +85,7 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
     columns.reserve(points);
     runReleased(threads,
                 static_cast<double>(points) * static_cast<double>(solver.distinctCount()) >
-                    kLengthy,
+                    kLengthyWork,
                 [&](const RunControl& control) {
                     solver.spectrum(
                         points, control,
@@ -122,7 +119,7 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
     constexpr std::size_t kBlock = 256;
     runReleased(threads,
                 static_cast<double>(out.size()) * static_cast<double>(solver.distinctCount()) >
-                    kLengthy,
+                    kLengthyWork,
                 [&](const RunControl& control) {
                     forEachBlock(out.size(), kBlock, control, [&](std::size_t first, std::size_t n) {
                         for (std::size_t i = first; i < first + n; ++i) {
@@ -147,7 +144,7 @@ py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
                                                : writableTarget(out, n);
     double* data = target.mutable_data();
     constexpr std::size_t kBlock = std::size_t{1} << 14;
-    runReleased(threads, static_cast<double>(n) > kLengthy, [&](const RunControl& control) {
+    runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
         forEachBlock(static_cast<std::size_t>(n), kBlock, control,
                      [&](std::size_t at, std::size_t size) {
                          measure.binMasses(bins, first + at, {data + at, size}, control);
@@ -167,7 +164,7 @@ py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned le
     measure.checkCells(levels, first, n);
     std::vector<Cascade::Cell> found(static_cast<std::size_t>(n));
     constexpr std::size_t kBlock = std::size_t{1} << 14;
-    runReleased(threads, static_cast<double>(n) > kLengthy, [&](const RunControl& control) {
+    runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
         forEachBlock(found.size(), kBlock, control, [&](std::size_t at, std::size_t size) {
             measure.levelCells(levels, first + at, {found.data() + at, size});
             checkCancelled(control);
@@ -205,6 +202,11 @@ PYBIND11_MODULE(_veltrane, module) {
             return orders(b, w, q, true, threads);
         },
         py::arg("breaks"), py::arg("weights"), py::arg("q"), py::arg("threads"));
+    module.def("tau_table", [](const py::handle& b, const py::handle& w, const py::handle& q,
+                               unsigned threads) { return tableOrders(b, w, q, false, threads); });
+    module.def("dq_table", [](const py::handle& b, const py::handle& w, const py::handle& q,
+                              unsigned threads) { return tableOrders(b, w, q, true, threads); });
+    module.def("exact_table", &tableExact);
     module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
                py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),

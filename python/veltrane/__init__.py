@@ -103,8 +103,16 @@ def exact(breaks, points=101, threads=None) -> ExactSpectrum:
     sum_j l_j^beta, so h = beta lyapunov + ln sum_j l_j^beta, and the dimension is h /
     lyapunov. Branches of equal length give the single point (ln n, ln n / L). Each value is
     within a few units of 1e-15 of itself; float64 arrays lyapunov, entropy, dimension, beta.
+
+    breaks may also be a table, one map a row (all with the same number of branches): then each
+    array is (maps, points), a map's diagram a row (a single point repeated along it), and
+    exponents is (maps, branches).
     """
-    exponents, columns = _veltrane.exact(breaks, _whole(points, "points", 2), _threads(threads))
+    points, threads = _whole(points, "points", 2), _threads(threads)
+    if np.ndim(breaks) == 2:
+        exponents, columns = _veltrane.exact_table(breaks, points, threads)
+    else:
+        exponents, columns = _veltrane.exact(breaks, points, threads)
     return ExactSpectrum(*columns, exponents)
 
 
@@ -123,11 +131,12 @@ def multifractal(breaks, weights, points=101, threads=None) -> MultifractalSpect
     return MultifractalSpectrum(*columns)
 
 
-def _orders(function, breaks, weights, q, threads):
+def _orders(functions, breaks, weights, q, threads):
     try:
         values = np.asarray(q, dtype=np.float64)
     except (TypeError, ValueError):
         raise InputError("q must be a number or an array of numbers") from None
+    function = functions[1] if np.ndim(breaks) == 2 else functions[0]
     return function(breaks, weights, values, _threads(threads))
 
 
@@ -138,8 +147,11 @@ def tau(breaks, weights, q, threads=None):
     q is a number (a float is returned) or an array of any shape (an array of that shape).
     tau(0) = 1 and tau(1) = 0 exactly; elsewhere within about 1e-14 of itself. AnalysisError
     (OVERFLOW) where tau lies beyond the range of doubles.
+
+    breaks and weights may also be tables, one measure a row (all with the same number of
+    branches): the result is then (measures,) + q's shape, and an error names its measure.
     """
-    return _orders(_veltrane.tau, breaks, weights, q, threads)
+    return _orders((_veltrane.tau, _veltrane.tau_table), breaks, weights, q, threads)
 
 
 def dq(breaks, weights, q, threads=None):
@@ -147,9 +159,9 @@ def dq(breaks, weights, q, threads=None):
     D_1 = sum p_i ln p_i / sum p_i ln l_i, the information dimension.
 
     q is a number (a float is returned) or an array of any shape (an array of that shape);
-    each value within about 1e-14 of itself, also near q = 1.
+    each value within about 1e-14 of itself, also near q = 1. Tables of measures as for tau.
     """
-    return _orders(_veltrane.dq, breaks, weights, q, threads)
+    return _orders((_veltrane.dq, _veltrane.dq_table), breaks, weights, q, threads)
 
 
 def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) -> np.ndarray:

@@ -27,8 +27,12 @@ class _Arrays:
         return len(getattr(self, self._names[0]))
 
     def __repr__(self) -> str:
+        first = getattr(self, self._names[0])
+        if not isinstance(first, np.ndarray):  # lazy arrays: their shapes only
+            return f"{type(self).__name__}({first.shape[0]} rows of {first.shape[1]} {self._unit})"
         ranges = ", ".join(f"{name}={_extent(getattr(self, name))}" for name in self._names)
-        return f"{type(self).__name__}({len(self)} {self._unit}, {ranges})"
+        size = f"{first.shape[0]} rows of " if first.ndim == 2 else ""
+        return f"{type(self).__name__}({size}{first.shape[-1]} {self._unit}, {ranges})"
 
 
 class ClassicSpectrum(_Arrays):

@@ -52,8 +52,24 @@ void checkRun(test::Row row) {
     EXPECT_EQ(listing(folder.path()), row[7]) << "files left in the folder";
 }
 
+// The runs of runs.tsv. A build without the windows answers those that need them as
+// runs-without-windows.tsv says, each of its rows taking the place of the row of its name.
+std::vector<test::Row> tableRuns() {
+    std::vector<test::Row> rows = test::readTable("cli/runs.tsv");
+    for (const test::Row& other : test::readTable("cli/runs-without-windows.tsv")) {
+        const auto same = std::find_if(rows.begin(), rows.end(),
+                                       [&](const test::Row& row) { return row[0] == other[0]; });
+        if (same == rows.end()) {
+            ADD_FAILURE() << other[0] << " in runs-without-windows.tsv is no run of runs.tsv";
+        } else if (VELTRANE_WITH_WINDOWS == 0) {
+            *same = other;
+        }
+    }
+    return rows;
+}
+
 TEST(Program, AnswersEveryRunOfTheTable) {
-    for (const test::Row& row : test::readTable("cli/runs.tsv")) {
+    for (const test::Row& row : tableRuns()) {
         SCOPED_TRACE(row[0]);
         checkRun(row);
     }

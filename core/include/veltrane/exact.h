@@ -79,14 +79,14 @@ private:
         long evaluations = 0;
     };
 
-    Moments evaluate(double beta, double lambda) const;
+    VELTRANE_LOCAL Moments evaluate(double beta, double lambda) const;
     // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
     // the passes made.
-    long solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
-                    detail::BlockProgress& progress) const;
-    Root solve(double lambda, double guess) const;
-    ExactPoint endPoint(bool smallest) const;
-    ExactPoint single() const;
+    VELTRANE_LOCAL long solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                                   detail::BlockProgress& progress) const;
+    VELTRANE_LOCAL Root solve(double lambda, double guess) const;
+    VELTRANE_LOCAL ExactPoint endPoint(bool smallest) const;
+    VELTRANE_LOCAL ExactPoint single() const;
 
     std::vector<double> m_exponents;    // distinct, ascending
     std::vector<double> m_multiplicity; // branches sharing each exponent

@@ -113,24 +113,26 @@ private:
     };
 
     // work: room for one value per distinct pair, reused from pass to pass.
-    Sums evaluate(double alpha, double q, double s, std::vector<double>& work) const;
+    VELTRANE_LOCAL Sums evaluate(double alpha, double q, double s, std::vector<double>& work) const;
     // ln Σ m_i p_i exp(δ x_i) with x_i = e_i (D - r_i), and the mean of e, for a small |δ|;
     // nothing where a term is beyond the range of doubles.
-    std::optional<Sums> evaluateNearOne(double d, double delta) const;
+    VELTRANE_LOCAL std::optional<Sums> evaluateNearOne(double d, double delta) const;
     // The Newton step on D at d for the order q, from the sums nearOne picks, or from
     // scaledStep where those cannot be formed.
-    double stepD(double d, double q, bool nearOne, std::vector<double>& work) const;
-    double scaledStep(double d, double delta) const;
+    VELTRANE_LOCAL double stepD(double d, double q, bool nearOne, std::vector<double>& work) const;
+    VELTRANE_LOCAL double scaledStep(double d, double delta) const;
     // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
-    double solveD(double q, std::vector<double>& work) const;
-    Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
+    VELTRANE_LOCAL double solveD(double q, std::vector<double>& work) const;
+    VELTRANE_LOCAL Root solveAlpha(double alpha, double q, double s,
+                                   std::vector<double>& work) const;
     // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
     // the passes made.
-    long solveBlock(std::size_t first, std::size_t points, std::span<MultifractalPoint> out,
-                    detail::BlockProgress& progress) const;
-    double endDimension(std::size_t first, std::size_t last) const;
-    MultifractalPoint endPoint(bool smallest) const;
-    MultifractalPoint pointOf(double alpha, const Root& root) const;
+    VELTRANE_LOCAL long solveBlock(std::size_t first, std::size_t points,
+                                   std::span<MultifractalPoint> out,
+                                   detail::BlockProgress& progress) const;
+    VELTRANE_LOCAL double endDimension(std::size_t first, std::size_t last) const;
+    VELTRANE_LOCAL MultifractalPoint endPoint(bool smallest) const;
+    VELTRANE_LOCAL MultifractalPoint pointOf(double alpha, const Root& root) const;
 
     std::vector<double> m_r; // ratios ln p / ln ℓ of the distinct pairs, ascending
     std::vector<double> m_e; // their exponents ln(1/ℓ)

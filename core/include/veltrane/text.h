@@ -70,8 +70,8 @@ public:
     std::vector<std::string> takeWords();
 
 private:
-    void endWord();
-    [[noreturn]] void refuse(std::size_t column, const std::string& why) const;
+    VELTRANE_LOCAL void endWord();
+    [[noreturn]] VELTRANE_LOCAL void refuse(std::size_t column, const std::string& why) const;
 
     std::string m_separator;
     std::size_t m_maxNumbers;
