@@ -26,12 +26,12 @@ constexpr double kTie = 0x1p-40;
 
 // The secant search on β stops once its step is below this fraction of |β| + 1/(λmax - λmin);
 // the entropy is stationary in β at the root, so its error is of the order of the square.
-constexpr double kBetaTolerance = 1e-10;
+constexpr double kBetaTolerance = 1e-8;
 
 // The Perron vectors are iterated until the weights π are this close (relative): the root, a
 // two-sided Rayleigh quotient, is then exact to rounding, and the mean exponent to this
 // fraction of the range, well below what the search on β needs.
-constexpr double kVectorTolerance = 1e-12;
+constexpr double kVectorTolerance = 1e-10;
 
 constexpr int kMaxEvaluations = 500;
 
@@ -65,6 +65,44 @@ struct Evaluation {
     double curvature = 0.0; // the variance of the exponents under the equilibrium weights
 };
 
+// The Perron vectors solved at the last two values of β, to start the next solution from
+// their line taken to the next β: the vectors change smoothly with β, so that start is closer
+// by an order of the step than the last vectors alone. Only near them (within twice their
+// distance), and kept positive.
+struct VectorHistory {
+    PerronVectors last;
+    PerronVectors before;
+    double lastBeta = 0.0;
+    double beforeBeta = 0.0;
+
+    void push(const PerronVectors& vectors, double beta) {
+        std::swap(before, last);
+        last.right.assign(vectors.right.begin(), vectors.right.end());
+        last.left.assign(vectors.left.begin(), vectors.left.end());
+        beforeBeta = lastBeta;
+        lastBeta = beta;
+    }
+
+    void extend(double beta, PerronVectors& out) const {
+        if (before.right.empty() || lastBeta == beforeBeta) {
+            return;
+        }
+        const double t = (beta - lastBeta) / (lastBeta - beforeBeta);
+        if (!(std::fabs(t) <= 2.0)) {
+            return;
+        }
+        const auto line = [t](const std::vector<double>& a, const std::vector<double>& b,
+                              std::vector<double>& to) {
+            to.resize(a.size());
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                to[i] = std::max(0.5 * a[i], a[i] + t * (a[i] - b[i]));
+            }
+        };
+        line(last.right, before.right, out.right);
+        line(last.left, before.left, out.left);
+    }
+};
+
 // What the evaluations of one run of points share: scratch space and the last Perron vectors,
 // from which the next evaluation starts.
 class Evaluator {
@@ -88,19 +126,37 @@ public:
         for (std::size_t i = 0; i < f.size(); ++i) {
             m_weights[i] = std::exp(-beta * (f[i] - end) - lift);
         }
+        // The first evaluation of a point starts from the line through the last two points,
+        // the others from that through the last two evaluations, of this point's search.
+        if (m_firstOfPoint) {
+            m_points.extend(beta, m_vectors);
+        } else {
+            m_evaluations.extend(beta, m_vectors);
+        }
+        m_firstOfPoint = false;
         const PerronRoot root =
             m_iteration.solve(m_weights, f, m_vectors, kVectorTolerance, m_control);
         m_products += root.products;
+        m_evaluations.push(m_vectors, beta);
         return {beta * (lambda - end) + lift + root.logRoot, root.mean - lambda, root.variance};
     }
 
     long products() const { return m_products; }
+
+    // The next evaluation is the first of a point.
+    void startPoint() { m_firstOfPoint = true; }
+
+    // The last evaluation was at the point's root.
+    void solved() { m_points.push(m_evaluations.last, m_evaluations.lastBeta); }
 
 private:
     const MarkovModel& m_model;
     const RunControl& m_control;
     PerronIteration m_iteration;
     PerronVectors m_vectors;
+    VectorHistory m_evaluations;
+    VectorHistory m_points;
+    bool m_firstOfPoint = false;
     std::vector<double> m_weights;
     long m_products = 0;
 };
@@ -196,7 +252,9 @@ long solveBlock(const MarkovModel& model, std::size_t first, std::size_t points,
                 guess = previous->beta;
             }
         }
+        evaluator.startPoint();
         const Root root = minimize(evaluator, lambda, guess, curvature, scale);
+        evaluator.solved();
         out[i - first] = {lambda, root.entropy, root.entropy / lambda, root.beta};
         previous = root;
         previousLambda = lambda;

@@ -4,15 +4,40 @@
 #include <veltrane/errors.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 
 namespace veltrane {
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
 // The iteration is stopped far beyond what any map tried has needed (a few hundred products
 // for maps whose slopes come within 1e-3 of 1).
 constexpr long kMostIterations = 200'000;
+
+// The plain iteration is replaced by the shifted one when its change over kRateWindow steps
+// falls by less than kSlowOverWindow (a rate above about 0.92 a step; the shifted one's rate is
+// at least 1/2 however fast the plain one would be).
+constexpr long kRateWindow = 8;
+constexpr double kSlowOverWindow = 0.5;
+
+// For this many steps the rate is taken as at least that of the matrix solved before, which a
+// nearby matrix shares, so that a close start settles in two or three steps.
+constexpr long kTrustedSteps = 4;
+// The shifted iteration is left again, for the next matrix, when it converges at about its
+// best rate (1/2 where every other eigenvalue is small), since the plain one is then faster.
+constexpr double kShiftedFast = 0.6;
+
+// The vectors' rounding floor: where the entries span many orders of magnitude, a row's sum,
+// a difference of prefix sums, carries the rounding of the larger sums before it, and the
+// changes stop falling at some 1e-12 to 1e-9. An iteration whose change has not halved in
+// kStalled steps and is below kRoundingFloor has reached that floor and stops: its root is
+// still accurate to the square of the floor, and the mean to the floor.
+constexpr long kStalled = 24;
+constexpr double kRoundingFloor = 1e-7;
 
 // Running sums s_k = x_0 + ... + x_{k-1} held as hi + lo: hi is the rounded running sum and lo
 // gathers the rounding error of each addition (exact by Knuth's two-sum), so that hi + lo is
@@ -92,15 +117,21 @@ void PerronIteration::leftProduct(std::span<const double> rowWeights, std::span<
     }
 }
 
-// The iteration multiplies by the shifted matrix R·A + σI with σ the current estimate of ρ.
-// R·A is irreducible, so by Perron and Frobenius ρ is a simple eigenvalue with positive
-// vectors and every other eigenvalue μ has |μ| ≤ ρ, μ ≠ ρ; then |μ + σ| < ρ + σ for any σ > 0,
-// so the shifted iteration converges even where the graph is periodic (there |μ| = ρ for the
-// d-th roots of unity times ρ, and the factor |μ + ρ| / 2ρ is cos(π/d)). The error of the
-// vectors falls by the factor q = max |μ + σ| / (ρ + σ) each step; q is estimated from the
-// ratio of successive changes, and the error left is the last change times q / (1 - q). The
-// root itself is the two-sided Rayleigh quotient uᵀR A v / uᵀv, whose error is the product of
-// the two vectors' errors, so it is accurate to rounding once they are to half of it.
+// The iteration multiplies by R·A + σI. R·A is irreducible, so by Perron and Frobenius ρ is a
+// simple eigenvalue with positive vectors and every other eigenvalue μ has |μ| ≤ ρ, μ ≠ ρ. The
+// plain iteration (σ = 0) converges at the rate max |μ| / ρ, small for the maps whose pieces
+// cover many others; but a periodic graph has |μ| = ρ (ρ times the d-th roots of unity), and
+// there it never settles. With σ the current estimate of ρ every |μ + σ| < ρ + σ, so the
+// shifted iteration converges on any irreducible graph (for period d at the rate cos(π/d)),
+// though no faster than 1/2. The plain one is used until it is seen to converge slowly, then
+// the shifted one, until that runs at about its best rate again.
+//
+// The error of the vectors falls by the factor q each step; q is estimated from the ratio of
+// successive changes (the larger of the last two, as a complex pair of eigenvalues makes the
+// changes swing, and, in the first steps, not below the rate of the matrix solved before), and
+// the error left is the last change times q / (1 - q). The root itself is the two-sided
+// Rayleigh quotient uᵀR A v / uᵀv, whose error is of the order of the product of the two
+// vectors' errors.
 PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
                                   std::span<const double> values, PerronVectors& vectors,
                                   double tolerance, const RunControl& control) {
@@ -108,13 +139,17 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
     if (vectors.right.size() != n || vectors.left.size() != n) {
         vectors.right.assign(n, 1.0 / static_cast<double>(n));
         vectors.left.assign(n, 1.0 / static_cast<double>(n));
+        m_rate = 1.0;
     }
     std::vector<double>& v = vectors.right;
     std::vector<double>& u = vectors.left;
     PerronRoot root;
-    double change = 0.0;
+    std::array<double, kRateWindow + 1> changes{}; // the last changes, by step modulo the size
     double worstRate = 1.0;
     double ratePrevious = 1.0;
+    double leastChange = kInfinity;
+    long leastAt = 0;
+    long measured = 0; // steps since the rate was last measured afresh
     for (long iteration = 0;; ++iteration) {
         checkCancelled(control);
         rightProduct(rowWeights, v, m_y);
@@ -131,9 +166,16 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
             throw RuntimeError(ErrorKind::InvalidOperation,
                                "the transition matrix's weights left no finite positive root");
         }
-        const bool settled = iteration >= 3 && worstRate < 1.0 &&
-                             change * worstRate / (1.0 - worstRate) <= tolerance;
-        if (settled || (change == 0.0 && iteration > 0)) {
+        const double change = changes[static_cast<std::size_t>(measured) % changes.size()];
+        const double rate = measured < kTrustedSteps ? std::max(worstRate, m_rate) : worstRate;
+        const bool settled =
+            measured >= 2 && rate < 1.0 && change * rate / (1.0 - rate) <= tolerance;
+        const bool atFloor = iteration - leastAt >= kStalled && leastChange <= kRoundingFloor;
+        if (settled || atFloor || (measured >= 1 && change == 0.0)) {
+            m_rate = worstRate;
+            if (m_shifted && worstRate < kShiftedFast) {
+                m_shifted = false;
+            }
             root.logRoot = std::log(rho);
             double mean = 0.0;
             for (std::size_t i = 0; i < values.size(); ++i) {
@@ -153,26 +195,48 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
             throw RuntimeError(ErrorKind::InvalidOperation,
                                "the transition matrix's Perron vector did not settle");
         }
+        if (!m_shifted && measured > kRateWindow &&
+            change > kSlowOverWindow *
+                         changes[static_cast<std::size_t>(measured - kRateWindow) % changes.size()]) {
+            // Slow, or not converging at all on a periodic graph: shifted, and the rate measured
+            // afresh.
+            m_shifted = true;
+            measured = 0;
+            worstRate = 1.0;
+            ratePrevious = 1.0;
+            m_rate = 1.0;
+            leastChange = kInfinity;
+            leastAt = iteration;
+        }
         // The next vectors, and how far each moved, weighted by the other: the relative change
         // of the weights π.
-        double movedRight = 0.0;
-        double movedLeft = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            m_y[i] += rho * v[i];
-            m_z[i] += rho * u[i];
+        if (m_shifted) {
+            for (std::size_t i = 0; i < n; ++i) {
+                m_y[i] += rho * v[i];
+                m_z[i] += rho * u[i];
+            }
         }
         normalize(m_y);
         normalize(m_z);
+        double movedRight = 0.0;
+        double movedLeft = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             movedRight += u[i] * std::fabs(m_y[i] - v[i]);
             movedLeft += v[i] * std::fabs(m_z[i] - u[i]);
         }
         const double moved = std::max(movedRight, movedLeft) / uv;
-        const double rate = change > 0.0 ? moved / change : 1.0;
-        // Two rates in a row, since a complex pair of eigenvalues makes the changes swing.
-        worstRate = std::max(rate, ratePrevious);
-        ratePrevious = rate;
-        change = moved;
+        if (measured >= 1) {
+            const double before = changes[static_cast<std::size_t>(measured) % changes.size()];
+            const double ratio = before > 0.0 ? moved / before : 1.0;
+            worstRate = std::max(ratio, ratePrevious);
+            ratePrevious = ratio;
+        }
+        if (moved < 0.5 * leastChange) {
+            leastChange = moved;
+            leastAt = iteration;
+        }
+        ++measured;
+        changes[static_cast<std::size_t>(measured) % changes.size()] = moved;
         std::swap(v, m_y);
         std::swap(u, m_z);
     }

@@ -59,6 +59,8 @@ private:
     std::vector<double> m_begun; // row terms gathered where their runs begin
     std::vector<double> m_y;
     std::vector<double> m_z;
+    bool m_shifted = false; // once the plain iteration has been seen to converge slowly
+    double m_rate = 1.0;    // the rate of convergence of the last solve
 };
 
 } // namespace veltrane
