@@ -9,6 +9,7 @@
 // graph; at those ends h is the topological entropy of the cycles attaining the end.
 #include <veltrane/exact.h>
 #include <veltrane/export.h>
+#include <veltrane/maps.h>
 #include <veltrane/run.h>
 
 #include <cstddef>
@@ -31,7 +32,7 @@ struct MarkovPiece {
 };
 
 // The most pieces a map may have, as many as the break points a list may hold.
-inline constexpr std::size_t kMostPieces = 1'000'000;
+inline constexpr std::size_t kMostPieces = kMostBreakPoints;
 
 // Reads a map written one piece a line, "left right image_left image_right", blanks between
 // the numbers, "#" starting a comment to the end of the line, blank lines ignored; a piece at
