@@ -8,6 +8,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
 #include <veltrane/maps.h>
+#include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
 
@@ -76,6 +77,49 @@ py::tuple exact(const py::handle& breaks, std::size_t points, unsigned threads) 
                                     });
                 });
     return py::make_tuple(owned(std::vector<double>(exponents)), columns.take());
+}
+
+// The pieces of a Markov map from an (n, 4) array, a piece a row.
+std::vector<MarkovPiece> markovPieces(const py::handle& values) {
+    const auto array =
+        py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+    if (!array || array.ndim() != 2 || array.shape(1) != 4) {
+        PyErr_Clear();
+        throw InputError("pieces must be an (n, 4) array, a piece a row: left, right, "
+                         "image_left, image_right");
+    }
+    std::vector<MarkovPiece> pieces(static_cast<std::size_t>(array.shape(0)));
+    const double* data = array.data();
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i] = {data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]};
+    }
+    return pieces;
+}
+
+py::tuple markov(const py::handle& values, std::size_t points, unsigned threads) {
+    std::vector<MarkovPiece> pieces = markovPieces(values);
+    std::optional<MarkovSolver> solver;
+    {
+        // Checking a large map and finding its ends takes some milliseconds.
+        const py::gil_scoped_release release;
+        solver.emplace(pieces);
+    }
+    Columns<double, 4> columns(0);
+    columns.reserve(points);
+    runReleased(threads,
+                static_cast<double>(points) * static_cast<double>(pieces.size()) > kLengthyWork,
+                [&](const RunControl& control) {
+                    solver->spectrum(points, control,
+                                     [&](std::size_t first, std::span<const ExactPoint> some) {
+                                         columns.grow(first + some.size());
+                                         for (std::size_t i = 0; i < some.size(); ++i) {
+                                             const ExactPoint& p = some[i];
+                                             columns.set(first + i, {p.lyapunov, p.entropy,
+                                                                     p.dimension, p.beta});
+                                         }
+                                     });
+                });
+    return py::make_tuple(owned(std::vector<double>(solver->exponents())), columns.take());
 }
 
 py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std::size_t points,
@@ -188,6 +232,7 @@ PYBIND11_MODULE(_veltrane, module) {
     module.attr("max_bins") = veltrane::Cascade::kMaxBins;
     module.def("spectrum", &spectrum, py::arg("c1"), py::arg("c2"));
     module.def("exact", &exact, py::arg("breaks"), py::arg("points"), py::arg("threads"));
+    module.def("markov", &markov, py::arg("pieces"), py::arg("points"), py::arg("threads"));
     module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
                py::arg("points"), py::arg("threads"));
     module.def(
