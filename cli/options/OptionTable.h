@@ -154,8 +154,9 @@ inline constexpr Option compare{
     .word = "--compare",
     .commands = {Spectrum},
     .help = "with C, or C1 and C2: the stored points beside the exact ones"};
-inline constexpr Option csv{
-    .word = "--csv", .commands = {Spectrum, Multifractal, Markov}, .help = "print CSV even with --plot"};
+inline constexpr Option csv{.word = "--csv",
+                            .commands = {Spectrum, Multifractal, Markov},
+                            .help = "print CSV even with --plot"};
 inline constexpr Option plot{.word = "--plot",
                              .commands = {Spectrum, Multifractal, Markov},
                              .value = Value::File,

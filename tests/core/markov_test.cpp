@@ -1,16 +1,16 @@
 // The Markov solver against a long-double Perron root of the dense matrix, cycles listed one by
 // one, the exact solver on full-branch maps, and the shape of the spectrum of random maps.
 #include "TestSupport.h"
-#include <veltrane/errors.h>
-#include <veltrane/exact.h>
-#include <veltrane/maps.h>
-#include <veltrane/markov.h>
 
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
+#include <veltrane/markov.h>
 
 namespace veltrane {
 namespace {

@@ -7,11 +7,6 @@
 // Lyapunov exponent λ the entropy is h(λ) = min over β of P(β) + βλ and the dimension h / λ.
 // λ runs from the smallest to the largest mean of ln|s_i| over the cycles of the transition
 // graph; at those ends h is the topological entropy of the cycles attaining the end.
-#include <veltrane/exact.h>
-#include <veltrane/export.h>
-#include <veltrane/maps.h>
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <iosfwd>
 #include <memory>
@@ -19,6 +14,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <veltrane/exact.h>
+#include <veltrane/export.h>
+#include <veltrane/maps.h>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

@@ -1,13 +1,11 @@
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-
-#include <veltrane/text.h>
-
 #include "LengthExponent.h"
 
 #include <array>
 #include <cmath>
 #include <istream>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -18,8 +16,7 @@ std::string describe(std::size_t index, const std::string& text) {
 }
 
 // The checks of checkBreakPoints, naming each value by textOf(i).
-template <typename TextOf>
-void checkValues(std::span<const double> values, const TextOf& textOf) {
+template <typename TextOf> void checkValues(std::span<const double> values, const TextOf& textOf) {
     if (values.empty()) {
         throw BreakPointError("no break points given");
     }

@@ -1,13 +1,13 @@
 #include "CycleMeans.h"
 
 #include "Perron.h"
-#include <veltrane/errors.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
 #include <vector>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 
@@ -115,16 +115,16 @@ void evaluate(Policy& p, std::span<const double> f) {
             k = p.next[k];
         }
         if (state[k] == 1) {
-            const auto at = static_cast<std::size_t>(std::find(walk.begin(), walk.end(), k) -
-                                                     walk.begin());
+            const auto at =
+                static_cast<std::size_t>(std::find(walk.begin(), walk.end(), k) - walk.begin());
             const std::span<const std::uint32_t> cycle(walk.data() + at, walk.size() - at);
             Real sum = 0.0L;
             for (const std::uint32_t c : cycle) {
                 sum += f[c];
             }
             const Real eta = sum / static_cast<Real>(cycle.size());
-            const auto low = static_cast<std::size_t>(
-                std::min_element(cycle.begin(), cycle.end()) - cycle.begin());
+            const auto low = static_cast<std::size_t>(std::min_element(cycle.begin(), cycle.end()) -
+                                                      cycle.begin());
             for (std::size_t t = 1; t < cycle.size(); ++t) {
                 const std::uint32_t c = cycle[(low + cycle.size() - t) % cycle.size()];
                 p.x[c] = static_cast<Real>(f[c]) - eta + p.x[p.next[c]];
@@ -191,8 +191,9 @@ IntervalRows tightGraph(const IntervalRows& rows, const Policy& p, Real toleranc
         const std::uint32_t target = level[least.in(rows.begin[i], rows.end[i])];
         // The run of the target level in the order, then the places within the row's run.
         const auto key = [&](std::uint32_t v) { return std::pair(level[v], v); };
-        const auto from = std::lower_bound(order.begin(), order.end(), std::pair(target, rows.begin[i]),
-                                           [&](std::uint32_t v, auto b) { return key(v) < b; });
+        const auto from =
+            std::lower_bound(order.begin(), order.end(), std::pair(target, rows.begin[i]),
+                             [&](std::uint32_t v, auto b) { return key(v) < b; });
         const auto to = std::lower_bound(order.begin(), order.end(), std::pair(target, rows.end[i]),
                                          [&](std::uint32_t v, auto b) { return key(v) < b; });
         tight.begin[k] = static_cast<std::uint32_t>(from - order.begin());
@@ -219,8 +220,8 @@ double entropyOf(const IntervalRows& graph, const RunControl& control) {
         IntervalRows own;
         bool cycleOnly = true;
         for (auto it = first; it != last; ++it) {
-            own.begin.push_back(
-                static_cast<std::uint32_t>(std::lower_bound(first, last, graph.begin[*it]) - first));
+            own.begin.push_back(static_cast<std::uint32_t>(
+                std::lower_bound(first, last, graph.begin[*it]) - first));
             own.end.push_back(
                 static_cast<std::uint32_t>(std::lower_bound(first, last, graph.end[*it]) - first));
             cycleOnly = cycleOnly && own.end.back() - own.begin.back() == 1;

@@ -5,9 +5,8 @@
 // cycles that attain it.
 #include "IntervalGraph.h"
 
-#include <veltrane/run.h>
-
 #include <span>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

@@ -89,10 +89,12 @@ public:
     // A vertex not yet removed that precedes j, or none (the vertex count).
     std::uint32_t find(std::uint32_t j) const {
         // Those with begin ≤ j are a prefix of the sorted order; one of them has end > j.
-        const auto prefix = static_cast<std::size_t>(
-            std::upper_bound(m_byBegin.begin(), m_byBegin.end(), j,
-                             [&](std::uint32_t v, std::uint32_t b) { return v < m_rows.begin[b]; }) -
-            m_byBegin.begin());
+        const auto prefix =
+            static_cast<std::size_t>(std::upper_bound(m_byBegin.begin(), m_byBegin.end(), j,
+                                                      [&](std::uint32_t v, std::uint32_t b) {
+                                                          return v < m_rows.begin[b];
+                                                      }) -
+                                     m_byBegin.begin());
         const std::size_t k = leftmostAbove(1, 0, m_leaves, prefix, j);
         return k == kNone ? static_cast<std::uint32_t>(m_rows.size()) : m_byBegin[k];
     }

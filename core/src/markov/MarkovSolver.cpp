@@ -1,17 +1,16 @@
-#include <veltrane/markov.h>
-
 #include "Bracket.h"
 #include "CycleMeans.h"
 #include "EvenlySpaced.h"
 #include "Perron.h"
 #include "TransitionMap.h"
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <veltrane/errors.h>
+#include <veltrane/markov.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -1,12 +1,11 @@
-#include <veltrane/markov.h>
-
 #include "TransitionMap.h"
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
 
 #include <array>
 #include <istream>
 #include <optional>
+#include <veltrane/errors.h>
+#include <veltrane/markov.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -26,7 +25,8 @@ public:
     explicit Lines(std::string separator)
         : m_separator(separator),
           m_numbers(std::move(separator), kNumbersOfAPiece,
-                    "numbers on a line, which holds one piece: left right image_left image_right") {}
+                    "numbers on a line, which holds one piece: left right image_left image_right") {
+    }
 
     void feed(std::string_view bytes) {
         while (!bytes.empty()) {

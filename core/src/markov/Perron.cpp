@@ -1,12 +1,12 @@
 #include "Perron.h"
 
 #include "DoubleDouble.h"
-#include <veltrane/errors.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 
@@ -67,53 +67,42 @@ double difference(std::span<const double> hi, std::span<const double> lo, std::s
     return d.hi + (d.lo + (lo[b] - lo[a]));
 }
 
-// Scales x to sum 1.
-void normalize(std::span<double> x) {
-    double sum = 0.0;
-    for (const double e : x) {
-        sum += e;
-    }
-    const double scale = 1.0 / sum;
-    for (double& e : x) {
-        e *= scale;
-    }
-}
-
 } // namespace
 
 PerronIteration::PerronIteration(const IntervalRows& rows)
-    : m_rows(rows), m_prefixHi(rows.size() + 1), m_prefixLo(rows.size() + 1),
-      m_endHi(rows.size() + 1), m_endLo(rows.size() + 1), m_begun(rows.size()), m_y(rows.size()),
-      m_z(rows.size()) {}
+    : m_rows(rows), m_prefixHi(rows.size() + 1), m_prefixLo(rows.size() + 1), m_begun(rows.size()),
+      m_y(rows.size()), m_z(rows.size()), m_scale(rows.size()) {}
 
-void PerronIteration::rightProduct(std::span<const double> rowWeights, std::span<const double> v,
-                                   std::span<double> out) {
-    runningSums(v.size(), [&](std::size_t k) { return v[k]; }, m_prefixHi, m_prefixLo);
+void PerronIteration::rightProduct(std::span<const double> v, std::span<double> out) {
+    runningSums(
+        v.size(), [&](std::size_t k) { return m_scale[k] * v[k]; }, m_prefixHi, m_prefixLo);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = rowWeights[i] * difference(m_prefixHi, m_prefixLo, m_rows.end[i], m_rows.begin[i]);
+        out[i] = m_scale[i] * difference(m_prefixHi, m_prefixLo, m_rows.end[i], m_rows.begin[i]);
     }
 }
 
-void PerronIteration::leftProduct(std::span<const double> rowWeights, std::span<const double> u,
-                                  std::span<double> out) {
-    // (uᵀR A)_j sums r_i u_i over the rows whose run holds j: those begun at or before j less
-    // those ended at or before j. Each is a running sum of positive terms gathered by the
-    // place a run begins or ends.
+void PerronIteration::leftProduct(std::span<const double> u, std::span<double> out) {
+    // (uᵀS A)_j sums s_i u_i over the rows whose run holds j: a running sum over j of the terms
+    // of the runs begun at j less those of the runs ended at j, carried in double-double as in
+    // runningSums, so that it keeps its accuracy where it falls after large terms.
     std::fill(m_begun.begin(), m_begun.end(), 0.0);
-    std::fill(out.begin(), out.end(), 0.0);
     const std::size_t n = u.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const double t = rowWeights[i] * u[i];
+        const double t = m_scale[i] * u[i];
         m_begun[m_rows.begin[i]] += t;
         if (m_rows.end[i] < n) {
-            out[m_rows.end[i]] += t;
+            m_begun[m_rows.end[i]] -= t;
         }
     }
-    runningSums(n, [&](std::size_t k) { return m_begun[k]; }, m_prefixHi, m_prefixLo);
-    runningSums(n, [&](std::size_t k) { return out[k]; }, m_endHi, m_endLo);
+    double sum = 0.0;
+    double error = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
-        const DoubleDouble d = exactSum(m_prefixHi[j + 1], -m_endHi[j + 1]);
-        out[j] = d.hi + (d.lo + (m_prefixLo[j + 1] - m_endLo[j + 1]));
+        const double x = m_begun[j];
+        const double t = sum + x;
+        const double back = t - sum;
+        error += (sum - (t - back)) + (x - back);
+        sum = t;
+        out[j] = m_scale[j] * (sum + error);
     }
 }
 
@@ -136,6 +125,12 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
                                   std::span<const double> values, PerronVectors& vectors,
                                   double tolerance, const RunControl& control) {
     const std::size_t n = m_rows.size();
+    // R·A is similar to S·A·S with S = R^(1/2), whose vectors span half the orders of magnitude
+    // (the weights of a large β may span hundreds), with the same root and the same products
+    // u_i v_i.
+    for (std::size_t i = 0; i < n; ++i) {
+        m_scale[i] = std::sqrt(rowWeights[i]);
+    }
     if (vectors.right.size() != n || vectors.left.size() != n) {
         vectors.right.assign(n, 1.0 / static_cast<double>(n));
         vectors.left.assign(n, 1.0 / static_cast<double>(n));
@@ -150,10 +145,11 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
     double leastChange = kInfinity;
     long leastAt = 0;
     long measured = 0; // steps since the rate was last measured afresh
+    bool restarted = false;
     for (long iteration = 0;; ++iteration) {
         checkCancelled(control);
-        rightProduct(rowWeights, v, m_y);
-        leftProduct(rowWeights, u, m_z);
+        rightProduct(v, m_y);
+        leftProduct(u, m_z);
         root.products += 2;
         double uv = 0.0;
         double uy = 0.0;
@@ -162,6 +158,20 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
             uy += u[i] * m_y[i];
         }
         const double rho = uy / uv;
+        if (!(rho > 0.0 && std::isfinite(rho)) && !restarted) {
+            // The vectors started from lost each other where the weights span hundreds of
+            // orders of magnitude (their entries underflowed apart): again from flat ones.
+            restarted = true;
+            std::fill(v.begin(), v.end(), 1.0 / static_cast<double>(n));
+            std::fill(u.begin(), u.end(), 1.0 / static_cast<double>(n));
+            measured = 0;
+            worstRate = 1.0;
+            ratePrevious = 1.0;
+            m_rate = 1.0;
+            leastChange = kInfinity;
+            leastAt = iteration;
+            continue;
+        }
         if (!(rho > 0.0 && std::isfinite(rho))) {
             throw RuntimeError(ErrorKind::InvalidOperation,
                                "the transition matrix's weights left no finite positive root");
@@ -196,8 +206,9 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
                                "the transition matrix's Perron vector did not settle");
         }
         if (!m_shifted && measured > kRateWindow &&
-            change > kSlowOverWindow *
-                         changes[static_cast<std::size_t>(measured - kRateWindow) % changes.size()]) {
+            change >
+                kSlowOverWindow *
+                    changes[static_cast<std::size_t>(measured - kRateWindow) % changes.size()]) {
             // Slow, or not converging at all on a periodic graph: shifted, and the rate measured
             // afresh.
             m_shifted = true;
@@ -210,17 +221,22 @@ PerronRoot PerronIteration::solve(std::span<const double> rowWeights,
         }
         // The next vectors, and how far each moved, weighted by the other: the relative change
         // of the weights π.
-        if (m_shifted) {
-            for (std::size_t i = 0; i < n; ++i) {
-                m_y[i] += rho * v[i];
-                m_z[i] += rho * u[i];
-            }
+        const double sigma = m_shifted ? rho : 0.0;
+        double sumRight = 0.0;
+        double sumLeft = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            m_y[i] += sigma * v[i];
+            m_z[i] += sigma * u[i];
+            sumRight += m_y[i];
+            sumLeft += m_z[i];
         }
-        normalize(m_y);
-        normalize(m_z);
+        const double scaleRight = 1.0 / sumRight;
+        const double scaleLeft = 1.0 / sumLeft;
         double movedRight = 0.0;
         double movedLeft = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
+            m_y[i] *= scaleRight;
+            m_z[i] *= scaleLeft;
             movedRight += u[i] * std::fabs(m_y[i] - v[i]);
             movedLeft += v[i] * std::fabs(m_z[i] - u[i]);
         }

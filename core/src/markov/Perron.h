@@ -8,11 +8,10 @@
 // orders of magnitude over the pieces before it.
 #include "IntervalGraph.h"
 
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <span>
 #include <vector>
+#include <veltrane/run.h>
 
 namespace veltrane {
 
@@ -46,21 +45,19 @@ public:
                      PerronVectors& vectors, double tolerance, const RunControl& control);
 
 private:
-    void rightProduct(std::span<const double> rowWeights, std::span<const double> v,
-                      std::span<double> out);
-    void leftProduct(std::span<const double> rowWeights, std::span<const double> u,
-                     std::span<double> out);
+    // S·A·S v and uᵀ S·A·S, S = diag(m_scale).
+    void rightProduct(std::span<const double> v, std::span<double> out);
+    void leftProduct(std::span<const double> u, std::span<double> out);
 
     const IntervalRows& m_rows;
     std::vector<double> m_prefixHi; // running sums in double-double, one more than the rows
     std::vector<double> m_prefixLo;
-    std::vector<double> m_endHi; // a second one, for the left product
-    std::vector<double> m_endLo;
-    std::vector<double> m_begun; // row terms gathered where their runs begin
+    std::vector<double> m_begun; // row terms gathered where their runs begin, less where they end
     std::vector<double> m_y;
     std::vector<double> m_z;
-    bool m_shifted = false; // once the plain iteration has been seen to converge slowly
-    double m_rate = 1.0;    // the rate of convergence of the last solve
+    std::vector<double> m_scale; // the square roots of the row weights
+    bool m_shifted = false;      // once the plain iteration has been seen to converge slowly
+    double m_rate = 1.0;         // the rate of convergence of the last solve
 };
 
 } // namespace veltrane

@@ -2,12 +2,12 @@
 
 #include "DoubleDouble.h"
 #include "LengthExponent.h"
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/text.h>
 
 #include <algorithm>
 #include <cmath>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -19,9 +19,9 @@ std::string segment(double a, double b) {
 
 void checkValues(const MarkovPiece& p, const std::string& name) {
     const std::pair<double, const char*> values[] = {{p.left, "left end"},
-                                                      {p.right, "right end"},
-                                                      {p.imageLeft, "image's left end"},
-                                                      {p.imageRight, "image's right end"}};
+                                                     {p.right, "right end"},
+                                                     {p.imageLeft, "image's left end"},
+                                                     {p.imageRight, "image's right end"}};
     for (const auto& [value, what] : values) {
         if (!(std::isfinite(value) && value >= 0.0 && value <= 1.0)) {
             throw InputError(name + ": its " + what + " " + shortest(value) +
@@ -50,8 +50,8 @@ void checkTiling(std::span<const MarkovPiece> pieces,
                              ": the pieces must cover [0, 1] in order");
         }
         if (start < end) {
-            throw InputError(name(k) + " starts at " + shortest(start) + ", before " +
-                             name(k - 1) + " ends at " + shortest(end) +
+            throw InputError(name(k) + " starts at " + shortest(start) + ", before " + name(k - 1) +
+                             " ends at " + shortest(end) +
                              ": the pieces must not overlap, and must come in order");
         }
     }
@@ -77,8 +77,8 @@ double exponentOf(const MarkovPiece& p) {
 }
 
 void checkExpanding(const MarkovPiece& p, const std::string& name) {
-    const DoubleDouble image = exactSum(std::max(p.imageLeft, p.imageRight),
-                                        -std::min(p.imageLeft, p.imageRight));
+    const DoubleDouble image =
+        exactSum(std::max(p.imageLeft, p.imageRight), -std::min(p.imageLeft, p.imageRight));
     const DoubleDouble piece = exactSum(p.right, -p.left);
     if (!(piece < image)) {
         const double slope = (image.hi + image.lo) / (piece.hi + piece.lo);
@@ -152,8 +152,8 @@ TransitionMap transitionMap(std::span<const MarkovPiece> pieces,
         map.rows.begin[k] = std::min(a, b);
         map.rows.end[k] = std::max(a, b);
         map.exponents[k] = exponentOf(p);
-        map.fullBranch = map.fullBranch && map.rows.begin[k] == 0 &&
-                         map.rows.end[k] == pieces.size();
+        map.fullBranch =
+            map.fullBranch && map.rows.begin[k] == 0 && map.rows.end[k] == pieces.size();
     }
     checkIrreducible(map.rows, name);
     map.breakPoints.assign(ends.begin() + 1, ends.end() - 1);

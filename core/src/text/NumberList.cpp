@@ -1,9 +1,7 @@
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
-
-
 #include <array>
 #include <cstdio>
+#include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
