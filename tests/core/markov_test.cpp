@@ -39,9 +39,9 @@ Dense dense(const std::vector<MarkovPiece>& pieces) {
         const Real lo = std::min<Real>(p.imageLeft, p.imageRight);
         const Real hi = std::max<Real>(p.imageLeft, p.imageRight);
         d.f.push_back(std::log((hi - lo) / (Real{p.right} - Real{p.left})));
-        std::vector<int> row;
-        for (const MarkovPiece& q : pieces) {
-            row.push_back(q.left >= lo && q.right <= hi ? 1 : 0);
+        std::vector<int> row(pieces.size());
+        for (std::size_t j = 0; j < pieces.size(); ++j) {
+            row[j] = pieces[j].left >= lo && pieces[j].right <= hi ? 1 : 0;
         }
         d.a.push_back(row);
     }
