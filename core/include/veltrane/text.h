@@ -2,13 +2,12 @@
 
 // Numbers as text: read as the user types them, written as the shortest text that reads back
 // the same, and lists of numbers read a piece at a time with bounds on what they may hold.
-#include <veltrane/export.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+#include <veltrane/export.h>
 
 namespace veltrane {
 
