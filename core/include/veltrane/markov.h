@@ -88,11 +88,11 @@ public:
     // for bit, on the exponents of the break points.
     bool fullBranch() const;
 
-    // P(β) for a finite β, within a few units of 1e-15 of max(1, |P|).
+    // P(β) for a finite β, within about 1e-14 of max(1, |P|).
     double pressure(double beta) const;
 
     // The point at λ, as ExactSolver::atLyapunov: a λ outside the range is taken at the nearer
-    // end; the entropy and dimension are within about 1e-14 of themselves. Throws RuntimeError
+    // end; the entropy and dimension are within about 1e-13 of themselves. Throws RuntimeError
     // where the iterations do not settle, which no map tried has made happen.
     ExactPoint atLyapunov(double lambda) const;
 
@@ -101,7 +101,11 @@ public:
     // threads control asks for, each block started afresh, so that the points do not depend on
     // the number of threads; one point when every cycle has the same mean. Each product with
     // the transition matrix costs O(n) however many ones it holds, and memory is linear in n
-    // (a few vectors a thread). Throws InputError for points < 2, Cancelled through control.
+    // (a few vectors a thread). The products a point needs grow where the second eigenvalue of
+    // M_β comes close to ρ: near the ends of the range, and over the exponents where the
+    // pressure is nearly the larger of two parts of the map (tens of products a point for most
+    // random maps, thousands there). Throws InputError for points < 2, Cancelled through
+    // control.
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // The same points handed to sink in order, a window of blocks at a time. Returns the
