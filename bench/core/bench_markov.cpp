@@ -89,7 +89,6 @@ void MarkovSpectrumOfRandomMap(benchmark::State& state) {
 BENCHMARK(MarkovSpectrumOfRandomMap)
     ->Args({100, 1001, 1})
     ->Args({10000, 1001, 1})
-    ->Args({100000, 101, 1})
     ->Args({10000, 1001, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -103,6 +102,6 @@ void MarkovMapChecked(benchmark::State& state) {
         benchmark::DoNotOptimize(solver.lambdaMax());
     }
 }
-BENCHMARK(MarkovMapChecked)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(MarkovMapChecked)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
