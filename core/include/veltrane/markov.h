@@ -104,8 +104,8 @@ public:
     // (a few vectors a thread). The products a point needs grow where the second eigenvalue of
     // M_β comes close to ρ: near the ends of the range, and over the exponents where the
     // pressure is nearly the larger of two parts of the map (tens of products a point for most
-    // random maps, thousands there). Throws InputError for points < 2, Cancelled through
-    // control.
+    // random maps, hundreds to thousands there). Throws InputError for points < 2, Cancelled
+    // through control.
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // The same points handed to sink in order, a window of blocks at a time. Returns the
