@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "CompareCommand.h"
 #include "ExactCommand.h"
+#include "MarkovCommand.h"
 #include "MultifractalCommand.h"
 #include "OptionTable.h"
 #include "SpectrumOptions.h"
@@ -150,6 +151,7 @@ std::string usage() {
            "                                  multifractal spectrum of a Bernoulli measure\n"
            "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --bins N|--levels M\n"
            "                                  that measure as data\n"
+           "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n"
            "  veltrane --help                 this text\n"
            "  veltrane --version              the version number\n"
            "\n"
@@ -197,6 +199,27 @@ std::string usage() {
            "a bin end is placed with 106 bits, within about N 2^-100 of a bin, and the\n"
            "mass so misplaced grows with N.\n"
            "\n"
+           "Markov maps: markov FILE (\"-\": standard input) reads a piecewise-linear\n"
+           "Markov map, one piece a line, \"left right image_left image_right\" (\"#\"\n"
+           "starts a comment): [left,right] maps linearly onto the segment from image_left\n"
+           "to image_right, decreasing when image_left > image_right. The pieces tile [0,1]\n"
+           "in order, each image end is an end of a piece, each slope s_i has |s_i| > 1\n"
+           "and every piece can be reached from every other. The golden-mean map:\n"
+           "  0 0.6 0 1\n"
+           "  0.6 1 0 0.6\n"
+           "and a map of three pieces, the middle one decreasing:\n"
+           "  0 0.25 0 1\n"
+           "  0.25 0.5 1 0.25\n"
+           "  0.5 1 0 1\n"
+           "With A_ij = 1 where piece i covers piece j, the pressure is\n"
+           "P(beta) = ln rho(M_beta), (M_beta)_ij = A_ij |s_i|^-beta, and at the Lyapunov\n"
+           "exponent lambda the entropy is h = min over beta of P(beta) + beta lambda and\n"
+           "the dimension h / lambda. N points (--points) as spectrum --exact prints them,\n"
+           "evenly spaced from the smallest mean of ln|s_i| over the cycles of pieces to\n"
+           "the largest; at those ends h is the entropy of the cycles attaining them (0 for\n"
+           "a single cycle). A map whose every piece covers [0,1] gives spectrum --exact's\n"
+           "points for its break points. At most 1000000 pieces, lines of 4096 bytes.\n"
+           "\n"
            "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
            "stores beside the exact values at the same exponent, as CSV with the header\n"
            "index,lyapunov,entropy,dimension,exact_entropy,exact_dimension,\n"
@@ -233,6 +256,10 @@ bool needsWindows(const std::vector<std::string>& args) {
         const ParsedMultifractal parsed = parseMultifractalOptions(words);
         return parsed.options && parsed.options->plotFile;
     }
+    if (args[0] == "markov") {
+        const ParsedMarkov parsed = parseMarkovOptions(words);
+        return parsed.options && parsed.options->plotFile;
+    }
     if (args[0] != "spectrum") {
         return false;
     }
@@ -254,6 +281,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             status = runMultifractal({args.begin() + 1, args.end()}, out, services);
         } else if (args[0] == "cascade") {
             status = runCascade({args.begin() + 1, args.end()}, out, services);
+        } else if (args[0] == "markov") {
+            status = runMarkov({args.begin() + 1, args.end()}, out, services);
         } else {
             throw usageError("unknown command " + elided(args[0]));
         }

@@ -12,16 +12,17 @@
 
 namespace veltrane::cli {
 
-enum class Command { Spectrum, Multifractal, Cascade };
+enum class Command { Spectrum, Multifractal, Cascade, Markov };
 
 // The command words, as typed after "veltrane".
 struct CommandWord {
     Command command;
     std::string_view word;
 };
-inline constexpr std::array<CommandWord, 3> kCommandWords{{{Command::Spectrum, "spectrum"},
+inline constexpr std::array<CommandWord, 4> kCommandWords{{{Command::Spectrum, "spectrum"},
                                                            {Command::Multifractal, "multifractal"},
-                                                           {Command::Cascade, "cascade"}}};
+                                                           {Command::Cascade, "cascade"},
+                                                           {Command::Markov, "markov"}}};
 
 // What the program takes in place of a command.
 inline constexpr std::array<std::string_view, 2> kProgramOptions{"--help", "--version"};
@@ -75,21 +76,20 @@ namespace option {
 using enum Command;
 
 inline constexpr Option json{.word = "--json",
-                             .commands = {Spectrum, Multifractal},
+                             .commands = {Spectrum, Multifractal, Markov},
                              .help = "print a JSON object instead of CSV"};
 inline constexpr Option exact{.word = "--exact",
                               .commands = {Spectrum},
                               .help = "the values are the break points of the exact spectrum"};
 // About 320 MB of results at most.
 inline constexpr Option points{.word = "--points",
-                               .commands = {Spectrum, Multifractal},
+                               .commands = {Spectrum, Multifractal, Markov},
                                .value = Value::Whole,
                                .valueName = "N",
                                .least = 2,
                                .most = 10'000'000,
-                               .help =
-                                   "with --exact or multifractal: number of points, {least} to\n"
-                                   "{most} (default 101)"};
+                               .help = "with --exact, multifractal or markov: number of points,\n"
+                                       "{least} to {most} (default 101)"};
 inline constexpr Option from{.word = "--from",
                              .commands = {Spectrum, Multifractal, Cascade},
                              .value = Value::File,
@@ -97,13 +97,13 @@ inline constexpr Option from{.word = "--from",
                              .help = "read the break points from FILE, \"-\" for standard input\n"
                                      "(with spectrum, implies --exact)"};
 inline constexpr Option threads{.word = "--threads",
-                                .commands = {Spectrum, Multifractal, Cascade},
+                                .commands = {Spectrum, Multifractal, Cascade, Markov},
                                 .value = Value::Whole,
                                 .valueName = "N",
                                 .least = 1,
                                 .most = 1024,
-                                .help = "with --exact, multifractal or cascade: use N threads\n"
-                                        "(default: one a core)"};
+                                .help = "with --exact, multifractal, cascade or markov: use N\n"
+                                        "threads (default: one a core)"};
 inline constexpr Option weights{.word = "--weights",
                                 .commands = {Multifractal, Cascade},
                                 .value = Value::List,
@@ -154,10 +154,11 @@ inline constexpr Option compare{
     .word = "--compare",
     .commands = {Spectrum},
     .help = "with C, or C1 and C2: the stored points beside the exact ones"};
-inline constexpr Option csv{
-    .word = "--csv", .commands = {Spectrum, Multifractal}, .help = "print CSV even with --plot"};
+inline constexpr Option csv{.word = "--csv",
+                            .commands = {Spectrum, Multifractal, Markov},
+                            .help = "print CSV even with --plot"};
 inline constexpr Option plot{.word = "--plot",
-                             .commands = {Spectrum, Multifractal},
+                             .commands = {Spectrum, Multifractal, Markov},
                              .value = Value::File,
                              .valueName = "FILE",
                              .extensions = "png svg pdf",
@@ -165,11 +166,11 @@ inline constexpr Option plot{.word = "--plot",
                                      "a .png, .svg or .pdf picture (no display needed); nothing\n"
                                      "is printed then unless --json or --csv is given"};
 inline constexpr Option grid{.word = "--grid",
-                             .commands = {Spectrum, Multifractal},
+                             .commands = {Spectrum, Multifractal, Markov},
                              .help = "with --plot: grid lines across the plot instead of ticks"};
 inline constexpr Option dpi{
     .word = "--dpi",
-    .commands = {Spectrum, Multifractal},
+    .commands = {Spectrum, Multifractal, Markov},
     .value = Value::Whole,
     .valueName = "N",
     .least = 1,
@@ -177,7 +178,7 @@ inline constexpr Option dpi{
     .help = "with --plot: resolution of a .png, {least} to {most} (default 96,\n"
             "the window's own size); .svg and .pdf are vector pictures"};
 inline constexpr Option rest{.word = "--",
-                             .commands = {Spectrum, Multifractal, Cascade},
+                             .commands = {Spectrum, Multifractal, Cascade, Markov},
                              .value = Value::Rest,
                              .help = "every later word is a value"};
 

@@ -3,25 +3,24 @@
 // released while C++ works; a long call runs on a thread of its own while the calling thread
 // looks for Ctrl+C, which cancels it through its RunControl. The Python half (veltrane/) wraps
 // these in documented functions and result objects.
+#include "Calls.h"
+#include "Tables.h"
+
+#include <cstdint>
+#include <optional>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <string>
+#include <vector>
 #include <veltrane/cascade.h>
 #include <veltrane/classic.h>
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
 #include <veltrane/maps.h>
+#include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
-
-#include "Calls.h"
-#include "Tables.h"
-
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace py = pybind11;
 
@@ -36,8 +35,9 @@ py::tuple spectrum(const std::string& c1, const std::optional<std::string>& c2) 
     AnalysisOutcome outcome;
     {
         const py::gil_scoped_release release;
-        outcome = c2 ? runThreeBranch(FieldTexts{{Field::C1, c1}, {Field::C2, *c2}}, toSingle, store)
-                     : runTwoBranch(FieldTexts{{Field::C, c1}}, toSingle, store);
+        outcome =
+            c2 ? runThreeBranch(FieldTexts{{Field::C1, c1}, {Field::C2, *c2}}, toSingle, store)
+               : runTwoBranch(FieldTexts{{Field::C, c1}}, toSingle, store);
     }
     // A text that cannot be read is a refusal, as on the command line.
     if (outcome.status == Status::Rejected || outcome.field) {
@@ -62,20 +62,61 @@ py::tuple exact(const py::handle& breaks, std::size_t points, unsigned threads) 
     const ExactSolver solver(exponents);
     Columns<double, 4> columns(0);
     columns.reserve(points);
-    runReleased(threads, static_cast<double>(points) * static_cast<double>(exponents.size()) >
-                             kLengthyWork,
-                [&](const RunControl& control) {
-                    solver.spectrum(points, control,
-                                    [&](std::size_t first, std::span<const ExactPoint> some) {
-                                        columns.grow(first + some.size());
-                                        for (std::size_t i = 0; i < some.size(); ++i) {
-                                            const ExactPoint& p = some[i];
-                                            columns.set(first + i, {p.lyapunov, p.entropy,
-                                                                    p.dimension, p.beta});
-                                        }
-                                    });
+    runReleased(
+        threads, static_cast<double>(points) * static_cast<double>(exponents.size()) > kLengthyWork,
+        [&](const RunControl& control) {
+            solver.spectrum(
+                points, control, [&](std::size_t first, std::span<const ExactPoint> some) {
+                    columns.grow(first + some.size());
+                    for (std::size_t i = 0; i < some.size(); ++i) {
+                        const ExactPoint& p = some[i];
+                        columns.set(first + i, {p.lyapunov, p.entropy, p.dimension, p.beta});
+                    }
                 });
+        });
     return py::make_tuple(owned(std::vector<double>(exponents)), columns.take());
+}
+
+// The pieces of a Markov map from an (n, 4) array, a piece a row.
+std::vector<MarkovPiece> markovPieces(const py::handle& values) {
+    const auto array =
+        py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+    if (!array || array.ndim() != 2 || array.shape(1) != 4) {
+        PyErr_Clear();
+        throw InputError("pieces must be an (n, 4) array, a piece a row: left, right, "
+                         "image_left, image_right");
+    }
+    std::vector<MarkovPiece> pieces(static_cast<std::size_t>(array.shape(0)));
+    const double* data = array.data();
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i] = {data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]};
+    }
+    return pieces;
+}
+
+py::tuple markov(const py::handle& values, std::size_t points, unsigned threads) {
+    std::vector<MarkovPiece> pieces = markovPieces(values);
+    std::optional<MarkovSolver> solver;
+    {
+        // Checking a large map and finding its ends takes some milliseconds.
+        const py::gil_scoped_release release;
+        solver.emplace(pieces);
+    }
+    Columns<double, 4> columns(0);
+    columns.reserve(points);
+    runReleased(
+        threads, static_cast<double>(points) * static_cast<double>(pieces.size()) > kLengthyWork,
+        [&](const RunControl& control) {
+            solver->spectrum(
+                points, control, [&](std::size_t first, std::span<const ExactPoint> some) {
+                    columns.grow(first + some.size());
+                    for (std::size_t i = 0; i < some.size(); ++i) {
+                        const ExactPoint& p = some[i];
+                        columns.set(first + i, {p.lyapunov, p.entropy, p.dimension, p.beta});
+                    }
+                });
+        });
+    return py::make_tuple(owned(std::vector<double>(solver->exponents())), columns.take());
 }
 
 py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std::size_t points,
@@ -83,27 +124,26 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
     Columns<double, 4> columns(0);
     columns.reserve(points);
-    runReleased(threads,
-                static_cast<double>(points) * static_cast<double>(solver.distinctCount()) >
-                    kLengthyWork,
-                [&](const RunControl& control) {
-                    solver.spectrum(
-                        points, control,
-                        [&](std::size_t first, std::span<const MultifractalPoint> some) {
-                            columns.grow(first + some.size());
-                            for (std::size_t i = 0; i < some.size(); ++i) {
-                                const MultifractalPoint& p = some[i];
-                                columns.set(first + i, {p.alpha, p.f, p.q, p.tau});
-                            }
-                        });
-                });
+    runReleased(
+        threads,
+        static_cast<double>(points) * static_cast<double>(solver.distinctCount()) > kLengthyWork,
+        [&](const RunControl& control) {
+            solver.spectrum(points, control,
+                            [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                                columns.grow(first + some.size());
+                                for (std::size_t i = 0; i < some.size(); ++i) {
+                                    const MultifractalPoint& p = some[i];
+                                    columns.set(first + i, {p.alpha, p.f, p.q, p.tau});
+                                }
+                            });
+        });
     return py::make_tuple(columns.take());
 }
 
 // τ(q) (dq false) or D_q (dq true): a float for a number q, else an array of q's shape, its
 // values computed in blocks over the threads.
-py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q,
-                  bool dq, unsigned threads) {
+py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q, bool dq,
+                  unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
     const auto order = [&](double value) { return dq ? solver.dq(value).dq : solver.tau(value); };
     const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
@@ -121,27 +161,27 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
                 static_cast<double>(out.size()) * static_cast<double>(solver.distinctCount()) >
                     kLengthyWork,
                 [&](const RunControl& control) {
-                    forEachBlock(out.size(), kBlock, control, [&](std::size_t first, std::size_t n) {
-                        for (std::size_t i = first; i < first + n; ++i) {
-                            out[i] = order(in[i]);
-                        }
-                        checkCancelled(control);
-                    });
+                    forEachBlock(out.size(), kBlock, control,
+                                 [&](std::size_t first, std::size_t n) {
+                                     for (std::size_t i = first; i < first + n; ++i) {
+                                         out[i] = order(in[i]);
+                                     }
+                                     checkCancelled(control);
+                                 });
                 });
     return shaped(std::move(out), qs);
 }
 
 // The masses of bins first .. first + count - 1 of N, into out when given (a writable,
 // C-contiguous float64 array of count values), else into a new array.
-py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
-                            std::uint64_t bins, std::uint64_t first,
-                            std::optional<std::uint64_t> count, const py::object& out,
-                            unsigned threads) {
+py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights, std::uint64_t bins,
+                            std::uint64_t first, std::optional<std::uint64_t> count,
+                            const py::object& out, unsigned threads) {
     const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
     const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
     Cascade::checkBins(bins, first, n);
-    py::array_t<double> target = out.is_none() ? py::array_t<double>(static_cast<py::ssize_t>(n))
-                                               : writableTarget(out, n);
+    py::array_t<double> target =
+        out.is_none() ? py::array_t<double>(static_cast<py::ssize_t>(n)) : writableTarget(out, n);
     double* data = target.mutable_data();
     constexpr std::size_t kBlock = std::size_t{1} << 14;
     runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
@@ -190,6 +230,7 @@ PYBIND11_MODULE(_veltrane, module) {
     module.attr("max_bins") = veltrane::Cascade::kMaxBins;
     module.def("spectrum", &spectrum, py::arg("c1"), py::arg("c2"));
     module.def("exact", &exact, py::arg("breaks"), py::arg("points"), py::arg("threads"));
+    module.def("markov", &markov, py::arg("pieces"), py::arg("points"), py::arg("threads"));
     module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
                py::arg("points"), py::arg("threads"));
     module.def(

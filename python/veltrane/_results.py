@@ -61,7 +61,8 @@ class ExactSpectrum(_Arrays):
     largest) the entropy is the largest of branch weights p with mean exponent sum p_i L_i
     equal to it, reached by p_i proportional to exp(-beta L_i); dimension = entropy /
     lyapunov. beta is +inf at the first point and -inf at the last. exponents: the branch
-    exponents L_i = ln(1/length_i), left to right.
+    exponents L_i = ln(1/length_i), left to right; for a Markov map (markov()) the ln|s_i| of
+    its pieces' slopes, and the weights those of the pieces' cycles.
     """
 
     __slots__ = ("lyapunov", "entropy", "dimension", "beta", "exponents")

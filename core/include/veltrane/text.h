@@ -2,13 +2,12 @@
 
 // Numbers as text: read as the user types them, written as the shortest text that reads back
 // the same, and lists of numbers read a piece at a time with bounds on what they may hold.
-#include <veltrane/export.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+#include <veltrane/export.h>
 
 namespace veltrane {
 
@@ -63,6 +62,11 @@ public:
 
     // The words read, each spelling a number; throws InputError for a last word that does not.
     std::vector<std::string> finish();
+
+    // The words read since the last call, leaving the reader going on, for input taken a line
+    // at a time: maxNumbers then bounds the words between two calls. A word not yet ended by a
+    // blank or a line end stays for later.
+    std::vector<std::string> takeWords();
 
 private:
     VELTRANE_LOCAL void endWord();

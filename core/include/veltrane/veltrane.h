@@ -6,6 +6,7 @@
 #include <veltrane/exact.h>
 #include <veltrane/export.h>
 #include <veltrane/maps.h>
+#include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/npy.h>
 #include <veltrane/run.h>

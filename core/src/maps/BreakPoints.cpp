@@ -1,11 +1,11 @@
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-
-#include <veltrane/text.h>
+#include "LengthExponent.h"
 
 #include <array>
 #include <cmath>
 #include <istream>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -16,8 +16,7 @@ std::string describe(std::size_t index, const std::string& text) {
 }
 
 // The checks of checkBreakPoints, naming each value by textOf(i).
-template <typename TextOf>
-void checkValues(std::span<const double> values, const TextOf& textOf) {
+template <typename TextOf> void checkValues(std::span<const double> values, const TextOf& textOf) {
     if (values.empty()) {
         throw BreakPointError("no break points given");
     }
@@ -80,15 +79,7 @@ std::vector<double> branchExponents(std::span<const double> breakPoints) {
     for (std::size_t i = 0; i <= breakPoints.size(); ++i) {
         const double left = i == 0 ? 0.0 : breakPoints[i - 1];
         const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
-        const double length = right - left;
-        if (length > 0.5) {
-            // 1 - right is exact here (right > 1/2), so the rest of the interval is known to
-            // a rounding, and log1p keeps a tiny exponent accurate where ln(length) would not.
-            const double rest = left + (1.0 - right);
-            exponents.push_back(-std::log1p(-rest));
-        } else {
-            exponents.push_back(-std::log(length));
-        }
+        exponents.push_back(lengthExponent(left, right));
     }
     return exponents;
 }

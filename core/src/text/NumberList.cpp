@@ -1,9 +1,7 @@
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
-
-
 #include <array>
 #include <cstdio>
+#include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -78,6 +76,12 @@ std::vector<std::string> NumberListReader::finish() {
     ++m_column;
     endWord();
     return std::move(m_words);
+}
+
+std::vector<std::string> NumberListReader::takeWords() {
+    std::vector<std::string> words;
+    words.swap(m_words);
+    return words;
 }
 
 } // namespace veltrane
