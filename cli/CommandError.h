@@ -23,5 +23,4 @@ private:
     int m_status;
 };
 
-
 } // namespace veltrane::cli

@@ -2,12 +2,12 @@
 
 // What the commands share beside the public Cli.h.
 #include "CommandError.h"
-#include <veltrane/classic/Module1.h>
-#include <veltrane/cli/Cli.h>
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/cli/Cli.h>
 
 namespace veltrane::cli {
 

@@ -2,8 +2,6 @@
 // windows and for pictures it becomes the program's windows' side, veltrane-gui, installed
 // beside it, with the same words.
 #include "Commands.h"
-#include <veltrane/process/DisplayCheck.h>
-#include <veltrane/process/Interrupt.h>
 
 #include <cerrno>
 #include <clocale>
@@ -14,6 +12,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/Interrupt.h>
 
 namespace {
 

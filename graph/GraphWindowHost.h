@@ -1,10 +1,9 @@
 #pragma once
 
-#include <veltrane/errors.h>
-
 #include <QPointer>
 #include <optional>
 #include <string>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MessageSink.h"
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
+#include "MessageSink.h"
 #include "Printer.h"
 
 #include <QByteArray>

@@ -1,11 +1,11 @@
 #include "PlotProcedures.h"
 
-#include <veltrane/classic/Checked.h>
-#include <veltrane/errors.h>
 #include "SingleText.h"
 
 #include <cmath>
 #include <string>
+#include <veltrane/classic/Checked.h>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

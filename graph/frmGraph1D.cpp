@@ -2,14 +2,11 @@
 
 #include "Accessibility.h"
 #include "ButtonKeys.h"
-#include <veltrane/classic/Fields.h>
 #include "GraphWindowLayout.h"
-#include <veltrane/classic/Module1.h>
 #include "PictureBox.h"
 #include "PictureExport.h"
 #include "PictureFiles.h"
 #include "Printer.h"
-#include <veltrane/errors.h>
 #include "WindowKeys.h"
 
 #include <QAction>
@@ -24,6 +21,9 @@
 #include <QPushButton>
 #include <algorithm>
 #include <vector>
+#include <veltrane/classic/Fields.h>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

@@ -2,13 +2,13 @@
 
 #include "GraphWindowHost.h"
 #include "GraphWindowLayout.h"
-#include <veltrane/classic/Module1.h>
 #include "PlotProcedures.h"
 #include "Twips.h"
 
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <veltrane/classic/Module1.h>
 
 class QCheckBox;
 class QLabel;

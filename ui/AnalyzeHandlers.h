@@ -1,7 +1,8 @@
 #pragma once
 
-#include <veltrane/classic/Fields.h>
 #include "MessageSink.h"
+
+#include <veltrane/classic/Fields.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>

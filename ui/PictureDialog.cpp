@@ -2,13 +2,12 @@
 
 #include "PictureWriter.h"
 
-#include <veltrane/errors.h>
-
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

@@ -1,9 +1,9 @@
 #include "PictureWriter.h"
 
-#include <veltrane/process/AtomicFile.h>
 #include "PictureExport.h"
 
 #include <QByteArray>
+#include <veltrane/process/AtomicFile.h>
 
 namespace veltrane {
 

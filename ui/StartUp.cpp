@@ -1,11 +1,10 @@
 #include "StartUp.h"
 
-#include <veltrane/text.h>
-
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -6,12 +6,12 @@
 #include "QtMessageBox.h"
 #include "WindowKeys.h"
 
-#include <veltrane/text.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <limits>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -1,8 +1,5 @@
 // The windows' side of the program: the windows themselves, and the command line's pictures.
 // The command line (cli/main.cpp) starts it for those, with the same words.
-#include <veltrane/cli/Cli.h>
-#include <veltrane/process/DisplayCheck.h>
-#include <veltrane/process/Interrupt.h>
 #include "PictureWriter.h"
 #include "StartUp.h"
 
@@ -12,6 +9,9 @@
 #include <iostream>
 #include <string>
 #include <vector>
+#include <veltrane/cli/Cli.h>
+#include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/Interrupt.h>
 
 namespace {
 

@@ -1,11 +1,10 @@
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <vector>
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/TextToSingle.h>
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
-
-#include <benchmark/benchmark.h>
-#include <cmath>
-#include <vector>
 
 namespace {
 

@@ -1,12 +1,11 @@
-#include <veltrane/cascade.h>
-#include <veltrane/run.h>
-
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
+#include <veltrane/cascade.h>
+#include <veltrane/run.h>
 
 namespace {
 

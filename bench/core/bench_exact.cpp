@@ -1,12 +1,11 @@
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/exact.h>
-
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <random>
 #include <vector>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
 
 namespace {
 

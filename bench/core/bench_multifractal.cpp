@@ -1,10 +1,9 @@
-#include <veltrane/multifractal.h>
-
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <random>
 #include <vector>
+#include <veltrane/multifractal.h>
 
 namespace {
 

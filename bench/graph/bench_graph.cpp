@@ -1,18 +1,18 @@
 // The graph window's two user-visible costs on the offscreen platform: a Plot click (clear,
 // frame, curves and labels) and the first show_spectrum, which creates the window, shows it
 // and draws it. The store holds the two-branch run for C = 0.3.
-#include <veltrane/classic/Fields.h>
-#include "MessageSink.h"
 #include "GraphWindowHost.h"
+#include "MessageSink.h"
 #include "PictureBox.h"
 #include "Printer.h"
-#include <veltrane/classic/TwoBranch.h>
 #include "frmGraph1D.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <benchmark/benchmark.h>
+#include <veltrane/classic/Fields.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace {
 

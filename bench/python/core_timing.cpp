@@ -1,17 +1,15 @@
 // The C++ side of the Python benchmarks: the same work the package's calls do, timed inside
 // C++ so that what a call costs over it can be told apart. Not part of the package.
+#include <chrono>
+#include <cstdint>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <string>
+#include <vector>
 #include <veltrane/cascade.h>
 #include <veltrane/classic.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
-
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-
-#include <chrono>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 namespace py = pybind11;
 
@@ -23,7 +21,8 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::vector<double> values(const py::array_t<double, py::array::c_style | py::array::forcecast>& a) {
+std::vector<double>
+values(const py::array_t<double, py::array::c_style | py::array::forcecast>& a) {
     return {a.data(), a.data() + a.size()};
 }
 
@@ -44,8 +43,8 @@ double spectrumSeconds(const std::string& c1, const std::string& c2, int calls) 
 }
 
 // Seconds per call of tau(q) on a solver made afresh each time, as the package makes it.
-double tauSeconds(const py::array_t<double>& breaks, const py::array_t<double>& weights,
-                  double q, int calls) {
+double tauSeconds(const py::array_t<double>& breaks, const py::array_t<double>& weights, double q,
+                  int calls) {
     const std::vector<double> b = values(breaks);
     const std::vector<double> w = values(weights);
     double sink = 0.0;

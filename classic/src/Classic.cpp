@@ -1,5 +1,4 @@
 #include <veltrane/classic.h>
-
 #include <veltrane/errors.h>
 #include <veltrane/text.h>
 

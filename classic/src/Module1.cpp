@@ -1,12 +1,10 @@
-#include <veltrane/classic/Module1.h>
-
-#include <veltrane/classic/CheckedArray.h>
-#include <veltrane/errors.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <veltrane/classic/CheckedArray.h>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

@@ -1,8 +1,6 @@
-#include <veltrane/classic/TextToSingle.h>
-
-#include <veltrane/text.h>
-
 #include <clocale>
+#include <veltrane/classic/TextToSingle.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -1,12 +1,11 @@
-#include <veltrane/classic/ThreeBranch.h>
-
 #include "AnalysisRun.h"
-#include <veltrane/classic/Checked.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
+#include <veltrane/classic/Checked.h>
+#include <veltrane/classic/ThreeBranch.h>
 
 namespace veltrane {
 

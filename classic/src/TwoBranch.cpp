@@ -1,9 +1,8 @@
-#include <veltrane/classic/TwoBranch.h>
-
 #include "AnalysisRun.h"
-#include <veltrane/classic/Checked.h>
 
 #include <utility>
+#include <veltrane/classic/Checked.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace veltrane {
 

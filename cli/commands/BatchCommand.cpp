@@ -1,15 +1,15 @@
 #include "BatchCommand.h"
 
 #include "ClassicRun.h"
-#include <veltrane/process/Errors.h>
-#include <veltrane/text.h>
-#include <veltrane/process/InputFiles.h>
 #include "SpectrumOutput.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ostream>
+#include <veltrane/process/Errors.h>
+#include <veltrane/process/InputFiles.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 

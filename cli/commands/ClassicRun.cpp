@@ -1,10 +1,10 @@
 #include "ClassicRun.h"
 
 #include "CommandError.h"
-#include <veltrane/classic/ThreeBranch.h>
-#include <veltrane/classic/TwoBranch.h>
 
 #include <ostream>
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace veltrane::cli {
 
@@ -14,8 +14,8 @@ AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::s
     if (texts.size() == 1) {
         return runTwoBranch(FieldTexts{{Field::C, texts[0]}}, toSingle, store);
     }
-    const AnalysisOutcome outcome = runThreeBranch(
-        FieldTexts{{Field::C1, texts[0]}, {Field::C2, texts[1]}}, toSingle, store);
+    const AnalysisOutcome outcome =
+        runThreeBranch(FieldTexts{{Field::C1, texts[0]}, {Field::C2, texts[1]}}, toSingle, store);
     // entr3's guard messages have no window to go to here.
     for (const std::string& message : outcome.messages) {
         err << message << '\n';

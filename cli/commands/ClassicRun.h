@@ -1,11 +1,10 @@
 #pragma once
 
-#include <veltrane/classic/Module1.h>
-#include <veltrane/classic/Outcome.h>
-
 #include <iosfwd>
 #include <string>
 #include <vector>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/classic/Outcome.h>
 
 namespace veltrane::cli {
 

@@ -1,12 +1,12 @@
 #include "CompareCommand.h"
 
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include "CommandError.h"
-#include <veltrane/exact.h>
 
 #include <cmath>
 #include <ostream>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
 
 namespace veltrane::cli {
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "ExactOutput.h"
-#include <veltrane/classic/Module1.h>
-#include <veltrane/classic/Outcome.h>
 
 #include <iosfwd>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/classic/Outcome.h>
 
 namespace veltrane::cli {
 

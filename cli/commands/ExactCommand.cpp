@@ -1,13 +1,7 @@
 #include "ExactCommand.h"
 
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include "CommandError.h"
 #include "ExactOutput.h"
-#include <veltrane/exact.h>
-#include <veltrane/process/InputFiles.h>
-#include <veltrane/classic/Module1.h>
-#include <veltrane/process/Progress.h>
 #include "SpectrumOutput.h"
 
 #include <cstdint>
@@ -16,6 +10,12 @@
 #include <ostream>
 #include <stdexcept>
 #include <vector>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
+#include <veltrane/process/InputFiles.h>
+#include <veltrane/process/Progress.h>
 
 namespace veltrane::cli {
 

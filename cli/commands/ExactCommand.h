@@ -1,14 +1,14 @@
 #pragma once
 
 #include "Commands.h"
-#include <veltrane/exact.h>
-#include <veltrane/classic/Module1.h>
 #include "SpectrumOptions.h"
 
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/exact.h>
 
 namespace veltrane::cli {
 

@@ -1,10 +1,10 @@
 #include "ExactOutput.h"
 
-#include <veltrane/text.h>
 #include "SpectrumOutput.h"
 
 #include <ostream>
 #include <string>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 

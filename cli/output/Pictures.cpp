@@ -1,11 +1,9 @@
-#include <veltrane/cli/Pictures.h>
-
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <veltrane/cli/Pictures.h>
+#include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 

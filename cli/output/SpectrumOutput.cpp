@@ -1,9 +1,8 @@
 #include "SpectrumOutput.h"
 
-#include <veltrane/text.h>
-
 #include <ostream>
 #include <string>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <veltrane/exact.h>
-#include <veltrane/classic/Module1.h>
-
 #include <cstddef>
 #include <iosfwd>
 #include <optional>
 #include <span>
 #include <vector>
+#include <veltrane/classic/Module1.h>
+#include <veltrane/exact.h>
 
 namespace veltrane::cli {
 

@@ -1,9 +1,3 @@
-#include <veltrane/process/AtomicFile.h>
-
-#include <veltrane/process/Errors.h>
-#include <veltrane/process/Interrupt.h>
-#include <veltrane/text.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,6 +7,10 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <veltrane/process/AtomicFile.h>
+#include <veltrane/process/Errors.h>
+#include <veltrane/process/Interrupt.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -27,7 +25,7 @@ constexpr int kMostLinks = 40;
 constexpr std::string_view kUnique = ".XXXXXX";
 
 [[noreturn]] void cannotWrite(const std::string& path, const std::string& reason) {
-    throw FileError( "cannot write \"" + elided(path) + "\": " + reason);
+    throw FileError("cannot write \"" + elided(path) + "\": " + reason);
 }
 
 // The file a path names once its symbolic links are followed, as a path; a link that leads

@@ -1,7 +1,6 @@
-#include <veltrane/process/DisplayCheck.h>
-
 #include <cstdlib>
 #include <string_view>
+#include <veltrane/process/DisplayCheck.h>
 
 namespace veltrane {
 

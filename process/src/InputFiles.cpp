@@ -1,15 +1,13 @@
-#include <veltrane/process/InputFiles.h>
-
-#include <veltrane/process/Errors.h>
-#include <veltrane/errors.h>
-#include <veltrane/text.h>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <veltrane/errors.h>
+#include <veltrane/process/Errors.h>
+#include <veltrane/process/InputFiles.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -20,8 +18,7 @@ namespace {
 void requireReadable(int input) {
     const int flags = ::fcntl(input, F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) {
-        throw FileError(
-                           "cannot read standard input: it is closed or not open for reading");
+        throw FileError("cannot read standard input: it is closed or not open for reading");
     }
 }
 
@@ -38,7 +35,7 @@ void readPieces(const std::string& file, int input, const std::string& what,
     }
     const int fd = file == "-" ? input : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        throw FileError( "cannot read " + file + ": " + std::strerror(errno));
+        throw FileError("cannot read " + file + ": " + std::strerror(errno));
     }
     struct Closer {
         int fd;
@@ -51,7 +48,7 @@ void readPieces(const std::string& file, int input, const std::string& what,
     } closer{fd, file != "-"}; // a file may be opened onto a closed standard input's number
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        throw FileError( file + " is a folder, not a file of " + what);
+        throw FileError(file + " is a folder, not a file of " + what);
     }
     std::array<char, 65536> piece{};
     for (;;) {
@@ -60,8 +57,7 @@ void readPieces(const std::string& file, int input, const std::string& what,
             continue;
         }
         if (got < 0) {
-            throw ReadError(
-                               "cannot read " + inputName(file) + ": " + std::strerror(errno));
+            throw ReadError("cannot read " + inputName(file) + ": " + std::strerror(errno));
         }
         if (got == 0) {
             return;

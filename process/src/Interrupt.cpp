@@ -1,11 +1,10 @@
-#include <veltrane/process/Interrupt.h>
-
 #include <array>
 #include <atomic>
 #include <climits>
 #include <cstring>
 #include <pthread.h>
 #include <unistd.h>
+#include <veltrane/process/Interrupt.h>
 
 namespace veltrane {
 
@@ -16,9 +15,9 @@ std::array<char, PATH_MAX> g_pending{};
 std::atomic<bool> g_hasPending{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 volatile std::sig_atomic_t g_progressShown = 0;
-sigset_t g_handled{}; // the signals whose handler installInterruptHandler set
-std::atomic<bool> g_cancel{false};      // Ctrl+C asked the run going on to stop
-std::atomic<int> g_cancellable{0};      // runs going on that check g_cancel
+sigset_t g_handled{};              // the signals whose handler installInterruptHandler set
+std::atomic<bool> g_cancel{false}; // Ctrl+C asked the run going on to stop
+std::atomic<int> g_cancellable{0}; // runs going on that check g_cancel
 
 // Signals that end a run, sent by a user (kill, a closed terminal, Ctrl+C) or by the system
 // (file size and CPU time limits, timers); the real-time signals join them at installation.

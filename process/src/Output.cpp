@@ -1,9 +1,7 @@
-#include <veltrane/process/Output.h>
-
-#include <veltrane/process/Errors.h>
-
 #include <cerrno>
 #include <unistd.h>
+#include <veltrane/process/Errors.h>
+#include <veltrane/process/Output.h>
 
 namespace veltrane {
 

@@ -1,7 +1,3 @@
-#include <veltrane/process/Progress.h>
-
-#include <veltrane/process/Interrupt.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -10,6 +6,8 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <veltrane/process/Interrupt.h>
+#include <veltrane/process/Progress.h>
 
 namespace veltrane {
 
@@ -42,8 +40,7 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
     std::atomic<std::size_t> done{0};
     // Ctrl+C stops the work through its RunControl, so that it ends as any error does.
     const CancellableRun cancellable;
-    const RunControl control{static_cast<unsigned>(threads.value_or(0)), &done,
-                             &interruptFlag()};
+    const RunControl control{static_cast<unsigned>(threads.value_or(0)), &done, &interruptFlag()};
     if (!show) {
         work(control);
         return;

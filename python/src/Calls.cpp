@@ -3,7 +3,8 @@
 namespace veltrane::python {
 
 std::vector<double> doubles(const py::handle& values, const std::string& what) {
-    const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+    const auto array =
+        py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
     if (!array || array.ndim() > 1) {
         PyErr_Clear();
         throw InputError(what + " must be a sequence of numbers");

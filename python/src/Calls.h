@@ -3,12 +3,6 @@
 // What the bindings share: arrays handed to Python without a copy, numbers taken from any
 // sequence, calls with the GIL released and answering Ctrl+C, and the library's errors as the
 // package's exceptions.
-#include <veltrane/errors.h>
-#include <veltrane/run.h>
-
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -16,10 +10,14 @@
 #include <cstddef>
 #include <exception>
 #include <mutex>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+#include <veltrane/errors.h>
+#include <veltrane/run.h>
 
 namespace veltrane::python {
 

@@ -2,16 +2,15 @@
 
 #include "Calls.h"
 
+#include <algorithm>
+#include <span>
+#include <string>
+#include <vector>
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
 #include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
-
-#include <algorithm>
-#include <span>
-#include <string>
-#include <vector>
 
 namespace veltrane::python {
 

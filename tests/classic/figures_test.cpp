@@ -1,14 +1,14 @@
 // Both analyses against the figures of tests/data/classic/figures.tsv, whose header says what
 // each kind of row checks, and the texts the fields read.
 #include "Analyses.h"
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
 
 namespace veltrane {
 namespace {

@@ -1,10 +1,5 @@
 // The cascade's bin masses and level cells against closed forms, a quad-precision reference
 // and box-sum slopes, on the measures of tests/data/core/cascade.tsv.
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/cascade.h>
-#include <veltrane/npy.h>
-#include <veltrane/multifractal.h>
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -14,6 +9,11 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
+#include <veltrane/npy.h>
 
 namespace veltrane {
 namespace {

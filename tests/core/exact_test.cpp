@@ -1,14 +1,14 @@
 // The exact solver against closed forms, on the maps of tests/data/core/exact.tsv and a
 // map of many branches; its printed figures are approved in the command-line table.
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/exact.h>
 #include "TestSupport.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <sstream>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
 
 namespace veltrane {
 namespace {

@@ -1,9 +1,5 @@
 // The multifractal solver against closed forms, the exact solver and a quad-precision
 // reference, on the measures of tests/data/core/multifractal.tsv.
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/exact.h>
-#include <veltrane/multifractal.h>
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -15,6 +11,10 @@
 #include <quadmath.h>
 #include <random>
 #include <sstream>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
 
 namespace veltrane {
 namespace {

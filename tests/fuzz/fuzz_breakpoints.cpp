@@ -1,14 +1,13 @@
 // libFuzzer target: arbitrary bytes as a list of break points, as "--from FILE" reads them.
 // Every run ends in a refusal with its message or in a spectrum whose points are finite and
 // ordered, with entropy >= 0 and dimension <= 1.
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/exact.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

@@ -1,12 +1,11 @@
 // libFuzzer target: arbitrary bytes as the field texts of both analyses, split at the first
 // two newlines into C, C1 and C2. A completed run leaves a store that keeps its invariants;
 // any other end leaves the store exactly as it was.
-#include <veltrane/classic/ThreeBranch.h>
-#include <veltrane/classic/TwoBranch.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace {
 
@@ -50,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Module1 before = store;
     checkOutcome(runTwoBranch(FieldTexts{{Field::C, texts[0]}}, toSingle, store), before, store);
     before = store;
-    const AnalysisOutcome three = runThreeBranch(
-        FieldTexts{{Field::C1, texts[1]}, {Field::C2, texts[2]}}, toSingle, store);
+    const AnalysisOutcome three =
+        runThreeBranch(FieldTexts{{Field::C1, texts[1]}, {Field::C2, texts[2]}}, toSingle, store);
     check(three.messages.empty()); // entr3's guard is never reached
     checkOutcome(three, before, store);
     return 0;

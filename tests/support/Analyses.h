@@ -1,10 +1,9 @@
 #pragma once
 
-#include <veltrane/classic/ThreeBranch.h>
-#include <veltrane/classic/TwoBranch.h>
-
 #include <gtest/gtest.h>
 #include <string>
+#include <veltrane/classic/ThreeBranch.h>
+#include <veltrane/classic/TwoBranch.h>
 
 namespace veltrane::test {
 

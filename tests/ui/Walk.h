@@ -4,17 +4,16 @@
 // printer), driven the way a user drives them. Every analysis the walk asks for is also run
 // by the core on the same texts, so check() can tell whether the windows stored exactly that.
 #include "Analyses.h"
-#include <veltrane/text.h>
 #include "QtSupport.h"
 #include "StartUp.h"
 
-#include <veltrane/text.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <veltrane/text.h>
 
 namespace veltrane::test {
 

@@ -3,15 +3,14 @@
 // The windows' two analyses as plain functions: the spectral diagram of a two-branch map with
 // break point C, or of a three-branch map with break points C1 < C2, in single precision and
 // exactly as the Analyze buttons store it.
+#include <string>
+#include <vector>
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
-
-#include <string>
-#include <vector>
 
 namespace veltrane {
 

@@ -2,14 +2,13 @@
 
 // The self-similar measure of a map's branches as data: the masses of equal bins or of the
 // cells of a level.
-#include <veltrane/export.h>
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
+#include <veltrane/export.h>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

@@ -3,10 +3,9 @@
 // One hierarchy for everything the library throws, so that a front end tells errors apart by
 // their type, never by their text: a refused input, a run-time error of a computation, or a
 // run cancelled through its RunControl.
-#include <veltrane/export.h>
-
 #include <stdexcept>
 #include <string>
+#include <veltrane/export.h>
 
 namespace veltrane {
 

@@ -2,12 +2,11 @@
 
 // The exact spectral diagram of a map of any number of branches that each stretch their piece
 // onto [0, 1].
-#include <veltrane/export.h>
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <span>
 #include <vector>
+#include <veltrane/export.h>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

@@ -2,8 +2,6 @@
 
 // Maps and measures as the user gives them: break points 0 < B_1 < ... < B_k < 1 of a map of
 // k + 1 branches, each stretching its piece onto [0, 1], and positive weights on the branches.
-#include <veltrane/export.h>
-
 #include <cstddef>
 #include <iosfwd>
 #include <optional>
@@ -11,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <veltrane/export.h>
 
 namespace veltrane {
 

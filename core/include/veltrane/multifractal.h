@@ -1,13 +1,12 @@
 #pragma once
 
 // The exact multifractal spectrum f(α), τ(q) and D_q of a Bernoulli measure on a map's branches.
-#include <veltrane/export.h>
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <optional>
 #include <span>
 #include <vector>
+#include <veltrane/export.h>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

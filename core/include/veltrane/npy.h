@@ -1,10 +1,9 @@
 #pragma once
 
 // NumPy's .npy format, for writing masses that NumPy reads back as they are.
-#include <veltrane/export.h>
-
 #include <cstdint>
 #include <string>
+#include <veltrane/export.h>
 
 namespace veltrane {
 

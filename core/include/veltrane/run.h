@@ -2,15 +2,14 @@
 
 // How a long computation runs: on how many threads, where it counts what it has done so that a
 // front end can show progress, and a flag that stops it.
-#include <veltrane/errors.h>
-#include <veltrane/export.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <functional>
 #include <span>
 #include <vector>
+#include <veltrane/errors.h>
+#include <veltrane/export.h>
 
 namespace veltrane {
 
@@ -39,9 +38,9 @@ VELTRANE_API unsigned threadCount(const RunControl& control);
 // result must not depend on which thread runs it or when: then the whole result is the same
 // on any number of threads. The first exception a block throws is thrown here, after every
 // thread has stopped; a cancelled run throws Cancelled before its next block.
-VELTRANE_API void forEachBlock(std::size_t total, std::size_t blockSize,
-                               const RunControl& control,
-                               const std::function<void(std::size_t first, std::size_t count)>& work);
+VELTRANE_API void
+forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& control,
+             const std::function<void(std::size_t first, std::size_t count)>& work);
 
 // The points of a spectrum solved at evenly spaced abscissae, and the passes over the branches
 // made to find them (a measure of the work, for benchmarks and tests).

@@ -1,12 +1,11 @@
-#include <veltrane/cascade.h>
-
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include "CascadeSplit.h"
 #include "CascadeWalk.h"
 
 #include <algorithm>
 #include <utility>
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
 
 namespace veltrane {
 

@@ -1,6 +1,5 @@
-#include <veltrane/npy.h>
-
 #include <string>
+#include <veltrane/npy.h>
 
 namespace veltrane {
 

@@ -1,11 +1,9 @@
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-
-#include <veltrane/text.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -21,8 +21,7 @@ std::string errorKindName(ErrorKind kind) {
 }
 
 RuntimeError::RuntimeError(ErrorKind kind, const std::string& detail)
-    : Error(detail.empty() ? errorKindName(kind)
-                                        : errorKindName(kind) + ": " + detail),
+    : Error(detail.empty() ? errorKindName(kind) : errorKindName(kind) + ": " + detail),
       m_kind(kind), m_detail(detail) {}
 
 Cancelled::Cancelled() : Error("cancelled") {}

@@ -1,11 +1,10 @@
-#include <veltrane/run.h>
-
 #include <algorithm>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+#include <veltrane/run.h>
 
 namespace veltrane {
 

@@ -3,11 +3,10 @@
 // What the exact and the multifractal solver share: a spectrum at evenly spaced abscissae, its
 // two ends known in closed form and its interior solved block by block over the threads, each
 // block warm-starting from its own first point, with progress and cancellation.
-#include <veltrane/run.h>
-
 #include <cstddef>
 #include <functional>
 #include <span>
+#include <veltrane/run.h>
 
 namespace veltrane {
 
@@ -44,11 +43,11 @@ private:
 // from block(first, out, progress), which fills points first .. first + out.size() - 1 and
 // returns the passes it made. Returns the passes of all blocks.
 template <typename Point>
-long solveEvenly(
-    std::size_t points, const RunControl& control, const Point& first, const Point& last,
-    const std::function<long(std::size_t first, std::span<Point> out, detail::BlockProgress&)>&
-        block,
-    const PointSink<Point>& sink) {
+long solveEvenly(std::size_t points, const RunControl& control, const Point& first,
+                 const Point& last,
+                 const std::function<long(std::size_t first, std::span<Point> out,
+                                          detail::BlockProgress&)>& block,
+                 const PointSink<Point>& sink) {
     sink(0, {&first, 1});
     std::atomic<long> passes{0};
     forEachWindow<Point>(

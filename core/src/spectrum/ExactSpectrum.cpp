@@ -1,18 +1,16 @@
-#include <veltrane/exact.h>
-
-#include "EvenlySpaced.h"
-
 #include "Bracket.h"
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/run.h>
-#include <veltrane/text.h>
+#include "EvenlySpaced.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <veltrane/errors.h>
+#include <veltrane/exact.h>
+#include <veltrane/maps.h>
+#include <veltrane/run.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

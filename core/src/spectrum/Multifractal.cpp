@@ -1,11 +1,5 @@
-#include <veltrane/multifractal.h>
-
-#include "EvenlySpaced.h"
-
 #include "Bracket.h"
-#include <veltrane/errors.h>
-#include <veltrane/maps.h>
-#include <veltrane/text.h>
+#include "EvenlySpaced.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +7,10 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <veltrane/errors.h>
+#include <veltrane/maps.h>
+#include <veltrane/multifractal.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

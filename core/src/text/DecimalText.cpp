@@ -1,11 +1,9 @@
-#include <veltrane/text.h>
-
 #include <clocale>
-
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
 #include <string>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

@@ -1,7 +1,6 @@
-#include <veltrane/text.h>
-
 #include <array>
 #include <charconv>
+#include <veltrane/text.h>
 
 namespace veltrane {
 

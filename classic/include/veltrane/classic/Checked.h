@@ -1,9 +1,8 @@
 #pragma once
 
-#include <veltrane/errors.h>
-
 #include <cmath>
 #include <cstdint>
+#include <veltrane/errors.h>
 
 // Floating-point arithmetic that raises a RuntimeError where the hardware would raise an
 // invalid-operation, division-by-zero or overflow exception; underflow and inexact results

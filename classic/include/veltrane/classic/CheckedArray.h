@@ -1,8 +1,7 @@
 #pragma once
 
-#include <veltrane/errors.h>
-
 #include <array>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 

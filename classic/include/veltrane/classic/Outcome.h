@@ -1,11 +1,10 @@
 #pragma once
 
-#include <veltrane/classic/Fields.h>
-#include <veltrane/errors.h>
-
 #include <optional>
 #include <string>
 #include <vector>
+#include <veltrane/classic/Fields.h>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 
@@ -21,7 +20,7 @@ struct AnalysisOutcome {
     std::string message;
     std::optional<ErrorKind> error; // Failed only, with what failed beside the kind
     std::string detail;
-    std::optional<Field> field;     // conversion errors: the field and its text
+    std::optional<Field> field; // conversion errors: the field and its text
     std::string fieldText;
     // Messages the analysis had for the user on the way, in order (entr3's "z1=0"): the windows
     // show each in a message box before anything else; kept whatever the status.

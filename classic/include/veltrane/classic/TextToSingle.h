@@ -29,5 +29,4 @@ private:
     std::string m_localeSeparator;
 };
 
-
 } // namespace veltrane

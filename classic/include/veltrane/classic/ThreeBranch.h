@@ -1,13 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
 #include <veltrane/classic/CheckedArray.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
-
-#include <cstdint>
-#include <string>
-#include <vector>
 
 namespace veltrane {
 

@@ -2,11 +2,10 @@
 
 // The command line as the windows' side of the program runs it: for pictures, which need the
 // window toolkit, and to tell its own words from the command line's.
-#include <veltrane/cli/Pictures.h>
-
 #include <iosfwd>
 #include <string>
 #include <vector>
+#include <veltrane/cli/Pictures.h>
 
 namespace veltrane::cli {
 

@@ -3,10 +3,9 @@
 // What the process's files and streams throw, beside the library's own errors: a file that
 // cannot be made or read at all is a refused input, reading that fails part of the way and a
 // failed write are errors of the run.
-#include <veltrane/errors.h>
-
 #include <cstring>
 #include <string>
+#include <veltrane/errors.h>
 
 namespace veltrane {
 
