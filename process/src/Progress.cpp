@@ -1,13 +1,10 @@
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <exception>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <veltrane/process/Interrupt.h>
 #include <veltrane/process/Progress.h>
+#include <veltrane/run.h>
 
 namespace veltrane {
 
@@ -45,39 +42,20 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
         work(control);
         return;
     }
-    std::mutex lock;
-    std::condition_variable ended;
-    bool finished = false;
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work(control);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const std::lock_guard guard(lock);
-        finished = true;
-        ended.notify_one();
-    });
     const Clock::time_point start = Clock::now();
     bool shown = false;
-    std::unique_lock guard(lock);
-    while (!ended.wait_for(guard, std::chrono::milliseconds(200), [&] { return finished; })) {
-        const std::chrono::duration<double> elapsed = Clock::now() - start;
-        if (elapsed.count() > 0.5) {
-            showLine(progressText(done, total, elapsed.count()));
-            shown = true;
-            setProgressShown(true);
-        }
-    }
-    guard.unlock();
-    worker.join();
+    runWatched([&] { work(control); }, std::chrono::milliseconds(200),
+               [&] {
+                   const std::chrono::duration<double> elapsed = Clock::now() - start;
+                   if (elapsed.count() > 0.5) {
+                       showLine(progressText(done, total, elapsed.count()));
+                       shown = true;
+                       setProgressShown(true);
+                   }
+               });
     if (shown) {
         showLine("");
         setProgressShown(false);
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
     }
 }
 

@@ -6,14 +6,10 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <exception>
-#include <mutex>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 #include <veltrane/errors.h>
@@ -87,44 +83,29 @@ template <typename Work> void runReleased(unsigned threads, bool lengthy, Work&&
         work(control);
         return;
     }
-    std::mutex lock;
-    std::condition_variable ended;
-    bool finished = false;
-    std::exception_ptr failure;
     bool interrupted = false;
     {
         const py::gil_scoped_release release;
-        std::thread worker([&] {
-            try {
-                work(control);
-            } catch (...) {
-                failure = std::current_exception();
+        try {
+            runWatched([&] { work(control); }, std::chrono::milliseconds(20),
+                       [&] {
+                           if (interrupted) {
+                               return; // the run is stopping; the signal has been taken
+                           }
+                           const py::gil_scoped_acquire acquire;
+                           interrupted = PyErr_CheckSignals() != 0;
+                           cancel = interrupted;
+                       });
+        } catch (...) {
+            if (!interrupted) {
+                throw;
             }
-            const std::lock_guard guard(lock);
-            finished = true;
-            ended.notify_one();
-        });
-        std::unique_lock guard(lock);
-        while (!ended.wait_for(guard, std::chrono::milliseconds(20), [&] { return finished; })) {
-            guard.unlock();
-            {
-                const py::gil_scoped_acquire acquire;
-                interrupted = PyErr_CheckSignals() != 0;
-            }
-            guard.lock();
-            if (interrupted) {
-                cancel = true;
-                break;
-            }
+            // Cancelled, or whatever the run met as it stopped: the signal's exception, which
+            // Python already holds, is the one raised.
         }
-        guard.unlock();
-        worker.join();
     }
     if (interrupted) {
         throw py::error_already_set(); // KeyboardInterrupt, or what the handler raised
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
     }
 }
 

@@ -4,6 +4,7 @@
 // front end can show progress, and a flag that stops it.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <span>
@@ -41,6 +42,13 @@ VELTRANE_API unsigned threadCount(const RunControl& control);
 VELTRANE_API void
 forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& control,
              const std::function<void(std::size_t first, std::size_t count)>& work);
+
+// Runs work on a thread of its own while the calling thread calls watch() every period until
+// work has returned: for a front end that draws progress or polls its own signals meanwhile
+// (watch may set the cancel flag of the work's RunControl). What work throws is thrown here,
+// after its thread has ended; so is what watch throws, once work has ended.
+VELTRANE_API void runWatched(const std::function<void()>& work, std::chrono::milliseconds period,
+                             const std::function<void()>& watch);
 
 // The points of a spectrum solved at evenly spaced abscissae, and the passes over the branches
 // made to find them (a measure of the work, for benchmarks and tests).

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -46,6 +47,46 @@ void forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& co
     }
     if (failure) {
         std::rethrow_exception(failure);
+    }
+}
+
+void runWatched(const std::function<void()>& work, std::chrono::milliseconds period,
+                const std::function<void()>& watch) {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool finished = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard guard(lock);
+        finished = true;
+        ended.notify_one();
+    });
+    std::exception_ptr watchFailure;
+    std::unique_lock guard(lock);
+    while (!ended.wait_for(guard, period, [&] { return finished; })) {
+        if (watchFailure) {
+            continue; // no more watching: only the end of the work is awaited
+        }
+        guard.unlock();
+        try {
+            watch();
+        } catch (...) {
+            watchFailure = std::current_exception();
+        }
+        guard.lock();
+    }
+    guard.unlock();
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (watchFailure) {
+        std::rethrow_exception(watchFailure);
     }
 }
 
