@@ -14,7 +14,7 @@ AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::s
     if (texts.size() == 1) {
         return runTwoBranch(FieldTexts{{Field::C, texts[0]}}, toSingle, store);
     }
-    const AnalysisOutcome outcome =
+    AnalysisOutcome outcome =
         runThreeBranch(FieldTexts{{Field::C1, texts[0]}, {Field::C2, texts[1]}}, toSingle, store);
     // entr3's guard messages have no window to go to here.
     for (const std::string& message : outcome.messages) {

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -24,7 +25,7 @@ std::string progressText(std::size_t done, std::size_t total, double seconds) {
     const double part = total != 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
     std::string text = "veltrane: " + std::to_string(static_cast<int>(part * 100.0)) + "% done";
     if (part > 0.01) {
-        const auto left = static_cast<long>(seconds * (1.0 - part) / part + 0.5);
+        const long left = std::lround(seconds * (1.0 - part) / part);
         text += ", about " + std::to_string(left) + " s left";
     }
     return text;

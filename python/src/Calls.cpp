@@ -76,6 +76,8 @@ void registerErrors(py::module_& module) {
     const py::module_ errors = py::module_::import("veltrane._errors");
     module.attr("InputError") = errors.attr("InputError");
     module.attr("AnalysisError") = errors.attr("AnalysisError");
+    // pybind11 takes translators of exactly this signature, the pointer by value.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
             if (failure) {
