@@ -7,8 +7,8 @@ scheduler and worker processes.
 
 Prints, as medians over runs taken in turn:
 - the throughput of 2^28 bins written to an uncompressed Zarr store by a LocalCluster of two
-  worker processes, against `veltrane cascade --bins 268435456 --output x.f64` on the same
-  two cores (goal at least 0.8 of it);
+  worker processes, against `veltrane cascade --bins 268435456 --output x.f64 --threads 2`
+  (goal at least 0.8 of it);
 - the time of each of the 64 chunks of 2^22 bins of that cascade, computed one by one in one
   thread (goal: the slowest at most 1.5 times the median), and the cascade's throughput on
   one worker and on two;
@@ -70,7 +70,7 @@ def program_to_file(program, bins, folder):
     path = os.path.join(folder, "masses.f64")
     weights = [str(w) for w in WEIGHTS]
     subprocess.run([program, "cascade", *map(str, BREAKS), "--weights", *weights,
-                    "--bins", str(bins), "--output", path], check=True)
+                    "--bins", str(bins), "--output", path, "--threads", "2"], check=True)
     os.remove(path)
 
 
@@ -140,7 +140,7 @@ def sweep_figures(measures, repeats):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--program", default=shutil.which("veltrane") or "build/veltrane")
+    parser.add_argument("--program", default="build/veltrane")
     parser.add_argument("--store", default=None)
     parser.add_argument("--quick", action="store_true")
     arguments = parser.parse_args()

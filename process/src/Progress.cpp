@@ -45,19 +45,27 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
     }
     const Clock::time_point start = Clock::now();
     bool shown = false;
-    runWatched([&] { work(control); }, std::chrono::milliseconds(200),
-               [&] {
-                   const std::chrono::duration<double> elapsed = Clock::now() - start;
-                   if (elapsed.count() > 0.5) {
-                       showLine(progressText(done, total, elapsed.count()));
-                       shown = true;
-                       setProgressShown(true);
-                   }
-               });
-    if (shown) {
-        showLine("");
-        setProgressShown(false);
+    // The line goes however the run ends, so that an error's message starts a line of its own.
+    const auto clear = [&] {
+        if (shown) {
+            showLine("");
+            setProgressShown(false);
+        }
+    };
+    try {
+        runWatched([&] { work(control); }, std::chrono::milliseconds(200), [&] {
+            const std::chrono::duration<double> elapsed = Clock::now() - start;
+            if (elapsed.count() > 0.5) {
+                showLine(progressText(done, total, elapsed.count()));
+                shown = true;
+                setProgressShown(true);
+            }
+        });
+    } catch (...) {
+        clear();
+        throw;
     }
+    clear();
 }
 
 } // namespace veltrane

@@ -107,7 +107,7 @@ py::tuple tableExact(const py::handle& breaks, std::size_t points, unsigned thre
         forEachRow(rows, control, [&](std::size_t i) {
             const std::vector<double> own = branchExponents(breakTable.row(i));
             std::copy(own.begin(), own.end(), exponents.begin() + i * branches);
-            const ExactSpectrum spectrum = ExactSolver(own).spectrum(points, RunControl{1});
+            const ExactSpectrum spectrum = ExactSolver(own).spectrum(points, RunControl{1, nullptr, control.cancel});
             for (std::size_t j = 0; j < points; ++j) {
                 const ExactPoint& p = spectrum.points[std::min(j, spectrum.points.size() - 1)];
                 columns.set(i * points + j, {p.lyapunov, p.entropy, p.dimension, p.beta});

@@ -53,7 +53,13 @@ def cascade(breaks, weights, bins, chunks=2**22, threads=1):
     veltrane.cascade(breaks, weights, bins=bins, count=0)
     threads = veltrane._threads(threads)
     dask = _dask()
-    chunks = dask.array.core.normalize_chunks(chunks, shape=(bins,), dtype=np.float64)
+    try:
+        chunks = dask.array.core.normalize_chunks(chunks, shape=(bins,), dtype=np.float64)
+    except (TypeError, ValueError, ZeroDivisionError):
+        chunks = None
+    if chunks is None or min(chunks[0], default=0) < 1:
+        raise InputError(f"chunks must be a whole number of bins from 1, or block lengths "
+                         f"from 1 that add up to {bins}")
     name = "veltrane-cascade-" + dask.base.tokenize(breaks, weights, bins, chunks, threads)
     starts = np.cumsum((0,) + chunks[0][:-1])
     graph = {(name, k): (_bins, breaks, weights, bins, int(start), int(size), threads)
@@ -62,12 +68,20 @@ def cascade(breaks, weights, bins, chunks=2**22, threads=1):
 
 
 def _table(dask, values, what, chunks):
+    """values as a Dask array of float64 in blocks of chunks rows (a Dask array keeps its
+    own blocks of rows)."""
+    if not isinstance(values, dask.array.Array):
+        try:
+            values = np.asarray(values, dtype=np.float64)
+        except (TypeError, ValueError):
+            raise InputError(f"{what} must be a table of numbers, one row a measure") from None
+    if values.ndim != 2:
+        raise InputError(f"{what} must be a table of numbers, one row a measure")
     if isinstance(values, dask.array.Array):
         table = values.astype(np.float64)
     else:
-        table = dask.array.from_array(np.asarray(values, dtype=np.float64), chunks=(chunks, -1))
-    if table.ndim != 2:
-        raise InputError(f"{what} must be a table of numbers, one row a measure")
+        chunks = veltrane._whole(chunks, "chunks", 1)
+        table = dask.array.from_array(values, chunks=(chunks, -1))
     return table.rechunk({0: table.chunks[0], 1: -1})
 
 

@@ -23,6 +23,7 @@ void forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& co
     const auto run = [&] {
         for (std::size_t b = next++; b < blocks; b = next++) {
             try {
+                checkCancelled(control);
                 const std::size_t first = b * blockSize;
                 work(first, std::min(blockSize, total - first));
             } catch (...) {
