@@ -131,10 +131,14 @@ void frmMain::createControls() {
 }
 
 void frmMain::applyTabOrder() {
-    const auto& order = mainlayout::kTabOrder;
-    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
-        QWidget::setTabOrder(findChild<QWidget*>(qstr(order[i])),
-                             findChild<QWidget*>(qstr(order[i + 1])));
+    // Each control after the one before it, walked without indices.
+    QWidget* previous = nullptr;
+    for (const std::string_view name : mainlayout::kTabOrder) {
+        QWidget* const control = findChild<QWidget*>(qstr(name));
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, control);
+        }
+        previous = control;
     }
 }
 
