@@ -155,7 +155,7 @@ public:
 
 private:
     const MarkovModel& m_model;
-    const RunControl& m_control;
+    RunControl m_control; // a copy: callers may pass a temporary
     PerronIteration m_iteration;
     PerronVectors m_vectors;
     VectorHistory m_evaluations;
