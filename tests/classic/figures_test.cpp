@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <veltrane/classic/Checked.h>
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 
@@ -139,6 +142,26 @@ TEST(Entr3, GuardsItsDivisorWithItsMessage) {
     lm(2) = 3.0F;
     const std::int16_t beyondTheWeights = 6;
     EXPECT_THROW(entr3(a, 1.5F, lm, beyondTheWeights, context), RuntimeError);
+}
+
+// Doubles to singles as the analyses round them: a double short of the halfway point between
+// FLT_MAX and 2^128 rounds to FLT_MAX, the halfway point itself would round to an infinity.
+TEST(Checked, RoundsToSingleUpToTheHalfwayPointBeyondTheLargest) {
+    const double halfway = 0x1.ffffffp+127;
+    EXPECT_EQ(checked::toSingle(std::nextafter(halfway, 0.0)), FLT_MAX);
+    EXPECT_EQ(checked::toSingle(-std::nextafter(halfway, 0.0)), -FLT_MAX);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& [d, kind] :
+         {std::pair{halfway, ErrorKind::Overflow}, std::pair{-halfway, ErrorKind::Overflow},
+          std::pair{HUGE_VAL, ErrorKind::Overflow}, std::pair{nan, ErrorKind::InvalidOperation}}) {
+        SCOPED_TRACE(d);
+        try {
+            checked::toSingle(d);
+            ADD_FAILURE() << "not refused";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.kind(), kind);
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -49,6 +51,32 @@ TEST(RunWatched, WatchesUntilTheWorkEndsAndPassesItsErrorsOn) {
     int quick = 0;
     runWatched([] {}, milliseconds(1000), [&] { ++quick; });
     EXPECT_EQ(quick, 0); // a work that ends at once is not waited for a whole period
+}
+
+// Windows of large blocks stay within kWindowBytes however many blocks the threads could take:
+// blocks of a quarter of it, on two threads (which would take eight), go four to a window, and
+// the items are handed on in order.
+TEST(ForEachWindow, HoldsAtMostItsBytesAndHandsTheItemsOnInOrder) {
+    using Item = std::array<double, 64>;
+    constexpr std::size_t kBlock = kWindowBytes / 4 / sizeof(Item);
+    const RunControl control{2};
+    std::size_t next = 0;
+    std::size_t largest = 0;
+    forEachWindow<Item>(
+        4 * kBlock + 3, kBlock, control,
+        [](std::size_t first, std::span<Item> out) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i][0] = static_cast<double>(first + i);
+            }
+        },
+        [&](std::size_t first, std::span<const Item> items) {
+            EXPECT_EQ(first, next);
+            EXPECT_EQ(items.back()[0], static_cast<double>(first + items.size() - 1));
+            next += items.size();
+            largest = std::max(largest, items.size());
+        });
+    EXPECT_EQ(next, 4 * kBlock + 3);
+    EXPECT_LE(largest * sizeof(Item), kWindowBytes);
 }
 
 } // namespace
