@@ -15,6 +15,20 @@ using namespace veltrane;
 // enough that the threads share the work evenly.
 constexpr std::size_t kBlock = std::size_t{1} << 16;
 
+// Times the masses of all N = bins bins, in blocks over the threads of control, as the
+// command line writes them.
+void timeAllBins(benchmark::State& state, const Cascade& cascade, std::uint64_t bins,
+                 const RunControl& control) {
+    std::vector<double> masses(bins);
+    for (auto _ : state) {
+        forEachBlock(bins, kBlock, control, [&](std::size_t first, std::size_t count) {
+            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
+        });
+        benchmark::DoNotOptimize(masses.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
+}
+
 // The masses of equal bins of a three-branch measure, in blocks over the threads, as the
 // command line writes them. Arguments: bins, threads (0: one for each core).
 void BinMassesOfThreeBranches(benchmark::State& state) {
@@ -24,15 +38,8 @@ void BinMassesOfThreeBranches(benchmark::State& state) {
     const auto bins = static_cast<std::uint64_t>(state.range(0));
     RunControl control;
     control.threads = static_cast<unsigned>(state.range(1));
-    std::vector<double> masses(bins);
-    for (auto _ : state) {
-        forEachBlock(bins, kBlock, control, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
-        });
-        benchmark::DoNotOptimize(masses.data());
-    }
+    timeAllBins(state, cascade, bins, control);
     state.counters["threads"] = threadCount(control);
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
 }
 BENCHMARK(BinMassesOfThreeBranches)
     ->Args({1 << 24, 0})
@@ -86,15 +93,7 @@ void BinMassesOfABranchAlmostWhole(benchmark::State& state) {
         state.range(1) != 0 ? std::vector<double>{shortBranch, 1.0} : std::vector<double>{1, 1};
     const std::vector<double> breaks{shortBranch};
     const Cascade cascade(breaks, weights);
-    const std::uint64_t bins = std::uint64_t{1} << 20;
-    std::vector<double> masses(bins);
-    for (auto _ : state) {
-        forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
-        });
-        benchmark::DoNotOptimize(masses.data());
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
+    timeAllBins(state, cascade, std::uint64_t{1} << 20, {});
 }
 BENCHMARK(BinMassesOfABranchAlmostWhole)
     ->Args({-4, 0})
@@ -116,15 +115,7 @@ void BinMassesOfManyBranches(benchmark::State& state) {
     std::vector<double> weights(breaks.size() + 1);
     std::generate(weights.begin(), weights.end(), [&] { return 0.1 + uniform(engine); });
     const Cascade cascade(breaks, weights);
-    const std::uint64_t bins = std::uint64_t{1} << 20;
-    std::vector<double> masses(bins);
-    for (auto _ : state) {
-        forEachBlock(bins, kBlock, {}, [&](std::size_t first, std::size_t count) {
-            cascade.binMasses(bins, first, std::span<double>(masses).subspan(first, count));
-        });
-        benchmark::DoNotOptimize(masses.data());
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bins));
+    timeAllBins(state, cascade, std::uint64_t{1} << 20, {});
 }
 BENCHMARK(BinMassesOfManyBranches)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
