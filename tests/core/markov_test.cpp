@@ -286,6 +286,13 @@ TEST(MarkovSolver, SpectraOfRandomMapsAreConcaveWithDimensionAtMostOne) {
                     << "at " << i;
             }
         }
+        // A point solved alone is the spectrum's, and beyond the range it is the range's end.
+        for (const std::size_t i : {std::size_t{0}, std::size_t{37}, p.size() - 1}) {
+            EXPECT_NEAR(solver.atLyapunov(p[i].lyapunov).entropy, p[i].entropy, 1e-12 * top)
+                << "alone at " << i;
+        }
+        EXPECT_EQ(solver.atLyapunov(2 * p.back().lyapunov).entropy, p.back().entropy);
+        EXPECT_EQ(solver.atLyapunov(p.front().lyapunov / 2).entropy, p.front().entropy);
         // The grid passes within half a step of the top, where h is flat to second order.
         EXPECT_GT(largest, top * (1 - 1e-2));
         EXPECT_NEAR(solver.pressure(1.0), 0.0, 1e-13);
