@@ -50,6 +50,8 @@ const char* kindName(ErrorKind kind) {
         return "SUBSCRIPT_OUT_OF_RANGE";
     case ErrorKind::Platform:
         return "PLATFORM";
+    case ErrorKind::Internal:
+        return "INTERNAL";
     }
     return "INVALID_OPERATION";
 }

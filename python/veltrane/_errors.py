@@ -20,6 +20,7 @@ class ErrorKind(enum.Enum):
     OVERFLOW = "overflow"
     SUBSCRIPT_OUT_OF_RANGE = "subscript out of range"
     PLATFORM = "platform error"
+    INTERNAL = "internal error"
 
 
 class AnalysisError(ArithmeticError):

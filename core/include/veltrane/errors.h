@@ -45,6 +45,8 @@ enum class ErrorKind {
     Overflow,            // a result beyond the range of its type, a 16-bit counter past 32767
     SubscriptOutOfRange, // an array index outside its declared bounds
     Platform,            // a failing platform service, such as printing
+    Internal,            // a result that breaks a bound the mathematics guarantees: a fault of
+                         // the program, reported in place of the result
 };
 
 // Short English name of the error kind, as shown to the user ("division by zero").

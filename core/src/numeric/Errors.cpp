@@ -16,6 +16,8 @@ std::string errorKindName(ErrorKind kind) {
         return "subscript out of range";
     case ErrorKind::Platform:
         return "platform error";
+    case ErrorKind::Internal:
+        return "internal error";
     }
     return "run-time error";
 }
