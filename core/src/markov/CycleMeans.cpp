@@ -16,11 +16,22 @@ namespace {
 // Far more rounds than policy iteration takes on any map tried (a few tens).
 constexpr long kMostRounds = 100'000;
 
-// Entropy of a component of the critical graph: its vectors to this relative error give ρ to
-// rounding (the Rayleigh quotient's error is its square).
-constexpr double kEntropyTolerance = 1e-13;
+// Entropy of a component of the critical graph: the bounds on its ρ this close.
+constexpr double kEntropyTolerance = 1e-15;
 
 using Real = long double;
+
+// Two values count as equal where they differ by at most relative times the larger of their
+// sizes and scale: the errors of sums of the values along paths and cycles, which grow with the
+// values summed, not with values elsewhere in the map.
+struct Tie {
+    Real relative = 0.0L;
+    Real scale = 0.0L;
+
+    Real of(Real a, Real b) const {
+        return relative * std::max({std::fabs(a), std::fabs(b), scale});
+    }
+};
 
 // The vertex of least key (class, potential, index) in a run of vertices, from a segment tree.
 class LeastInRun {
@@ -74,9 +85,8 @@ private:
     std::vector<std::uint32_t> m_tree;
 };
 
-// Groups values that lie within tolerance of the next lower one; returns the group of each,
-// numbered upwards.
-std::vector<std::uint32_t> groups(std::span<const Real> values, Real tolerance) {
+// Groups values that tie with the next lower one; returns the group of each, numbered upwards.
+std::vector<std::uint32_t> groups(std::span<const Real> values, const Tie& tie) {
     std::vector<std::uint32_t> order(values.size());
     std::iota(order.begin(), order.end(), std::uint32_t{0});
     std::sort(order.begin(), order.end(),
@@ -84,7 +94,8 @@ std::vector<std::uint32_t> groups(std::span<const Real> values, Real tolerance) 
     std::vector<std::uint32_t> group(values.size());
     std::uint32_t g = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && values[order[k]] - values[order[k - 1]] > tolerance) {
+        if (k > 0 && values[order[k]] - values[order[k - 1]] >
+                         tie.of(values[order[k]], values[order[k - 1]])) {
             ++g;
         }
         group[order[k]] = g;
@@ -146,10 +157,10 @@ void evaluate(Policy& p, std::span<const double> f) {
 
 // One round of improvement; false when the policy is optimal. A vertex moves to a successor
 // of a lower cycle mean where there is one (anywhere), else to one of lower potential by more
-// than tolerance.
-bool improve(Policy& p, const IntervalRows& rows, Real tolerance) {
+// than a tie.
+bool improve(Policy& p, const IntervalRows& rows, const Tie& tie) {
     const std::size_t n = rows.size();
-    const std::vector<std::uint32_t> meanGroup = groups(p.eta, tolerance);
+    const std::vector<std::uint32_t> meanGroup = groups(p.eta, tie);
     const LeastInRun least(meanGroup, p.x);
     std::vector<std::uint32_t> best(n);
     bool lowerMean = false;
@@ -160,7 +171,8 @@ bool improve(Policy& p, const IntervalRows& rows, Real tolerance) {
     bool changed = false;
     for (std::size_t i = 0; i < n; ++i) {
         const bool better = lowerMean ? meanGroup[best[i]] < meanGroup[i]
-                                      : p.x[best[i]] < p.x[p.next[i]] - tolerance;
+                                      : p.x[best[i]] < p.x[p.next[i]] -
+                                                           tie.of(p.x[best[i]], p.x[p.next[i]]);
         if (better) {
             p.next[i] = best[i];
             changed = true;
@@ -170,12 +182,12 @@ bool improve(Policy& p, const IntervalRows& rows, Real tolerance) {
 }
 
 // The graph of the edges i → j on which the optimal potentials are tight, x_i = f_i - η + x_j,
-// that is, j of least potential in i's run. Grouping the potentials within tolerance and
+// that is, j of least potential in i's run. Grouping the potentials that tie and
 // ordering the vertices by group and then place, the tight successors of each vertex are a run
 // again. Returns the rows in that order.
-IntervalRows tightGraph(const IntervalRows& rows, const Policy& p, Real tolerance) {
+IntervalRows tightGraph(const IntervalRows& rows, const Policy& p, const Tie& tie) {
     const std::size_t n = rows.size();
-    const std::vector<std::uint32_t> level = groups(p.x, tolerance);
+    const std::vector<std::uint32_t> level = groups(p.x, tie);
     std::vector<std::uint32_t> order(n);
     std::iota(order.begin(), order.end(), std::uint32_t{0});
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -229,11 +241,12 @@ double entropyOf(const IntervalRows& graph, const RunControl& control) {
         const bool hasEdge = own.end.front() > own.begin.front();
         if (hasEdge && !cycleOnly) {
             // A component of more than one cycle: its ρ exceeds 1.
-            PerronIteration iteration(own);
+            const std::vector<double> none(own.size(), 0.0);
+            const PerronMap map(own, none, flatFrame(own.size()), flatFrame(own.size()));
+            PerronSolver solver(map);
             PerronVectors vectors;
-            const std::vector<double> ones(own.size(), 1.0);
-            entropy = std::max(
-                entropy, iteration.solve(ones, {}, vectors, kEntropyTolerance, control).logRoot);
+            entropy = std::max(entropy,
+                               solver.solve(0.0, vectors, kEntropyTolerance, control).logRoot);
         }
         first = last;
     }
@@ -243,7 +256,7 @@ double entropyOf(const IntervalRows& graph, const RunControl& control) {
 } // namespace
 
 CycleEnd smallestCycleMean(const IntervalRows& rows, std::span<const double> values,
-                           double tolerance, const RunControl& control) {
+                           double relativeTie, const RunControl& control) {
     const std::size_t n = rows.size();
     Policy p;
     p.eta.assign(n, 0.0L);
@@ -258,7 +271,12 @@ CycleEnd smallestCycleMean(const IntervalRows& rows, std::span<const double> val
             p.next[i] = least.in(rows.begin[i], rows.end[i]);
         }
     }
-    const auto tie = static_cast<Real>(tolerance);
+    // The values' own scale: their median size, which a few far larger or smaller do not move.
+    std::vector<double> sizes(values.size());
+    std::transform(values.begin(), values.end(), sizes.begin(),
+                   [](double v) { return std::fabs(v); });
+    std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(n / 2), sizes.end());
+    const Tie tie{static_cast<Real>(relativeTie), static_cast<Real>(sizes[n / 2])};
     for (long round = 0;; ++round) {
         checkCancelled(control);
         evaluate(p, values);
@@ -273,6 +291,8 @@ CycleEnd smallestCycleMean(const IntervalRows& rows, std::span<const double> val
     CycleEnd end;
     end.mean = static_cast<double>(*std::min_element(p.eta.begin(), p.eta.end()));
     end.entropy = entropyOf(tightGraph(rows, p, tie), control);
+    end.potentials.assign(p.x.begin(), p.x.end());
+    end.exactMean = *std::min_element(p.eta.begin(), p.eta.end());
     return end;
 }
 

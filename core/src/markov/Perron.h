@@ -1,63 +1,108 @@
 #pragma once
 
-// The Perron root of R·A, where A is the 0/1 matrix of an irreducible IntervalRows graph (A_ij = 1
-// when j is a successor of i) and R = diag(r) holds positive row weights, by power iteration
-// on its right and left vectors. A product with A costs O(n) through prefix sums however many
-// ones it holds; the sums are carried in double-double, so that a row's sum, a difference of
-// two prefix sums, keeps its relative accuracy unless the vector spans more than about 30
-// orders of magnitude over the pieces before it.
-#include "IntervalGraph.h"
+// The Perron root of a Markov map's M_β = diag(e^{-β f}) A, with its right and left vectors, and a
+// proof of its accuracy: the Collatz–Wielandt bounds. For positive vectors y and z,
+//     min_i (By)_i / y_i  ≤  ρ(B)  ≤  max_i (By)_i / y_i,
+// and the same for the ratios of zᵀB to zᵀ; the solver stops once the bounds of both vectors
+// enclose ρ within the tolerance asked, never on a count of steps or a small change between
+// them. It works on the balanced matrix B (Balanced.h), whose Perron vectors span few orders of
+// magnitude at any β.
+//
+// Three ways of improving the vectors, cheapest first:
+// - the power iteration, a product with B and one with Bᵀ a step, which converges fast where the
+//   other eigenvalues of B are well below ρ (most maps, most β);
+// - Noda's iteration, inverse iteration shifted by the upper bound, which converges
+//   quadratically on any irreducible graph, periodic or nearly decoupled, where its
+//   Grassmann–Taksar–Heyman factorization is cheap (Gth.h: graphs of short runs, such as
+//   chains, and small maps);
+// - otherwise a Krylov subspace of B scaled by the current vector, whose Rayleigh–Ritz value and
+//   vector resolve eigenvalues clustered near ρ (a periodic graph's ρ times the roots of unity,
+//   the nearly equal pressures of two loosely coupled parts of a map).
+#include "Balanced.h"
+#include "Gth.h"
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 #include <veltrane/run.h>
 
 namespace veltrane {
 
-// The right and left vectors a run starts from and leaves behind, so that a nearby matrix
-// starts from them. Empty vectors start from the flat vector.
+// The right and left vectors of the balanced matrix at some β, which a nearby β starts from.
+// Empty vectors start from the flat vector.
 struct PerronVectors {
     std::vector<double> right;
     std::vector<double> left;
 };
 
 struct PerronRoot {
-    double logRoot = 0.0; // ln ρ
-    // Of values f under the weights π_i ∝ left_i right_i (the equilibrium weights): the mean
-    // Σ π_i f_i, which is -d ln ρ / dβ when r_i = exp(-β f_i), and the variance around it.
+    double logRoot = 0.0;  // ln ρ(M_β): the two-sided Rayleigh quotient, within the bounds
+    double logLower = 0.0; // ln of the Collatz–Wielandt bounds
+    double logUpper = 0.0;
+    // ln ρ(B), and the part -|β| η that ln ρ(M_β) adds to it (Balanced.h): the entropy is
+    // formed from the first, which is at least 0, without the second's rounding.
+    double logBalanced = 0.0;
+    double logBalancedLower = 0.0;
+    double logBalancedUpper = 0.0;
+    double logScale = 0.0;
+    // Of the exponents f under the equilibrium weights π_i ∝ left_i right_i: the mean, which is
+    // -d ln ρ / dβ, and the variance, its derivative.
     double mean = 0.0;
     double variance = 0.0;
-    long products = 0; // products with A and its transpose
+    long products = 0; // products with B or Bᵀ, and solves of Noda's iteration
 };
 
-class PerronIteration {
+// What every solve for one graph shares, read only: the frames of both signs of β, their trees of
+// potentials, and the order of Noda's factorization where the graph takes it.
+class PerronMap {
 public:
-    // rows: irreducible. The iteration keeps scratch space of a few vectors of the rows' size.
-    explicit PerronIteration(const IntervalRows& rows);
+    // rows: irreducible; exponents: f; plus and minus: the frames of β ≥ 0 and β < 0. rows and
+    // exponents must outlive the map.
+    PerronMap(const IntervalRows& rows, std::span<const double> exponents, BalancedFrame plus,
+              BalancedFrame minus);
 
-    // ρ(R·A) and the equilibrium mean of values (which may be empty: mean and variance 0),
-    // iterating from vectors and leaving the converged ones there. tolerance: the relative
-    // error of the weights π left after the iteration, as estimated from its rate of
-    // convergence. Throws Cancelled through control, and RuntimeError when the vectors have
-    // not settled within a bound far beyond any map tried.
-    PerronRoot solve(std::span<const double> rowWeights, std::span<const double> values,
-                     PerronVectors& vectors, double tolerance, const RunControl& control);
+    const IntervalRows& rows() const { return m_rows; }
+    std::span<const double> exponents() const { return m_exponents; }
 
 private:
-    // S·A·S v and uᵀ S·A·S, S = diag(m_scale).
-    void rightProduct(std::span<const double> v, std::span<double> out);
-    void leftProduct(std::span<const double> u, std::span<double> out);
-
+    friend class PerronSolver;
     const IntervalRows& m_rows;
-    std::vector<double> m_prefixHi; // running sums in double-double, one more than the rows
-    std::vector<double> m_prefixLo;
-    std::vector<double> m_begun; // row terms gathered where their runs begin, less where they end
-    std::vector<double> m_y;
-    std::vector<double> m_z;
-    std::vector<double> m_scale; // the square roots of the row weights
-    bool m_shifted = false;      // once the plain iteration has been seen to converge slowly
-    double m_rate = 1.0;         // the rate of convergence of the last solve
+    std::span<const double> m_exponents;
+    BalancedFrame m_plus;
+    BalancedFrame m_minus;
+    PotentialTree m_plusTree;
+    PotentialTree m_minusTree;
+    std::optional<GthPattern> m_pattern;
+};
+
+// The frame of a graph whose matrix is A itself: no exponents, all potentials 0.
+BalancedFrame flatFrame(std::size_t n);
+
+// Solves for one thread: its own matrices and scratch space.
+class PerronSolver {
+public:
+    explicit PerronSolver(const PerronMap& map);
+    ~PerronSolver();
+    PerronSolver(const PerronSolver&) = delete;
+    PerronSolver& operator=(const PerronSolver&) = delete;
+
+    // ρ(M_β), from vectors (those of a nearby β, or empty) and leaving them there. tolerance: the
+    // relative width of the bounds on ρ asked for; below about 16 units of 2^-53 it is that.
+    // Throws Cancelled through control.
+    PerronRoot solve(double beta, PerronVectors& vectors, double tolerance,
+                     const RunControl& control);
+
+    // The relative width the bounds reach at best: a few units of rounding of the ratios.
+    static double floor();
+
+private:
+    class Run;
+    const PerronMap& m_map;
+    BalancedMatrix m_plus;
+    BalancedMatrix m_minus;
+    std::unique_ptr<GthFactor> m_factor;
 };
 
 } // namespace veltrane
