@@ -22,12 +22,56 @@ constexpr double kLeastColumnLog = -700.0;
 // the sum of its terms' magnitudes.
 constexpr double kPrefixTrust = 0x1p-56;
 
+// Up to this many places of a left product are summed again directly, each a pass over the rows,
+// rather than through a tree of all of them.
+constexpr std::size_t kDirectPlaces = 8;
+
 // e^x for x = hi + lo given as a long double, to about a unit in the last place of the result
 // however large |x|: the part of x that rounding to a double leaves out enters to first order.
 double exactExp(long double x) {
     const auto hi = static_cast<double>(x);
     const auto lo = static_cast<double>(x - static_cast<long double>(hi));
     return std::exp(hi) * (1.0 + lo);
+}
+
+// x as hi + lo.
+DoubleDouble split(long double x) {
+    const auto hi = static_cast<double>(x);
+    return {hi, static_cast<double>(x - static_cast<long double>(hi))};
+}
+
+// -b x for x = hi + lo, as hi + lo, exact to a few units of 2^-106 of it.
+DoubleDouble scaled(double b, DoubleDouble x) {
+    const DoubleDouble p = exactProduct(b, x.hi);
+    return {-p.hi, -(p.lo + b * x.lo)};
+}
+
+// The ends of the runs of a graph in the order of the places where they lie, each as its row, +1
+// where the run begins and -1 where it ends, ends before beginnings at the same place; and for
+// each place j, the number of events at places up to j.
+void runEvents(const IntervalRows& rows, std::vector<std::uint32_t>& row,
+               std::vector<std::int8_t>& sign, std::vector<std::uint32_t>& through) {
+    const std::size_t n = rows.size();
+    std::vector<std::uint32_t> count(n + 2, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        ++count[rows.begin[i] + 1];
+        ++count[rows.end[i] + 1];
+    }
+    for (std::size_t k = 1; k < count.size(); ++k) {
+        count[k] += count[k - 1];
+    }
+    through.assign(count.begin() + 1, count.begin() + static_cast<long>(n) + 1);
+    row.resize(2 * n);
+    sign.resize(2 * n);
+    // Ends first at each place: a run that ends at j does not hold j.
+    for (const bool ends : {true, false}) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint32_t place = ends ? rows.end[i] : rows.begin[i];
+            const std::uint32_t at = count[place]++;
+            row[at] = i;
+            sign[at] = static_cast<std::int8_t>(ends ? -1 : 1);
+        }
+    }
 }
 
 } // namespace
@@ -54,6 +98,18 @@ BalancedMatrix::BalancedMatrix(const IntervalRows& rows, const BalancedFrame& fr
     while (m_leaves < rows.size()) {
         m_leaves *= 2;
     }
+    // The exponents of the scales over b, to about 2^-106 of themselves: p_j - min p for the
+    // columns, g_i - η - p_i + min p for the rows (in long double, from the doubles given).
+    const auto eta = static_cast<long double>(frame.mean);
+    const auto least = static_cast<long double>(m_least);
+    m_columnExponent.resize(rows.size());
+    m_rowExponent.resize(rows.size());
+    for (std::size_t j = 0; j < rows.size(); ++j) {
+        const auto p = static_cast<long double>(frame.potentials[j]);
+        m_columnExponent[j] = split(p - least);
+        m_rowExponent[j] = split(static_cast<long double>(frame.values[j]) - eta - p + least);
+    }
+    runEvents(rows, m_eventRow, m_eventSign, m_through);
 }
 
 void BalancedMatrix::setBeta(double b) {
@@ -62,20 +118,17 @@ void BalancedMatrix::setBeta(double b) {
     }
     m_beta = b;
     const std::size_t n = size();
-    const auto& g = m_frame->values;
-    const auto& p = m_frame->potentials;
-    const auto beta = static_cast<long double>(b);
-    const auto eta = static_cast<long double>(m_frame->mean);
-    const auto least = static_cast<long double>(m_least);
     bool anyFar = false;
     for (std::size_t j = 0; j < n; ++j) {
-        const long double column = -beta * (static_cast<long double>(p[j]) - least);
-        m_columnScale[j] = column < kLeastColumnLog ? 0.0 : exactExp(column);
+        // e^x for x = hi + lo, the part lo that rounding x to a double leaves out entering to
+        // first order: a unit in the last place of the scale however large |x|.
+        const DoubleDouble column = scaled(b, m_columnExponent[j]);
+        m_columnScale[j] =
+            column.hi < kLeastColumnLog ? 0.0 : std::exp(column.hi) * (1.0 + column.lo);
         // The row's exponent: b times (min over its run of p) - min p, for optimal p.
-        const long double row =
-            -beta * (static_cast<long double>(g[j]) - eta - static_cast<long double>(p[j]) + least);
-        if (row <= kCommonScale) {
-            m_rowScale[j] = exactExp(row);
+        const DoubleDouble row = scaled(b, m_rowExponent[j]);
+        if (row.hi <= kCommonScale) {
+            m_rowScale[j] = std::exp(row.hi) * (1.0 + row.lo);
             m_far[j] = kNear;
         } else {
             m_rowScale[j] = 0.0;
@@ -123,6 +176,9 @@ void BalancedMatrix::right(std::span<const double> x, std::span<double> out) {
     }
     // Running sums in double-double: hi the rounded sum, lo the rounding errors gathered (exact
     // by the two-sum), off the chain of dependent additions.
+    m_hi.resize(n + 1);
+    m_lo.resize(n + 1);
+    m_magnitude.resize(n + 1);
     double s = 0.0;
     double error = 0.0;
     double mass = 0.0;
@@ -169,52 +225,114 @@ void BalancedMatrix::right(std::span<const double> x, std::span<double> out) {
 
 void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
     const std::size_t n = size();
-    // out_j sums the row terms of the runs that hold j: each row's term is added where its run
-    // begins and taken away where it ends, in a running sum in double-double. The terms that
-    // begin (and end) at one place are gathered in double-double there too, since many runs may
-    // share an end.
-    for (std::vector<double>* v : {&m_hi, &m_lo, &m_beginLo, &m_endLo, &m_magnitude, &m_beginMass}) {
-        v->assign(n + 1, 0.0);
-    }
-    const auto gather = [](double& hi, double& lo, double t) {
-        const DoubleDouble d = exactSum(hi, t);
-        hi = d.hi;
-        lo += d.lo;
-    };
+    // out_j sums the terms of the rows whose runs hold j: a running sum in double-double over the
+    // ends of the runs in the order of their places, each row's term added where its run begins
+    // and taken away where it ends; out_j is the sum after the last event at a place up to j. Its
+    // error is a few units of 2^-106 of the terms begun so far, times their number at most;
+    // where that is too much of the terms that hold j, the place's sum is taken again from a
+    // tree of partial sums of terms of one sign.
     bool anyFar = false;
+    bool signed_ = false;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_far[i] != kNear) {
             anyFar = true;
+            m_terms[i] = 0.0;
             continue;
         }
-        const double t = m_rowScale[i] * x[i];
-        m_terms[i] = t;
-        gather(m_hi[m_rows->begin[i]], m_beginLo[m_rows->begin[i]], t);
-        gather(m_lo[m_rows->end[i]], m_endLo[m_rows->end[i]], t);
-        m_magnitude[m_rows->begin[i]] += std::fabs(t);
-        m_magnitude[m_rows->end[i]] -= std::fabs(t);
-        m_beginMass[m_rows->begin[i]] += std::fabs(t);
+        m_terms[i] = m_rowScale[i] * x[i];
+        signed_ = signed_ || m_terms[i] < 0.0;
     }
-    const double trust = kPrefixTrust / (static_cast<double>(n) * 0x1p-104);
+    const std::size_t events = m_eventRow.size();
+    m_hi.resize(events + 1);
+    m_lo.resize(events + 1);
+    m_magnitude.resize(events + 1);
+    m_held.resize(signed_ ? events + 1 : 0);
     double s = 0.0;
     double error = 0.0;
     double begun = 0.0; // the magnitudes of every term begun so far: the sums' scale
-    double held = 0.0;  // those of the runs holding j, in plain double
+    double held = 0.0;  // those of the runs holding the place, in plain double
+    m_hi[0] = m_lo[0] = m_magnitude[0] = 0.0;
+    if (signed_) {
+        m_held[0] = 0.0;
+    }
+    for (std::size_t k = 0; k < events; ++k) {
+        const double term = m_terms[m_eventRow[k]];
+        const double t = m_eventSign[k] > 0 ? term : -term;
+        const double sum = s + t;
+        const double back = sum - s;
+        error += (s - (sum - back)) + (t - back);
+        s = sum;
+        m_hi[k + 1] = s;
+        m_lo[k + 1] = error;
+        begun += m_eventSign[k] > 0 ? std::fabs(term) : 0.0;
+        m_magnitude[k + 1] = begun;
+        if (signed_) {
+            held += m_eventSign[k] > 0 ? std::fabs(term) : -std::fabs(term);
+            m_held[k + 1] = held;
+        }
+    }
+    const double trust = kPrefixTrust / (static_cast<double>(n) * 0x1p-104);
     std::vector<std::uint32_t> fromTree;
+    bool backward = false;
     for (std::size_t j = 0; j < n; ++j) {
-        for (const double t : {m_hi[j], -m_lo[j]}) {
-            const double sum = s + t;
-            const double back = sum - s;
-            error += (s - (sum - back)) + (t - back);
-            s = sum;
-        }
-        error += m_beginLo[j] - m_endLo[j];
-        begun += m_beginMass[j];
-        held += m_magnitude[j];
-        out[j] = s + error;
-        if (begun > trust * held) {
+        const std::uint32_t k = m_through[j];
+        out[j] = m_hi[k] + m_lo[k];
+        if (m_magnitude[k] > trust * (signed_ ? m_held[k] : out[j])) {
             fromTree.push_back(static_cast<std::uint32_t>(j));
+            backward = true;
         }
+    }
+    if (backward) {
+        // The same sum from the other end, where the terms of runs that lie before j, which the
+        // running sum from the start carries, do not count: most places the sum from the start
+        // could not give, this one can.
+        std::vector<std::uint32_t> still;
+        double sb = 0.0;
+        double eb = 0.0;
+        double mb = 0.0;
+        std::size_t k = events;
+        std::size_t next = 0;
+        for (std::size_t j = n; j-- > 0;) {
+            // The events after place j, from the last: a run that ends after j is taken in as it
+            // ends, and left out as it begins after j.
+            for (; k > m_through[j]; --k) {
+                const double term = m_terms[m_eventRow[k - 1]];
+                const double t = m_eventSign[k - 1] > 0 ? -term : term;
+                const double sum = sb + t;
+                const double back = sum - sb;
+                eb += (sb - (sum - back)) + (t - back);
+                sb = sum;
+                mb += m_eventSign[k - 1] < 0 ? std::fabs(term) : 0.0;
+            }
+            (void)next;
+            if (std::binary_search(fromTree.begin(), fromTree.end(), static_cast<std::uint32_t>(j))) {
+                const double value = sb + eb;
+                if (!signed_ && mb <= trust * value) {
+                    out[j] = value;
+                } else {
+                    still.push_back(static_cast<std::uint32_t>(j));
+                }
+            }
+        }
+        std::sort(still.begin(), still.end());
+        fromTree = std::move(still);
+    }
+    if (!fromTree.empty() && fromTree.size() <= kDirectPlaces) {
+        // A few places: each sum taken again from the rows whose runs hold it, in double-double.
+        for (const std::uint32_t j : fromTree) {
+            double sum = 0.0;
+            double err = 0.0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (m_rows->begin[i] <= j && j < m_rows->end[i]) {
+                    const DoubleDouble d = exactSum(sum, m_terms[i]);
+                    sum = d.hi;
+                    err += d.lo;
+                }
+            }
+            out[j] = sum + err;
+            ++m_treeRows;
+        }
+        fromTree.clear();
     }
     if (!fromTree.empty()) {
         // Each row's term added to the nodes that cover its run, and a place's sum gathered

@@ -24,6 +24,7 @@
 // Rows whose entries would fall below the range of doubles in one common scale (b (p_j - min p)
 // beyond about 600) are held as a list of their entries above e^-60 of the row's largest, 1:
 // what is left out of such a row is below e^-60 times its length of its sum.
+#include "DoubleDouble.h"
 #include "IntervalGraph.h"
 
 #include <cstddef>
@@ -119,6 +120,12 @@ private:
     const PotentialTree* m_tree;
     double m_beta = -1.0;
     double m_least = 0.0;              // min p
+    std::vector<DoubleDouble> m_columnExponent; // p_j - min p
+    std::vector<DoubleDouble> m_rowExponent;    // g_i - η - p_i + min p
+    // The ends of the runs by place, and the events at places up to each (left()).
+    std::vector<std::uint32_t> m_eventRow;
+    std::vector<std::int8_t> m_eventSign;
+    std::vector<std::uint32_t> m_through;
     std::vector<double> m_columnScale; // e^{-b (p_j - min p)}, 0 where that is below e^-700
     std::vector<double> m_rowScale;    // e^{-b (g_i - η - p_i + min p)} for rows in common scale
     // Rows held as lists: m_far[i] indexes them, kNear for the others.
@@ -132,9 +139,7 @@ private:
     std::vector<double> m_hi;
     std::vector<double> m_lo;
     std::vector<double> m_magnitude;
-    std::vector<double> m_beginLo;
-    std::vector<double> m_endLo;
-    std::vector<double> m_beginMass;
+    std::vector<double> m_held;
     std::vector<double> m_partial;
     std::size_t m_leaves = 1;
     long m_treeRows = 0;

@@ -246,7 +246,7 @@ double entropyOf(const IntervalRows& graph, const RunControl& control) {
             PerronSolver solver(map);
             PerronVectors vectors;
             entropy = std::max(entropy,
-                               solver.solve(0.0, vectors, kEntropyTolerance, control).logRoot);
+                               solver.solve(0.0, vectors, kEntropyTolerance, 1.0, control).logRoot);
         }
         first = last;
     }

@@ -25,16 +25,31 @@ constexpr double kTie = 0x1p-40;
 
 // The entropy of each point is enclosed in bounds this close, relative to itself, or as close as
 // the rounding of the Perron root's bounds allows where that is wider (near the ends, where the
-// entropy is small beside the terms it is formed from).
-constexpr double kEntropyTolerance = 1e-14;
+// entropy is small beside the terms it is formed from): kRoundingWidths times the widest bounds
+// of the evaluations it rests on.
+constexpr double kEntropyTolerance = 1e-13;
+constexpr double kRoundingWidths = 16.0;
 
-// The Perron root of an evaluation on the way to the minimum, before the last: enough for its
-// sign and Newton step.
-constexpr double kSearchTolerance = 1e-9;
+// How close an evaluation's bounds are asked to be. Loose ones, on the way to the minimum: the
+// Perron root and the mean (the slope) to about 1e-9, enough for their sign and Newton step.
+// Tight ones, which the result rests on: the Perron root's bounds a kRoundingWidths-th of the
+// width wanted of the entropy, or as close as rounding allows; at the center, the mean to about
+// 1e-11, for the last Newton correction; at the sides, whose values alone count, to about 1e-8.
+enum class Level { Loose, Center, Side };
+constexpr double kLooseTolerance = 1e-9;
+constexpr double kCenterSlopeTolerance = 1e-11;
+constexpr double kSideSlopeTolerance = 1e-8;
 
 // Far more than the search needs (a handful of evaluations a point): each fallback step halves
 // the bracket of the minimum or doubles an open one.
 constexpr int kMaxEvaluations = 400;
+
+// refine ends where its bounds are no closer than this many times the width wanted, once its
+// steps are spent or can no longer tell values apart; wider than that, it reports a fault.
+constexpr double kWidestBounds = 8.0;
+
+// The tries of refine at bounding the minimum once it is near, each a pair of evaluations.
+constexpr int kMostRefinements = 120;
 
 } // namespace
 
@@ -46,6 +61,7 @@ struct MarkovModel {
     CycleEnd largest;                  // mean λmax; potentials those of -f
     std::optional<ExactSolver> full;   // for maps whose every piece covers [0, 1]
     std::unique_ptr<PerronMap> perron; // for the others
+    double topEntropy = 0.0;           // an upper bound of P(0), the topological entropy
 
     double spread() const { return largest.mean - smallest.mean; }
     bool single() const { return !(spread() > 0.0); }
@@ -65,47 +81,71 @@ struct Evaluation {
     double upper = 0.0;
     double slope = 0.0;     // F'(β) = λ - the equilibrium mean exponent
     double curvature = 0.0; // F''(β): the variance of the exponents under the equilibrium
+    bool sloped = true;     // whether the slope is to be relied on (PerronRoot::meanReliable)
 };
 
-// The Perron vectors solved at the last two values of β, to start the next solution from their
-// line taken to the next β: the vectors of the balanced matrix change smoothly with β, so that
-// start is closer by an order of the step than the last vectors alone. Only near them (within
-// twice their distance), and kept positive.
-struct VectorHistory {
-    PerronVectors last;
-    PerronVectors before;
-    double lastBeta = 0.0;
-    double beforeBeta = 0.0;
-
-    void push(const PerronVectors& vectors, double beta) {
-        std::swap(before, last);
-        last.right.assign(vectors.right.begin(), vectors.right.end());
-        last.left.assign(vectors.left.begin(), vectors.left.end());
-        beforeBeta = lastBeta;
-        lastBeta = beta;
+// The Perron vectors to start an evaluation from: those of the evaluation nearest in β among the
+// last one and the last two points' minimizers, taken along the line through the two points' to
+// the β asked. The vectors of the balanced matrix change smoothly with β, so that start is closer
+// by an order of the step than the nearest vectors alone; it is kept positive.
+class VectorHistory {
+public:
+    void pushEvaluation(const PerronVectors& vectors, double beta) {
+        copy(vectors, m_last);
+        m_lastBeta = beta;
     }
 
-    // Into out, the vectors to start β from.
+    // The last evaluation's vectors are those of a point: near its minimizer.
+    void pushPoint() {
+        std::swap(m_before, m_point);
+        m_beforeBeta = m_pointBeta;
+        copy(m_last, m_point);
+        m_pointBeta = m_lastBeta;
+    }
+
     void start(double beta, PerronVectors& out) const {
-        if (last.right.empty()) {
+        if (m_last.right.empty()) {
             return;
         }
-        const double t = (beta - lastBeta) / (lastBeta - beforeBeta);
-        if (before.right.empty() || lastBeta == beforeBeta || !(std::fabs(t) <= 2.0)) {
-            out.right.assign(last.right.begin(), last.right.end());
-            out.left.assign(last.left.begin(), last.left.end());
+        const bool fromPoint =
+            !m_point.right.empty() && std::fabs(beta - m_pointBeta) < std::fabs(beta - m_lastBeta);
+        const PerronVectors& base = fromPoint ? m_point : m_last;
+        const double from = fromPoint ? m_pointBeta : m_lastBeta;
+        if (m_before.right.empty() || m_pointBeta == m_beforeBeta) {
+            copy(base, out);
             return;
         }
-        const auto line = [t](const std::vector<double>& a, const std::vector<double>& b,
-                              std::vector<double>& to) {
+        const double t = (beta - from) / (m_pointBeta - m_beforeBeta);
+        if (!(std::fabs(t) <= 2.0) || std::getenv("VT_NOEXTRA")) {
+            copy(base, out);
+            return;
+        }
+        // Along the line in the logarithms of the entries, in which the vectors of the balanced
+        // matrix move nearly linearly (its entries are exponentials in β).
+        const auto along = [t](const std::vector<double>& a, const std::vector<double>& p,
+                               const std::vector<double>& q, std::vector<double>& to) {
             to.resize(a.size());
             for (std::size_t i = 0; i < a.size(); ++i) {
-                to[i] = std::max(0.5 * a[i], a[i] + t * (a[i] - b[i]));
+                const double step = t * std::log(p[i] / q[i]);
+                to[i] = a[i] * std::exp(std::clamp(step, -1.0, 1.0));
             }
         };
-        line(last.right, before.right, out.right);
-        line(last.left, before.left, out.left);
+        along(base.right, m_point.right, m_before.right, out.right);
+        along(base.left, m_point.left, m_before.left, out.left);
     }
+
+private:
+    static void copy(const PerronVectors& from, PerronVectors& to) {
+        to.right.assign(from.right.begin(), from.right.end());
+        to.left.assign(from.left.begin(), from.left.end());
+    }
+
+    PerronVectors m_last;
+    PerronVectors m_point;
+    PerronVectors m_before;
+    double m_lastBeta = 0.0;
+    double m_pointBeta = 0.0;
+    double m_beforeBeta = 0.0;
 };
 
 // What the evaluations of one run of points share: a Perron solver with its scratch space, and
@@ -118,27 +158,32 @@ public:
     // F(β) at λ with the Perron root's bounds within tolerance. F is β (λ - λ_end) + ln ρ(B),
     // with λ_end the end the weights lean to (λmin for β ≥ 0, λmax below) and B the balanced
     // matrix: two terms of the sign of the entropy, so that F keeps its relative accuracy.
-    Evaluation at(double beta, double lambda, double tolerance) {
+    Evaluation at(double beta, double lambda, double tolerance, double slopeTolerance) {
         const double end = beta >= 0.0 ? m_model.smallest.mean : m_model.largest.mean;
         m_history.start(beta, m_vectors);
-        const PerronRoot root = m_solver.solve(beta, m_vectors, tolerance, m_control);
+        const PerronRoot root =
+            m_solver.solve(beta, m_vectors, tolerance, slopeTolerance, m_control);
         m_products += root.products;
-        m_history.push(m_vectors, beta);
+        m_history.pushEvaluation(m_vectors, beta);
         const double linear = beta * (lambda - end);
         return {beta,
                 linear + root.logBalanced,
                 linear + root.logBalancedLower,
                 linear + root.logBalancedUpper,
                 lambda - root.mean,
-                root.variance};
+                root.variance,
+                root.meanReliable};
     }
 
     // ln ρ(M_β) within bounds of relative width tolerance.
     PerronRoot pressure(double beta, double tolerance) {
-        return m_solver.solve(beta, m_vectors, tolerance, m_control);
+        return m_solver.solve(beta, m_vectors, tolerance, kCenterSlopeTolerance, m_control);
     }
 
     long products() const { return m_products; }
+
+    // The point at hand is solved: its last vectors start the next points'.
+    void pointSolved() { m_history.pushPoint(); }
 
 private:
     const MarkovModel& m_model;
@@ -153,6 +198,8 @@ struct Root {
     double beta = 0.0;
     double entropy = 0.0;
     double curvature = 0.0; // F'' at the root: -dλ/dβ, for the next point's first guess
+    double lower = 0.0;     // bounds of the entropy
+    double upper = 0.0;
 };
 
 // An evaluation the search keeps, once there is one.
@@ -185,38 +232,52 @@ std::optional<std::pair<double, double>> bracketOfMinimum(const Evaluation& a, c
 // bracket the minimizer by their slopes, and F'' as the slopes of the last two show it.
 class Search {
 public:
-    Search(Evaluator& evaluator, double lambda, double curvature)
-        : m_evaluator(evaluator), m_lambda(lambda), m_curvature(curvature) {}
+    // entropy: an estimate of the result (the point before's), which sets the tight tolerance
+    // until the evaluations give it.
+    Search(Evaluator& evaluator, double lambda, double curvature, double entropy)
+        : m_evaluator(evaluator), m_lambda(lambda), m_curvature(curvature) {
+        setTight(entropy);
+    }
 
-    Evaluation at(double beta, double tolerance) {
-        const Evaluation e = m_evaluator.at(beta, m_lambda, tolerance);
+    Evaluation at(double beta, Level level) {
+        const double tolerance = level == Level::Loose ? kLooseTolerance : m_tight;
+        const double slopeTolerance = level == Level::Loose    ? kLooseTolerance
+                                      : level == Level::Center ? kCenterSlopeTolerance
+                                                               : kSideSlopeTolerance;
+        const Evaluation e = m_evaluator.at(beta, m_lambda, tolerance, slopeTolerance);
+        if (level != Level::Loose && m_tight == PerronSolver::floor()) {
+            setTight(e.value);
+        }
         if (++m_evaluations > kMaxEvaluations) {
             throw RuntimeError(ErrorKind::Internal,
                                "no minimum of the pressure found for the Lyapunov exponent " +
                                    shortest(m_lambda));
         }
         if (std::getenv("VT_TRACE")) std::fprintf(stderr, "lam %.17g beta %.17g tol %.1e F %.17g [%.3e %.3e] slope %.6e kappa %.4e\n", m_lambda, beta, tolerance, e.value, e.lower-e.value, e.upper-e.value, e.slope, m_curvature);
-        if (e.slope > 0.0 && (!m_hi || e.beta < m_hi->beta)) {
+        if (!e.sloped) {
+            // Only its value counts.
+        } else if (e.slope > 0.0 && (!m_hi || e.beta < m_hi->beta)) {
             m_hi = {e, true};
         } else if (e.slope < 0.0 && (!m_lo || e.beta > m_lo->beta)) {
             m_lo = {e, true};
         }
-        if (tolerance <= kEntropyTolerance) {
+        if (level != Level::Loose) {
             const auto at = std::lower_bound(
-                m_tight.begin(), m_tight.end(), e.beta,
+                m_tightOnes.begin(), m_tightOnes.end(), e.beta,
                 [](const Evaluation& k, double b) { return k.beta < b; });
-            if (at == m_tight.end() || at->beta != e.beta) {
-                m_tight.insert(at, e);
+            if (at == m_tightOnes.end() || at->beta != e.beta) {
+                m_tightOnes.insert(at, e);
             }
         }
         // F'' from the slopes of the last two evaluations where their difference is well above
         // what the loose ones may be off by; F'' is the asymptotic variance of the exponents, not
         // their variance under the equilibrium weights, which only starts the search.
-        if (m_last && e.beta != m_last->beta) {
+        if (m_last && e.sloped && m_last->sloped && e.beta != m_last->beta) {
             const double secant = (e.slope - m_last->slope) / (e.beta - m_last->beta);
             const double noise = std::max(tolerance, m_lastTolerance) * std::fabs(m_lambda);
             if (secant > 0.0 && std::fabs(e.slope - m_last->slope) > 1e2 * noise) {
                 m_curvature = secant;
+                m_measured = true;
             }
         }
         if (!(m_curvature > 0.0)) {
@@ -235,17 +296,17 @@ public:
     };
     Around around() const {
         Around a;
-        if (m_tight.empty()) {
+        if (m_tightOnes.empty()) {
             return a;
         }
         const auto best = std::min_element(
-            m_tight.begin(), m_tight.end(),
+            m_tightOnes.begin(), m_tightOnes.end(),
             [](const Evaluation& x, const Evaluation& y) { return x.upper < y.upper; });
         a.best = {*best, true};
-        if (best != m_tight.begin()) {
+        if (best != m_tightOnes.begin()) {
             a.below = {*(best - 1), true};
         }
-        if (best + 1 != m_tight.end()) {
+        if (best + 1 != m_tightOnes.end()) {
             a.above = {*(best + 1), true};
         }
         return a;
@@ -254,7 +315,7 @@ public:
     // The two tight evaluations next below (or above) beta, nearest first.
     std::vector<Evaluation> tightSide(double beta, bool above) const {
         std::vector<Evaluation> side;
-        for (const Evaluation& e : m_tight) {
+        for (const Evaluation& e : m_tightOnes) {
             if (above ? e.beta > beta : e.beta < beta) {
                 side.push_back(e);
             }
@@ -267,6 +328,9 @@ public:
     }
 
     double curvature() const { return m_curvature; }
+    // Whether F'' is from this λ's own slopes.
+    bool measuredCurvature() const { return m_measured; }
+    double tight() const { return m_tight; }
     const Kept& lo() const { return m_lo; }
     const Kept& hi() const { return m_hi; }
 
@@ -278,8 +342,17 @@ private:
     Kept m_hi; // F' > 0 there: it lies below
     Kept m_last;
     double m_lastTolerance = 0.0;
-    std::vector<Evaluation> m_tight; // by β
+    std::vector<Evaluation> m_tightOnes; // by β
+    double m_tight = 0.0; // the Perron root's tolerance of tight evaluations
+    bool m_measured = false;
     int m_evaluations = 0;
+
+    // For an entropy near the one given: a kRoundingWidths-th of kEntropyTolerance of it, or
+    // the rounding floor.
+    void setTight(double entropy) {
+        m_tight = std::max(PerronSolver::floor(),
+                           kEntropyTolerance * std::fabs(entropy) / kRoundingWidths);
+    }
 };
 
 // Where the lines through the two tight evaluations nearest b on each side meet: the corner of F
@@ -298,99 +371,198 @@ std::optional<double> corner(const Search& search, double b) {
     return (right[0].value - left[0].value + sl * left[0].beta - sr * right[0].beta) / (sl - sr);
 }
 
-// The second stage of minimize: tight evaluations at center and h on either side, until the
-// three of them bound the minimum within wanted. The sides come nearer where the bounds are too
-// wide, go farther where F's rise to them is lost in the bounds of the values, and the center
-// moves where a side is lower: to the corner where F has one, else to the vertex of the parabola
-// through the three, else four times h on.
-Root refine(Search& search, double lambda, double center, double h, double wanted) {
-    Evaluation b = search.at(center, kEntropyTolerance);
-    std::optional<std::pair<double, double>> bestBounds;
-    Evaluation bestCenter = b;
-    for (int tries = 0; tries < 60; ++tries) {
-        const Evaluation a = search.at(b.beta - h, kEntropyTolerance);
-        const Evaluation c = search.at(b.beta + h, kEntropyTolerance);
-        if (const auto bounds = bracketOfMinimum(a, b, c)) {
-            if (!bestBounds || bounds->second - bounds->first <
-                                   bestBounds->second - bestBounds->first) {
-                bestBounds = bounds;
-                bestCenter = b;
-            }
-            if (bounds->second - bounds->first <= wanted) {
-                break;
-            }
-            h *= 0.25;
-            continue;
-        }
-        if (a.upper < b.lower || c.upper < b.lower) {
-            const Evaluation& side = a.upper < c.upper ? a : c;
-            const double direction = side.beta < b.beta ? -1.0 : 1.0;
-            std::optional<double> guess = corner(search, side.beta);
-            if (!guess && search.lo() && search.hi() && search.lo()->beta < search.hi()->beta) {
-                const Evaluation& l = *search.lo();
-                const Evaluation& r = *search.hi();
-                guess = (r.value - l.value + l.slope * l.beta - r.slope * r.beta) /
-                        (l.slope - r.slope);
-            }
-            if (!guess) {
-                const double r = (b.beta - a.beta) * (b.value - c.value);
-                const double q = (b.beta - c.beta) * (b.value - a.value);
-                if (q != r) {
-                    guess = b.beta - ((b.beta - c.beta) * q - (b.beta - a.beta) * r) / (2.0 * (q - r));
-                }
-            }
-            const double step = guess ? (*guess - b.beta) * direction : 0.0;
-            const double next =
-                step > h && step < 1e6 * h ? *guess : b.beta + direction * 4.0 * h;
-            b = search.at(next, kEntropyTolerance);
-            if (b.upper > side.upper) {
-                b = side;
-            }
-            continue;
-        }
-        h *= 2.0; // the rise to the sides is within the bounds of the values
+// The value where those lines meet.
+std::optional<double> cornerValue(const Search& search, double b) {
+    const std::optional<double> at = corner(search, b);
+    if (!at) {
+        return std::nullopt;
     }
-    if (!bestBounds) {
+    const std::vector<Evaluation> left = search.tightSide(b, false);
+    const double sl = (left[0].value - left[1].value) / (left[0].beta - left[1].beta);
+    return left[0].value + sl * (*at - left[0].beta);
+}
+
+// The width the bounds of the minimum should reach: kEntropyTolerance of the value, or as close
+// as the bounds of the evaluations allow.
+double wantedWidth(const Evaluation& e) {
+    return std::max(kEntropyTolerance * e.value, kRoundingWidths * (e.upper - e.lower));
+}
+
+// Whether x is below y beyond doubt.
+bool below(const Evaluation& x, const Evaluation& y) {
+    return x.upper < y.lower;
+}
+
+// Where the tangents at l (F' < 0) and r (F' > 0) meet: the minimizer itself where F is two lines
+// meeting at a corner between them.
+double tangentsMeet(const Evaluation& l, const Evaluation& r) {
+    return (r.value - l.value + l.slope * l.beta - r.slope * r.beta) / (l.slope - r.slope);
+}
+
+// The second stage of minimize: from b, tight evaluations whose values alone bound the minimum
+// within the width wanted, as in a golden-section search. First three a < b < c with F(b) below
+// F(a) and F(c) beyond doubt, from b and h on either side: moving on past the lower side, by the
+// golden ratio times the bracket each time, while one is lower, or going farther out where the
+// rise to the sides is lost in the bounds of the values. Then, while the bounds of the three are
+// too wide, a new evaluation in the larger of [a, b] and [b, c] that takes the place of an end or
+// of b: where the tangents of the nearest evaluations with slopes to be relied on on either side
+// meet (the minimizer itself at a corner of F), else where the lines through the evaluations on
+// either side meet, else at the vertex of the parabola through the three, else at the golden
+// section.
+Root refine(Search& search, double lambda, Evaluation b, double h) {
+    const auto fail = [&] {
         throw RuntimeError(ErrorKind::Internal,
                            "the minimum of the pressure could not be bounded for the Lyapunov "
                            "exponent " +
                                shortest(lambda));
+    };
+    constexpr double kGolden = 0.3819660112501051; // 2 - the golden ratio
+    Evaluation a = search.at(b.beta - h, Level::Side);
+    Evaluation c = search.at(b.beta + h, Level::Side);
+    double wanted = std::max({wantedWidth(a), wantedWidth(b), wantedWidth(c)});
+    int tries = 0;
+    while (!(below(b, a) && below(b, c))) {
+        if (++tries > kMostRefinements) {
+            fail();
+        }
+        if (below(a, b) || below(c, b)) {
+            // On past the lower side, by the golden ratio times the bracket each time.
+            const bool left = below(a, b) && (!below(c, b) || a.upper < c.upper);
+            const double step = (c.beta - a.beta) * 1.618033988749895;
+            if (left) {
+                c = b;
+                b = a;
+                a = search.at(b.beta - step, Level::Side);
+            } else {
+                a = b;
+                b = c;
+                c = search.at(b.beta + step, Level::Side);
+            }
+        } else {
+            // The rise to the sides is within the bounds of the values: farther out.
+            h = 2.0 * std::max(b.beta - a.beta, c.beta - b.beta);
+            a = search.at(b.beta - h, Level::Side);
+            c = search.at(b.beta + h, Level::Side);
+        }
+        wanted = std::max({wanted, wantedWidth(a), wantedWidth(c)});
     }
-    // The best center, corrected to second order where F is smooth there.
-    const double estimate =
-        bestCenter.value - 0.5 * bestCenter.slope * bestCenter.slope / search.curvature();
-    return {bestCenter.beta, std::clamp(estimate, bestBounds->first, bestBounds->second),
-            search.curvature()};
+    std::pair<double, double> bounds = *bracketOfMinimum(a, b, c);
+    int undecided = 0;
+    while (bounds.second - bounds.first > wanted) {
+        if (++tries > kMostRefinements) {
+            break; // as close as the bounds of the values allow
+        }
+        const bool leftLarger = b.beta - a.beta > c.beta - b.beta;
+        const double lo = leftLarger ? a.beta : b.beta;
+        const double hi = leftLarger ? b.beta : c.beta;
+        const double margin = 0.01 * (hi - lo);
+        const auto inside = [&](std::optional<double> x) {
+            return x && *x > a.beta + margin && *x < c.beta - margin &&
+                   std::fabs(*x - b.beta) > margin;
+        };
+        std::optional<double> guess;
+        const std::vector<Evaluation> left = search.tightSide(b.beta + 0.5 * margin, false);
+        const std::vector<Evaluation> right = search.tightSide(b.beta - 0.5 * margin, true);
+        if (!left.empty() && !right.empty() && left[0].sloped && right[0].sloped &&
+            left[0].slope < 0.0 && right[0].slope > 0.0) {
+            guess = tangentsMeet(left[0], right[0]);
+        }
+        if (!inside(guess)) {
+            guess = corner(search, b.beta);
+        }
+        if (!inside(guess)) {
+            const double r = (b.beta - a.beta) * (b.value - c.value);
+            const double q = (b.beta - c.beta) * (b.value - a.value);
+            guess = q != r ? std::optional<double>(b.beta - ((b.beta - c.beta) * q -
+                                                             (b.beta - a.beta) * r) /
+                                                                (2.0 * (q - r)))
+                           : std::nullopt;
+        }
+        const double x = inside(guess) ? *guess
+                                       : (leftLarger ? b.beta - kGolden * (b.beta - a.beta)
+                                                     : b.beta + kGolden * (c.beta - b.beta));
+        if (x <= a.beta || x >= c.beta || x == b.beta) {
+            break;
+        }
+        const Evaluation e = search.at(x, Level::Side);
+        wanted = std::max(wanted, wantedWidth(e));
+        if (below(e, b)) {
+            (x < b.beta ? c : a) = b;
+            b = e;
+        } else if (below(b, e)) {
+            (x < b.beta ? a : c) = e;
+        } else if (++undecided > 3) {
+            break; // neither is below the other beyond doubt, again: as close as it gets
+        }
+        if (const auto now = bracketOfMinimum(a, b, c)) {
+            bounds = *now;
+        } else {
+            fail();
+        }
+    }
+    if (bounds.second - bounds.first > kWidestBounds * wanted) {
+        // The values do not bound the minimum as closely as the result promises: a fault of the
+        // program, which no map tried has made happen, reported in place of a number.
+        fail();
+    }
+    // The center, corrected to second order where F is smooth there. Near a corner of F, where
+    // F rises from b to a and c as fast as its slopes there say (a line, not a parabola, which
+    // rises half that), where their tangents meet, exact at a corner; where the slopes are not
+    // to be relied on, where the lines through the evaluations on either side meet.
+    double estimate = b.value - 0.5 * b.slope * b.slope / search.curvature();
+    const auto linear = [&](const Evaluation& side) {
+        return side.sloped && (side.value - b.value) > 0.75 * std::fabs(side.slope * (side.beta - b.beta));
+    };
+    if (a.sloped && c.sloped && a.slope < 0.0 && c.slope > 0.0 && linear(a) && linear(c)) {
+        const double meet = tangentsMeet(a, c);
+        estimate = a.value + a.slope * (meet - a.beta);
+    } else if (!b.sloped) {
+        estimate = std::min(b.value, cornerValue(search, b.beta).value_or(b.value));
+    }
+    return {b.beta, std::clamp(estimate, bounds.first, bounds.second), search.curvature(),
+            bounds.first, bounds.second};
 }
 
 // The minimum of the convex F over β, in two stages. A Newton search on F', which rises with β,
 // kept inside the bracket of the minimizer its slopes give (where a step would leave it, the
-// meeting point of the tangents at its ends, or its middle), until the step is so small that F's
-// curvature no longer matters. Then tight evaluations on both sides of the best, moved closer
-// until their values alone bound the minimum within the tolerance: by the parabola through the
-// best three, or where F has a corner, the meeting point of the lines through the two nearest
-// on each side.
-Root minimize(Evaluator& evaluator, double lambda, double guess, double curvature, double scale) {
-    Search search(evaluator, lambda, curvature);
+// meeting point of the tangents at its ends, or its middle), until it is so near that F's
+// curvature no longer matters at the width wanted. Then tight evaluations on both sides of the
+// best, whose values alone bound the minimum (refine). guess comes with curvature, F'' there,
+// where known; trusted where it is expected that near (from the points before) that the first
+// evaluation may as well be tight.
+Root minimize(Evaluator& evaluator, double lambda, double guess, double curvature, double entropy,
+              double scale, bool trusted) {
+    Search search(evaluator, lambda, curvature, entropy);
     double beta = guess;
     double stepBefore = kInfinity;
-    double tolerance = kSearchTolerance;
+    Level level = trusted ? Level::Center : Level::Loose;
     for (;;) {
-        const Evaluation e = search.at(beta, tolerance);
+        const Evaluation e = search.at(beta, level);
         const double kappa = search.curvature();
-        const double wanted = std::max(kEntropyTolerance * e.value, 4.0 * (e.upper - e.lower));
-        // Within this of the minimizer F is within a third of the width wanted of its minimum.
-        const double close = std::sqrt(2.0 * wanted / (3.0 * kappa));
-        const double newton = -e.slope / kappa;
+        // Sides this far from the minimizer rise by half the width wanted.
+        const double h = std::sqrt(wantedWidth(e) / kappa);
         const double lower = search.lo() ? search.lo()->beta : -kInfinity;
         const double upper = search.hi() ? search.hi()->beta : kInfinity;
-        if (tolerance == kEntropyTolerance &&
-            (std::fabs(newton) <= close || upper - lower <= close)) {
-            return refine(search, lambda, beta + (std::fabs(newton) <= close ? newton : 0.0),
-                          close, wanted);
+        if (!e.sloped) {
+            // No slope to follow: the values alone find the minimum from here.
+            return refine(search, lambda,
+                          level != Level::Loose ? e : search.at(beta, Level::Center), h);
         }
-        if (std::fabs(newton) <= 1e3 * close || upper - lower <= 1e3 * close) {
-            tolerance = kEntropyTolerance; // near: the evaluations the result rests on
+        double newton = -e.slope / kappa;
+        if (!search.measuredCurvature()) {
+            // F'' is not yet measured at this λ: its guess may be far off, so the step is kept
+            // within the scale of β and of the range.
+            const double cap = std::max(4.0 * scale, std::fabs(beta));
+            newton = std::clamp(newton, -cap, cap);
+        }
+        if (level != Level::Loose && (std::fabs(newton) <= 0.1 * h || upper - lower <= h)) {
+            return refine(search, lambda, e, h);
+        }
+        if (level != Level::Loose && std::fabs(newton) <= 0.5 * h) {
+            return refine(search, lambda, search.at(beta + newton, Level::Center), h);
+        }
+        if (std::fabs(newton) <= 1e3 * h || upper - lower <= 1e3 * h) {
+            level = Level::Center; // near: the evaluations the result rests on
         }
         double next = beta + newton;
         const bool inside = next > lower && next < upper;
@@ -398,10 +570,7 @@ Root minimize(Evaluator& evaluator, double lambda, double guess, double curvatur
         if (!newtonUsable) {
             if (search.lo() && search.hi()) {
                 // Where the tangents at the ends meet; the middle where that is not well inside.
-                const Evaluation& l = *search.lo();
-                const Evaluation& r = *search.hi();
-                const double meet =
-                    (r.value - l.value + l.slope * l.beta - r.slope * r.beta) / (l.slope - r.slope);
+                const double meet = tangentsMeet(*search.lo(), *search.hi());
                 const double margin = 0.01 * (upper - lower);
                 next = meet > lower + margin && meet < upper - margin
                            ? meet
@@ -417,7 +586,7 @@ Root minimize(Evaluator& evaluator, double lambda, double guess, double curvatur
             }
         }
         if (next == beta) {
-            return refine(search, lambda, beta, close, wanted);
+            return refine(search, lambda, search.at(beta, Level::Center), h);
         }
         stepBefore = next - beta;
         beta = next;
@@ -436,6 +605,75 @@ ExactPoint singlePoint(const MarkovModel& model) {
 }
 
 // Points first .. first + out.size() - 1 of an evenly spaced spectrum, from a fresh start.
+// The first guess of β at λ from the points solved before: the parabola through the last three
+// in (λ, β), or the tangent from the last, dβ/dλ = -1/F''; trusted once three are known.
+struct Prediction {
+    double beta = 0.0;
+    double curvature = 0.0;
+    double entropy = 0.0; // the last point's, 0 where there is none
+    bool trusted = false;
+};
+
+class Predictor {
+public:
+    Prediction at(double lambda) const {
+        const std::size_t k = m_known.size();
+        if (k == 0) {
+            return {};
+        }
+        const Known& p = m_known.back();
+        Prediction out{p.beta - (lambda - p.lambda) / p.curvature, p.curvature, p.entropy, false};
+        if (k == 3) {
+            const Known& a = m_known[0];
+            const Known& b = m_known[1];
+            const Known& c = m_known[2];
+            const auto basis = [&](const Known& u, const Known& v, const Known& w) {
+                return (lambda - v.lambda) * (lambda - w.lambda) /
+                       ((u.lambda - v.lambda) * (u.lambda - w.lambda));
+            };
+            out.beta = a.beta * basis(a, b, c) + b.beta * basis(b, c, a) + c.beta * basis(c, a, b);
+            out.trusted = true;
+        }
+        if (!std::isfinite(out.beta)) {
+            out = {p.beta, p.curvature, p.entropy, false};
+        }
+        return out;
+    }
+
+    void push(double lambda, const Root& root) {
+        if (m_known.size() == 3) {
+            m_known.erase(m_known.begin());
+        }
+        m_known.push_back({lambda, root.beta, root.curvature, root.entropy});
+    }
+
+private:
+    struct Known {
+        double lambda;
+        double beta;
+        double curvature;
+        double entropy;
+    };
+    std::vector<Known> m_known;
+};
+
+// The entropy of a point within what the mathematics allows: 0 ≤ h ≤ min(λ, P(0)), since P(1) = 0
+// (the lengths of the pieces are a Perron vector of M_1) and h(λ) = min over β of P(β) + βλ. The
+// value is taken into that range where its bounds meet it; where they do not, the bounds are
+// wrong, which is a fault of the program.
+double boundedEntropy(double lambda, const Root& root, double top) {
+    const double ceiling = std::min(lambda, top);
+    const double slack = 64.0 * std::numeric_limits<double>::epsilon() * std::max(lambda, 1.0);
+    if (root.upper < -slack || root.lower > ceiling + slack) {
+        throw RuntimeError(ErrorKind::Internal,
+                           "the entropy at the Lyapunov exponent " + shortest(lambda) +
+                               " was bounded by " + shortest(root.lower) + " and " +
+                               shortest(root.upper) + ", outside [0, " + shortest(ceiling) + "]");
+    }
+    return std::clamp(root.entropy, 0.0, ceiling);
+}
+
+// Points first .. first + out.size() - 1 of an evenly spaced spectrum, from a fresh start.
 long solveBlock(const MarkovModel& model, std::size_t first, std::size_t points,
                 std::span<ExactPoint> out, detail::BlockProgress& progress,
                 const RunControl& control) {
@@ -444,8 +682,7 @@ long solveBlock(const MarkovModel& model, std::size_t first, std::size_t points,
     const double hi = model.largest.mean;
     const double scale = 1.0 / model.spread();
     const double last = static_cast<double>(points - 1);
-    std::optional<Root> previous;
-    double previousLambda = 0.0;
+    Predictor predictor;
     for (std::size_t i = first; i < first + out.size(); ++i) {
         progress.point();
         const double lambda = std::min(hi, lo + model.spread() * static_cast<double>(i) / last);
@@ -453,21 +690,13 @@ long solveBlock(const MarkovModel& model, std::size_t first, std::size_t points,
             out[i - first] = endPoint(model, lambda <= lo);
             continue;
         }
-        // β falls as λ grows with dβ/dλ = -1/F'', so the tangent from the previous root is a
-        // close first guess.
-        double guess = 0.0;
-        double curvature = 0.0;
-        if (previous) {
-            curvature = previous->curvature;
-            guess = previous->beta - (lambda - previousLambda) / curvature;
-            if (!std::isfinite(guess)) {
-                guess = previous->beta;
-            }
-        }
-        const Root root = minimize(evaluator, lambda, guess, curvature, scale);
-        out[i - first] = {lambda, root.entropy, root.entropy / lambda, root.beta};
-        previous = root;
-        previousLambda = lambda;
+        const Prediction guess = predictor.at(lambda);
+        const Root root = minimize(evaluator, lambda, guess.beta, guess.curvature, guess.entropy,
+                                   scale, guess.trusted);
+        const double entropy = boundedEntropy(lambda, root, model.topEntropy);
+        out[i - first] = {lambda, entropy, entropy / lambda, root.beta};
+        predictor.push(lambda, root);
+        evaluator.pointSolved();
     }
     return evaluator.products();
 }
@@ -510,6 +739,15 @@ MarkovSolver::MarkovSolver(std::span<const MarkovPiece> pieces) {
     }
     model->perron = std::make_unique<PerronMap>(model->map.rows, model->map.exponents,
                                                 frameOf(f, model->smallest), std::move(minus));
+    {
+        Evaluator evaluator(*model, {});
+        model->topEntropy = evaluator.pressure(0.0, PerronSolver::floor()).logUpper;
+    }
+    // The ends within the same bounds: the entropy of the cycles at an end is at most that end's
+    // exponent and the topological entropy.
+    for (CycleEnd* end : {&model->smallest, &model->largest}) {
+        end->entropy = std::min({end->entropy, end->mean, model->topEntropy});
+    }
     m_model = std::move(model);
 }
 
@@ -556,8 +794,9 @@ ExactPoint MarkovSolver::atLyapunov(double lambda) const {
         return endPoint(*m_model, false);
     }
     Evaluator evaluator(*m_model, {});
-    const Root root = minimize(evaluator, lambda, 0.0, 0.0, 1.0 / m_model->spread());
-    return {lambda, root.entropy, root.entropy / lambda, root.beta};
+    const Root root = minimize(evaluator, lambda, 0.0, 0.0, 0.0, 1.0 / m_model->spread(), false);
+    const double entropy = boundedEntropy(lambda, root, m_model->topEntropy);
+    return {lambda, entropy, entropy / lambda, root.beta};
 }
 
 ExactSpectrum MarkovSolver::spectrum(std::size_t points, const RunControl& control) const {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -17,11 +18,13 @@ constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // Where the bounds are expected to need more power steps than this, the vectors are improved by
-// Noda's iteration or a Krylov subspace instead.
+// Noda's iteration or a Krylov subspace instead. A subspace costs a product a vector and its
+// orthogonalization; its size starts at what the last solve needed (at least kFirstKrylov, where
+// one or two eigenvalues near ρ hold the power iteration back) and doubles while it falls short.
 constexpr double kPowerStepsWorthTaking = 12.0;
 
 // The Krylov subspace's size, at first and at most; it doubles each time one falls short.
-constexpr std::size_t kFirstKrylov = 12;
+constexpr std::size_t kFirstKrylov = 4;
 constexpr std::size_t kMostKrylov = 96;
 
 // A Ritz vector's entries below this part of its largest are within its rounding; the power
@@ -29,13 +32,24 @@ constexpr std::size_t kMostKrylov = 96;
 constexpr double kUnresolved = 1e-14;
 constexpr int kPolish = 2;
 
+// Groups of ratios an aggregation step takes at most, and the rounds of aggregation and power
+// steps it makes at most.
+constexpr std::uint32_t kMostGroups = 8;
+constexpr int kAggregationRounds = 8;
+
+
 // Far beyond what any map needs (tens of steps): a solve that has not met its bounds by then
 // is a fault of the program, reported as such.
 constexpr long kMostSteps = 100'000;
 
-// Bounds this close that have not halved in six steps are at the rounding of the ratios: a few
-// units of 2^-53 each, and no step makes them better.
+// Bounds this close that have not halved in kStalledSteps steps are at the rounding of the
+// ratios: a few units of 2^-53 each, and no step makes them better.
 constexpr double kStalledWidth = 256.0 * kEpsilon;
+constexpr int kStalledSteps = 6;
+
+// Steps without the right vector's bounds halving after which a solve starts again from the flat
+// vectors, once.
+constexpr int kRestartAfter = 24;
 
 // Graphs taken by Noda's iteration: their runs at most this many entries a piece on average
 // (and a few thousand in all for small maps), their elimination at most this many
@@ -89,6 +103,11 @@ std::vector<double> shiftedSolve(std::vector<double> h, std::size_t m, double si
     return s;
 }
 
+// Whether v is a vector to start from: every entry finite and positive, up to rounding.
+bool usable(std::span<const double> v) {
+    return std::all_of(v.begin(), v.end(), [](double x) { return x > 0.0 && x < kInfinity; });
+}
+
 double largest(std::span<const double> v) {
     double m = 0.0;
     for (const double x : v) {
@@ -98,80 +117,260 @@ double largest(std::span<const double> v) {
 }
 
 void scaleToLargest(std::vector<double>& v) {
-    const double m = largest(v);
+    const double m = 1.0 / largest(v);
     for (double& x : v) {
-        x /= m;
+        x *= m;
     }
+}
+
+// The Perron vector of the irreducible nonnegative m × m matrix c (row-major), each entry to a
+// few units of rounding of itself: Noda's iteration with the Grassmann–Taksar–Heyman
+// factorization of a full pattern. Nothing where it does not settle.
+std::optional<std::vector<double>> smallPerronVector(const std::vector<double>& c, std::size_t m) {
+    IntervalRows full;
+    full.begin.assign(m, 0);
+    full.end.assign(m, static_cast<std::uint32_t>(m));
+    const std::optional<GthPattern> pattern = GthPattern::of(full, m * m, m * m * m + 16);
+    if (!pattern) {
+        return std::nullopt;
+    }
+    GthFactor factor(*pattern);
+    std::vector<double> v(m, 1.0);
+    std::vector<double> ratio(m);
+    std::vector<double> deficit(m);
+    for (int step = 0; step < 200; ++step) {
+        double lo = kInfinity;
+        double hi = 0.0;
+        for (std::size_t i = 0; i < m; ++i) {
+            double sum = 0.0;
+            for (std::size_t j = 0; j < m; ++j) {
+                sum += c[i * m + j] * v[j];
+            }
+            ratio[i] = sum / v[i];
+            lo = std::min(lo, ratio[i]);
+            hi = std::max(hi, ratio[i]);
+        }
+        if (!std::isfinite(hi)) {
+            return std::nullopt;
+        }
+        if (hi - lo <= 4.0 * kEpsilon * hi) {
+            return v;
+        }
+        for (std::size_t i = 0; i < m; ++i) {
+            deficit[i] = hi - ratio[i];
+        }
+        const auto entries = [&](std::size_t i, const auto& take) {
+            for (std::size_t j = 0; j < m; ++j) {
+                take(static_cast<std::uint32_t>(j), c[i * m + j] * v[j] / v[i]);
+            }
+        };
+        if (!factor.factor(entries, deficit)) {
+            return v;
+        }
+        std::vector<double> x(m, 1.0);
+        factor.solve(x);
+        for (std::size_t i = 0; i < m; ++i) {
+            v[i] *= x[i];
+        }
+        scaleToLargest(v);
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-// One solve: the vectors, their products and bounds, and the steps that improve them.
+// One solve: the two vectors, their products and bounds, and the steps that improve them. The
+// right vector's bounds are what the result rests on; the left vector only weighs the exponents
+// for the mean, for which a looser tolerance does.
 class PerronSolver::Run {
 public:
-    Run(BalancedMatrix& b, PerronVectors& vectors, GthFactor* factor, const RunControl& control)
-        : m_b(b), m_y(vectors.right), m_z(vectors.left), m_factor(factor), m_control(control),
-          m_u(b.size()), m_w(b.size()) {}
+    // One of the two vectors.
+    struct Side {
+        std::vector<double>& v;
+        std::vector<double> product; // B v, or Bᵀ v
+        bool right;
+        double tolerance;
+        double lo = 0.0; // Collatz–Wielandt bounds
+        double hi = 0.0;
+        double best = kInfinity; // the narrowest relative width so far
+        double before = kInfinity;
+        bool accelerate = false;
+        int stalled = 0;
+        int steps = 0;
+        bool done = false;
 
-    // Forms the products and the bounds of the vectors as they are.
-    void measure() {
-        checkCancelled(m_control);
-        m_b.right(m_y, m_u);
-        m_b.left(m_z, m_w);
-        m_products += 2;
-        double loRight = std::numeric_limits<double>::infinity();
-        double hiRight = 0.0;
-        double loLeft = loRight;
-        double hiLeft = 0.0;
+        // For the right vector, the relative width of its bounds; for the left one, the mean of
+        // its ratios' relative distances from ρ weighed by the equilibrium weights, which bounds
+        // the error of the mean exponent: entries of no weight may be off by any factor.
+        double deviation = 0.0;
+        double width() const { return right ? (hi - lo) / hi : deviation; }
+    };
+
+    Run(BalancedMatrix& b, PerronVectors& vectors, GthFactor* factor, double tolerance,
+        double leftTolerance, std::size_t& krylov, const RunControl& control)
+        : m_b(b), m_factor(factor), m_control(control), m_krylov(krylov),
+          m_right{vectors.right, std::vector<double>(b.size()), true, tolerance},
+          m_left{vectors.left, std::vector<double>(b.size()), false, leftTolerance} {}
+
+    void solve(long mostSteps) {
+        measure(m_right);
+        measure(m_left);
+        for (long step = 0; !(m_right.done && m_left.done); ++step) {
+            if (step == mostSteps) {
+                throw RuntimeError(ErrorKind::Internal,
+                                   "the Perron root's bounds did not close at beta " +
+                                       shortest(m_b.beta()));
+            }
+            if (std::getenv("VT_TRACE2")) std::fprintf(stderr, "  step %ld R %.3e%s%s L %.3e%s%s\n", step, m_right.width(), m_right.accelerate ? " acc" : "", m_right.done ? " done" : "", m_left.width(), m_left.accelerate ? " acc" : "", m_left.done ? " done" : "");
+            if (std::getenv("VT_DUMP") && step == atoi(std::getenv("VT_DUMP"))) { for (std::size_t i = 0; i < m_right.v.size(); ++i) std::fprintf(stderr, "D %zu %.17g %.17g %.17g\n", i, m_right.v[i], m_right.product[i] / m_right.v[i], m_left.v[i]); }
+            if (m_factor != nullptr && m_noda && (m_right.accelerate || m_left.accelerate)) {
+                if (!nodaStep()) {
+                    // A pivot of 0 or a solution beyond the doubles: the shift is the root to
+                    // rounding where the bounds are that close already; otherwise the matrix is
+                    // beyond what the factorization resolves at this β, and the other ways go on.
+                    if (m_right.width() < kStalledWidth) {
+                        m_right.done = m_left.done = true;
+                        break;
+                    }
+                    m_noda = false;
+                }
+                measure(m_right);
+                measure(m_left);
+                judge(m_right);
+                judge(m_left);
+                continue;
+            }
+            for (Side* side : {&m_right, &m_left}) {
+                if (!side->done) {
+                    improve(*side);
+                    judge(*side);
+                }
+            }
+            if (!m_right.done && m_right.stalled >= kRestartAfter && !m_restarted) {
+                // Stuck where the start leaned to a part of the map that no longer leads (two
+                // loosely coupled parts whose pressures crossed since the vectors were solved):
+                // again from the flat vectors, on which every part weighs alike.
+                m_restarted = true;
+                for (Side* side : {&m_right, &m_left}) {
+                    std::fill(side->v.begin(), side->v.end(), 1.0);
+                    side->best = side->before = kInfinity;
+                    side->stalled = 0;
+                    side->done = false;
+                    side->accelerate = false;
+                    measure(*side);
+                }
+            }
+        }
+    }
+
+    long products() const { return m_products; }
+    double lo() const { return m_right.lo; }
+    double hi() const { return m_right.hi; }
+
+    // The two-sided Rayleigh quotient zᵀBy / zᵀy, within the right vector's bounds.
+    double rho() const {
         double zu = 0.0;
         double zy = 0.0;
-        for (std::size_t i = 0; i < m_y.size(); ++i) {
+        for (std::size_t i = 0; i < m_right.v.size(); ++i) {
+            zu += m_left.v[i] * m_right.product[i];
+            zy += m_left.v[i] * m_right.v[i];
+        }
+        return std::clamp(zu / zy, m_right.lo, m_right.hi);
+    }
+
+private:
+    // A power step, or where those converge slowly a Krylov subspace's Ritz vector.
+    void improve(Side& side) {
+        if (!side.accelerate) {
+            side.v.swap(side.product);
+            scaleToLargest(side.v);
+            measure(side);
+            const double rate = side.width() / side.before;
+            const double stepsLeft = std::log(side.tolerance / side.width()) / std::log(rate);
+            side.accelerate = side.steps >= 2 && !side.done &&
+                              !(rate < 1.0 && stepsLeft <= kPowerStepsWorthTaking);
+        } else {
+            const double before = side.width();
+            const bool blocks = aggregationStep(side);
+            if (!blocks || !(side.width() < 0.1 * before)) {
+                if (!krylovStep(side) || !(side.width() < 0.1 * before)) {
+                    m_krylov = std::min(2 * m_krylov, kMostKrylov);
+                }
+            }
+            side.accelerate = false; // the power steps after it polish the entries it left rough
+        }
+    }
+
+    // The product of side's vector and its bounds; whether it is done.
+    void measure(Side& side) {
+        checkCancelled(m_control);
+        side.right ? m_b.right(side.v, side.product) : m_b.left(side.v, side.product);
+        ++m_products;
+        ++side.steps;
+        double lo = kInfinity;
+        double hi = 0.0;
+        for (std::size_t i = 0; i < side.v.size(); ++i) {
             // An entry that fell below the range of doubles carries no weight anywhere: the
             // bounds are those of the others.
-            if (m_y[i] > 0.0) {
-                const double r = m_u[i] / m_y[i];
-                loRight = std::min(loRight, r);
-                hiRight = std::max(hiRight, r);
+            if (side.v[i] > 0.0) {
+                const double r = side.product[i] / side.v[i];
+                lo = std::min(lo, r);
+                hi = std::max(hi, r);
             }
-            if (m_z[i] > 0.0) {
-                const double l = m_w[i] / m_z[i];
-                loLeft = std::min(loLeft, l);
-                hiLeft = std::max(hiLeft, l);
+        }
+        side.lo = lo;
+        side.hi = hi;
+        if (!side.right) {
+            // Against the right vector's bounds as they are: before the right vector settles,
+            // the deviation is that far too.
+            const double rho = 0.5 * (m_right.lo + m_right.hi);
+            double weight = 0.0;
+            double off = 0.0;
+            for (std::size_t i = 0; i < side.v.size(); ++i) {
+                const double pi = side.v[i] * m_right.v[i];
+                if (pi > 0.0) {
+                    weight += pi;
+                    off += pi * std::fabs(side.product[i] / side.v[i] - rho);
+                }
             }
-            zu += m_z[i] * m_u[i];
-            zy += m_z[i] * m_y[i];
+            side.deviation = off / (weight * rho) + (m_right.hi - m_right.lo) / m_right.hi;
         }
-        if (std::getenv("VT_TRACE3")) {
-            double nlo = 1e300, nhi = 0; std::size_t at = 0;
-            for (std::size_t i = 0; i < m_y.size(); ++i) { long double sum = 0; m_b.row(i, [&](std::uint32_t j, double v){ sum += (long double)v*m_y[j]; }); double r = (double)(sum / m_y[i]); nlo = std::min(nlo, r); if (r > nhi) { nhi = r; at = i; } }
-            std::fprintf(stderr, "    R [%.6g %.6g] L [%.6g %.6g] naive R [%.6g %.6g] at %zu u %.6g y %.6g\n", loRight, hiRight, loLeft, hiLeft, nlo, nhi, at, m_u[at], m_y[at]);
-        }
-        m_sigma = hiRight;
-        m_lo = std::max(loRight, loLeft);
-        m_hi = std::min(hiRight, hiLeft);
-        m_rho = std::clamp(zu / zy, m_lo, m_hi);
+        side.done = side.done || side.width() <= side.tolerance;
     }
 
-    double width() const { return (m_hi - m_lo) / m_rho; }
-
-    void powerStep() {
-        m_y.swap(m_u);
-        m_z.swap(m_w);
-        scaleToLargest(m_y);
-        scaleToLargest(m_z);
+    // After an outer step: whether side's bounds have stalled. Bounds that no longer close at a
+    // few units of rounding are at the rounding of the ratios.
+    void judge(Side& side) {
+        const double width = side.width();
+        side.stalled = width < 0.5 * side.best ? 0 : side.stalled + 1;
+        side.before = side.best;
+        side.best = std::min(side.best, width);
+        // The left vector is only for the mean: where its bounds stall above the tolerance (as
+        // where the matrix is nearly reducible and the weights of its parts are left to
+        // rounding) it is as good as it gets, and the mean is marked as not to be relied on.
+        side.done = side.done ||
+                    (side.stalled >= kStalledSteps && (width < kStalledWidth || !side.right));
     }
 
-    // One step of Noda's iteration, shifted by the right vector's upper bound: false where the
-    // shift is the root itself to rounding.
+  public:
+    // Whether the left vector met its tolerance, and with it the mean.
+    bool meanReliable() const { return m_left.width() <= 1e3 * m_left.tolerance; }
+
+  private:
+
+    // One step of Noda's iteration on both vectors, shifted by the right vector's upper bound:
+    // false where the shift is the root itself to rounding.
     bool nodaStep() {
-        const std::size_t n = m_y.size();
+        std::vector<double>& y = m_right.v;
+        std::vector<double>& z = m_left.v;
+        const std::size_t n = y.size();
         std::vector<double> deficit(n);
         for (std::size_t i = 0; i < n; ++i) {
-            deficit[i] = std::max(0.0, m_sigma - m_u[i] / m_y[i]);
+            deficit[i] = std::max(0.0, m_right.hi - m_right.product[i] / y[i]);
         }
         const auto entries = [&](std::size_t i, const auto& take) {
-            const double scale = 1.0 / m_y[i];
-            m_b.row(i, [&](std::uint32_t j, double value) { take(j, value * m_y[j] * scale); });
+            const double scale = 1.0 / y[i];
+            m_b.row(i, [&](std::uint32_t j, double value) { take(j, value * y[j] * scale); });
         };
         if (!m_factor->factor(entries, deficit)) {
             return false;
@@ -180,58 +379,165 @@ public:
         m_factor->solve(x);
         std::vector<double> t(n);
         for (std::size_t i = 0; i < n; ++i) {
-            t[i] = m_y[i] * m_z[i];
+            t[i] = y[i] * z[i];
         }
         m_factor->solveTransposed(t);
-        for (std::size_t i = 0; i < n; ++i) {
-            m_z[i] = t[i] / m_y[i];
-            m_y[i] *= x[i];
-        }
-        scaleToLargest(m_y);
-        scaleToLargest(m_z);
         m_products += 2;
+        if (!usable(x) || !usable(t)) {
+            return false; // beyond the range of doubles: the shift is the root to rounding
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            z[i] = t[i] / y[i];
+            y[i] *= x[i];
+        }
+        scaleToLargest(y);
+        scaleToLargest(z);
         return true;
     }
 
-    // The Rayleigh–Ritz vectors of Krylov subspaces of size m, for B and Bᵀ each scaled by its
-    // current vector.
-    // Keeps the vectors as they are where the subspaces did not make them better.
-    bool krylovStep(std::size_t m) {
-        const std::vector<double> y = m_y;
-        const std::vector<double> z = m_z;
-        const double before = width();
-        const bool right = ritz(m, m_y, [this](std::span<const double> x, std::span<double> out) {
-            m_b.right(x, out);
-        });
-        const bool left = ritz(m, m_z, [this](std::span<const double> x, std::span<double> out) {
-            m_b.left(x, out);
-        });
-        measure();
-        for (int polish = 0; polish < kPolish && right && left; ++polish) {
-            powerStep();
-            measure();
+    // Where the ratios of side's vector fall into groups far apart, as where the matrix is nearly
+    // the sum of blocks coupled by small entries (two parts of a map joined by short pieces, or
+    // held apart at a large β), the vector's shape within each group is nearly right and only
+    // the groups' sizes are off, by factors the power iteration corrects at the slow rate of the
+    // coupling. The sizes are taken from the Perron vector of the small matrix of the blocks
+    // (aggregation): C_kl = <w_k, B v_l> / <w_k, v_k> with v_l the vector on group l and w_k the
+    // other vector on group k, whose entries are sums of terms of one sign, so that even a
+    // coupling of 1e-100 keeps its relative accuracy; then power steps bring the shapes within
+    // the groups to the new sizes. As the shapes settle the sizes improve, so rounds follow one
+    // another while they help (iterative aggregation and disaggregation), and the best vector
+    // met is kept. False where there are no groups, or nothing got better.
+    bool aggregationStep(Side& side) {
+        const std::vector<double> kept = side.v;
+        const double before = side.width();
+        std::vector<double> best = side.v;
+        double bestWidth = before;
+        // The groups as the stalled vector shows them, kept through the rounds: the shapes that
+        // settle between them move the ratios, not the parts of the map.
+        const std::vector<std::uint32_t> group = ratioGroups(side);
+        for (int round = 0; round < kAggregationRounds && !side.done; ++round) {
+            if (!aggregate(side, group)) {
+                break;
+            }
+            // The power steps after it bring the shape within each group to the new sizes.
+            for (int polish = 0; polish < kPolish && !side.done; ++polish) {
+                side.v.swap(side.product);
+                scaleToLargest(side.v);
+                measure(side);
+            }
+            if (side.width() < bestWidth) {
+                best = side.v;
+                bestWidth = side.width();
+            } else if (round > 0 && side.width() > 1e3 * bestWidth) {
+                break;
+            }
         }
-        if (!(right && left) || !(width() < before)) {
-            m_y = y;
-            m_z = z;
-            measure();
+        side.v = bestWidth < before ? best : kept;
+        measure(side);
+        return bestWidth < before;
+    }
+
+    // One aggregation over the groups given: false where there are none or no sizes.
+    bool aggregate(Side& side, const std::vector<std::uint32_t>& group) {
+        const std::size_t n = side.v.size();
+        const std::uint32_t count =
+            group.empty() ? 0 : 1 + *std::max_element(group.begin(), group.end());
+        if (std::getenv("VT_AGG")) std::fprintf(stderr, "   groups %u\n", count);
+        if (count < 2) {
+            return false;
+        }
+        const std::vector<double>& other = side.right ? m_left.v : m_right.v;
+        std::vector<double> c(static_cast<std::size_t>(count) * count, 0.0);
+        std::vector<double> diagonal(count, 0.0);
+        std::vector<double> part(n);
+        std::vector<double> product(n);
+        for (std::uint32_t l = 0; l < count; ++l) {
+            for (std::size_t i = 0; i < n; ++i) {
+                part[i] = group[i] == l ? side.v[i] : 0.0;
+            }
+            side.right ? m_b.right(part, product) : m_b.left(part, product);
+            ++m_products;
+            for (std::size_t i = 0; i < n; ++i) {
+                c[group[i] * count + l] += other[i] * product[i];
+                if (group[i] == l) {
+                    diagonal[l] += other[i] * side.v[i];
+                }
+            }
+        }
+        for (std::uint32_t k = 0; k < count; ++k) {
+            if (!(diagonal[k] > 0.0 && std::isfinite(diagonal[k]))) {
+                return false; // the other vector has no weight on the group
+            }
+            for (std::uint32_t l = 0; l < count; ++l) {
+                c[k * count + l] /= diagonal[k];
+            }
+        }
+        const std::optional<std::vector<double>> sizes = smallPerronVector(c, count);
+        if (std::getenv("VT_AGG")) { std::fprintf(stderr, "   agg %u groups:", count); for (double x : c) std::fprintf(stderr, " %.6e", x); if (sizes) for (double x : *sizes) std::fprintf(stderr, " | %.6e", x); std::fprintf(stderr, "\n"); }
+        if (!sizes) {
+            return false;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            side.v[i] *= (*sizes)[group[i]];
+        }
+        scaleToLargest(side.v);
+        measure(side);
+        return true;
+    }
+
+    // The groups of side's ratios: sorted, split where two neighbours differ by more than a
+    // quarter of the whole range, at most kMostGroups; empty where there is one.
+    std::vector<std::uint32_t> ratioGroups(const Side& side) const {
+        const std::size_t n = side.v.size();
+        std::vector<std::pair<double, std::uint32_t>> ratios;
+        ratios.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double r = side.v[i] > 0.0 ? side.product[i] / side.v[i] : 0.0;
+            ratios.emplace_back(r, static_cast<std::uint32_t>(i));
+        }
+        std::sort(ratios.begin(), ratios.end());
+        const double range = ratios.back().first - ratios.front().first;
+        std::vector<std::uint32_t> group(n, 0);
+        std::uint32_t g = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (k > 0 && ratios[k].first - ratios[k - 1].first > 0.25 * range &&
+                g + 1 < kMostGroups) {
+                ++g;
+            }
+            group[ratios[k].second] = g;
+        }
+        if (g == 0) {
+            return {};
+        }
+        return group;
+    }
+
+    // side's Ritz vector from a subspace of m_krylov vectors, and two power steps after it; the
+    // vector as it was where that is no better.
+    bool krylovStep(Side& side) {
+        const std::vector<double> kept = side.v;
+        const double before = side.width();
+        const bool found = ritz(m_krylov, side.v, side.right);
+        if (found) {
+            measure(side);
+            for (int polish = 0; polish < kPolish && !side.done; ++polish) {
+                side.v.swap(side.product);
+                scaleToLargest(side.v);
+                measure(side);
+            }
+        }
+        if (!found || !(side.width() < before)) {
+            side.v = kept;
+            measure(side);
             return false;
         }
         return true;
     }
 
-    long products() const { return m_products; }
-    double lo() const { return m_lo; }
-    double hi() const { return m_hi; }
-    double rho() const { return m_rho; }
-
-private:
-    // Arnoldi's process on x ↦ (B (v ∘ x)) / v from the flat vector; v ← v ∘ the Ritz vector of
-    // the Ritz value of largest real part (ρ's, which is real and the largest in size), where
-    // that vector is positive, or kept positive by a floor where the subspace could not resolve
-    // an entry (the power steps after it mend those). False where no real Ritz value leads.
-    template <typename Product>
-    bool ritz(std::size_t m, std::vector<double>& v, const Product& product) {
+    // Arnoldi's process on x ↦ (B (v ∘ x)) / v (or with Bᵀ) from the flat vector; v ← v ∘ the
+    // Ritz vector of the Ritz value of largest real part (ρ's, which is real and the largest in
+    // size), kept positive by a floor where the subspace could not resolve an entry (the power
+    // steps after it mend those). False where no real Ritz value leads.
+    bool ritz(std::size_t m, std::vector<double>& v, bool right) {
         const std::size_t n = v.size();
         m = std::min(m, n);
         std::vector<std::vector<double>> basis(1, std::vector<double>(n, 1.0 / std::sqrt(n)));
@@ -244,16 +550,14 @@ private:
             for (std::size_t i = 0; i < n; ++i) {
                 scaled[i] = v[i] * basis[k][i];
             }
-            product(scaled, w);
+            right ? m_b.right(scaled, w) : m_b.left(scaled, w);
             ++m_products;
+            double before = 0.0;
             for (std::size_t i = 0; i < n; ++i) {
                 w[i] = v[i] > 0.0 ? w[i] / v[i] : 0.0;
+                before += w[i] * w[i];
             }
             // Gram–Schmidt twice, which keeps the basis orthogonal to rounding.
-            double before = 0.0;
-            for (const double x : w) {
-                before += x * x;
-            }
             for (int pass = 0; pass < 2; ++pass) {
                 for (std::size_t j = 0; j <= k; ++j) {
                     double dot = 0.0;
@@ -335,26 +639,40 @@ private:
             e *= sign;
             most = std::max(most, e);
         }
-        // Entries below the rounding of the largest are not resolved: they are kept positive at
-        // that level, and the power steps after it give them their size.
+        // Entries below the rounding of the largest are not resolved (where the vector's parts
+        // differ by more than the rounding, as when a loosely coupled part of the map is far
+        // smaller than the rest): they are taken instead from one product of the resolved ones,
+        // which is what feeds them, and kept positive at the least normal double beyond that.
+        std::vector<double> resolved(n);
+        bool unresolved = false;
         for (std::size_t i = 0; i < n; ++i) {
-            v[i] *= std::max(x[i], kUnresolved * most);
+            const bool known = x[i] > kUnresolved * most;
+            resolved[i] = known ? v[i] * x[i] : 0.0;
+            unresolved = unresolved || !known;
         }
+        if (unresolved) {
+            std::vector<double> fed(n);
+            right ? m_b.right(resolved, fed) : m_b.left(resolved, fed);
+            ++m_products;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (resolved[i] == 0.0) {
+                    resolved[i] = std::max(fed[i] / theta, std::numeric_limits<double>::min());
+                }
+            }
+        }
+        v = resolved;
         scaleToLargest(v);
         return true;
     }
 
     BalancedMatrix& m_b;
-    std::vector<double>& m_y;
-    std::vector<double>& m_z;
     GthFactor* m_factor;
     const RunControl& m_control;
-    std::vector<double> m_u;
-    std::vector<double> m_w;
-    double m_sigma = 0.0;
-    double m_lo = 0.0;
-    double m_hi = 0.0;
-    double m_rho = 1.0;
+    std::size_t& m_krylov;
+    Side m_right;
+    Side m_left;
+    bool m_noda = true; // whether Noda's iteration is still of use in this solve
+    bool m_restarted = false;
     long m_products = 0;
 };
 
@@ -389,53 +707,21 @@ double PerronSolver::floor() {
 }
 
 PerronRoot PerronSolver::solve(double beta, PerronVectors& vectors, double tolerance,
-                               const RunControl& control) {
+                               double leftTolerance, const RunControl& control) {
     BalancedMatrix& b = beta >= 0.0 ? m_plus : m_minus;
     b.setBeta(std::fabs(beta));
     const std::size_t n = m_map.m_rows.size();
-    if (vectors.right.size() != n || vectors.left.size() != n) {
-        vectors.right.assign(n, 1.0);
-        vectors.left.assign(n, 1.0);
+    for (std::vector<double>* v : {&vectors.right, &vectors.left}) {
+        if (v->size() != n || !usable(*v)) {
+            v->assign(n, 1.0);
+        }
     }
     tolerance = std::max(tolerance, floor());
+    m_krylov = std::max(kFirstKrylov, m_krylov / 2);
     if (std::getenv("VT_TRACE2")) std::fprintf(stderr, " solve beta %.17g tol %.2e\n", beta, tolerance);
-    Run run(b, vectors, m_factor.get(), control);
-    run.measure();
-    double before = run.width();
-    std::size_t krylov = kFirstKrylov;
-    bool accelerate = false;
-    int stalled = 0;
-    for (long step = 0; run.width() > tolerance; ++step) {
-        if (step == kMostSteps) {
-            throw RuntimeError(ErrorKind::Internal,
-                               "the Perron root's bounds did not close at beta " +
-                                   std::to_string(beta));
-        }
-        if (!accelerate) {
-            run.powerStep();
-            run.measure();
-            const double rate = run.width() / before;
-            const double stepsLeft = std::log(tolerance / run.width()) / std::log(rate);
-            accelerate = step >= 1 && !(rate < 1.0 && stepsLeft <= kPowerStepsWorthTaking) && !std::getenv("VT_NOACC");
-        } else if (m_factor) {
-            if (!run.nodaStep()) {
-                break;
-            }
-            run.measure();
-        } else {
-            if (!run.krylovStep(krylov) || !(run.width() < 0.1 * before)) {
-                krylov = std::min(2 * krylov, kMostKrylov);
-            }
-            accelerate = false; // the power steps after it polish the entries it left rough
-        }
-        if (std::getenv("VT_TRACE2")) std::fprintf(stderr, "  step %ld mode %s width %.3e rho %.17g\n", step, accelerate ? (m_factor ? "noda" : "krylov") : "power", run.width(), run.rho());
-        // Bounds that no longer close are at the rounding of the ratios.
-        stalled = run.width() < 0.5 * before ? 0 : stalled + 1;
-        if (stalled >= 6 && run.width() < kStalledWidth) {
-            break;
-        }
-        before = std::min(before, run.width());
-    }
+    Run run(b, vectors, m_factor.get(), tolerance, std::max(tolerance, leftTolerance), m_krylov,
+            control);
+    run.solve(kMostSteps);
     PerronRoot root;
     root.products = run.products();
     root.logScale = b.logScale();
@@ -462,6 +748,7 @@ PerronRoot PerronSolver::solve(double beta, PerronVectors& vectors, double toler
     }
     root.mean = mean;
     root.variance = variance / weight;
+    root.meanReliable = run.meanReliable();
     return root;
 }
 

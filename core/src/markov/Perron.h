@@ -51,6 +51,10 @@ struct PerronRoot {
     // -d ln ρ / dβ, and the variance, its derivative.
     double mean = 0.0;
     double variance = 0.0;
+    // False where the left vector's bounds stalled far from its tolerance: the mean is then
+    // that of weights the matrix leaves undetermined to rounding (parts of it coupled more
+    // weakly than that), not to be relied on.
+    bool meanReliable = true;
     long products = 0; // products with B or Bᵀ, and solves of Noda's iteration
 };
 
@@ -90,8 +94,9 @@ public:
 
     // ρ(M_β), from vectors (those of a nearby β, or empty) and leaving them there. tolerance: the
     // relative width of the bounds on ρ asked for; below about 16 units of 2^-53 it is that.
-    // Throws Cancelled through control.
-    PerronRoot solve(double beta, PerronVectors& vectors, double tolerance,
+    // leftTolerance: how far the left vector's ratios may be from ρ on the equilibrium's average,
+    // which bounds the relative error of the mean. Throws Cancelled through control.
+    PerronRoot solve(double beta, PerronVectors& vectors, double tolerance, double leftTolerance,
                      const RunControl& control);
 
     // The relative width the bounds reach at best: a few units of rounding of the ratios.
@@ -103,6 +108,7 @@ private:
     BalancedMatrix m_plus;
     BalancedMatrix m_minus;
     std::unique_ptr<GthFactor> m_factor;
+    std::size_t m_krylov = 0; // the Krylov subspace's size the last solve needed
 };
 
 } // namespace veltrane
