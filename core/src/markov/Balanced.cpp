@@ -26,6 +26,9 @@ constexpr double kPrefixTrust = 0x1p-56;
 // rather than through a tree of all of them.
 constexpr std::size_t kDirectPlaces = 8;
 
+// Runs of at most this many pieces are summed term by term, the others through running sums.
+constexpr std::uint32_t kShortRun = 8;
+
 // e^x for x = hi + lo given as a long double, to about a unit in the last place of the result
 // however large |x|: the part of x that rounding to a double leaves out enters to first order.
 double exactExp(long double x) {
@@ -49,23 +52,31 @@ DoubleDouble scaled(double b, DoubleDouble x) {
 // The ends of the runs of a graph in the order of the places where they lie, each as its row, +1
 // where the run begins and -1 where it ends, ends before beginnings at the same place; and for
 // each place j, the number of events at places up to j.
-void runEvents(const IntervalRows& rows, std::vector<std::uint32_t>& row,
-               std::vector<std::int8_t>& sign, std::vector<std::uint32_t>& through) {
+void runEvents(const IntervalRows& rows, const std::vector<bool>& taken,
+               std::vector<std::uint32_t>& row, std::vector<std::int8_t>& sign,
+               std::vector<std::uint32_t>& through) {
     const std::size_t n = rows.size();
     std::vector<std::uint32_t> count(n + 2, 0);
+    std::size_t events = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        ++count[rows.begin[i] + 1];
-        ++count[rows.end[i] + 1];
+        if (taken[i]) {
+            ++count[rows.begin[i] + 1];
+            ++count[rows.end[i] + 1];
+            events += 2;
+        }
     }
     for (std::size_t k = 1; k < count.size(); ++k) {
         count[k] += count[k - 1];
     }
     through.assign(count.begin() + 1, count.begin() + static_cast<long>(n) + 1);
-    row.resize(2 * n);
-    sign.resize(2 * n);
+    row.resize(events);
+    sign.resize(events);
     // Ends first at each place: a run that ends at j does not hold j.
     for (const bool ends : {true, false}) {
         for (std::uint32_t i = 0; i < n; ++i) {
+            if (!taken[i]) {
+                continue;
+            }
             const std::uint32_t place = ends ? rows.end[i] : rows.begin[i];
             const std::uint32_t at = count[place]++;
             row[at] = i;
@@ -109,7 +120,12 @@ BalancedMatrix::BalancedMatrix(const IntervalRows& rows, const BalancedFrame& fr
         m_columnExponent[j] = split(p - least);
         m_rowExponent[j] = split(static_cast<long double>(frame.values[j]) - eta - p + least);
     }
-    runEvents(rows, m_eventRow, m_eventSign, m_through);
+    m_long.resize(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        m_long[i] = rows.end[i] - rows.begin[i] > kShortRun;
+        m_anyLong = m_anyLong || m_long[i];
+    }
+    runEvents(rows, m_long, m_eventRow, m_eventSign, m_through);
 }
 
 void BalancedMatrix::setBeta(double b) {
@@ -161,10 +177,19 @@ void BalancedMatrix::buildFar() {
         const long double rowPart = static_cast<long double>(g[i]) - eta - p[i];
         const double bound = static_cast<double>(
             static_cast<long double>(kDropped) / beta - rowPart);
-        m_tree->below(m_rows->begin[i], m_rows->end[i], bound, [&](std::uint32_t j) {
+        const auto take = [&](std::uint32_t j) {
             m_farColumn.push_back(j);
             m_farValue.push_back(exactExp(-beta * (rowPart + static_cast<long double>(p[j]))));
-        });
+        };
+        if (m_long[i]) {
+            m_tree->below(m_rows->begin[i], m_rows->end[i], bound, take);
+        } else {
+            for (std::uint32_t j = m_rows->begin[i]; j < m_rows->end[i]; ++j) {
+                if (p[j] <= bound) {
+                    take(j);
+                }
+            }
+        }
         m_farStart.push_back(m_farColumn.size());
     }
 }
@@ -175,7 +200,7 @@ void BalancedMatrix::right(std::span<const double> x, std::span<double> out) {
         m_terms[j] = m_columnScale[j] * x[j];
     }
     // Running sums in double-double: hi the rounded sum, lo the rounding errors gathered (exact
-    // by the two-sum), off the chain of dependent additions.
+    // by the two-sum), off the chain of dependent additions; only where some run is long.
     m_hi.resize(n + 1);
     m_lo.resize(n + 1);
     m_magnitude.resize(n + 1);
@@ -183,7 +208,7 @@ void BalancedMatrix::right(std::span<const double> x, std::span<double> out) {
     double error = 0.0;
     double mass = 0.0;
     m_hi[0] = m_lo[0] = m_magnitude[0] = 0.0;
-    for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; m_anyLong && k < n; ++k) {
         const double t = m_terms[k];
         const double sum = s + t;
         const double back = sum - s;
@@ -207,6 +232,14 @@ void BalancedMatrix::right(std::span<const double> x, std::span<double> out) {
         }
         const std::uint32_t b = m_rows->begin[i];
         const std::uint32_t e = m_rows->end[i];
+        if (!m_long[i]) {
+            double sum = 0.0;
+            for (std::uint32_t j = b; j < e; ++j) {
+                sum += m_terms[j];
+            }
+            out[i] = m_rowScale[i] * sum;
+            continue;
+        }
         const DoubleDouble d = exactSum(m_hi[e], -m_hi[b]);
         double sum = d.hi + (d.lo + (m_lo[e] - m_lo[b]));
         // The difference's error is a few units of 2^-104 of the sums' magnitude, times their
@@ -323,7 +356,7 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
             double sum = 0.0;
             double err = 0.0;
             for (std::size_t i = 0; i < n; ++i) {
-                if (m_rows->begin[i] <= j && j < m_rows->end[i]) {
+                if (m_long[i] && m_rows->begin[i] <= j && j < m_rows->end[i]) {
                     const DoubleDouble d = exactSum(sum, m_terms[i]);
                     sum = d.hi;
                     err += d.lo;
@@ -339,7 +372,7 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
         // from the nodes above it: sums of terms of one sign each.
         m_partial.assign(2 * m_leaves, 0.0);
         for (std::size_t i = 0; i < n; ++i) {
-            if (m_far[i] != kNear) {
+            if (m_far[i] != kNear || !m_long[i]) {
                 continue;
             }
             for (std::size_t lo = m_rows->begin[i] + m_leaves, hi = m_rows->end[i] + m_leaves;
@@ -359,6 +392,14 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
             }
             out[j] = sum;
             ++m_treeRows;
+        }
+    }
+    // The rows of short runs, term by term.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (m_far[i] == kNear && !m_long[i]) {
+            for (std::uint32_t j = m_rows->begin[i]; j < m_rows->end[i]; ++j) {
+                out[j] += m_terms[i];
+            }
         }
     }
     for (std::size_t j = 0; j < n; ++j) {

@@ -122,7 +122,9 @@ private:
     double m_least = 0.0;              // min p
     std::vector<DoubleDouble> m_columnExponent; // p_j - min p
     std::vector<DoubleDouble> m_rowExponent;    // g_i - η - p_i + min p
-    // The ends of the runs by place, and the events at places up to each (left()).
+    std::vector<bool> m_long; // rows whose runs are summed through running sums
+    bool m_anyLong = false;
+    // The ends of the long runs by place, and the events at places up to each (left()).
     std::vector<std::uint32_t> m_eventRow;
     std::vector<std::int8_t> m_eventSign;
     std::vector<std::uint32_t> m_through;

@@ -88,6 +88,26 @@ std::optional<GthPattern> GthPattern::of(const IntervalRows& rows, std::size_t e
         pattern.m_later.insert(pattern.m_later.end(), ranks.begin(), ranks.end());
         pattern.m_start.push_back(pattern.m_later.size());
     }
+    // Where each update of an elimination lands, found once.
+    const auto index = [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint32_t first = std::min(a, b);
+        const auto begin = pattern.m_later.begin() + static_cast<long>(pattern.m_start[first]);
+        const auto end = pattern.m_later.begin() + static_cast<long>(pattern.m_start[first + 1]);
+        const auto k = static_cast<std::uint32_t>(std::lower_bound(begin, end, std::max(a, b)) -
+                                                  pattern.m_later.begin());
+        return 2 * k + (a < b ? 0U : 1U);
+    };
+    pattern.m_targetStart.push_back(0);
+    for (std::size_t r = 0; r < n; ++r) {
+        for (std::size_t ka = pattern.m_start[r]; ka < pattern.m_start[r + 1]; ++ka) {
+            for (std::size_t kb = pattern.m_start[r]; kb < pattern.m_start[r + 1]; ++kb) {
+                const std::uint32_t a = pattern.m_later[ka];
+                const std::uint32_t b = pattern.m_later[kb];
+                pattern.m_target.push_back(a == b ? kDiagonal : index(a, b));
+            }
+        }
+        pattern.m_targetStart.push_back(pattern.m_target.size());
+    }
     return pattern;
 }
 
@@ -114,15 +134,6 @@ bool GthFactor::eliminate(std::span<const double> deficit) {
     for (std::size_t r = 0; r < n; ++r) {
         m_deficit[r] = deficit[p.m_order[r]];
     }
-    // The entry (a, b) of two vertices eliminated after the one at hand, by rank.
-    const auto entry = [&](std::uint32_t a, std::uint32_t b) -> double& {
-        const std::uint32_t first = std::min(a, b);
-        const auto begin = p.m_later.begin() + static_cast<long>(p.m_start[first]);
-        const auto end = p.m_later.begin() + static_cast<long>(p.m_start[first + 1]);
-        const auto k = static_cast<std::size_t>(
-            std::lower_bound(begin, end, std::max(a, b)) - p.m_later.begin());
-        return a < b ? m_upper[k] : m_lower[k];
-    };
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t from = p.m_start[r];
         const std::size_t to = p.m_start[r + 1];
@@ -134,7 +145,9 @@ bool GthFactor::eliminate(std::span<const double> deficit) {
             return false;
         }
         m_pivot[r] = pivot;
-        for (std::size_t ka = from; ka < to; ++ka) {
+        const std::size_t width = to - from;
+        const std::uint32_t* target = p.m_target.data() + p.m_targetStart[r];
+        for (std::size_t ka = from; ka < to; ++ka, target += width) {
             const std::uint32_t a = p.m_later[ka];
             const double f = m_lower[ka] / pivot;
             m_lower[ka] = f;
@@ -142,10 +155,10 @@ bool GthFactor::eliminate(std::span<const double> deficit) {
                 continue;
             }
             m_deficit[a] += f * m_deficit[r];
-            for (std::size_t kb = from; kb < to; ++kb) {
-                const std::uint32_t b = p.m_later[kb];
-                if (b != a && m_upper[kb] != 0.0) {
-                    entry(a, b) += f * m_upper[kb];
+            for (std::size_t kb = 0; kb < width; ++kb) {
+                const std::uint32_t t = target[kb];
+                if (t != GthPattern::kDiagonal) {
+                    ((t & 1U) != 0 ? m_lower : m_upper)[t >> 1] += f * m_upper[from + kb];
                 }
             }
         }
@@ -156,7 +169,8 @@ bool GthFactor::eliminate(std::span<const double> deficit) {
 void GthFactor::solve(std::span<double> x) const {
     const GthPattern& p = *m_pattern;
     const std::size_t n = p.size();
-    std::vector<double> y(n);
+    std::vector<double>& y = m_scratch;
+    y.resize(n);
     for (std::size_t r = 0; r < n; ++r) {
         y[r] = x[p.m_order[r]];
     }
@@ -180,7 +194,8 @@ void GthFactor::solve(std::span<double> x) const {
 void GthFactor::solveTransposed(std::span<double> x) const {
     const GthPattern& p = *m_pattern;
     const std::size_t n = p.size();
-    std::vector<double> y(n);
+    std::vector<double>& y = m_scratch;
+    y.resize(n);
     for (std::size_t r = 0; r < n; ++r) {
         y[r] = x[p.m_order[r]];
     }

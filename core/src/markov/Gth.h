@@ -41,7 +41,13 @@ private:
     // .. m_start[v + 1]).
     std::vector<std::size_t> m_start;
     std::vector<std::uint32_t> m_later;
+    // For each elimination and each pair (a, b) of its later neighbours, where the entry (a, b)
+    // is kept: twice its index, plus 1 for the lower part; kDiagonal where a = b.
+    std::vector<std::uint32_t> m_target;
+    std::vector<std::size_t> m_targetStart;
     std::size_t m_work = 0;
+
+    static constexpr std::uint32_t kDiagonal = UINT32_MAX;
 };
 
 class GthFactor {
@@ -68,6 +74,7 @@ private:
     std::vector<double> m_lower;
     std::vector<double> m_pivot;
     std::vector<double> m_deficit;
+    mutable std::vector<double> m_scratch;
 };
 
 template <typename Entries>

@@ -33,11 +33,12 @@ constexpr double kRoundingWidths = 16.0;
 // How close an evaluation's bounds are asked to be. Loose ones, on the way to the minimum: the
 // Perron root and the mean (the slope) to about 1e-9, enough for their sign and Newton step.
 // Tight ones, which the result rests on: the Perron root's bounds a kRoundingWidths-th of the
-// width wanted of the entropy, or as close as rounding allows; at the center, the mean to about
-// 1e-11, for the last Newton correction; at the sides, whose values alone count, to about 1e-8.
+// width wanted of the entropy, or as close as rounding allows; the mean to about 1e-9 where its
+// slope bounds the minimum (it enters times a distance of about 1e-7 from the minimizer, and in
+// the last Newton correction times the slope itself), to about 1e-8 where only the value counts.
 enum class Level { Loose, Center, Side };
 constexpr double kLooseTolerance = 1e-9;
-constexpr double kCenterSlopeTolerance = 1e-11;
+constexpr double kCenterSlopeTolerance = 1e-9;
 constexpr double kSideSlopeTolerance = 1e-8;
 
 // Far more than the search needs (a handful of evaluations a point): each fallback step halves
@@ -47,6 +48,12 @@ constexpr int kMaxEvaluations = 400;
 // refine ends where its bounds are no closer than this many times the width wanted, once its
 // steps are spent or can no longer tell values apart; wider than that, it reports a fault.
 constexpr double kWidestBounds = 8.0;
+
+// Tight Newton steps before the search leaves the slopes for the values alone, and the part of
+// |λ| the slopes of tight evaluations may be off by (their equilibrium weights converged to about
+// kCenterSlopeTolerance).
+constexpr int kMostNewtonNear = 8;
+constexpr double kSlopeError = 1e-8;
 
 // The tries of refine at bounding the minimum once it is near, each a pair of evaluations.
 constexpr int kMostRefinements = 120;
@@ -84,10 +91,10 @@ struct Evaluation {
     bool sloped = true;     // whether the slope is to be relied on (PerronRoot::meanReliable)
 };
 
-// The Perron vectors to start an evaluation from: those of the evaluation nearest in β among the
-// last one and the last two points' minimizers, taken along the line through the two points' to
-// the β asked. The vectors of the balanced matrix change smoothly with β, so that start is closer
-// by an order of the step than the nearest vectors alone; it is kept positive.
+// The Perron vectors to start an evaluation from: those of the last evaluation, moved to the β
+// asked as the last points' vectors move with β (the parabola through the logarithms of their
+// entries at the last three points, in which the vectors of the balanced matrix move nearly
+// linearly, its entries being exponentials in β; the line through two where there are two).
 class VectorHistory {
 public:
     void pushEvaluation(const PerronVectors& vectors, double beta) {
@@ -97,55 +104,81 @@ public:
 
     // The last evaluation's vectors are those of a point: near its minimizer.
     void pushPoint() {
-        std::swap(m_before, m_point);
-        m_beforeBeta = m_pointBeta;
-        copy(m_last, m_point);
-        m_pointBeta = m_lastBeta;
+        if (m_points.size() == kPoints) {
+            m_points.erase(m_points.begin());
+        }
+        Logs logs{m_lastBeta, {}, {}};
+        for (const auto& [from, to] : {std::pair(&m_last.right, &logs.right),
+                                       std::pair(&m_last.left, &logs.left)}) {
+            to->resize(from->size());
+            std::transform(from->begin(), from->end(), to->begin(),
+                           [](double x) { return std::log(x); });
+        }
+        m_points.push_back(std::move(logs));
     }
 
     void start(double beta, PerronVectors& out) const {
         if (m_last.right.empty()) {
             return;
         }
-        const bool fromPoint =
-            !m_point.right.empty() && std::fabs(beta - m_pointBeta) < std::fabs(beta - m_lastBeta);
-        const PerronVectors& base = fromPoint ? m_point : m_last;
-        const double from = fromPoint ? m_pointBeta : m_lastBeta;
-        if (m_before.right.empty() || m_pointBeta == m_beforeBeta) {
-            copy(base, out);
+        copy(m_last, out);
+        const std::size_t k = m_points.size();
+        if (k < 2) {
             return;
         }
-        const double t = (beta - from) / (m_pointBeta - m_beforeBeta);
-        if (!(std::fabs(t) <= 2.0) || std::getenv("VT_NOEXTRA")) {
-            copy(base, out);
-            return;
+        // Lagrange's weights of the points at beta less those at the last evaluation's β.
+        const auto weights = [&](double at) {
+            std::vector<double> w(k, 1.0);
+            for (std::size_t a = 0; a < k; ++a) {
+                for (std::size_t b = 0; b < k; ++b) {
+                    if (a != b) {
+                        w[a] *= (at - m_points[b].beta) / (m_points[a].beta - m_points[b].beta);
+                    }
+                }
+            }
+            return w;
+        };
+        std::vector<double> w = weights(beta);
+        const std::vector<double> w0 = weights(m_lastBeta);
+        for (std::size_t a = 0; a < k; ++a) {
+            w[a] -= w0[a];
+            if (!std::isfinite(w[a]) || std::fabs(w[a]) > kFarthest) {
+                return; // far beyond the points, or points too close to tell apart
+            }
         }
-        // Along the line in the logarithms of the entries, in which the vectors of the balanced
-        // matrix move nearly linearly (its entries are exponentials in β).
-        const auto along = [t](const std::vector<double>& a, const std::vector<double>& p,
-                               const std::vector<double>& q, std::vector<double>& to) {
-            to.resize(a.size());
-            for (std::size_t i = 0; i < a.size(); ++i) {
-                const double step = t * std::log(p[i] / q[i]);
-                to[i] = a[i] * std::exp(std::clamp(step, -1.0, 1.0));
+        const auto move = [&](std::vector<double> Logs::*logs, std::vector<double>& v) {
+            for (std::size_t i = 0; i < v.size(); ++i) {
+                double step = 0.0;
+                for (std::size_t a = 0; a < k; ++a) {
+                    step += w[a] * (m_points[a].*logs)[i];
+                }
+                step = std::clamp(step, -1.0, 1.0);
+                v[i] *= std::fabs(step) < 1e-4 ? 1.0 + step * (1.0 + 0.5 * step) : std::exp(step);
             }
         };
-        along(base.right, m_point.right, m_before.right, out.right);
-        along(base.left, m_point.left, m_before.left, out.left);
+        move(&Logs::right, out.right);
+        move(&Logs::left, out.left);
     }
 
 private:
+    static constexpr std::size_t kPoints = 3;
+    // Lagrange weights beyond this are extrapolation too far to trust.
+    static constexpr double kFarthest = 8.0;
+
+    struct Logs {
+        double beta;
+        std::vector<double> right;
+        std::vector<double> left;
+    };
+
     static void copy(const PerronVectors& from, PerronVectors& to) {
         to.right.assign(from.right.begin(), from.right.end());
         to.left.assign(from.left.begin(), from.left.end());
     }
 
     PerronVectors m_last;
-    PerronVectors m_point;
-    PerronVectors m_before;
     double m_lastBeta = 0.0;
-    double m_pointBeta = 0.0;
-    double m_beforeBeta = 0.0;
+    std::vector<Logs> m_points;
 };
 
 // What the evaluations of one run of points share: a Perron solver with its scratch space, and
@@ -256,10 +289,24 @@ public:
         if (std::getenv("VT_TRACE")) std::fprintf(stderr, "lam %.17g beta %.17g tol %.1e F %.17g [%.3e %.3e] slope %.6e kappa %.4e\n", m_lambda, beta, tolerance, e.value, e.lower-e.value, e.upper-e.value, e.slope, m_curvature);
         if (!e.sloped) {
             // Only its value counts.
-        } else if (e.slope > 0.0 && (!m_hi || e.beta < m_hi->beta)) {
-            m_hi = {e, true};
-        } else if (e.slope < 0.0 && (!m_lo || e.beta > m_lo->beta)) {
-            m_lo = {e, true};
+        } else if (e.slope > 0.0) {
+            if (!m_hi || e.beta < m_hi->beta) {
+                m_hi = {e, true};
+            }
+            if (level == Level::Center && (!m_tightHi || e.beta < m_tightHi->beta)) {
+                m_tightHi = {e, true};
+            }
+        } else if (e.slope < 0.0) {
+            if (!m_lo || e.beta > m_lo->beta) {
+                m_lo = {e, true};
+            }
+            if (level == Level::Center && (!m_tightLo || e.beta > m_tightLo->beta)) {
+                m_tightLo = {e, true};
+            }
+        }
+        if (level == Level::Center && e.sloped &&
+            (!m_flattest || std::fabs(e.slope) < std::fabs(m_flattest->slope))) {
+            m_flattest = {e, true};
         }
         if (level != Level::Loose) {
             const auto at = std::lower_bound(
@@ -327,6 +374,33 @@ public:
         return side;
     }
 
+    // The bounds of the minimum that tight evaluations on both sides of the minimizer prove with
+    // their slopes: F lies above its tangents, so above both where they meet, and F's least
+    // evaluation is above the minimum. The slopes enter times the distance from the minimizer,
+    // where their errors (those of the equilibrium weights, converged to about 1e-11) do not
+    // count; slopes that contradict the values (a tangent above a value) are not taken.
+    std::optional<std::pair<double, double>> tangentBounds() const {
+        if (!(m_tightLo && m_tightHi)) {
+            return std::nullopt;
+        }
+        const Evaluation& l = *m_tightLo;
+        const Evaluation& r = *m_tightHi;
+        const double slack = 4.0 * std::max(l.upper - l.lower, r.upper - r.lower);
+        if (l.lower + l.slope * (r.beta - l.beta) > r.upper + slack ||
+            r.lower + r.slope * (l.beta - r.beta) > l.upper + slack) {
+            return std::nullopt;
+        }
+        const double meet = (r.lower - l.lower + l.slope * l.beta - r.slope * r.beta) /
+                            (l.slope - r.slope);
+        const double below = l.lower + l.slope * (std::clamp(meet, l.beta, r.beta) - l.beta);
+        const double above = std::min(l.upper, r.upper);
+        return std::pair(std::min(below, above), above);
+    }
+
+    // The tight evaluation whose slope is nearest 0.
+    const Kept& flattest() const { return m_flattest; }
+    int tightCount() const { return static_cast<int>(m_tightOnes.size()); }
+
     double curvature() const { return m_curvature; }
     // Whether F'' is from this λ's own slopes.
     bool measuredCurvature() const { return m_measured; }
@@ -340,6 +414,9 @@ private:
     double m_curvature;
     Kept m_lo; // F' < 0 there: the minimizer lies above
     Kept m_hi; // F' > 0 there: it lies below
+    Kept m_tightLo; // the same among tight evaluations at the center's level
+    Kept m_tightHi;
+    Kept m_flattest;
     Kept m_last;
     double m_lastTolerance = 0.0;
     std::vector<Evaluation> m_tightOnes; // by β
@@ -417,8 +494,27 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
                                shortest(lambda));
     };
     constexpr double kGolden = 0.3819660112501051; // 2 - the golden ratio
-    Evaluation a = search.at(b.beta - h, Level::Side);
-    Evaluation c = search.at(b.beta + h, Level::Side);
+    // A tight evaluation already made at a fitting distance on one side serves as that side (as
+    // the first evaluation of a point does when it falls short of the minimum by about h), and
+    // the other side is taken as far on the other way.
+    const std::vector<Evaluation> before = search.tightSide(b.beta, false);
+    const std::vector<Evaluation> after = search.tightSide(b.beta, true);
+    const auto fits = [&](const std::vector<Evaluation>& side) {
+        return !side.empty() && std::fabs(side[0].beta - b.beta) >= 0.4 * h &&
+               std::fabs(side[0].beta - b.beta) <= 1.4 * h;
+    };
+    Evaluation a;
+    Evaluation c;
+    if (fits(before)) {
+        a = before[0];
+        c = search.at(b.beta + (b.beta - a.beta), Level::Side);
+    } else if (fits(after)) {
+        c = after[0];
+        a = search.at(b.beta - (c.beta - b.beta), Level::Side);
+    } else {
+        a = search.at(b.beta - h, Level::Side);
+        c = search.at(b.beta + h, Level::Side);
+    }
     double wanted = std::max({wantedWidth(a), wantedWidth(b), wantedWidth(c)});
     int tries = 0;
     while (!(below(b, a) && below(b, c))) {
@@ -523,13 +619,16 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
             bounds.first, bounds.second};
 }
 
-// The minimum of the convex F over β, in two stages. A Newton search on F', which rises with β,
-// kept inside the bracket of the minimizer its slopes give (where a step would leave it, the
-// meeting point of the tangents at its ends, or its middle), until it is so near that F's
-// curvature no longer matters at the width wanted. Then tight evaluations on both sides of the
-// best, whose values alone bound the minimum (refine). guess comes with curvature, F'' there,
-// where known; trusted where it is expected that near (from the points before) that the first
-// evaluation may as well be tight.
+// The minimum of the convex F over β. A Newton search on F', which rises with β, kept inside the
+// bracket of the minimizer its slopes give (where a step would leave it, the meeting point of
+// the tangents at its ends, or its middle), first with loose evaluations, then, near the
+// minimum, with tight ones. Near it, each Newton step goes a little beyond the minimizer, so
+// that the last two evaluations lie on both sides of it, as near as their tangents need to bound
+// the minimum within the width wanted (Search::tangentBounds). Where the slopes are not to be
+// relied on (near a corner of F, where two loosely coupled parts of the map have nearly the same
+// pressure) or do not settle it, the values alone bound it (refine). guess comes with
+// curvature, F'' there, where known, and entropy, the last point's; trusted where it is
+// expected so near (from the points before) that the first evaluation may as well be tight.
 Root minimize(Evaluator& evaluator, double lambda, double guess, double curvature, double entropy,
               double scale, bool trusted) {
     Search search(evaluator, lambda, curvature, entropy);
@@ -539,12 +638,25 @@ Root minimize(Evaluator& evaluator, double lambda, double guess, double curvatur
     for (;;) {
         const Evaluation e = search.at(beta, level);
         const double kappa = search.curvature();
+        const double wanted = wantedWidth(e);
         // Sides this far from the minimizer rise by half the width wanted.
-        const double h = std::sqrt(wantedWidth(e) / kappa);
+        const double h = std::sqrt(wanted / kappa);
+        if (level != Level::Loose) {
+            if (const auto bounds = search.tangentBounds();
+                bounds && bounds->second - bounds->first <= wanted) {
+                // The flattest evaluation, corrected to second order; its β moved by Newton's
+                // step, the next points' guesses start from the minimizer, not from beside it.
+                const Evaluation& b = *search.flattest();
+                const double estimate = b.value - 0.5 * b.slope * b.slope / kappa;
+                return {b.beta - b.slope / kappa, std::clamp(estimate, bounds->first, bounds->second),
+                        kappa, bounds->first, bounds->second};
+            }
+        }
         const double lower = search.lo() ? search.lo()->beta : -kInfinity;
         const double upper = search.hi() ? search.hi()->beta : kInfinity;
-        if (!e.sloped) {
-            // No slope to follow: the values alone find the minimum from here.
+        if (!e.sloped || search.tightCount() > kMostNewtonNear) {
+            // No slope to follow, or slopes that do not settle it: the values alone find the
+            // minimum from here.
             return refine(search, lambda,
                           level != Level::Loose ? e : search.at(beta, Level::Center), h);
         }
@@ -555,14 +667,25 @@ Root minimize(Evaluator& evaluator, double lambda, double guess, double curvatur
             const double cap = std::max(4.0 * scale, std::fabs(beta));
             newton = std::clamp(newton, -cap, cap);
         }
-        if (level != Level::Loose && (std::fabs(newton) <= 0.1 * h || upper - lower <= h)) {
-            return refine(search, lambda, e, h);
-        }
-        if (level != Level::Loose && std::fabs(newton) <= 0.5 * h) {
-            return refine(search, lambda, search.at(beta + newton, Level::Center), h);
-        }
-        if (std::fabs(newton) <= 1e3 * h || upper - lower <= 1e3 * h) {
+        if (level == Level::Loose && (std::fabs(newton) <= 1e3 * h || upper - lower <= 1e3 * h)) {
             level = Level::Center; // near: the evaluations the result rests on
+        } else if (level != Level::Loose && std::fabs(newton) <= 1e3 * h) {
+            // From the flattest tight evaluation, past the minimizer by delta, which puts the two
+            // on both sides of it and as near as the bounds need: their tangents meet within
+            // kappa |its step| delta / 2 of the minimum, and the new value is within
+            // kappa delta^2 / 2 of it. delta is at least what the slopes' errors could move the
+            // minimizer by.
+            const Evaluation& b = *search.flattest();
+            const double step = -b.slope / kappa;
+            const double least = kSlopeError * (std::fabs(lambda) + std::fabs(b.slope)) / kappa;
+            const double delta =
+                std::min(h, std::max(0.5 * wanted / (kappa * std::fabs(step)), least));
+            const double next = b.beta + step + std::copysign(delta, step);
+            if (next != beta && next > lower && next < upper) {
+                stepBefore = next - beta;
+                beta = next;
+                continue;
+            }
         }
         double next = beta + newton;
         const bool inside = next > lower && next < upper;
@@ -616,6 +739,8 @@ struct Prediction {
 
 class Predictor {
 public:
+    // From the cubic through the last four points (the parabola through three), and F'' from its
+    // slope, dβ/dλ = -1/F''.
     Prediction at(double lambda) const {
         const std::size_t k = m_known.size();
         if (k == 0) {
@@ -623,16 +748,27 @@ public:
         }
         const Known& p = m_known.back();
         Prediction out{p.beta - (lambda - p.lambda) / p.curvature, p.curvature, p.entropy, false};
-        if (k == 3) {
-            const Known& a = m_known[0];
-            const Known& b = m_known[1];
-            const Known& c = m_known[2];
-            const auto basis = [&](const Known& u, const Known& v, const Known& w) {
-                return (lambda - v.lambda) * (lambda - w.lambda) /
-                       ((u.lambda - v.lambda) * (u.lambda - w.lambda));
-            };
-            out.beta = a.beta * basis(a, b, c) + b.beta * basis(b, c, a) + c.beta * basis(c, a, b);
-            out.trusted = true;
+        if (k >= 3) {
+            // Newton's divided differences, and the interpolant and its slope at lambda.
+            std::vector<double> d;
+            for (const Known& q : m_known) {
+                d.push_back(q.beta);
+            }
+            for (std::size_t level = 1; level < k; ++level) {
+                for (std::size_t i = k - 1; i >= level; --i) {
+                    d[i] = (d[i] - d[i - 1]) / (m_known[i].lambda - m_known[i - level].lambda);
+                }
+            }
+            double value = d[k - 1];
+            double slope = 0.0;
+            for (std::size_t i = k - 1; i-- > 0;) {
+                slope = slope * (lambda - m_known[i].lambda) + value;
+                value = value * (lambda - m_known[i].lambda) + d[i];
+            }
+            const double curvature = -1.0 / slope;
+            if (std::isfinite(value) && curvature > 0.0 && std::isfinite(curvature)) {
+                out = {value, curvature, p.entropy, true};
+            }
         }
         if (!std::isfinite(out.beta)) {
             out = {p.beta, p.curvature, p.entropy, false};
@@ -641,13 +777,15 @@ public:
     }
 
     void push(double lambda, const Root& root) {
-        if (m_known.size() == 3) {
+        if (m_known.size() == kPredictorPoints) {
             m_known.erase(m_known.begin());
         }
         m_known.push_back({lambda, root.beta, root.curvature, root.entropy});
     }
 
 private:
+    static constexpr std::size_t kPredictorPoints = 4;
+
     struct Known {
         double lambda;
         double beta;

@@ -25,12 +25,16 @@ constexpr double kPowerStepsWorthTaking = 12.0;
 
 // The Krylov subspace's size, at first and at most; it doubles each time one falls short.
 constexpr std::size_t kFirstKrylov = 4;
-constexpr std::size_t kMostKrylov = 96;
+constexpr std::size_t kMostKrylov = 16;
 
 // A Ritz vector's entries below this part of its largest are within its rounding; the power
 // steps after it, this many before it is judged, give them their size.
 constexpr double kUnresolved = 1e-14;
 constexpr int kPolish = 2;
+
+// A power iteration that keeps this much of its error a step (or more, as on a periodic graph or a
+// chain, where it does not converge) makes the next solve start with the faster ways.
+constexpr double kHopeless = 0.95;
 
 // Groups of ratios an aggregation step takes at most, and the rounds of aggregation and power
 // steps it makes at most.
@@ -44,7 +48,7 @@ constexpr long kMostSteps = 100'000;
 
 // Bounds this close that have not halved in kStalledSteps steps are at the rounding of the
 // ratios: a few units of 2^-53 each, and no step makes them better.
-constexpr double kStalledWidth = 256.0 * kEpsilon;
+constexpr double kStalledWidth = 1024.0 * kEpsilon;
 constexpr int kStalledSteps = 6;
 
 // Steps without the right vector's bounds halving after which a solve starts again from the flat
@@ -207,14 +211,18 @@ public:
     };
 
     Run(BalancedMatrix& b, PerronVectors& vectors, GthFactor* factor, double tolerance,
-        double leftTolerance, std::size_t& krylov, const RunControl& control)
-        : m_b(b), m_factor(factor), m_control(control), m_krylov(krylov),
+        double leftTolerance, std::size_t& krylov, bool& slow, const RunControl& control)
+        : m_b(b), m_factor(factor), m_control(control), m_krylov(krylov), m_slow(slow),
           m_right{vectors.right, std::vector<double>(b.size()), true, tolerance},
           m_left{vectors.left, std::vector<double>(b.size()), false, leftTolerance} {}
 
     void solve(long mostSteps) {
         measure(m_right);
         measure(m_left);
+        // Where the last solve found the power iteration slow (on a periodic graph, or a chain,
+        // it does not converge at all), this one starts with the faster ways.
+        m_right.accelerate = m_left.accelerate = m_slow;
+        m_slow = false;
         for (long step = 0; !(m_right.done && m_left.done); ++step) {
             if (step == mostSteps) {
                 throw RuntimeError(ErrorKind::Internal,
@@ -287,17 +295,24 @@ private:
             measure(side);
             const double rate = side.width() / side.before;
             const double stepsLeft = std::log(side.tolerance / side.width()) / std::log(rate);
-            side.accelerate = side.steps >= 2 && !side.done &&
+            side.accelerate = side.steps >= 1 && !side.done &&
                               !(rate < 1.0 && stepsLeft <= kPowerStepsWorthTaking);
+            m_slow = m_slow || (side.accelerate && side.right && !(rate < kHopeless));
         } else {
+            // The power iteration is slow here: a Krylov subspace (with its two power steps that
+            // polish the entries it left rough), and again while it helps; where it does not,
+            // the aggregation of loosely coupled parts, then a larger subspace.
             const double before = side.width();
-            const bool blocks = aggregationStep(side);
-            if (!blocks || !(side.width() < 0.1 * before)) {
-                if (!krylovStep(side) || !(side.width() < 0.1 * before)) {
+            const bool subspace = krylovStep(side);
+            if (!subspace || !(side.width() < 0.1 * before)) {
+                const bool blocks = aggregationStep(side);
+                if (!blocks || !(side.width() < 0.1 * before)) {
                     m_krylov = std::min(2 * m_krylov, kMostKrylov);
                 }
+            } else if (side.width() < 1e-8 * before) {
+                m_krylov = std::max(kFirstKrylov, m_krylov - 1); // more than it needs
             }
-            side.accelerate = false; // the power steps after it polish the entries it left rough
+            side.accelerate = side.width() < 0.1 * before;
         }
     }
 
@@ -338,18 +353,32 @@ private:
         side.done = side.done || side.width() <= side.tolerance;
     }
 
+  public:
+    // Back to the best right vector met, where the last is not it (bounds at their rounding).
+    void keepBest() {
+        if (!m_bestRight.empty() && m_right.width() > m_right.best) {
+            m_right.v = m_bestRight;
+            measure(m_right);
+        }
+    }
+
+  private:
+
     // After an outer step: whether side's bounds have stalled. Bounds that no longer close at a
     // few units of rounding are at the rounding of the ratios.
     void judge(Side& side) {
         const double width = side.width();
         side.stalled = width < 0.5 * side.best ? 0 : side.stalled + 1;
         side.before = side.best;
+        if (side.right && width < side.best) {
+            m_bestRight = side.v; // where the bounds bounce at their rounding, the best is kept
+        }
         side.best = std::min(side.best, width);
         // The left vector is only for the mean: where its bounds stall above the tolerance (as
         // where the matrix is nearly reducible and the weights of its parts are left to
         // rounding) it is as good as it gets, and the mean is marked as not to be relied on.
-        side.done = side.done ||
-                    (side.stalled >= kStalledSteps && (width < kStalledWidth || !side.right));
+        side.done = side.done || (side.stalled >= kStalledSteps &&
+                                  (side.best < kStalledWidth || !side.right));
     }
 
   public:
@@ -669,9 +698,11 @@ private:
     GthFactor* m_factor;
     const RunControl& m_control;
     std::size_t& m_krylov;
+    bool& m_slow;
     Side m_right;
     Side m_left;
     bool m_noda = true; // whether Noda's iteration is still of use in this solve
+    std::vector<double> m_bestRight;
     bool m_restarted = false;
     long m_products = 0;
 };
@@ -720,8 +751,10 @@ PerronRoot PerronSolver::solve(double beta, PerronVectors& vectors, double toler
     m_krylov = std::max(kFirstKrylov, m_krylov / 2);
     if (std::getenv("VT_TRACE2")) std::fprintf(stderr, " solve beta %.17g tol %.2e\n", beta, tolerance);
     Run run(b, vectors, m_factor.get(), tolerance, std::max(tolerance, leftTolerance), m_krylov,
-            control);
+            m_slow, control);
     run.solve(kMostSteps);
+    run.keepBest();
+    if (std::getenv("VT_PROD")) std::fprintf(stderr, "P %ld\n", run.products());
     PerronRoot root;
     root.products = run.products();
     root.logScale = b.logScale();

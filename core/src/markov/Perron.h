@@ -109,6 +109,7 @@ private:
     BalancedMatrix m_minus;
     std::unique_ptr<GthFactor> m_factor;
     std::size_t m_krylov = 0; // the Krylov subspace's size the last solve needed
+    bool m_slow = false;      // whether the last solve found the power iteration slow
 };
 
 } // namespace veltrane
