@@ -137,16 +137,22 @@ void makeIrreducible(Draft& d, Random& random) {
     for (bool forward : {true, false}) {
         for (;;) {
             const std::vector<bool> seen = reached(d, 0, forward);
-            const auto missing = std::find(seen.begin(), seen.end(), false);
-            if (missing == seen.end()) {
+            if (std::find(seen.begin(), seen.end(), false) == seen.end()) {
                 break;
             }
-            std::size_t k = static_cast<std::size_t>(missing - seen.begin());
+            // Forward, a piece already reached, drawn at random, maps onto all it may; backward,
+            // the first piece missed that may map onto more (in every family here the widest
+            // runs reach piece 0, so one is left while any piece is missed).
+            std::size_t k = 0;
+            const auto widened = [&](std::size_t i) { return d.wide(i) == std::pair(d.a[i], d.b[i]); };
             if (forward) {
-                // A piece already reached, drawn at random, maps onto all it may.
                 do {
                     k = uniformIndex(0, d.size() - 1, random);
-                } while (!seen[k] || d.wide(k) == std::pair(d.a[k], d.b[k]));
+                } while (!seen[k] || widened(k));
+            } else {
+                while (seen[k] || widened(k)) {
+                    ++k;
+                }
             }
             std::tie(d.a[k], d.b[k]) = d.wide(k);
         }

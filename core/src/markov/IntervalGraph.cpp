@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <deque>
 
 namespace veltrane {
 
@@ -155,6 +156,88 @@ Components strongComponents(const IntervalRows& rows) {
         }
     }
     return components;
+}
+
+namespace {
+
+// The greatest common divisor of the numbers in a range, from a tree of those of halves.
+class RangeGcd {
+public:
+    explicit RangeGcd(const std::vector<std::uint32_t>& values) {
+        while (m_leaves < values.size()) {
+            m_leaves *= 2;
+        }
+        m_gcd.assign(2 * m_leaves, 0);
+        std::copy(values.begin(), values.end(), m_gcd.begin() + static_cast<std::ptrdiff_t>(m_leaves));
+        for (std::size_t k = m_leaves - 1; k > 0; --k) {
+            m_gcd[k] = std::gcd(m_gcd[2 * k], m_gcd[2 * k + 1]);
+        }
+    }
+
+    // Of the values at lo .. hi - 1 (0 for none).
+    std::uint32_t of(std::size_t lo, std::size_t hi) const {
+        std::uint32_t g = 0;
+        for (lo += m_leaves, hi += m_leaves; lo < hi; lo /= 2, hi /= 2) {
+            if (lo % 2 == 1) {
+                g = std::gcd(g, m_gcd[lo++]);
+            }
+            if (hi % 2 == 1) {
+                g = std::gcd(g, m_gcd[--hi]);
+            }
+        }
+        return g;
+    }
+
+private:
+    std::size_t m_leaves = 1;
+    std::vector<std::uint32_t> m_gcd;
+};
+
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) {
+    return a > b ? a - b : b - a;
+}
+
+} // namespace
+
+CyclicClasses cyclicClasses(const IntervalRows& rows) {
+    // Levels of a breadth-first search from vertex 0: the period divides level(i) + 1 -
+    // level(j) for every edge i → j, and is the greatest common divisor of those numbers.
+    const auto n = static_cast<std::uint32_t>(rows.size());
+    std::vector<std::uint32_t> level(n, 0);
+    Unfound unfound(n);
+    std::deque<std::uint32_t> queue{0};
+    unfound.remove(0);
+    while (!queue.empty()) {
+        const std::uint32_t i = queue.front();
+        queue.pop_front();
+        for (std::uint32_t j = unfound.firstFrom(rows.begin[i]); j < rows.end[i];
+             j = unfound.firstFrom(j)) {
+            level[j] = level[i] + 1;
+            unfound.remove(j);
+            queue.push_back(j);
+        }
+    }
+    // Within a run, the levels' differences from its first are sums of neighbours' differences,
+    // whose divisors they share.
+    std::vector<std::uint32_t> step(n, 0);
+    for (std::uint32_t j = 0; j + 1 < n; ++j) {
+        step[j] = distance(level[j + 1], level[j]);
+    }
+    const RangeGcd steps(step);
+    std::uint32_t period = 0;
+    for (std::uint32_t i = 0; i < n && period != 1; ++i) {
+        if (rows.begin[i] < rows.end[i]) {
+            period = std::gcd(period, distance(level[i] + 1, level[rows.begin[i]]));
+            period = std::gcd(period, steps.of(rows.begin[i], rows.end[i] - 1));
+        }
+    }
+    CyclicClasses classes;
+    classes.period = std::max<std::uint32_t>(period, 1);
+    classes.of.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        classes.of[i] = level[i] % classes.period;
+    }
+    return classes;
 }
 
 } // namespace veltrane

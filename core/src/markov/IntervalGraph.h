@@ -26,6 +26,16 @@ struct Components {
     std::uint32_t count = 0;
 };
 
+// The cyclic classes of an irreducible graph: its period p (the greatest common divisor of its
+// cycles' lengths) and the class 0 .. p - 1 of each vertex, every edge leading from class c to
+// class c + 1 mod p. An aperiodic graph is one class.
+struct CyclicClasses {
+    std::vector<std::uint32_t> of;
+    std::uint32_t period = 1;
+};
+
+CyclicClasses cyclicClasses(const IntervalRows& rows);
+
 // The strongly connected components (Kosaraju's two searches, each vertex found once through
 // structures that skip the vertices already found: n log n, with memory linear in n).
 Components strongComponents(const IntervalRows& rows);

@@ -4,8 +4,6 @@
 #include "TransitionMap.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -286,7 +284,6 @@ public:
                                "no minimum of the pressure found for the Lyapunov exponent " +
                                    shortest(m_lambda));
         }
-        if (std::getenv("VT_TRACE")) std::fprintf(stderr, "lam %.17g beta %.17g tol %.1e F %.17g [%.3e %.3e] slope %.6e kappa %.4e\n", m_lambda, beta, tolerance, e.value, e.lower-e.value, e.upper-e.value, e.slope, m_curvature);
         if (!e.sloped) {
             // Only its value counts.
         } else if (e.slope > 0.0) {

@@ -3,8 +3,6 @@
 #include "Hessenberg.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <veltrane/errors.h>
@@ -210,9 +208,11 @@ public:
         double width() const { return right ? (hi - lo) / hi : deviation; }
     };
 
-    Run(BalancedMatrix& b, PerronVectors& vectors, GthFactor* factor, double tolerance,
-        double leftTolerance, std::size_t& krylov, bool& slow, const RunControl& control)
-        : m_b(b), m_factor(factor), m_control(control), m_krylov(krylov), m_slow(slow),
+    Run(BalancedMatrix& b, const CyclicClasses& classes, PerronVectors& vectors, GthFactor* factor,
+        double tolerance, double leftTolerance, std::size_t& krylov, bool& slow,
+        const RunControl& control)
+        : m_b(b), m_classes(classes), m_factor(factor), m_control(control), m_krylov(krylov),
+          m_slow(slow),
           m_right{vectors.right, std::vector<double>(b.size()), true, tolerance},
           m_left{vectors.left, std::vector<double>(b.size()), false, leftTolerance} {}
 
@@ -229,8 +229,6 @@ public:
                                    "the Perron root's bounds did not close at beta " +
                                        shortest(m_b.beta()));
             }
-            if (std::getenv("VT_TRACE2")) std::fprintf(stderr, "  step %ld R %.3e%s%s L %.3e%s%s\n", step, m_right.width(), m_right.accelerate ? " acc" : "", m_right.done ? " done" : "", m_left.width(), m_left.accelerate ? " acc" : "", m_left.done ? " done" : "");
-            if (std::getenv("VT_DUMP") && step == atoi(std::getenv("VT_DUMP"))) { for (std::size_t i = 0; i < m_right.v.size(); ++i) std::fprintf(stderr, "D %zu %.17g %.17g %.17g\n", i, m_right.v[i], m_right.product[i] / m_right.v[i], m_left.v[i]); }
             if (m_factor != nullptr && m_noda && (m_right.accelerate || m_left.accelerate)) {
                 if (!nodaStep()) {
                     // A pivot of 0 or a solution beyond the doubles: the shift is the root to
@@ -322,6 +320,9 @@ private:
         side.right ? m_b.right(side.v, side.product) : m_b.left(side.v, side.product);
         ++m_products;
         ++side.steps;
+        if (m_classes.period > 1) {
+            balanceClasses(side);
+        }
         double lo = kInfinity;
         double hi = 0.0;
         for (std::size_t i = 0; i < side.v.size(); ++i) {
@@ -351,6 +352,52 @@ private:
             side.deviation = off / (weight * rho) + (m_right.hi - m_right.lo) / m_right.hi;
         }
         side.done = side.done || side.width() <= side.tolerance;
+    }
+
+    // On a periodic graph B carries each cyclic class to the one before it (row i reads entries
+    // of class c(i) + 1), and a power step turns the vector's classes around: a vector right
+    // within each class may have its classes' sizes wrong by any factors, which the steps only
+    // pass on. Rescaling the classes by constants (a diagonal similarity, so the bounds stay
+    // bounds) to make the ratios of every class centre on their common geometric mean leaves
+    // the power iteration converging at the rate of the eigenvalues below the p of modulus ρ.
+    void balanceClasses(Side& side) {
+        const std::uint32_t p = m_classes.period;
+        std::vector<double> lo(p, kInfinity);
+        std::vector<double> hi(p, 0.0);
+        for (std::size_t i = 0; i < side.v.size(); ++i) {
+            if (side.v[i] > 0.0) {
+                const std::uint32_t c = m_classes.of[i];
+                const double r = side.product[i] / side.v[i];
+                lo[c] = std::min(lo[c], r);
+                hi[c] = std::max(hi[c], r);
+            }
+        }
+        std::vector<double> mid(p);
+        double centre = 0.0;
+        for (std::uint32_t c = 0; c < p; ++c) {
+            if (!(lo[c] > 0.0 && hi[c] < kInfinity)) {
+                return; // a class without weight: nothing to centre
+            }
+            mid[c] = 0.5 * (std::log(lo[c]) + std::log(hi[c]));
+            centre += mid[c] / p;
+        }
+        // ln of the factors: the ratio of class c scales by a_{c+1} / a_c on the right, by
+        // a_{c-1} / a_c on the left.
+        std::vector<double> a(p, 0.0);
+        for (std::uint32_t c = 1; c < p; ++c) {
+            a[c] = side.right ? a[c - 1] + centre - mid[c - 1] : a[c - 1] + mid[c] - centre;
+        }
+        const double top = *std::max_element(a.begin(), a.end());
+        std::vector<double> factor(p);
+        for (std::uint32_t c = 0; c < p; ++c) {
+            factor[c] = std::exp(a[c] - top);
+        }
+        for (std::size_t i = 0; i < side.v.size(); ++i) {
+            const std::uint32_t c = m_classes.of[i];
+            const std::uint32_t fed = side.right ? (c + 1) % p : (c + p - 1) % p;
+            side.v[i] *= factor[c];
+            side.product[i] *= factor[fed];
+        }
     }
 
   public:
@@ -470,7 +517,6 @@ private:
         const std::size_t n = side.v.size();
         const std::uint32_t count =
             group.empty() ? 0 : 1 + *std::max_element(group.begin(), group.end());
-        if (std::getenv("VT_AGG")) std::fprintf(stderr, "   groups %u\n", count);
         if (count < 2) {
             return false;
         }
@@ -501,7 +547,6 @@ private:
             }
         }
         const std::optional<std::vector<double>> sizes = smallPerronVector(c, count);
-        if (std::getenv("VT_AGG")) { std::fprintf(stderr, "   agg %u groups:", count); for (double x : c) std::fprintf(stderr, " %.6e", x); if (sizes) for (double x : *sizes) std::fprintf(stderr, " | %.6e", x); std::fprintf(stderr, "\n"); }
         if (!sizes) {
             return false;
         }
@@ -695,6 +740,7 @@ private:
     }
 
     BalancedMatrix& m_b;
+    const CyclicClasses& m_classes;
     GthFactor* m_factor;
     const RunControl& m_control;
     std::size_t& m_krylov;
@@ -710,7 +756,8 @@ private:
 PerronMap::PerronMap(const IntervalRows& rows, std::span<const double> exponents,
                      BalancedFrame plus, BalancedFrame minus)
     : m_rows(rows), m_exponents(exponents), m_plus(std::move(plus)), m_minus(std::move(minus)),
-      m_plusTree(m_plus.potentials), m_minusTree(m_minus.potentials) {
+      m_plusTree(m_plus.potentials), m_minusTree(m_minus.potentials),
+      m_classes(cyclicClasses(rows)) {
     const std::size_t n = rows.size();
     m_pattern = GthPattern::of(rows, std::max(kGthLeastEdges, kGthEdgesPerPiece * n),
                                std::max(kGthLeastWork, kGthWorkPerPiece * n));
@@ -749,12 +796,10 @@ PerronRoot PerronSolver::solve(double beta, PerronVectors& vectors, double toler
     }
     tolerance = std::max(tolerance, floor());
     m_krylov = std::max(kFirstKrylov, m_krylov / 2);
-    if (std::getenv("VT_TRACE2")) std::fprintf(stderr, " solve beta %.17g tol %.2e\n", beta, tolerance);
-    Run run(b, vectors, m_factor.get(), tolerance, std::max(tolerance, leftTolerance), m_krylov,
+    Run run(b, m_map.m_classes, vectors, m_factor.get(), tolerance, std::max(tolerance, leftTolerance), m_krylov,
             m_slow, control);
     run.solve(kMostSteps);
     run.keepBest();
-    if (std::getenv("VT_PROD")) std::fprintf(stderr, "P %ld\n", run.products());
     PerronRoot root;
     root.products = run.products();
     root.logScale = b.logScale();

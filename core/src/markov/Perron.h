@@ -10,16 +10,20 @@
 //
 // Three ways of improving the vectors, cheapest first:
 // - the power iteration, a product with B and one with Bᵀ a step, which converges fast where the
-//   other eigenvalues of B are well below ρ (most maps, most β);
+//   other eigenvalues of B are well below ρ (most maps, most β); on a periodic graph the sizes
+//   of the cyclic classes are set apart from it, each step, so that the p eigenvalues of
+//   modulus ρ do not hold it back;
 // - Noda's iteration, inverse iteration shifted by the upper bound, which converges
 //   quadratically on any irreducible graph, periodic or nearly decoupled, where its
 //   Grassmann–Taksar–Heyman factorization is cheap (Gth.h: graphs of short runs, such as
 //   chains, and small maps);
 // - otherwise a Krylov subspace of B scaled by the current vector, whose Rayleigh–Ritz value and
-//   vector resolve eigenvalues clustered near ρ (a periodic graph's ρ times the roots of unity,
-//   the nearly equal pressures of two loosely coupled parts of a map).
+//   vector resolve eigenvalues clustered near ρ (the nearly equal pressures of two loosely
+//   coupled parts of a map), and the aggregation of such parts, whose sizes it sets from the
+//   Perron vector of the small matrix of their couplings.
 #include "Balanced.h"
 #include "Gth.h"
+#include "IntervalGraph.h"
 
 #include <cstddef>
 #include <memory>
@@ -79,6 +83,7 @@ private:
     PotentialTree m_plusTree;
     PotentialTree m_minusTree;
     std::optional<GthPattern> m_pattern;
+    CyclicClasses m_classes;
 };
 
 // The frame of a graph whose matrix is A itself: no exponents, all potentials 0.
