@@ -154,7 +154,10 @@ void endsOfTheRange(const MultifractalSolver& solver, const test::Row& row) {
         EXPECT_TRUE((p.f == 0.0) == (f == 0.0) && p.q == (end == 0 ? INFINITY : -INFINITY));
     }
     EXPECT_EQ(solver.atAlpha(alphaMin * (1 - 1e-12)).f, points.front().f);
-    EXPECT_TRUE(points[1].f > points[0].f && points[63].f > points[64].f);
+    // f rises from an end of dimension 0; an end of a positive one may lie beyond the maximum,
+    // where ratios within rounding of each other reach it.
+    EXPECT_TRUE(points[1].f > points[0].f || std::stod(row[4]) > 0);
+    EXPECT_TRUE(points[63].f > points[64].f || std::stod(row[6]) > 0);
 }
 
 void equalWeightsTieToTheExactSolver(const std::vector<double>& b) {
@@ -242,7 +245,12 @@ void extremes(const std::vector<double>& b, const std::vector<double>& w,
         expectClose(d.dq, want, "D_q", 0);
         expectClose(d.tau, (1 - Long{q}) * want, "tau", 0);
     }
-    if (!std::isfinite(solver.alphaMax())) { // a ratio beyond the doubles: no spectrum
+    // A ratio beyond the doubles, or orders q of the interior points below the normal
+    // doubles: no spectrum.
+    const std::vector<double> e = branchExponents(b);
+    const double qUnit =
+        1 / (*std::max_element(e.begin(), e.end()) * (solver.alphaMax() - solver.alphaMin()));
+    if (!(qUnit >= std::numeric_limits<double>::min())) {
         EXPECT_THROW(solver.spectrum(9), RuntimeError);
         return;
     }

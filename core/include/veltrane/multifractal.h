@@ -42,10 +42,13 @@ public:
     // of length 1 included.
     MultifractalSolver(std::span<const double> breakPoints, std::span<const double> weights);
 
-    // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i, each the double nearest
-    // to it (the ratios are formed to about 106 bits). αmax is +infinity where a branch within
+    // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i, the quotients of the
+    // doubles ln p_i and ln ℓ_i, which are carried with their remainders in extended precision,
+    // or to 106 bits where all lie within 1% of each other. αmax is +infinity where a branch within
     // a few subnormals of length 1 makes its ratio exceed the largest double; spectrum(),
-    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold.
+    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold. They
+    // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
+    // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
     // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
     double alphaMin() const { return m_alphaMin; }
     double alphaMax() const { return m_alphaMax; }
@@ -61,7 +64,8 @@ public:
     // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
     // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
     // within 1e-300 of the whole length or of nothing and q up to the largest doubles
-    // included. Throws RuntimeError (overflow) where τ lies beyond the range of doubles.
+    // included. Throws InputError for a q that is NaN or infinite, and RuntimeError
+    // (overflow) where τ lies beyond the range of doubles.
     double tau(double q) const;
 
     // The point of order q, finite. At q = 0, f is exactly 1; at q = 1, α = f = D_1; elsewhere
@@ -81,7 +85,9 @@ public:
 
     // points ≥ 2 evenly spaced α_i = αmin + i (αmax - αmin) / (points - 1), the first exactly
     // αmin and the last exactly αmax with their exact f; the single point when singlePoint().
-    // Throws InputError for points < 2. Each value is within about 1e-12 of itself. The
+    // Throws InputError for points < 2. Each value is within about 1e-12 of itself, q near its
+    // crossing of 0 within about 1e-15 of its scale 1 / (e_max (αmax - αmin)). Every point is
+    // checked against SpectrumBounds before it is handed on. The
     // interior points are solved in blocks of kSpectrumBlock on the threads control asks for,
     // each block warm-started afresh, so the bits do not depend on the number of threads;
     // control.done counts the points solved, and a run cancelled through control throws

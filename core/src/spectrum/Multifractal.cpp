@@ -50,19 +50,38 @@ constexpr double kNearOne = 1e-3;
 // open one.
 constexpr long kMaxPasses = 4000;
 
-// ln p_i of the normalized weights to about 106 bits. The largest weight takes its logarithm
-// from the others' total, so that a weight close to 1 keeps its relative accuracy, and no ratio
-// of weights is formed where it would underflow.
-std::vector<DoubleDouble> logWeights(std::span<const double> weights, std::size_t branches) {
+// ln p_i of the normalized weights. The largest weight takes its logarithm from the others'
+// total, so that a weight close to 1 keeps its relative accuracy, and no ratio of weights is
+// formed where it would underflow.
+std::vector<double> logWeights(std::span<const double> weights, std::size_t branches) {
     checkWeights(weights, branches);
     const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
                                               weights.begin());
+    double rest = 0.0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        rest += i == top ? 0.0 : weights[i] / weights[top];
+    }
+    const double logTotal = std::log1p(rest); // ln of the sum over the largest weight
+    std::vector<double> logs;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const double share = weights[i] / weights[top];
+        const double logShare =
+            std::isnormal(share) ? std::log(share) : std::log(weights[i]) - std::log(weights[top]);
+        logs.push_back((i == top ? 0.0 : logShare) - logTotal);
+    }
+    return logs;
+}
+
+// The same to about 106 bits.
+std::vector<DoubleDouble> preciseLogWeights(std::span<const double> weights) {
+    const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
+                                              weights.begin());
     const DoubleDouble largest{weights[top], 0.0};
-    DoubleDouble rest; // Σ of the others over the largest, carried exactly enough for 106 bits
+    DoubleDouble rest; // Σ of the others over the largest
     for (std::size_t i = 0; i < weights.size(); ++i) {
         rest = rest + (i == top ? DoubleDouble{} : DoubleDouble{weights[i], 0.0} / largest);
     }
-    const DoubleDouble logTotal = preciseLogOnePlus(rest); // ln of the sum over the largest
+    const DoubleDouble logTotal = preciseLogOnePlus(rest);
     std::vector<DoubleDouble> logs;
     for (std::size_t i = 0; i < weights.size(); ++i) {
         const DoubleDouble share = DoubleDouble{weights[i], 0.0} / largest;
@@ -145,10 +164,84 @@ private:
 
 } // namespace
 
+namespace {
+
+// The ratio r_i = ln p_i / ln ℓ_i of each branch as hi + lo, hi +infinity where it exceeds the
+// largest double. x_i(α) = e_i (α - r_i) loses the digits r_i lacks where α is close to r_i,
+// as it is at points near an end or where all the ratios are close. hi is the quotient of the
+// doubles ln p_i and ln ℓ_i, and lo the rest of a quotient in extended precision (64 bits on
+// x86), which keeps x_i to about 1e-19 r / |α - r_i| of itself: enough while the ratios spread
+// over at least kPreciseSpread of themselves, so that even 10^7 points stay 1e-9 of it apart.
+// Closer ratios, as of weights nearly the lengths, are formed to 106 bits, at some
+// microseconds a branch.
+constexpr double kPreciseSpread = 1e-2;
+
+// ln p_i in extended precision, as logWeights forms it in doubles.
+std::vector<long double> extendedLogWeights(std::span<const double> weights) {
+    const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
+                                              weights.begin());
+    const long double largest = weights[top];
+    long double rest = 0.0L;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        rest += i == top ? 0.0L : weights[i] / largest;
+    }
+    const long double logTotal = std::log1p(rest);
+    std::vector<long double> logs;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const long double logShare =
+            i == top ? 0.0L : std::log(static_cast<long double>(weights[i])) - std::log(largest);
+        logs.push_back(logShare - logTotal);
+    }
+    return logs;
+}
+
+// lengthExponent in extended precision.
+long double extendedLengthExponent(double left, double right) {
+    const long double length = static_cast<long double>(right) - left;
+    if (length > 0.5L) {
+        return -std::log1p(-(static_cast<long double>(left) + (1.0L - right)));
+    }
+    return -std::log(length);
+}
+
+std::vector<DoubleDouble> ratiosOf(std::span<const double> breakPoints,
+                                   std::span<const double> weights,
+                                   std::span<const double> exponents,
+                                   std::span<const double> logs) {
+    const std::vector<long double> extended = extendedLogWeights(weights);
+    std::vector<DoubleDouble> ratios;
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        const double ratio = -logs[i] / exponents[i];
+        const double left = i == 0 ? 0.0 : breakPoints[i - 1];
+        const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
+        const long double precise = -extended[i] / extendedLengthExponent(left, right);
+        const auto rest = static_cast<double>(precise - ratio);
+        ratios.push_back(std::isfinite(ratio) && std::isfinite(rest)
+                             ? DoubleDouble{ratio, rest}
+                             : DoubleDouble{kInfinity, 0.0});
+    }
+    const auto [low, high] = std::minmax_element(
+        ratios.begin(), ratios.end(), [](DoubleDouble x, DoubleDouble y) { return x.hi < y.hi; });
+    if (!(high->hi - low->hi <= kPreciseSpread * high->hi)) {
+        return ratios;
+    }
+    const std::vector<DoubleDouble> precise = preciseLogWeights(weights);
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        const double left = i == 0 ? 0.0 : breakPoints[i - 1];
+        const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
+        ratios[i] = ratioOf(precise[i], preciseLengthExponent(left, right))
+                        .value_or(DoubleDouble{kInfinity, 0.0});
+    }
+    return ratios;
+}
+
+} // namespace
+
 MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
                                        std::span<const double> weights) {
     const std::vector<double> exponents = branchExponents(breakPoints);
-    const std::vector<DoubleDouble> logs = logWeights(weights, exponents.size());
+    const std::vector<double> logs = logWeights(weights, exponents.size());
+    const std::vector<DoubleDouble> branchRatios = ratiosOf(breakPoints, weights, exponents, logs);
     m_branchCount = exponents.size();
     // (ratio, its remainder, exponent, ln p) sorted, so that the ends of the α range are the
     // ends of the list; a ratio beyond the doubles sorts last as +infinity.
@@ -156,14 +249,9 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
     double sumPA = 0.0;
     double sumPE = 0.0;
     for (std::size_t i = 0; i < exponents.size(); ++i) {
-        const double left = i == 0 ? 0.0 : breakPoints[i - 1];
-        const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
-        const std::optional<DoubleDouble> ratio =
-            ratioOf(logs[i], preciseLengthExponent(left, right));
-        pairs.emplace_back(ratio ? ratio->hi : kInfinity, ratio ? ratio->lo : 0.0, exponents[i],
-                           logs[i].hi);
-        sumPA += std::exp(logs[i].hi) * logs[i].hi;
-        sumPE += std::exp(logs[i].hi) * exponents[i];
+        pairs.emplace_back(branchRatios[i].hi, branchRatios[i].lo, exponents[i], logs[i]);
+        sumPA += std::exp(logs[i]) * logs[i];
+        sumPE += std::exp(logs[i]) * exponents[i];
     }
     m_d1 = -sumPA / sumPE;
     std::sort(pairs.begin(), pairs.end());
@@ -191,10 +279,12 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
         m_single = true;
         return;
     }
-    // Ratios that agree to within the precision they are formed with reach the same end.
+    // Ratios within kRatioTolerance of the end's, which the doubles printing α cannot tell
+    // from it, reach that end: its f is the dimension of all their branches, as where weights
+    // equal on branches of lengths that differ by rounding.
     const auto apart = [&](std::size_t j, std::size_t k) {
         const double gap = (ratios[j] - ratios[k]) + (remainders[j] - remainders[k]);
-        return gap > 0x1p-100 * ratios[j];
+        return gap > kRatioTolerance * ratios[j];
     };
     std::size_t lowEnd = 1;
     while (!apart(lowEnd, 0)) {
@@ -406,13 +496,17 @@ double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
     throw RuntimeError(ErrorKind::InvalidOperation, "no τ found for q = " + shortest(q));
 }
 
+namespace {
+
 // q as an order the solver takes: a finite number.
-static double finiteOrder(double q) {
+double finiteOrder(double q) {
     if (!std::isfinite(q)) {
         throw InputError("q (" + shortest(q) + ") must be a finite number");
     }
     return q;
 }
+
+} // namespace
 
 double MultifractalSolver::tau(double q) const {
     finiteOrder(q);
@@ -440,6 +534,14 @@ void MultifractalSolver::checkRange() const {
     if (!std::isfinite(m_alphaMax)) {
         throw RuntimeError(ErrorKind::Overflow,
                            "the largest local dimension is beyond the range of doubles");
+    }
+    // The orders of the interior points are some multiples of m_qUnit; below the normal
+    // doubles, Newton on them has no digits to work with (a branch within about 1e-305 of
+    // length 1, whose ratio is some 1e307).
+    if (!m_single && m_qUnit < std::numeric_limits<double>::min()) {
+        throw RuntimeError(ErrorKind::Overflow,
+                           "the local dimensions span " + shortest(m_alphaMax - m_alphaMin) +
+                               ", too wide for the orders q of the spectrum to be doubles");
     }
 }
 
@@ -567,8 +669,12 @@ long MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
     std::vector<double> work;
     for (std::size_t i = first; i < first + count; ++i) {
         progress.point();
+        // spread i overflows where the range is near the largest double; i / last cannot.
+        const double rise = spread * static_cast<double>(i);
         const double alpha =
-            std::min(m_alphaMax, m_alphaMin + spread * static_cast<double>(i) / last);
+            std::min(m_alphaMax,
+                     m_alphaMin + (std::isfinite(rise) ? rise / last
+                                                       : spread * (static_cast<double>(i) / last)));
         if (!(alpha > m_alphaMin && alpha < m_alphaMax)) {
             out[i - first] = endPoint(alpha <= m_alphaMin);
             continue;
@@ -640,12 +746,17 @@ void MultifractalSolver::dqRows(double from, double step, std::size_t count,
 
 void MultifractalSolver::dqMany(std::span<const double> qs, std::span<DqPoint> out,
                                 const RunControl& control) const {
-    forEachBlock(qs.size(), kDqBlock, control, [&](std::size_t first, std::size_t n) {
+    const auto solve = [&](std::size_t first, std::size_t n) {
         for (std::size_t i = first; i < first + n; ++i) {
             out[i] = dq(qs[i]);
         }
         checkCancelled(control);
-    });
+    };
+    if (qs.size() <= kDqBlock) {
+        solve(0, qs.size()); // one block: not worth asking how many cores there are
+    } else {
+        forEachBlock(qs.size(), kDqBlock, control, solve);
+    }
     // In ascending q, so that D_q can be checked not to rise; NaN has been refused by dq.
     std::vector<DqPoint> sorted(out.begin(), out.end());
     std::sort(sorted.begin(), sorted.end(),
@@ -659,7 +770,7 @@ namespace {
 bool atMost(double a, double b, double scale = 0.0) {
     const double slack =
         SpectrumBounds::kSlack * std::max({std::fabs(a), std::fabs(b), std::fabs(scale)});
-    return a <= b + slack;
+    return a <= b || a <= b + slack; // the first also for equal infinities
 }
 
 [[noreturn]] void broken(const std::string& what) {
@@ -696,10 +807,16 @@ void SpectrumBounds::check(std::span<const MultifractalPoint> points) {
             const double step = p.alpha - o.alpha;
             const double rise = p.f - o.f;
             // The chord's slope lies between the slopes q at its ends; an end's q is infinite,
-            // and bounds nothing there.
+            // and bounds nothing there. An end's α is its ratio rounded, or a ratio within
+            // kRatioTolerance of it, which moves q (α1 - α0) by up to q times that much.
+            const double shift = std::isfinite(o.q) && std::isfinite(p.q)
+                                     ? 0.0
+                                     : 2.0 * MultifractalSolver::kRatioTolerance * p.alpha;
             const bool concave = atMost(p.q, o.q) &&
-                                 (!std::isfinite(p.q) || atMost(p.q * step, rise, o.f + p.f)) &&
-                                 (!std::isfinite(o.q) || atMost(rise, o.q * step, o.f + p.f));
+                                 (!std::isfinite(p.q) ||
+                                  atMost(p.q * step - std::fabs(p.q) * shift, rise, o.f + p.f)) &&
+                                 (!std::isfinite(o.q) ||
+                                  atMost(rise, o.q * step + std::fabs(o.q) * shift, o.f + p.f));
             if (!(step >= 0.0 && concave)) {
                 broken("the points " + pointText(o) + " and " + pointText(p) +
                        " break the concavity of f in alpha");
