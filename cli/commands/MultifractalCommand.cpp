@@ -140,9 +140,6 @@ void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std:
     writeSpectrumTail(json, out);
 }
 
-// Rows of q a block: each D_q is solved on its own, so the rows are the same on any threads.
-constexpr std::size_t kDqBlock = 64;
-
 void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out) {
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const DqPoint& p = rows[k];
@@ -155,24 +152,15 @@ void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, st
     }
 }
 
-// The rows of --dq, solved over the threads a window at a time and written in order as they
-// are, so that memory does not grow with their number.
+// The rows of --dq, solved over the threads a window at a time, checked against the bounds
+// and written in order as they are, so that memory does not grow with their number.
 void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
              const RunControl& control, std::ostream& out) {
     out << (json ? "\"dq\":[" : "q,tau,D_q\n");
-    forEachWindow<DqPoint>(
-        range.rows, kDqBlock, control,
-        [&](std::size_t first, std::span<DqPoint> rows) {
-            for (std::size_t k = 0; k < rows.size(); ++k) {
-                rows[k] = solver.dq(range.from + static_cast<double>(first + k) * range.step);
-            }
-            if (control.done != nullptr) {
-                *control.done += rows.size();
-            }
-        },
-        [&](std::size_t first, std::span<const DqPoint> rows) {
-            writeDqRows(first, rows, json, out);
-        });
+    solver.dqRows(range.from, range.step, range.rows, control,
+                  [&](std::size_t first, std::span<const DqPoint> rows) {
+                      writeDqRows(first, rows, json, out);
+                  });
     out << (json ? "]}\n" : "");
 }
 

@@ -34,6 +34,20 @@ py::array_t<double> writableTarget(const py::object& out, std::uint64_t n) {
     return py::reinterpret_borrow<py::array_t<double>>(out);
 }
 
+std::string visible(std::string_view text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 namespace {
 
 const char* kindName(ErrorKind kind) {
@@ -62,13 +76,22 @@ py::object errorClass(const char* name) {
     return py::module_::import("veltrane._errors").attr(name);
 }
 
+// The message as Python text, shown as visible() shows it, bytes that are not UTF-8 as
+// Python's surrogate escapes.
+py::str messageOf(const char* what) {
+    const std::string shown = visible(what);
+    return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
+        shown.data(), static_cast<py::ssize_t>(shown.size()), "surrogateescape"));
+}
+
 void raise(const InputError& e) {
-    PyErr_SetString(errorClass("InputError").ptr(), e.what());
+    PyErr_SetObject(errorClass("InputError").ptr(), messageOf(e.what()).ptr());
 }
 
 void raise(const RuntimeError& e) {
     const py::object type = errorClass("AnalysisError");
-    const py::object error = type(e.what(), errorClass("ErrorKind").attr(kindName(e.kind())));
+    const py::object error =
+        type(messageOf(e.what()), errorClass("ErrorKind").attr(kindName(e.kind())));
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 

@@ -10,6 +10,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 #include <veltrane/errors.h>
@@ -108,6 +109,10 @@ template <typename Work> void runReleased(unsigned threads, bool lengthy, Work&&
         throw py::error_already_set(); // KeyboardInterrupt, or what the handler raised
     }
 }
+
+// text with each control byte (a NUL, which would end a C string there, or an escape
+// sequence) written \xNN, for a message that quotes an input.
+std::string visible(std::string_view text);
 
 // InputError as veltrane.InputError (a ValueError), RuntimeError as veltrane.AnalysisError (an
 // ArithmeticError) with its kind, Cancelled as KeyboardInterrupt.

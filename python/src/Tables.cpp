@@ -3,6 +3,8 @@
 #include "Calls.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,12 +47,14 @@ private:
     std::size_t m_columns = 0;
 };
 
-// work(i) for every row over the threads; an error names the row it came from.
+// work(i) for every row over the threads; an error names the row it came from, counted from
+// firstRow (the place of a Dask block's first row in the whole table).
 template <typename Work>
-void forEachRow(std::size_t rows, const RunControl& control, const Work& work) {
+void forEachRow(std::size_t rows, std::size_t firstRow, const RunControl& control,
+                const Work& work) {
     forEachBlock(rows, kRowBlock, control, [&](std::size_t first, std::size_t count) {
         for (std::size_t i = first; i < first + count; ++i) {
-            const std::string where = "measure " + std::to_string(i) + ": ";
+            const std::string where = "measure " + std::to_string(firstRow + i) + ": ";
             try {
                 work(i);
             } catch (const InputError& e) {
@@ -63,10 +67,21 @@ void forEachRow(std::size_t rows, const RunControl& control, const Work& work) {
     });
 }
 
+// rows × perRow values, four arrays of doubles of them at most, must be addressable: the
+// product is refused before it could wrap around.
+void checkSize(std::size_t rows, std::size_t perRow) {
+    constexpr std::size_t kMostValues = std::numeric_limits<std::ptrdiff_t>::max() / 32;
+    if (rows != 0 && perRow > kMostValues / rows) {
+        throw InputError(std::to_string(rows) + " rows of " + std::to_string(perRow) +
+                         " values each are more than an array can hold");
+    }
+}
+
 } // namespace
 
 py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weights,
-                                const py::handle& q, bool dq, unsigned threads) {
+                                const py::handle& q, bool dq, unsigned threads,
+                                std::size_t firstRow) {
     const Table breakTable(breaks, "break points");
     const Table weightTable(weights, "weights");
     if (weightTable.rows() != breakTable.rows()) {
@@ -79,15 +94,18 @@ py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weig
         throw InputError("q must be a number or an array of numbers");
     }
     const auto perRow = static_cast<std::size_t>(qs.size());
+    checkSize(breakTable.rows(), perRow);
     std::vector<double> out(breakTable.rows() * perRow);
     const std::vector<double> orders(qs.data(), qs.data() + perRow);
     const double work = static_cast<double>(out.size() + breakTable.rows()) *
                         static_cast<double>(weightTable.columns());
     runReleased(threads, work > kLengthyWork, [&](const RunControl& control) {
-        forEachRow(breakTable.rows(), control, [&](std::size_t i) {
+        forEachRow(breakTable.rows(), firstRow, control, [&](std::size_t i) {
             const MultifractalSolver solver(breakTable.row(i), weightTable.row(i));
+            std::vector<DqPoint> rows(perRow);
+            solver.dqMany(orders, rows, RunControl{1, nullptr, control.cancel});
             for (std::size_t j = 0; j < perRow; ++j) {
-                out[i * perRow + j] = dq ? solver.dq(orders[j]).dq : solver.tau(orders[j]);
+                out[i * perRow + j] = dq ? rows[j].dq : rows[j].tau;
             }
         });
     });
@@ -96,18 +114,21 @@ py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weig
     return owned(std::move(out)).reshape(shape);
 }
 
-py::tuple tableExact(const py::handle& breaks, std::size_t points, unsigned threads) {
+py::tuple tableExact(const py::handle& breaks, std::size_t points, unsigned threads,
+                     std::size_t firstRow) {
     const Table breakTable(breaks, "break points");
     const std::size_t rows = breakTable.rows();
     const std::size_t branches = breakTable.columns() + 1;
+    checkSize(rows, points);
     std::vector<double> exponents(rows * branches);
     Columns<double, 4> columns(rows * points);
     const double work = static_cast<double>(rows * points) * static_cast<double>(branches);
     runReleased(threads, work > kLengthyWork, [&](const RunControl& control) {
-        forEachRow(rows, control, [&](std::size_t i) {
+        forEachRow(rows, firstRow, control, [&](std::size_t i) {
             const std::vector<double> own = branchExponents(breakTable.row(i));
             std::copy(own.begin(), own.end(), exponents.begin() + i * branches);
-            const ExactSpectrum spectrum = ExactSolver(own).spectrum(points, RunControl{1, nullptr, control.cancel});
+            const ExactSpectrum spectrum =
+                ExactSolver(own).spectrum(points, RunControl{1, nullptr, control.cancel});
             for (std::size_t j = 0; j < points; ++j) {
                 const ExactPoint& p = spectrum.points[std::min(j, spectrum.points.size() - 1)];
                 columns.set(i * points + j, {p.lyapunov, p.entropy, p.dimension, p.beta});

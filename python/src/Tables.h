@@ -10,13 +10,16 @@ namespace veltrane::python {
 namespace py = pybind11;
 
 // τ(q) (dq false) or D_q (dq true) of every measure of the tables (breaks: rows of k break
-// points, weights: rows of k + 1 weights) at every q: shape (rows,) + q's shape.
+// points, weights: rows of k + 1 weights) at every q: shape (rows,) + q's shape, each row
+// checked against the bounds. Messages name a row by firstRow + its index.
 py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weights,
-                                const py::handle& q, bool dq, unsigned threads);
+                                const py::handle& q, bool dq, unsigned threads,
+                                std::size_t firstRow);
 
 // The exact spectral diagram of every map of the table over points exponents: the branch
 // exponents (rows, k + 1) and lyapunov, entropy, dimension, beta, each (rows, points). A map of
 // branches of equal length, whose diagram is one point, has it at every column.
-py::tuple tableExact(const py::handle& breaks, std::size_t points, unsigned threads);
+py::tuple tableExact(const py::handle& breaks, std::size_t points, unsigned threads,
+                     std::size_t firstRow);
 
 } // namespace veltrane::python

@@ -11,6 +11,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <span>
 #include <string>
 #include <vector>
 #include <veltrane/cascade.h>
@@ -41,10 +42,10 @@ py::tuple spectrum(const std::string& c1, const std::optional<std::string>& c2) 
     }
     // A text that cannot be read is a refusal, as on the command line.
     if (outcome.status == Status::Rejected || outcome.field) {
-        throw InputError(outcome.message);
+        throw InputError(visible(outcome.message));
     }
     if (outcome.status == Status::Failed) {
-        throw RuntimeError(*outcome.error, outcome.detail);
+        throw RuntimeError(*outcome.error, visible(outcome.detail));
     }
     const std::vector<ClassicPoint> points = storedPoints(store);
     Columns<float, 3> columns(points.size());
@@ -141,34 +142,30 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
 }
 
 // τ(q) (dq false) or D_q (dq true): a float for a number q, else an array of q's shape, its
-// values computed in blocks over the threads.
+// values computed in blocks over the threads and checked against the bounds.
 py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q, bool dq,
                   unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
-    const auto order = [&](double value) { return dq ? solver.dq(value).dq : solver.tau(value); };
     const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
     if (!qs) {
         PyErr_Clear();
         throw InputError("q must be a number or an array of numbers");
     }
+    const std::span<const double> in(qs.data(), static_cast<std::size_t>(qs.size()));
+    std::vector<DqPoint> rows(in.size());
+    const auto solve = [&](const RunControl& control) { solver.dqMany(in, rows, control); };
     if (qs.ndim() == 0) {
-        return py::float_(order(*qs.data())); // a microsecond's work: not worth a thread
+        solve(RunControl{1}); // a microsecond's work: not worth a thread
+        return py::float_(dq ? rows[0].dq : rows[0].tau);
     }
-    std::vector<double> out(static_cast<std::size_t>(qs.size()));
-    const double* in = qs.data();
-    constexpr std::size_t kBlock = 256;
     runReleased(threads,
-                static_cast<double>(out.size()) * static_cast<double>(solver.distinctCount()) >
+                static_cast<double>(in.size()) * static_cast<double>(solver.distinctCount()) >
                     kLengthyWork,
-                [&](const RunControl& control) {
-                    forEachBlock(out.size(), kBlock, control,
-                                 [&](std::size_t first, std::size_t n) {
-                                     for (std::size_t i = first; i < first + n; ++i) {
-                                         out[i] = order(in[i]);
-                                     }
-                                     checkCancelled(control);
-                                 });
-                });
+                solve);
+    std::vector<double> out(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        out[i] = dq ? rows[i].dq : rows[i].tau;
+    }
     return shaped(std::move(out), qs);
 }
 
@@ -233,23 +230,12 @@ PYBIND11_MODULE(_veltrane, module) {
     module.def("markov", &markov, py::arg("pieces"), py::arg("points"), py::arg("threads"));
     module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
                py::arg("points"), py::arg("threads"));
-    module.def(
-        "tau",
-        [](const py::handle& b, const py::handle& w, const py::handle& q, unsigned threads) {
-            return orders(b, w, q, false, threads);
-        },
-        py::arg("breaks"), py::arg("weights"), py::arg("q"), py::arg("threads"));
-    module.def(
-        "dq",
-        [](const py::handle& b, const py::handle& w, const py::handle& q, unsigned threads) {
-            return orders(b, w, q, true, threads);
-        },
-        py::arg("breaks"), py::arg("weights"), py::arg("q"), py::arg("threads"));
-    module.def("tau_table", [](const py::handle& b, const py::handle& w, const py::handle& q,
-                               unsigned threads) { return tableOrders(b, w, q, false, threads); });
-    module.def("dq_table", [](const py::handle& b, const py::handle& w, const py::handle& q,
-                              unsigned threads) { return tableOrders(b, w, q, true, threads); });
-    module.def("exact_table", &tableExact);
+    module.def("orders", &orders, py::arg("breaks"), py::arg("weights"), py::arg("q"),
+               py::arg("dq"), py::arg("threads"));
+    module.def("orders_table", &tableOrders, py::arg("breaks"), py::arg("weights"), py::arg("q"),
+               py::arg("dq"), py::arg("threads"), py::arg("first_row"));
+    module.def("exact_table", &tableExact, py::arg("breaks"), py::arg("points"), py::arg("threads"),
+               py::arg("first_row"));
     module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
                py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),

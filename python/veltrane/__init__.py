@@ -14,14 +14,22 @@ I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
     cascade(breaks, weights, bins=N)     the masses of N equal bins
     cells(breaks, weights, levels=M)     the n^M cells of level M
 
-Break points and weights are any sequences or arrays of numbers; results are NumPy arrays made
-in C++ without a copy. Refused inputs raise InputError (a ValueError), run-time errors of an
+Break points and weights are any sequences or arrays of real numbers; results are NumPy arrays
+made in C++ without a copy, read-only, in result objects that pickle and copy (a Dask worker
+returns them). Numbers are taken as NumPy users expect of a function of reals, as numpy.log
+takes them but stricter: arrays of integer or floating dtype, and sequences of Python or NumPy
+ints and floats. InputError refuses, rather than convert, what would lose or invent meaning:
+complex values (even with a zero imaginary part), masked arrays (the masked values would count),
+bool, datetime and timedelta values, structured, string, bytes and object arrays (a str or bytes
+is text, not a number, except for spectrum(), which reads its fields' text), and ints beyond
+the range of doubles. Refused inputs raise InputError (a ValueError), run-time errors of an
 analysis AnalysisError (an ArithmeticError). The long calls release the GIL, share the work
 over threads (threads=None: one a core; the bits are the same on any number) and answer
 Ctrl+C within a fraction of a second with KeyboardInterrupt.
 """
 
 import operator
+import sys
 import warnings
 
 import numpy as np
@@ -67,19 +75,64 @@ def _threads(threads):
     return _whole(threads, "threads", 1, _MAX_THREADS)
 
 
-def _is_table(values, name):
-    """Whether values is a table (a 2-D array or nested sequence, one row a measure)."""
+#: The most values a result may hold, rows times points: beyond, its arrays (32 bytes a point)
+#: could not be addressed.
+_MAX_VALUES = sys.maxsize // 32
+
+
+def _reals(values, what):
+    """values as a float64 array, if they are real numbers as the module's docstring says;
+    InputError naming what otherwise."""
+    refusal = f"{what} must be real numbers (int or float), not "
+    if isinstance(values, np.ma.MaskedArray):
+        raise InputError(f"{what} must not be a masked array: its masked values would be taken")
+    if isinstance(values, (str, bytes)):
+        raise InputError(refusal + "text")
     try:
-        return np.ndim(values) == 2
+        array = np.asarray(values)
     except ValueError:  # rows of different lengths
-        raise InputError(f"{name} must be a table whose rows have the same length") from None
+        shape = "an array" if what == "q" else "a table whose rows have the same length"
+        raise InputError(f"{what} must be {shape}") from None
+    if array.dtype == object:
+        flat = array.ravel()
+        if not all(isinstance(v, (int, float, np.integer, np.floating))
+                   and not isinstance(v, (bool, np.bool_)) for v in flat):
+            raise InputError(refusal + "other objects")
+        try:
+            return np.array([float(v) for v in flat], dtype=np.float64).reshape(array.shape)
+        except OverflowError:
+            raise InputError(f"{what} must be within the range of doubles") from None
+    if array.dtype.kind not in "iuf":
+        kinds = {"b": "bool", "c": "complex", "M": "datetime", "m": "timedelta",
+                 "U": "text", "S": "bytes", "V": "structured"}
+        raise InputError(refusal + kinds.get(array.dtype.kind, str(array.dtype)))
+    return np.asarray(array, dtype=np.float64, order="C")
+
+
+def _is_table(values):
+    return values.ndim == 2
+
+
+def _points(points, rows=1):
+    """points as an int from 2, such that rows × points values can be held."""
+    points = _whole(points, "points", 2)
+    most = _MAX_VALUES // max(rows, 1)
+    if points > most:
+        raise InputError(f"points takes a whole number from 2 to {most}"
+                         + (f" for a table of {rows} rows" if rows > 1 else ""))
+    return points
+
+
+_CONTROLS = {c: f"\\x{c:02x}" for c in [*range(0x20), 0x7f]}
 
 
 def _field_text(value, name):
     """What the windows' field would hold for value: the text itself, or the shortest text
     that reads back as the number."""
     if isinstance(value, str):
-        return value
+        # A control character cannot be part of a number, nor held by a field; written \xNN
+        # it stays refused, and the message quoting it shows it instead of ending at a NUL.
+        return value.translate(_CONTROLS)
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.number)):
         raise InputError(f"{name} must be a number or its text")
     return str(value)
@@ -121,10 +174,18 @@ def exact(breaks, points=101, threads=None) -> ExactSpectrum:
     array is (maps, points), a map's diagram a row (a single point repeated along it), and
     exponents is (maps, branches).
     """
-    points, threads = _whole(points, "points", 2), _threads(threads)
-    if _is_table(breaks, "break points"):
-        exponents, columns = _veltrane.exact_table(breaks, points, threads)
+    return _exact(breaks, points, threads)
+
+
+def _exact(breaks, points, threads, first_row=0):
+    """exact(); a table's rows named in messages from first_row (a Dask block's place)."""
+    breaks = _reals(breaks, "break points")
+    threads = _threads(threads)
+    if _is_table(breaks):
+        points = _points(points, breaks.shape[0])
+        exponents, columns = _veltrane.exact_table(breaks, points, threads, first_row)
     else:
+        points = _points(points)
         exponents, columns = _veltrane.exact(breaks, points, threads)
     return ExactSpectrum(*columns, exponents)
 
@@ -172,8 +233,8 @@ def markov(pieces, points=101, threads=None) -> ExactSpectrum:
     >>> float(s.lyapunov[0]), float(s.entropy[1])
     (0.45814536593707755, 0.4773856262211097)
     """
-    points, threads = _whole(points, "points", 2), _threads(threads)
-    exponents, columns = _veltrane.markov(pieces, points, threads)
+    points, threads = _points(points), _threads(threads)
+    exponents, columns = _veltrane.markov(_reals(pieces, "pieces"), points, threads)
     return ExactSpectrum(*columns, exponents)
 
 
@@ -187,32 +248,35 @@ def multifractal(breaks, weights, points=101, threads=None) -> MultifractalSpect
     -/+inf and tau infinite, and f is exact. Each value is within about 1e-12 of itself;
     float64 arrays alpha, f, q, tau.
     """
-    (columns,) = _veltrane.multifractal(breaks, weights, _whole(points, "points", 2),
+    (columns,) = _veltrane.multifractal(_reals(breaks, "break points"),
+                                        _reals(weights, "weights"), _points(points),
                                         _threads(threads))
     return MultifractalSpectrum(*columns)
 
 
-def _orders(functions, breaks, weights, q, threads):
-    try:
-        values = np.asarray(q, dtype=np.float64)
-    except (TypeError, ValueError):
-        raise InputError("q must be a number or an array of numbers") from None
-    function = functions[1] if _is_table(breaks, "break points") else functions[0]
-    return function(breaks, weights, values, _threads(threads))
+def _orders(dq, breaks, weights, q, threads, first_row=0):
+    """tau() (dq False) or dq(); a table's rows named in messages from first_row."""
+    breaks = _reals(breaks, "break points")
+    weights = _reals(weights, "weights")
+    values = _reals(q, "q")
+    threads = _threads(threads)
+    if _is_table(breaks):
+        return _veltrane.orders_table(breaks, weights, values, dq, threads, first_row)
+    return _veltrane.orders(breaks, weights, values, dq, threads)
 
 
 def tau(breaks, weights, q, threads=None):
     """tau(q), the mass exponent of the Bernoulli measure: the solution of
     sum p_i^q l_i^tau(q) = 1.
 
-    q is a number (a float is returned) or an array of any shape (an array of that shape).
-    tau(0) = 1 and tau(1) = 0 exactly; elsewhere within about 1e-14 of itself. AnalysisError
+    q is a number or 0-d array (a float is returned) or an array of any shape (an array of that
+    shape), finite (InputError otherwise). tau(0) = 1 and tau(1) = 0 exactly; elsewhere within about 1e-14 of itself. AnalysisError
     (OVERFLOW) where tau lies beyond the range of doubles.
 
     breaks and weights may also be tables, one measure a row (all with the same number of
     branches): the result is then (measures,) + q's shape, and an error names its measure.
     """
-    return _orders((_veltrane.tau, _veltrane.tau_table), breaks, weights, q, threads)
+    return _orders(False, breaks, weights, q, threads)
 
 
 def dq(breaks, weights, q, threads=None):
@@ -222,7 +286,7 @@ def dq(breaks, weights, q, threads=None):
     q is a number (a float is returned) or an array of any shape (an array of that shape);
     each value within about 1e-14 of itself, also near q = 1. Tables of measures as for tau.
     """
-    return _orders((_veltrane.dq, _veltrane.dq_table), breaks, weights, q, threads)
+    return _orders(True, breaks, weights, q, threads)
 
 
 def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) -> np.ndarray:
@@ -239,17 +303,21 @@ def cascade(breaks, weights, bins, first=0, count=None, out=None, threads=None) 
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)
-    return _veltrane.cascade(breaks, weights, bins, first, count, out, _threads(threads))
+    return _veltrane.cascade(_reals(breaks, "break points"), _reals(weights, "weights"), bins,
+                             first, count, out, _threads(threads))
 
 
 def cells(breaks, weights, levels, first=0, count=None, threads=None) -> Cells:
     """The n^M cells of level M = levels of the cascade, in order of position, numbered from
     0: their left ends, widths and masses p_(i_1) ... p_(i_M), cells first .. first + count - 1
-    (all from first when count is None), n^M <= MAX_BINS. The ends and widths are within a few
-    units of 1e-16 of the width, the masses within M units of rounding.
+    (all from first when count is None), n^M <= MAX_BINS. Each left end and each width is the
+    double nearest its true value, within half a unit in its own last place (they are carried
+    to 106 bits; an end far from 0 cannot be held closer, even where the cell is narrower than
+    that unit); the masses within M units of rounding of themselves.
     """
     levels = _whole(levels, "levels", 1, _MAX_LEVELS)
     first = _whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _whole(count, "count", 0, MAX_BINS)
-    return Cells(*_veltrane.cells(breaks, weights, levels, first, count, _threads(threads)))
+    return Cells(*_veltrane.cells(_reals(breaks, "break points"), _reals(weights, "weights"),
+                                  levels, first, count, _threads(threads)))

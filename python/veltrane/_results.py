@@ -3,10 +3,24 @@
 import numpy as np
 
 
+def _set(result, name, value):
+    """Sets an attribute of a read-only result; NumPy arrays are made read-only in fact (Dask's
+    lazy arrays cannot be written anyway)."""
+    array = value
+    while isinstance(array, np.ndarray):  # and the arrays it views, which .base would hand out
+        array.flags.writeable = False
+        array = array.base
+    object.__setattr__(result, name, value)
+
+
 def _extent(values: np.ndarray) -> str:
     if values.size == 0:
         return "[]"
     return f"[{values.min():.6g} .. {values.max():.6g}]"
+
+
+def _counted(n: int, unit: str) -> str:
+    return f"{n} {unit}" if n == 1 else f"{n} {unit}s"
 
 
 class _Arrays:
@@ -14,14 +28,26 @@ class _Arrays:
 
     __slots__ = ()
     _names: tuple = ()
-    _unit = "points"
+    _unit = "point"
 
     def __init__(self, *arrays):
         for name, values in zip(self._names, arrays, strict=True):
-            object.__setattr__(self, name, values)
+            _set(self, name, values)
 
     def __setattr__(self, name, value):
         raise AttributeError(f"{type(self).__name__} is read-only")
+
+    def __delattr__(self, name):
+        raise AttributeError(f"{type(self).__name__} is read-only")
+
+    def __reduce__(self):
+        # Rebuilt from its constructor's arguments, so that pickle (a Dask worker returning a
+        # result), copy and deepcopy work without writing to the object.
+        return type(self), tuple(getattr(self, name) for name in self._arguments())
+
+    @classmethod
+    def _arguments(cls):
+        return cls._names
 
     def __len__(self) -> int:
         return len(getattr(self, self._names[0]))
@@ -29,10 +55,11 @@ class _Arrays:
     def __repr__(self) -> str:
         first = getattr(self, self._names[0])
         if not isinstance(first, np.ndarray):  # lazy arrays: their shapes only
-            return f"{type(self).__name__}({first.shape[0]} rows of {first.shape[1]} {self._unit})"
+            return (f"{type(self).__name__}({_counted(first.shape[0], 'row')} of "
+                    f"{_counted(first.shape[1], self._unit)})")
         ranges = ", ".join(f"{name}={_extent(getattr(self, name))}" for name in self._names)
-        size = f"{first.shape[0]} rows of " if first.ndim == 2 else ""
-        return f"{type(self).__name__}({size}{first.shape[-1]} {self._unit}, {ranges})"
+        size = f"{_counted(first.shape[0], 'row')} of " if first.ndim == 2 else ""
+        return f"{type(self).__name__}({size}{_counted(first.shape[-1], self._unit)}, {ranges})"
 
 
 class ClassicSpectrum(_Arrays):
@@ -49,9 +76,13 @@ class ClassicSpectrum(_Arrays):
 
     def __init__(self, lyapunov, entropy, dimension, break_points, exponents, messages):
         super().__init__(lyapunov, entropy, dimension)
-        object.__setattr__(self, "break_points", break_points)
-        object.__setattr__(self, "exponents", exponents)
-        object.__setattr__(self, "messages", tuple(messages))
+        _set(self, "break_points", break_points)
+        _set(self, "exponents", exponents)
+        _set(self, "messages", tuple(messages))
+
+    @classmethod
+    def _arguments(cls):
+        return cls.__slots__
 
 
 class ExactSpectrum(_Arrays):
@@ -70,7 +101,11 @@ class ExactSpectrum(_Arrays):
 
     def __init__(self, lyapunov, entropy, dimension, beta, exponents):
         super().__init__(lyapunov, entropy, dimension, beta)
-        object.__setattr__(self, "exponents", exponents)
+        _set(self, "exponents", exponents)
+
+    @classmethod
+    def _arguments(cls):
+        return cls.__slots__
 
 
 class MultifractalSpectrum(_Arrays):
@@ -90,4 +125,4 @@ class Cells(_Arrays):
 
     __slots__ = ("left", "width", "mass")
     _names = ("left", "width", "mass")
-    _unit = "cells"
+    _unit = "cell"

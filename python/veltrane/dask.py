@@ -48,8 +48,8 @@ def cascade(breaks, weights, bins, chunks=2**22, threads=1):
     are Dask's to share out); 1 <= bins <= veltrane.MAX_BINS (2^40), where a block of 2^22
     bins takes under a second. The inputs are checked at once, before Dask is imported, so
     that a refusal is raised here rather than on a worker."""
-    breaks = np.array(breaks, dtype=np.float64)
-    weights = np.array(weights, dtype=np.float64)
+    breaks = veltrane._reals(breaks, "break points")
+    weights = veltrane._reals(weights, "weights")
     veltrane.cascade(breaks, weights, bins=bins, count=0)
     threads = veltrane._threads(threads)
     dask = _dask()
@@ -71,10 +71,7 @@ def _table(dask, values, what, chunks):
     """values as a Dask array of float64 in blocks of chunks rows (a Dask array keeps its
     own blocks of rows)."""
     if not isinstance(values, dask.array.Array):
-        try:
-            values = np.asarray(values, dtype=np.float64)
-        except (TypeError, ValueError):
-            raise InputError(f"{what} must be a table of numbers, one row a measure") from None
+        values = veltrane._reals(values, what)
     if values.ndim != 2:
         raise InputError(f"{what} must be a table of numbers, one row a measure")
     if isinstance(values, dask.array.Array):
@@ -85,13 +82,19 @@ def _table(dask, values, what, chunks):
     return table.rechunk({0: table.chunks[0], 1: -1})
 
 
-def _order_rows(breaks, weights, q, dq, threads):
-    return (veltrane.dq if dq else veltrane.tau)(breaks, weights, q, threads=threads)
+def _first_row(block_info):
+    """The place in the whole table of the first row of the block map_blocks hands over, so
+    that a message names the row as the table counts it."""
+    return block_info[0]["array-location"][0][0] if block_info else 0
+
+
+def _order_rows(breaks, weights, q, dq, threads, block_info=None):
+    return veltrane._orders(dq, breaks, weights, q, threads, _first_row(block_info))
 
 
 def _orders(breaks_table, weights_table, q, dq, chunks, threads):
     dask = _dask()
-    q = np.asarray(q, dtype=np.float64)
+    q = veltrane._reals(q, "q")
     if q.ndim > 1:
         raise InputError("q must be a number or a one-dimensional array of numbers")
     breaks = _table(dask, breaks_table, "break points", chunks)
@@ -100,11 +103,13 @@ def _orders(breaks_table, weights_table, q, dq, chunks, threads):
         raise InputError(f"{weights.shape[0]} rows of weights given for {breaks.shape[0]} "
                          "rows of break points")
     weights = weights.rechunk({0: breaks.chunks[0]})
-    index, new_axes = ("iq", {"q": q.size}) if q.ndim == 1 else ("i", {})
-    return dask.array.blockwise(
-        _order_rows, index, breaks, "ij", weights, "ik", new_axes=new_axes, concatenate=True,
-        dtype=np.float64, meta=np.empty((0,) * len(index)), q=q, dq=dq,
-        threads=veltrane._threads(threads))
+    if q.ndim == 1:
+        shape = {"chunks": (breaks.chunks[0], (q.size,)), "meta": np.empty((0, 0))}
+    else:
+        shape = {"chunks": (breaks.chunks[0],), "drop_axis": 1, "meta": np.empty((0,))}
+    return dask.array.map_blocks(
+        _order_rows, breaks, weights, dtype=np.float64, q=q, dq=dq,
+        threads=veltrane._threads(threads), **shape)
 
 
 def tau(breaks_table, weights_table, q, chunks=TABLE_CHUNKS, threads=1):
@@ -119,8 +124,8 @@ def dq(breaks_table, weights_table, q, chunks=TABLE_CHUNKS, threads=1):
     return _orders(breaks_table, weights_table, q, True, chunks, threads)
 
 
-def _spectrum_rows(breaks, points, threads):
-    spectrum = veltrane.exact(breaks, points=points, threads=threads)
+def _spectrum_rows(breaks, points, threads, block_info=None):
+    spectrum = veltrane._exact(breaks, points, threads, _first_row(block_info))
     return np.stack([spectrum.lyapunov, spectrum.entropy, spectrum.dimension, spectrum.beta],
                     axis=-1)
 
@@ -138,8 +143,8 @@ def spectra(breaks_table, points=101, chunks=TABLE_CHUNKS, threads=1):
     points = veltrane._whole(points, "points", 2)
     breaks = _table(dask, breaks_table, "break points", chunks)
     threads = veltrane._threads(threads)
-    stacked = dask.array.blockwise(
-        _spectrum_rows, "ipc", breaks, "ij", new_axes={"p": points, "c": 4}, concatenate=True,
+    stacked = dask.array.map_blocks(
+        _spectrum_rows, breaks, chunks=(breaks.chunks[0], (points,), (4,)), new_axis=2,
         dtype=np.float64, meta=np.empty((0, 0, 0)), points=points, threads=threads)
     exponents = dask.array.blockwise(
         _exponent_rows, "ib", breaks, "ij", new_axes={"b": breaks.shape[1] + 1},

@@ -77,6 +77,36 @@ def test_refusals_are_raised_before_any_block_runs():
             scheduler="synchronous")
 
 
+def test_a_refused_row_is_named_by_its_place_in_the_whole_table():
+    weights = np.ones((6000, 2))
+    weights[5000, 1] = -1
+    breaks = np.full((6000, 1), 0.3)
+    for sweep in (veltrane.dask.dq(breaks, weights, [2.0], chunks=4096),
+                  veltrane.dask.tau(breaks, weights, 2.0, chunks=1000)):
+        with pytest.raises(veltrane.InputError, match="^measure 5000: weight 2"):
+            sweep.compute(scheduler="synchronous")
+    breaks[4500, 0] = 2
+    with pytest.raises(veltrane.InputError, match="^measure 4500: break point 1"):
+        veltrane.dask.spectra(breaks, points=3, chunks=4096).entropy.compute(
+            scheduler="synchronous")
+
+
+def test_a_worker_returns_result_objects(cluster):
+    _, client = cluster
+    for future, alone in [
+            (client.submit(veltrane.exact, [0.1, 0.3, 0.6], points=7),
+             veltrane.exact([0.1, 0.3, 0.6], points=7)),
+            (client.submit(veltrane.multifractal, *MEASURE, points=5),
+             veltrane.multifractal(*MEASURE, points=5)),
+            (client.submit(veltrane.cells, *MEASURE, levels=2),
+             veltrane.cells(*MEASURE, levels=2))]:
+        returned = future.result()
+        assert type(returned) is type(alone) and repr(returned) == repr(alone)
+        for name in type(alone)._names:
+            assert getattr(returned, name).tobytes() == getattr(alone, name).tobytes()
+            assert not getattr(returned, name).flags.writeable
+
+
 def test_a_worker_killed_mid_run_loses_nothing(cluster):
     local, client = cluster
     bins = 2**22

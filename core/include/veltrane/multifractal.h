@@ -38,16 +38,25 @@ class VELTRANE_API MultifractalSolver {
 public:
     // breakPoints as branchExponents takes them (k of them make k + 1 branches); weights one per
     // branch, positive and finite, normalized here to sum 1. Throws BreakPointError or
-    // WeightError, and RuntimeError where a branch within a few subnormals of length 1 makes
-    // its ratio ln p / ln ℓ overflow.
+    // WeightError. Any such map and weights are taken, a branch within the smallest subnormal
+    // of length 1 included.
     MultifractalSolver(std::span<const double> breakPoints, std::span<const double> weights);
 
-    // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i. Ratios that agree to
-    // within kRatioTolerance count as equal; when all do, alphaMin() = alphaMax() = 1.
+    // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i, the quotients of the
+    // doubles ln p_i and ln ℓ_i, which are carried with their remainders in extended precision,
+    // or to 106 bits where all lie within 1% of each other. αmax is +infinity where a branch within
+    // a few subnormals of length 1 makes its ratio exceed the largest double; spectrum(),
+    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold. They
+    // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
+    // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
+    // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
     double alphaMin() const { return m_alphaMin; }
     double alphaMax() const { return m_alphaMax; }
-    // True when every ratio is equal: then p_i = ℓ_i, since Σ ℓ_i^c = 1 only for c = 1, and the
-    // spectrum is the one point α = f = 1 with τ(q) = 1 - q.
+    // True when the ratios lie within kRatioTolerance of each other, closer than the doubles
+    // that would print α can space points. Σ p_i = Σ ℓ_i^(r_i) = 1 puts 1 between the smallest
+    // ratio r_i and the largest, so the range is 1 to within that tolerance: the spectrum is
+    // reported as its point at q = 0, α = f = 1, τ(q) as 1 - q, each to within the tolerance.
+    // Ratios that are equal (p_i = ℓ_i) give this exactly.
     bool singlePoint() const { return m_single; }
     std::size_t branchCount() const { return m_branchCount; }
     std::size_t distinctCount() const { return m_e.size(); }
@@ -55,7 +64,8 @@ public:
     // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
     // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
     // within 1e-300 of the whole length or of nothing and q up to the largest doubles
-    // included. Throws RuntimeError (overflow) where τ lies beyond the range of doubles.
+    // included. Throws InputError for a q that is NaN or infinite, and RuntimeError
+    // (overflow) where τ lies beyond the range of doubles.
     double tau(double q) const;
 
     // The point of order q, finite. At q = 0, f is exactly 1; at q = 1, α = f = D_1; elsewhere
@@ -75,7 +85,9 @@ public:
 
     // points ≥ 2 evenly spaced α_i = αmin + i (αmax - αmin) / (points - 1), the first exactly
     // αmin and the last exactly αmax with their exact f; the single point when singlePoint().
-    // Throws InputError for points < 2. Each value is within about 1e-12 of itself. The
+    // Throws InputError for points < 2. Each value is within about 1e-12 of itself, q near its
+    // crossing of 0 within about 1e-15 of its scale 1 / (e_max (αmax - αmin)). Every point is
+    // checked against SpectrumBounds before it is handed on. The
     // interior points are solved in blocks of kSpectrumBlock on the threads control asks for,
     // each block warm-started afresh, so the bits do not depend on the number of threads;
     // control.done counts the points solved, and a run cancelled through control throws
@@ -87,11 +99,21 @@ public:
     // number of passes over the branches made.
     long spectrum(std::size_t points, const RunControl& control,
                   const PointSink<MultifractalPoint>& sink) const;
-    // A branch's length is the difference of two break points, rounded by about 1e-16 B / ℓ
-    // of itself: much for a short branch far from 0. Ratios meant to be equal, as when the
-    // weights are written as the lengths, differ by that much; ratios within kRatioTolerance
-    // of each other count as equal, which covers branches down to about 1e-7 wide.
-    static constexpr double kRatioTolerance = 1e-9;
+    // Ratios within this much of each other, relative to 1 (four units in the last place of
+    // a double near 1), count as one: points evenly spaced over so narrow a range would fall
+    // on a few doubles. Weights written as decimal lengths (0.3 and 0.7 on the break point
+    // 0.3) differ from the lengths by rounding and give ratios that close to 1.
+    static constexpr double kRatioTolerance = 0x1p-50;
+
+    // The rows of D_q at q = from + k step, k = 0 .. count - 1, handed to sink in order a
+    // window at a time, solved over the threads control asks for (the same bits on any
+    // number); each row is checked against the bounds (DqBounds) before it is handed on.
+    void dqRows(double from, double step, std::size_t count, const RunControl& control,
+                const PointSink<DqPoint>& sink) const;
+    // D_q at each of qs, into out (of the same length), over the threads control asks for,
+    // checked against the bounds in order of q.
+    void dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                const RunControl& control) const;
 
 private:
     // Moments of the weights proportional to m_i exp(q x_i - s e_i), x_i = e_i (α - r_i), from
@@ -103,6 +125,7 @@ private:
         double vxx = 0.0;
         double cxe = 0.0;
         double vee = 0.0;
+        double scale = 0.0; // the size of what phi was formed from, which bounds its rounding
     };
     struct Root {
         double q = 0.0;
@@ -132,8 +155,18 @@ private:
     VELTRANE_LOCAL double endDimension(std::size_t first, std::size_t last) const;
     VELTRANE_LOCAL MultifractalPoint endPoint(bool smallest) const;
     VELTRANE_LOCAL MultifractalPoint pointOf(double alpha, const Root& root) const;
+    VELTRANE_LOCAL double xOf(std::size_t i, double alpha) const {
+        return m_e[i] * (alpha - m_r[i]) + m_c[i];
+    }
+    // Throws RuntimeError (overflow) where αmax is beyond the range of doubles.
+    VELTRANE_LOCAL void checkRange() const;
 
-    std::vector<double> m_r; // ratios ln p / ln ℓ of the distinct pairs, ascending
+    // x_i(α) = e_i (α - r_i) = e_i (α - m_r[i]) + m_c[i] for the distinct pairs in ascending
+    // order of r_i = ln p / ln ℓ: m_r the nearest double to r_i and m_c = -e_i (r_i - m_r[i])
+    // what it leaves, so that x_i keeps its precision where α is close to r_i; where r_i
+    // exceeds the largest double, m_r is 0 and m_c = ln p_i.
+    std::vector<double> m_r;
+    std::vector<double> m_c;
     std::vector<double> m_e; // their exponents ln(1/ℓ)
     std::vector<double> m_p; // their normalized weights
     std::vector<double> m_m; // branches sharing each pair
@@ -146,6 +179,35 @@ private:
     double m_eMax = 0.0;
     double m_qUnit = 1.0; // the change of q that moves the Gibbs weights by a factor of about e
     bool m_single = false;
+};
+
+// The bounds the mathematics guarantees of the points of a multifractal spectrum, checked
+// before they are handed on. A point or row that breaks one is a fault of the program: check
+// throws RuntimeError (ErrorKind::Internal) naming the bound and the values, and nothing of
+// it may be printed. Values are let through within kSlack of the bound, relative to the
+// values compared, a hundred times the precision the solver promises.
+class VELTRANE_API SpectrumBounds {
+public:
+    static constexpr double kSlack = 1e-10;
+
+    SpectrumBounds(double alphaMin, double alphaMax) : m_alphaMin(alphaMin), m_alphaMax(alphaMax) {}
+
+    // Points in ascending α, following those checked before: α in [αmin, αmax] exactly; at
+    // interior points (q finite) 0 ≤ f ≤ min(α, 1) and τ = f - qα; f concave in α between
+    // consecutive points, by q = f'(α) not rising and f(α1) - f(α0) lying between
+    // q1 (α1 - α0) and q0 (α1 - α0).
+    void check(std::span<const MultifractalPoint> points);
+
+    // Rows of D_q in ascending q, following those checked before: D_q in [αmin, αmax], not
+    // rising with q, and τ = (1 - q) D_q.
+    void check(std::span<const DqPoint> rows);
+
+private:
+    void checkRow(const DqPoint& row) const;
+    double m_alphaMin;
+    double m_alphaMax;
+    std::optional<MultifractalPoint> m_point;
+    std::optional<DqPoint> m_row;
 };
 
 } // namespace veltrane

@@ -94,14 +94,26 @@ CascadeRuns::CascadeRuns(const std::vector<double>& breaks,
         b.fixedPoint = DoubleDouble{breaks[k]} / b.shortfall;
         b.beyondFixed = right / b.shortfall;
         b.logLength = std::log1p(-(b.shortfall.hi + b.shortfall.lo));
-        b.logLengthPrecise = b.shortfall.hi < kSeriesShortfall ? logOfLength(b.shortfall)
-                                                               : DoubleDouble{b.logLength};
+        // To 106 bits either way: a chain's cells come from exp(M ln ℓ), and an error of ln ℓ
+        // would move their ends by that much of the chain's first cell, which may be all N
+        // bins wide.
+        b.logLengthPrecise =
+            b.shortfall.hi < kSeriesShortfall ? logOfLength(b.shortfall) : logarithm(b.length);
         b.others = before[k] + after[k];
         b.logWeight = std::log1p(-b.others);
         b.massPerLength = b.logWeight / b.logLength;
         b.takesRuns = b.shortfall.hi < kRunShare || b.others < kRunShare;
         m_branches.push_back(b);
     }
+}
+
+Shrink CascadeRuns::shrinkToLevel(std::size_t k, DoubleDouble level) const {
+    const RunBranch& b = m_branches[k];
+    if (b.shortfall.hi < kSeriesShortfall) {
+        return exponential(level);
+    }
+    // The runs that matter here are at most about 2^30 levels: m is recovered whole.
+    return shrink(k, std::round((level / b.logLengthPrecise).hi));
 }
 
 Shrink CascadeRuns::shrink(std::size_t k, double levels) const {

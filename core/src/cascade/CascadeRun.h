@@ -25,7 +25,7 @@ struct RunBranch {
     DoubleDouble length;           // ℓ
     DoubleDouble shortfall;        // 1 - ℓ, the other branches' total length
     double logLength = 0.0;        // ln ℓ
-    DoubleDouble logLengthPrecise; // ln ℓ to about 2^-104 of itself where 1 - ℓ is tiny
+    DoubleDouble logLengthPrecise; // ln ℓ to about 2^-104 of itself
     double others = 0.0;           // 1 - p, the other branches' total weight
     double logWeight = 0.0;        // ln p
     double massPerLength = 0.0; // ln p / ln ℓ, so that p^m = (ℓ^m)^massPerLength; may be infinite
@@ -65,6 +65,10 @@ public:
 
     // m = levels levels, a whole number up to kMostCountedLevels.
     Shrink shrink(std::size_t k, double levels) const;
+    // The run to the level λ = m ln ℓ that Chain counts in: where 1 - ℓ is tiny, ℓ^m as
+    // exp(λ); elsewhere by squarings from the whole m, as shrink does, so that a dyadic ℓ^m is
+    // exact and a cell's ends fall exactly where walking level by level puts them.
+    Shrink shrinkToLevel(std::size_t k, DoubleDouble level) const;
     // levels may be infinite: a run that never ends, at the fixed point.
     RunMass mass(std::size_t k, double levels) const;
 

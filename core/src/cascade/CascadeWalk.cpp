@@ -60,6 +60,13 @@ namespace {
 // sum of their weights; shorter ones branch by branch.
 constexpr std::size_t kManyBranches = 16;
 
+// A part of a branch taking long runs that shares its cell's bin ends with other branches is
+// walked as a chain from this many ends on. Below, walking it level by level costs at most about
+// as many levels as it holds ends, since each level passes at least one end to the other
+// branches while they hold ends; above, a bin narrower than a short branch beside a long one
+// would cost a level for every few bins before it, billions at 2^36 bins.
+constexpr std::uint64_t kChainedEnds = 64;
+
 // Levels of a chain up to this many are counted exactly and checked against the cells' ends;
 // beyond, no position can tell one level from the next.
 constexpr double kCountedLevels = 0x1p96;
@@ -130,7 +137,7 @@ struct Span {
 class Chain {
 public:
     Chain(const CascadeBranches& branches, std::size_t k, const Node& start)
-        : m_b(branches.runs.branch(k)), m_start(start),
+        : m_runs(branches.runs), m_k(k), m_b(branches.runs.branch(k)), m_start(start),
           m_fixed(looseSum(start.left, start.width * m_b.fixedPoint)) {}
 
     const RunBranch& branch() const { return m_b; }
@@ -143,7 +150,7 @@ public:
     DoubleDouble next(DoubleDouble level) const { return level + m_b.logLengthPrecise; }
 
     Node cellAt(DoubleDouble level) const {
-        const Shrink s = CascadeRuns::exponential(level);
+        const Shrink s = m_runs.shrinkToLevel(m_k, level);
         Node cell = m_start;
         cell.left = looseSum(m_start.left, m_start.width * (m_b.fixedPoint * s.lost));
         cell.right = looseDifference(m_start.right, m_start.width * (m_b.beyondFixed * s.lost));
@@ -211,6 +218,8 @@ private:
         return whole == x.hi ? exactSum(whole, std::floor(x.lo)) : DoubleDouble{whole};
     }
 
+    const CascadeRuns& m_runs;
+    std::size_t m_k;
     const RunBranch& m_b;
     Node m_start;
     DoubleDouble m_fixed;
@@ -315,7 +324,8 @@ private:
             part.last = last;
             if (part.last == part.first + 1) {
                 addOwn(part);
-            } else if (mayChain && holders.size() == 1 && m_branches.runs.branch(k).takesRuns) {
+            } else if (mayChain && m_branches.runs.branch(k).takesRuns &&
+                       (holders.size() == 1 || part.last - part.first >= kChainedEnds)) {
                 chain(Chain(m_branches, k, part), k);
             } else {
                 m_stack.push_back(part);
@@ -448,8 +458,12 @@ private:
         LevelsOf levels(c, nth);
         std::uint64_t i = left ? low - from : to - high;
         const std::uint64_t stop = left ? high - from : to - low;
-        while (i > 0 && nth(i) != alone && levels.same(i - 1, i)) {
-            --i; // back to the first end leaving at the same level, so that a level is split whole
+        // The place of the end held alone at the chain's end, count if it is not on this side.
+        const std::uint64_t lone =
+            alone >= from && alone < to ? (left ? alone - from : to - 1 - alone) : count;
+        // Back to the first end leaving at the same level, so that a level is split whole.
+        if (i != lone) {
+            i = levels.firstSame(i, lone < i ? lone : 0);
         }
         DoubleDouble since = i == 0 ? DoubleDouble{} : c.next(levels[i - 1]);
         for (; i < count && i < stop;) {
@@ -459,10 +473,9 @@ private:
                 return;
             }
             addToBin(outerBin(j), c.quiet(since, levels[i], sideWeight));
-            std::uint64_t g = i + 1; // the ends leaving at this level with j: i .. g - 1
-            while (g < count && nth(g) != alone && levels.same(i, g)) {
-                ++g;
-            }
+            // The ends leaving at this level with j: i .. g - 1.
+            const std::uint64_t g =
+                levels.lastSame(i, lone > i ? std::min(lone, count) : count) + 1;
             const std::uint64_t a = std::min(j, nth(g - 1));
             const std::uint64_t b = std::max(j, nth(g - 1)) + 1;
             Node cell = c.cellAt(levels[i]);
@@ -493,6 +506,42 @@ private:
             const DoubleDouble a = (*this)[i];
             const DoubleDouble b = (*this)[g];
             return !(a < b) && !(b < a);
+        }
+        // The ends leave in order, their levels falling with i, so those leaving with the ith
+        // are a run around it: found by doubling steps, then halving them, with a few last
+        // levels each however many ends leave at one level (millions may, where bins are
+        // narrower than a short branch beside a long one).
+        // The last g < end with end i .. g leaving together.
+        std::uint64_t lastSame(std::uint64_t i, std::uint64_t end) {
+            std::uint64_t low = i;
+            std::uint64_t step = 1;
+            while (low + step < end && same(i, low + step)) {
+                low += step;
+                step *= 2;
+            }
+            for (std::uint64_t high = std::min(low + step, end); high - low > 1;) {
+                const std::uint64_t middle = low + (high - low) / 2;
+                (same(i, middle) ? low : high) = middle;
+            }
+            return low;
+        }
+        // The first g ≥ floor with ends g .. i leaving together.
+        std::uint64_t firstSame(std::uint64_t i, std::uint64_t floor) {
+            std::uint64_t high = i;
+            std::uint64_t step = 1;
+            while (high - floor >= step && same(high - step, i)) {
+                high -= step;
+                step *= 2;
+            }
+            const std::uint64_t low = high - floor >= step ? high - step : floor;
+            if (low == floor && low < high && same(low, i)) {
+                return low;
+            }
+            for (std::uint64_t below = low; high - below > 1;) {
+                const std::uint64_t middle = below + (high - below) / 2;
+                (same(middle, i) ? high : below) = middle;
+            }
+            return high;
         }
 
     private:

@@ -1,5 +1,6 @@
 #include "Bracket.h"
 #include "EvenlySpaced.h"
+#include "PreciseLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,9 +27,12 @@ constexpr double kVanishing = -746.0;
 // of its square.
 constexpr double kWeightTolerance = 1e-8;
 
-// Newton on q stops once its step is below this fraction of |q| + m_qUnit; the point takes the
-// step, which leaves an error of the order of its square in q and its cube in f.
+// Newton on q stops once its step is below this fraction of |q| + kQFloor m_qUnit; the point
+// takes the step, which leaves an error of the order of its square in q and its cube in f. The
+// floor keeps a q close to 0 (beside m_qUnit) accurate relative to itself, not only to m_qUnit,
+// down to where the rounding of the moments, some 1e-15 m_qUnit, is what is left.
 constexpr double kQTolerance = 1e-8;
+constexpr double kQFloor = 1e-4;
 
 // Newton on D stops once its step is below kDTolerance times D + (αmax - αmin), the width at
 // most kWideRange D; D lies in [αmin, αmax], so it is positive. Without the cap, a range many
@@ -66,6 +70,39 @@ std::vector<double> logWeights(std::span<const double> weights, std::size_t bran
         logs.push_back((i == top ? 0.0 : logShare) - logTotal);
     }
     return logs;
+}
+
+// The same to about 106 bits.
+std::vector<DoubleDouble> preciseLogWeights(std::span<const double> weights) {
+    const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
+                                              weights.begin());
+    const DoubleDouble largest{weights[top], 0.0};
+    DoubleDouble rest; // Σ of the others over the largest
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        rest = rest + (i == top ? DoubleDouble{} : DoubleDouble{weights[i], 0.0} / largest);
+    }
+    const DoubleDouble logTotal = preciseLogOnePlus(rest);
+    std::vector<DoubleDouble> logs;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const DoubleDouble share = DoubleDouble{weights[i], 0.0} / largest;
+        const DoubleDouble logShare = std::isnormal(share.hi)
+                                          ? preciseLog(share)
+                                          : preciseLog(weights[i]) - preciseLog(weights[top]);
+        logs.push_back((i == top ? DoubleDouble{} : logShare) - logTotal);
+    }
+    return logs;
+}
+
+// -a / e to about 106 bits, or nothing where it exceeds the largest double. A subnormal e is
+// scaled up with a first, so that the quotient's remainder is formed exactly.
+std::optional<DoubleDouble> ratioOf(DoubleDouble a, DoubleDouble e) {
+    if (e.hi < 0x1p-900) {
+        a = {std::ldexp(a.hi, 600), std::ldexp(a.lo, 600)};
+        e = {std::ldexp(e.hi, 600), std::ldexp(e.lo, 600)};
+    }
+    const DoubleDouble r = -a / e;
+    return std::isfinite(r.hi) && std::isfinite(r.lo) ? std::optional<DoubleDouble>(r)
+                                                      : std::nullopt;
 }
 
 // τ = (1 - q) D, which for |q| near the largest double may lie beyond the range of doubles.
@@ -127,30 +164,107 @@ private:
 
 } // namespace
 
+namespace {
+
+// The ratio r_i = ln p_i / ln ℓ_i of each branch as hi + lo, hi +infinity where it exceeds the
+// largest double. x_i(α) = e_i (α - r_i) loses the digits r_i lacks where α is close to r_i,
+// as it is at points near an end or where all the ratios are close. hi is the quotient of the
+// doubles ln p_i and ln ℓ_i, and lo the rest of a quotient in extended precision (64 bits on
+// x86), which keeps x_i to about 1e-19 r / |α - r_i| of itself: enough while the ratios spread
+// over at least kPreciseSpread of themselves, so that even 10^7 points stay 1e-9 of it apart.
+// Closer ratios, as of weights nearly the lengths, are formed to 106 bits, at some
+// microseconds a branch.
+constexpr double kPreciseSpread = 1e-2;
+
+// ln p_i in extended precision, as logWeights forms it in doubles.
+std::vector<long double> extendedLogWeights(std::span<const double> weights) {
+    const auto top = static_cast<std::size_t>(std::max_element(weights.begin(), weights.end()) -
+                                              weights.begin());
+    const long double largest = weights[top];
+    long double rest = 0.0L;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        rest += i == top ? 0.0L : weights[i] / largest;
+    }
+    const long double logTotal = std::log1p(rest);
+    std::vector<long double> logs;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const long double logShare =
+            i == top ? 0.0L : std::log(static_cast<long double>(weights[i])) - std::log(largest);
+        logs.push_back(logShare - logTotal);
+    }
+    return logs;
+}
+
+// lengthExponent in extended precision.
+long double extendedLengthExponent(double left, double right) {
+    const long double length = static_cast<long double>(right) - left;
+    if (length > 0.5L) {
+        return -std::log1p(-(static_cast<long double>(left) + (1.0L - right)));
+    }
+    return -std::log(length);
+}
+
+std::vector<DoubleDouble> ratiosOf(std::span<const double> breakPoints,
+                                   std::span<const double> weights,
+                                   std::span<const double> exponents,
+                                   std::span<const double> logs) {
+    const std::vector<long double> extended = extendedLogWeights(weights);
+    std::vector<DoubleDouble> ratios;
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        const double ratio = -logs[i] / exponents[i];
+        const double left = i == 0 ? 0.0 : breakPoints[i - 1];
+        const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
+        const long double precise = -extended[i] / extendedLengthExponent(left, right);
+        const auto rest = static_cast<double>(precise - ratio);
+        ratios.push_back(std::isfinite(ratio) && std::isfinite(rest)
+                             ? DoubleDouble{ratio, rest}
+                             : DoubleDouble{kInfinity, 0.0});
+    }
+    const auto [low, high] = std::minmax_element(
+        ratios.begin(), ratios.end(), [](DoubleDouble x, DoubleDouble y) { return x.hi < y.hi; });
+    if (!(high->hi - low->hi <= kPreciseSpread * high->hi)) {
+        return ratios;
+    }
+    const std::vector<DoubleDouble> precise = preciseLogWeights(weights);
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        const double left = i == 0 ? 0.0 : breakPoints[i - 1];
+        const double right = i == breakPoints.size() ? 1.0 : breakPoints[i];
+        ratios[i] = ratioOf(precise[i], preciseLengthExponent(left, right))
+                        .value_or(DoubleDouble{kInfinity, 0.0});
+    }
+    return ratios;
+}
+
+} // namespace
+
 MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
                                        std::span<const double> weights) {
     const std::vector<double> exponents = branchExponents(breakPoints);
     const std::vector<double> logs = logWeights(weights, exponents.size());
+    const std::vector<DoubleDouble> branchRatios = ratiosOf(breakPoints, weights, exponents, logs);
     m_branchCount = exponents.size();
-    // (ratio, exponent, ln p) sorted, so that the ends of the α range are the ends of the list.
-    std::vector<std::tuple<double, double, double>> pairs;
+    // (ratio, its remainder, exponent, ln p) sorted, so that the ends of the α range are the
+    // ends of the list; a ratio beyond the doubles sorts last as +infinity.
+    std::vector<std::tuple<double, double, double, double>> pairs;
     double sumPA = 0.0;
     double sumPE = 0.0;
     for (std::size_t i = 0; i < exponents.size(); ++i) {
-        const double ratio = -logs[i] / exponents[i];
-        if (!std::isfinite(ratio)) {
-            throw RuntimeError(ErrorKind::Overflow, "branch " + std::to_string(i + 1) +
-                                                        " is too close to length 1 for its weight");
-        }
-        pairs.emplace_back(ratio, exponents[i], logs[i]);
+        pairs.emplace_back(branchRatios[i].hi, branchRatios[i].lo, exponents[i], logs[i]);
         sumPA += std::exp(logs[i]) * logs[i];
         sumPE += std::exp(logs[i]) * exponents[i];
     }
     m_d1 = -sumPA / sumPE;
     std::sort(pairs.begin(), pairs.end());
-    for (const auto& [ratio, exponent, logP] : pairs) {
-        if (m_r.empty() || ratio != m_r.back() || exponent != m_e.back()) {
-            m_r.push_back(ratio);
+    std::vector<double> ratios;
+    std::vector<double> remainders;
+    for (const auto& [ratio, remainder, exponent, logP] : pairs) {
+        if (ratios.empty() || ratio != ratios.back() || remainder != remainders.back() ||
+            exponent != m_e.back()) {
+            ratios.push_back(ratio);
+            remainders.push_back(remainder);
+            const bool finite = std::isfinite(ratio);
+            m_r.push_back(finite ? ratio : 0.0);
+            m_c.push_back(finite ? -exponent * remainder : logP);
             m_e.push_back(exponent);
             m_p.push_back(std::exp(logP));
             m_m.push_back(1.0);
@@ -159,24 +273,34 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
         }
     }
     m_eMax = *std::max_element(m_e.begin(), m_e.end());
-    const double low = m_r.front();
-    const double high = m_r.back();
-    if (high <= low * (1.0 + kRatioTolerance)) {
+    const double low = ratios.front();
+    const double high = ratios.back();
+    if (high - low <= kRatioTolerance) {
         m_single = true;
         return;
     }
+    // Ratios within kRatioTolerance of the end's, which the doubles printing α cannot tell
+    // from it, reach that end: its f is the dimension of all their branches, as where weights
+    // equal on branches of lengths that differ by rounding.
+    const auto apart = [&](std::size_t j, std::size_t k) {
+        const double gap = (ratios[j] - ratios[k]) + (remainders[j] - remainders[k]);
+        return gap > kRatioTolerance * ratios[j];
+    };
     std::size_t lowEnd = 1;
-    while (m_r[lowEnd] <= low * (1.0 + kRatioTolerance)) {
+    while (!apart(lowEnd, 0)) {
         ++lowEnd;
-    }
-    std::size_t highStart = m_r.size() - 1;
-    while (m_r[highStart - 1] >= high * (1.0 - kRatioTolerance)) {
-        --highStart;
     }
     m_alphaMin = low;
     m_alphaMax = high;
     m_fMin = endDimension(0, lowEnd);
-    m_fMax = endDimension(highStart, m_r.size());
+    if (!std::isfinite(high)) {
+        return; // no spectrum: checkRange refuses it
+    }
+    std::size_t highStart = ratios.size() - 1;
+    while (!apart(ratios.size() - 1, highStart - 1)) {
+        --highStart;
+    }
+    m_fMax = endDimension(highStart, ratios.size());
     m_qUnit = 1.0 / (m_eMax * (high - low));
 }
 
@@ -214,7 +338,7 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
     std::size_t anchor = 0;
     double top = -kInfinity;
     for (std::size_t i = 0; i < n; ++i) {
-        work[i] = m_e[i] * (q * (alpha - m_r[i]) - s);
+        work[i] = m_e[i] * (q * (alpha - m_r[i]) - s) + q * m_c[i];
         if (work[i] > top) {
             top = work[i];
             anchor = i;
@@ -225,7 +349,7 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
         w = y < kVanishing ? 0.0 : std::exp(y);
     }
     work[anchor] = 0.0; // the anchor's term, its multiplicity, is added apart
-    const double xA = m_e[anchor] * (alpha - m_r[anchor]);
+    const double xA = xOf(anchor, alpha);
     const double eA = m_e[anchor];
     double rest = 0.0;
     double sx = 0.0;
@@ -235,7 +359,7 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
     double see = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double u = m_m[i] * work[i];
-        const double dx = m_e[i] * (alpha - m_r[i]) - xA;
+        const double dx = xOf(i, alpha) - xA;
         const double de = m_e[i] - eA;
         rest += u;
         sx += u * dx;
@@ -251,6 +375,9 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
     const double me = se / z;
     Sums sums;
     sums.phi = top + std::log(mA) + std::log1p(rest / mA);
+    // What phi's parts were formed from: its rounding error is about 1e-16 of this.
+    sums.scale = std::fabs(m_e[anchor] * q * (alpha - m_r[anchor])) + std::fabs(m_e[anchor] * s) +
+                 std::fabs(q * m_c[anchor]) + std::fabs(sums.phi - top);
     sums.x = xA + mx;
     sums.e = eA + me;
     sums.vxx = std::max(0.0, sxx / z - mx * mx);
@@ -264,12 +391,16 @@ std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(doub
     // Σ p_i = 1 is taken as exact here: ln Σ p exp(δx) = log1p(Σ p expm1(δx)) then vanishes with
     // δ, with an error proportional to δ instead of the rounding of the weights' sum.
     double excess = 0.0; // Σ p exp(δx) - 1
+    double size = 0.0;   // Σ p |exp(δx) - 1|, which bounds the rounding of excess
     double sum = 0.0;
     double sumE = 0.0;
     for (std::size_t i = 0; i < m_e.size(); ++i) {
-        const double g = std::expm1(delta * m_e[i] * (d - m_r[i]));
+        // δ times x, not δ e times the rest: δ e may fall below the normal doubles where a
+        // branch is almost the whole interval and q almost 1.
+        const double g = std::expm1(delta * xOf(i, d));
         const double u = m_m[i] * m_p[i];
         excess += u * g;
+        size += u * std::fabs(g);
         sum += u * (1.0 + g);
         sumE += u * (1.0 + g) * m_e[i];
     }
@@ -278,6 +409,7 @@ std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(doub
     }
     Sums sums;
     sums.phi = std::log1p(excess);
+    sums.scale = size;
     sums.e = sumE / sum;
     return sums;
 }
@@ -291,7 +423,7 @@ double MultifractalSolver::scaledStep(double d, double delta) const {
     // x + ln p / δ = e D + (q / δ) ln p = e (D - r q / δ), without the cancellation of the
     // two logarithms of the weight where q is near 0.
     const double share = (delta + 1.0) / delta;
-    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i] * share); };
+    const auto z = [&](std::size_t i) { return m_e[i] * (d - m_r[i] * share) + m_c[i] * share; };
     for (std::size_t i = 1; i < n; ++i) {
         top = (delta > 0.0 ? z(i) > z(top) : z(i) < z(top)) ? i : top;
     }
@@ -317,20 +449,25 @@ double MultifractalSolver::scaledStep(double d, double delta) const {
 double MultifractalSolver::stepD(double d, double q, bool nearOne,
                                  std::vector<double>& work) const {
     const double delta = q - 1.0;
-    const auto fromExcess = [&]() -> std::optional<double> {
+    // The step from the excess, unless it is no more accurate than the sums' (of phi formed
+    // from parts of the given scale).
+    const auto fromExcess = [&](double scale) -> std::optional<double> {
         const std::optional<Sums> sums = evaluateNearOne(d, delta);
         const double step = sums ? -sums->phi / (delta * sums->e) : 0.0;
-        return sums && std::isfinite(step) ? std::optional<double>(step) : std::nullopt;
+        return sums && std::isfinite(step) && sums->scale < scale ? std::optional<double>(step)
+                                                                  : std::nullopt;
     };
     if (nearOne) {
-        return fromExcess().value_or(scaledStep(d, delta));
+        return fromExcess(kInfinity).value_or(scaledStep(d, delta));
     }
     const Sums sums = evaluate(d, q, d, work);
     const double step = -sums.phi / (delta * sums.e);
     if (!std::isfinite(step)) {
         return scaledStep(d, delta);
     }
-    return std::fabs(delta) * sums.e * d < kNearOne ? fromExcess().value_or(step) : step;
+    // Where a term close to 1 dominates as q nears 0 (a branch almost the whole interval), the
+    // sums form phi from small parts and are the more accurate.
+    return std::fabs(delta) * sums.e * d < kNearOne ? fromExcess(sums.scale).value_or(step) : step;
 }
 
 // With τ = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
@@ -343,6 +480,12 @@ double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
     Settling settling;
     for (long pass = 0; pass < kMaxPasses; ++pass) {
         const double step = stepD(d, q, nearOne, work);
+        if (std::isinf(d + step)) {
+            // Newton rises monotonically to the root after its first step: D, and so τ, lies
+            // beyond the doubles, as where a branch within a subnormal of length 1 carries a
+            // ratio beyond them.
+            finiteTau(q, d + step);
+        }
         if (std::fabs(step) <=
                 kDTolerance * (d + std::min(kWideRange * d, m_alphaMax - m_alphaMin)) ||
             d + step == d || settling.settled(step)) {
@@ -353,7 +496,20 @@ double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
     throw RuntimeError(ErrorKind::InvalidOperation, "no τ found for q = " + shortest(q));
 }
 
+namespace {
+
+// q as an order the solver takes: a finite number.
+double finiteOrder(double q) {
+    if (!std::isfinite(q)) {
+        throw InputError("q (" + shortest(q) + ") must be a finite number");
+    }
+    return q;
+}
+
+} // namespace
+
 double MultifractalSolver::tau(double q) const {
+    finiteOrder(q);
     if (q == 0.0 || q == 1.0 || m_single) {
         return 1.0 - q;
     }
@@ -362,6 +518,7 @@ double MultifractalSolver::tau(double q) const {
 }
 
 DqPoint MultifractalSolver::dq(double q) const {
+    finiteOrder(q);
     if (m_single || q == 0.0) {
         return {q, 1.0 - q, 1.0};
     }
@@ -373,10 +530,27 @@ DqPoint MultifractalSolver::dq(double q) const {
     return {q, finiteTau(q, (1.0 - q) * d), d};
 }
 
+void MultifractalSolver::checkRange() const {
+    if (!std::isfinite(m_alphaMax)) {
+        throw RuntimeError(ErrorKind::Overflow,
+                           "the largest local dimension is beyond the range of doubles");
+    }
+    // The orders of the interior points are some multiples of m_qUnit; below the normal
+    // doubles, Newton on them has no digits to work with (a branch within about 1e-305 of
+    // length 1, whose ratio is some 1e307).
+    if (!m_single && m_qUnit < std::numeric_limits<double>::min()) {
+        throw RuntimeError(ErrorKind::Overflow,
+                           "the local dimensions span " + shortest(m_alphaMax - m_alphaMin) +
+                               ", too wide for the orders q of the spectrum to be doubles");
+    }
+}
+
 MultifractalPoint MultifractalSolver::atQ(double q) const {
     if (m_single) {
-        return {1.0, 1.0, q, 1.0 - q};
+        return {1.0, 1.0, finiteOrder(q), 1.0 - q};
     }
+    finiteOrder(q);
+    checkRange();
     if (q == 1.0) {
         return {m_d1, m_d1, 1.0, 0.0};
     }
@@ -442,7 +616,7 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
                                  ? sums.vxx - 2.0 * rho * sums.cxe + rho * rho * sums.vee
                                  : sums.vxx - rho * (2.0 * sums.cxe - rho * sums.vee);
         const double newton = slope > 0.0 ? -x / slope : -std::copysign(kInfinity, x);
-        const double tolerance = kQTolerance * (std::fabs(q) + m_qUnit);
+        const double tolerance = kQTolerance * (std::fabs(q) + kQFloor * m_qUnit);
         if (std::fabs(newton) <= tolerance) {
             // s(q) has slope ρ and curvature -ρ/newton, so half the tangent step is exact to
             // third order.
@@ -473,6 +647,7 @@ MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
     if (m_single) {
         return {1.0, 1.0, 0.0, 1.0};
     }
+    checkRange();
     if (!(alpha > m_alphaMin)) {
         return endPoint(true);
     }
@@ -494,8 +669,12 @@ long MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
     std::vector<double> work;
     for (std::size_t i = first; i < first + count; ++i) {
         progress.point();
+        // spread i overflows where the range is near the largest double; i / last cannot.
+        const double rise = spread * static_cast<double>(i);
         const double alpha =
-            std::min(m_alphaMax, m_alphaMin + spread * static_cast<double>(i) / last);
+            std::min(m_alphaMax,
+                     m_alphaMin + (std::isfinite(rise) ? rise / last
+                                                       : spread * (static_cast<double>(i) / last)));
         if (!(alpha > m_alphaMin && alpha < m_alphaMax)) {
             out[i - first] = endPoint(alpha <= m_alphaMin);
             continue;
@@ -524,17 +703,149 @@ long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
     if (points < 2) {
         throw InputError("the multifractal spectrum needs at least 2 points");
     }
+    SpectrumBounds bounds(m_alphaMin, m_alphaMax);
+    const auto checked = [&](std::size_t first, std::span<const MultifractalPoint> some) {
+        bounds.check(some);
+        sink(first, some);
+    };
     if (m_single) {
         const MultifractalPoint one = atAlpha(1.0);
-        sink(0, {&one, 1});
+        checked(0, {&one, 1});
         return 0;
     }
+    checkRange();
     return solveEvenly<MultifractalPoint>(
         points, control, endPoint(true), endPoint(false),
         [&](std::size_t first, std::span<MultifractalPoint> out, detail::BlockProgress& progress) {
             return solveBlock(first, points, out, progress);
         },
-        sink);
+        checked);
+}
+
+// Rows a block: each D_q is solved on its own, so the rows are the same on any threads.
+constexpr std::size_t kDqBlock = 64;
+
+void MultifractalSolver::dqRows(double from, double step, std::size_t count,
+                                const RunControl& control, const PointSink<DqPoint>& sink) const {
+    SpectrumBounds bounds(m_alphaMin, m_alphaMax);
+    forEachWindow<DqPoint>(
+        count, kDqBlock, control,
+        [&](std::size_t first, std::span<DqPoint> rows) {
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                rows[k] = dq(from + static_cast<double>(first + k) * step);
+            }
+            if (control.done != nullptr) {
+                *control.done += rows.size();
+            }
+        },
+        [&](std::size_t first, std::span<const DqPoint> rows) {
+            bounds.check(rows);
+            sink(first, rows);
+        });
+}
+
+void MultifractalSolver::dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                                const RunControl& control) const {
+    const auto solve = [&](std::size_t first, std::size_t n) {
+        for (std::size_t i = first; i < first + n; ++i) {
+            out[i] = dq(qs[i]);
+        }
+        checkCancelled(control);
+    };
+    if (qs.size() <= kDqBlock) {
+        solve(0, qs.size()); // one block: not worth asking how many cores there are
+    } else {
+        forEachBlock(qs.size(), kDqBlock, control, solve);
+    }
+    // In ascending q, so that D_q can be checked not to rise; NaN has been refused by dq.
+    std::vector<DqPoint> sorted(out.begin(), out.end());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const DqPoint& x, const DqPoint& y) { return x.q < y.q; });
+    SpectrumBounds(m_alphaMin, m_alphaMax).check(std::span<const DqPoint>(sorted));
+}
+
+namespace {
+
+// Whether a ≤ b within SpectrumBounds::kSlack of the larger of |a|, |b| and scale.
+bool atMost(double a, double b, double scale = 0.0) {
+    const double slack =
+        SpectrumBounds::kSlack * std::max({std::fabs(a), std::fabs(b), std::fabs(scale)});
+    return a <= b || a <= b + slack; // the first also for equal infinities
+}
+
+[[noreturn]] void broken(const std::string& what) {
+    throw RuntimeError(ErrorKind::Internal, what);
+}
+
+std::string pointText(const MultifractalPoint& p) {
+    return "(alpha " + shortest(p.alpha) + ", f " + shortest(p.f) + ", q " + shortest(p.q) +
+           ", tau " + shortest(p.tau) + ")";
+}
+
+std::string rowText(const DqPoint& row) {
+    return "(q " + shortest(row.q) + ", tau " + shortest(row.tau) + ", D_q " + shortest(row.dq) +
+           ")";
+}
+
+} // namespace
+
+void SpectrumBounds::check(std::span<const MultifractalPoint> points) {
+    for (const MultifractalPoint& p : points) {
+        if (!(p.alpha >= m_alphaMin && p.alpha <= m_alphaMax)) {
+            broken("the point " + pointText(p) + " lies outside the range of alpha [" +
+                   shortest(m_alphaMin) + ", " + shortest(m_alphaMax) + "]");
+        }
+        if (!(atMost(0.0, p.f, 1.0) && atMost(p.f, std::min(p.alpha, 1.0)))) {
+            broken("the point " + pointText(p) + " breaks 0 <= f <= min(alpha, 1)");
+        }
+        if (std::isfinite(p.q) && !atMost(std::fabs(p.tau - (p.f - p.q * p.alpha)), 0.0,
+                                          std::fabs(p.f) + std::fabs(p.q * p.alpha))) {
+            broken("the point " + pointText(p) + " breaks tau = f - q alpha");
+        }
+        if (m_point) {
+            const MultifractalPoint& o = *m_point;
+            const double step = p.alpha - o.alpha;
+            const double rise = p.f - o.f;
+            // The chord's slope lies between the slopes q at its ends; an end's q is infinite,
+            // and bounds nothing there. An end's α is its ratio rounded, or a ratio within
+            // kRatioTolerance of it, which moves q (α1 - α0) by up to q times that much.
+            const double shift = std::isfinite(o.q) && std::isfinite(p.q)
+                                     ? 0.0
+                                     : 2.0 * MultifractalSolver::kRatioTolerance * p.alpha;
+            const bool concave = atMost(p.q, o.q) &&
+                                 (!std::isfinite(p.q) ||
+                                  atMost(p.q * step - std::fabs(p.q) * shift, rise, o.f + p.f)) &&
+                                 (!std::isfinite(o.q) ||
+                                  atMost(rise, o.q * step + std::fabs(o.q) * shift, o.f + p.f));
+            if (!(step >= 0.0 && concave)) {
+                broken("the points " + pointText(o) + " and " + pointText(p) +
+                       " break the concavity of f in alpha");
+            }
+        }
+        m_point = p;
+    }
+}
+
+void SpectrumBounds::checkRow(const DqPoint& row) const {
+    const bool inRange = atMost(m_alphaMin, row.dq) && atMost(row.dq, m_alphaMax);
+    if (!inRange) {
+        broken("the row " + rowText(row) + " has D_q outside the range of alpha [" +
+               shortest(m_alphaMin) + ", " + shortest(m_alphaMax) + "]");
+    }
+    if (!atMost(std::fabs(row.tau - (1.0 - row.q) * row.dq), 0.0, row.tau)) {
+        broken("the row " + rowText(row) + " breaks tau = (1 - q) D_q");
+    }
+}
+
+void SpectrumBounds::check(std::span<const DqPoint> rows) {
+    for (const DqPoint& row : rows) {
+        checkRow(row);
+        if (m_row && !(row.q >= m_row->q && atMost(row.dq, m_row->dq))) {
+            broken("the rows " + rowText(*m_row) + " and " + rowText(row) +
+                   " break D_q not rising with q");
+        }
+        m_row = row;
+    }
 }
 
 } // namespace veltrane
