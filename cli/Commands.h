@@ -26,7 +26,7 @@ std::optional<PlotRequest> plotRequest(const std::optional<std::string>& file, b
 // Draws the picture through services.plots, the windows' side of the program.
 void drawPlot(Module1& store, const PlotRequest& request, const Services& services);
 
-// The usage text printed by --help.
+// The usage text printed by "veltrane --help".
 std::string usage();
 
 } // namespace veltrane::cli

@@ -1,5 +1,7 @@
 #include "StartUp.h"
 
+#include "KeyRepeats.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
@@ -53,7 +55,7 @@ void Program::show() {
 
 int runGui(int& argc, char** argv) {
     qInstallMessageHandler(messageWhileOpeningDisplay);
-    const QApplication app(argc, argv);
+    QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
     // Qt has taken its own options; any word left is not for the windows.
     if (argc > 1) {
@@ -66,6 +68,9 @@ int runGui(int& argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltrane/veltrane.svg")));
     // Either window may be the last one open: closing it ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
+    // A held key clicks a button once, and opens at most one message box, however long it is
+    // held and whichever window has the focus meanwhile.
+    const KeyRepeats repeats(app);
 
     // The graph data store the two windows share, from start to end of the program.
     Module1 store;

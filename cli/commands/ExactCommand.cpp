@@ -14,6 +14,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
 #include <veltrane/maps.h>
+#include <veltrane/process/HeldOutput.h>
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/process/Progress.h>
 
@@ -90,24 +91,24 @@ int runExact(const SpectrumOptions& options, std::ostream& out, const Services& 
         }
         return kExitOk;
     }
-    // Written as the points are solved, so that memory does not grow with their number.
+    // Written as the points are solved, so that memory does not grow with their number; JSON
+    // is held until it is whole, as a document cut short is no document.
+    const auto write = [&](std::ostream& to) {
+        solve(exponents, points, options, services,
+              [&](std::size_t first, std::span<const ExactPoint> some) {
+                  writeRows(exactPoints(some, first), options.json, to);
+              });
+    };
     if (options.json) {
-        writeJsonHead(breakPoints, exponents, out);
+        writeWhole(out, [&](std::ostream& document) {
+            writeJsonHead(breakPoints, exponents, document);
+            write(document);
+            writeJsonTail(document);
+            document << '\n';
+        });
     } else {
         writeCsvHeader(out);
-    }
-    solve(exponents, points, options, services,
-          [&](std::size_t first, std::span<const ExactPoint> some) {
-              const std::vector<SpectrumPoint<double>> rows = exactPoints(some, first);
-              if (options.json) {
-                  writeJsonPoints<double>(rows, out);
-              } else {
-                  writeCsvRows<double>(rows, out);
-              }
-          });
-    if (options.json) {
-        writeJsonTail(out);
-        out << '\n';
+        write(out);
     }
     return kExitOk;
 }

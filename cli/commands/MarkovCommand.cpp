@@ -10,6 +10,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/markov.h>
 #include <veltrane/process/Errors.h>
+#include <veltrane/process/HeldOutput.h>
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
@@ -99,23 +100,23 @@ int runMarkov(const std::vector<std::string>& words, std::ostream& out, const Se
         }
         return kExitOk;
     }
-    // Written as the points are solved, so that memory does not grow with their number.
+    // Written as the points are solved, so that memory does not grow with their number; JSON
+    // is held until it is whole, as a document cut short is no document.
+    const auto write = [&](std::ostream& to) {
+        solve([&](std::size_t first, std::span<const ExactPoint> some) {
+            writeRows(exactPoints(some, first), o.json, to);
+        });
+    };
     if (o.json) {
-        writeJsonHead(breakPoints, exponents, out);
+        writeWhole(out, [&](std::ostream& document) {
+            writeJsonHead(breakPoints, exponents, document);
+            write(document);
+            writeJsonTail(document);
+            document << '\n';
+        });
     } else {
         writeCsvHeader(out);
-    }
-    solve([&](std::size_t first, std::span<const ExactPoint> some) {
-        const std::vector<SpectrumPoint<double>> rows = exactPoints(some, first);
-        if (o.json) {
-            writeJsonPoints<double>(rows, out);
-        } else {
-            writeCsvRows<double>(rows, out);
-        }
-    });
-    if (o.json) {
-        writeJsonTail(out);
-        out << '\n';
+        write(out);
     }
     return kExitOk;
 }

@@ -10,6 +10,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
+#include <veltrane/process/HeldOutput.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
@@ -19,13 +20,6 @@ namespace veltrane::cli {
 namespace {
 
 constexpr int kDefaultPoints = 101;
-
-std::optional<std::string> combinationProblem(const MultifractalOptions& o) {
-    if (o.dq && (o.points || o.plotFile)) {
-        return "--dq prints a table of q and does not go with --points or --plot";
-    }
-    return std::nullopt;
-}
 
 MultifractalOptions multifractalOptions(const GivenOptions& given) {
     MultifractalOptions o;
@@ -50,9 +44,6 @@ ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& word
     }
     const MultifractalOptions o = multifractalOptions(*parsed.given);
     if (auto problem = measureProblem(o.measure)) {
-        return {std::nullopt, *problem};
-    }
-    if (auto problem = combinationProblem(o)) {
         return {std::nullopt, *problem};
     }
     return {o, {}};
@@ -195,35 +186,44 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
     const MultifractalSolver solver(breakPoints, weights);
     const std::size_t work = o.dq ? dq.rows : points;
     withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
-        if (o.dq) {
-            if (o.json) {
-                writeHead(breakPoints, weights, out);
+        const auto write = [&](std::ostream& to) {
+            if (o.dq) {
+                if (o.json) {
+                    writeHead(breakPoints, weights, to);
+                }
+                writeDq(solver, dq, o.json, control, to);
+            } else if (plot) {
+                // At most as many points as the store holds. The picture first: when it cannot
+                // be written, nothing else is printed.
+                const std::vector<MultifractalPoint> spectrum =
+                    solver.spectrum(points, control).points;
+                Module1 store = spectrumStore(spectrum);
+                drawPlot(store, *plot, services);
+                if (o.json) {
+                    writeHead(breakPoints, weights, to);
+                }
+                if (o.json || o.csv) {
+                    writeSpectrum(spectrum, o.json, to);
+                }
+            } else {
+                // Written as the points are solved, so that memory does not grow with their
+                // number.
+                if (o.json) {
+                    writeHead(breakPoints, weights, to);
+                }
+                writeSpectrumHead(o.json, to);
+                solver.spectrum(points, control,
+                                [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                                    writeSpectrumRows(first, some, o.json, to);
+                                });
+                writeSpectrumTail(o.json, to);
             }
-            writeDq(solver, dq, o.json, control, out);
-        } else if (plot) {
-            // At most as many points as the store holds. The picture first: when it cannot
-            // be written, nothing else is printed.
-            const std::vector<MultifractalPoint> spectrum = solver.spectrum(points, control).points;
-            Module1 store = spectrumStore(spectrum);
-            drawPlot(store, *plot, services);
-            if (o.json) {
-                writeHead(breakPoints, weights, out);
-            }
-            if (o.json || o.csv) {
-                writeSpectrum(spectrum, o.json, out);
-            }
+        };
+        // JSON is held until it is whole, as a document cut short is no document.
+        if (o.json) {
+            writeWhole(out, write);
         } else {
-            // Written as the points are solved, so that memory does not grow with their
-            // number.
-            if (o.json) {
-                writeHead(breakPoints, weights, out);
-            }
-            writeSpectrumHead(o.json, out);
-            solver.spectrum(points, control,
-                            [&](std::size_t first, std::span<const MultifractalPoint> some) {
-                                writeSpectrumRows(first, some, o.json, out);
-                            });
-            writeSpectrumTail(o.json, out);
+            write(out);
         }
     });
     return kExitOk;

@@ -54,13 +54,43 @@ public:
             if (m_onlyValues || !word.starts_with("--")) {
                 m_values->push_back(word);
             } else if (auto problem = take(word)) {
-                return {std::nullopt, *problem};
+                return {std::nullopt, *problem, helpFromHere()};
             }
         }
-        return {m_given, {}};
+        const bool help = m_given.has(option::help);
+        if (const auto problem = conflict()) {
+            return {std::nullopt, std::string(*problem), help};
+        }
+        return {m_given, {}, help};
     }
 
 private:
+    // Whether --help is given before the first problem or among the words after it, short of
+    // "--": asked for, the usage comes whatever the other words hold.
+    bool helpFromHere() const {
+        if (m_given.has(option::help)) {
+            return true;
+        }
+        for (std::size_t i = m_next; i < m_words.size() && !m_onlyValues; ++i) {
+            if (m_words[i] == "--") {
+                return false;
+            }
+            if (m_words[i] == option::help.word) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::optional<std::string_view> conflict() const {
+        for (const Conflict& pair : kConflicts) {
+            if (m_given.has(*pair.first) && m_given.has(*pair.second)) {
+                return pair.problem;
+            }
+        }
+        return std::nullopt;
+    }
+
     std::optional<std::string> take(const std::string& word) {
         const Option* option = optionOf(word, m_command);
         if (option == nullptr) {

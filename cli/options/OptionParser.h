@@ -50,13 +50,14 @@ private:
 struct ParsedOptions {
     std::optional<GivenOptions> given;
     std::string problem; // set when given is empty
+    bool help = false;   // --help is among the options, whatever else is wrong with them
 };
 
 // Reads the words after a command's name by the option table. A word that begins with "--" is
 // one of the command's options, anything else ("-0.3", "-", "" too) a value; after "--" every
 // word is a value, and after a List option every value is its. Returns the first problem in
 // the words' order: an option the command does not take, one given twice, a missing value, or
-// a number outside the option's limits.
+// a number outside the option's limits; then the first pair of kConflicts given together.
 ParsedOptions parseOptions(const std::vector<std::string>& words, Command command);
 
 } // namespace veltrane::cli

@@ -39,9 +39,12 @@ std::string wholeNumberProblem(const Option& option) {
            " to " + mostText(option);
 }
 
-std::string optionList() {
+std::string optionList(std::optional<Command> command) {
     std::string text;
     for (const Option* option : kOptions) {
+        if (command && !option->commands.contain(*command)) {
+            continue;
+        }
         std::string term(option->word);
         if (!option->valueName.empty()) {
             term += ' ';

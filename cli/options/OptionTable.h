@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <veltrane/cascade.h>
@@ -177,6 +178,9 @@ inline constexpr Option dpi{
     .most = 2400,
     .help = "with --plot: resolution of a .png, {least} to {most} (default 96,\n"
             "the window's own size); .svg and .pdf are vector pictures"};
+inline constexpr Option help{.word = "--help",
+                             .commands = {Spectrum, Multifractal, Cascade, Markov},
+                             .help = "print this command's usage, and nothing else"};
 inline constexpr Option rest{.word = "--",
                              .commands = {Spectrum, Multifractal, Cascade, Markov},
                              .value = Value::Rest,
@@ -185,11 +189,33 @@ inline constexpr Option rest{.word = "--",
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 18> kOptions{
+inline constexpr std::array<const Option*, 19> kOptions{
     &option::json,    &option::exact,       &option::points,  &option::from,   &option::threads,
     &option::weights, &option::weightsFrom, &option::bins,    &option::levels, &option::output,
     &option::dq,      &option::batch,       &option::compare, &option::csv,    &option::plot,
-    &option::grid,    &option::dpi,         &option::rest};
+    &option::grid,    &option::dpi,         &option::help,    &option::rest};
+
+// Two options of which one would override the other in silence, or ask for what the other
+// rules out: given together, they are refused as bad usage with the problem, which names both.
+struct Conflict {
+    const Option* first;
+    const Option* second;
+    std::string_view problem;
+};
+
+inline constexpr std::string_view kDqAlone =
+    "--dq prints a table of q and does not go with --points or --plot";
+inline constexpr std::string_view kCompareAlone =
+    "--compare goes with C, or C1 and C2, not with --exact or --from";
+inline constexpr std::array<Conflict, 6> kConflicts{{
+    {&option::json, &option::csv,
+     "--json and --csv do not go together: each chooses what standard output holds"},
+    {&option::dq, &option::points, kDqAlone},
+    {&option::dq, &option::plot, kDqAlone},
+    {&option::compare, &option::exact, kCompareAlone},
+    {&option::compare, &option::from, kCompareAlone},
+    {&option::compare, &option::plot, "--compare prints a table and does not go with --plot"},
+}};
 
 // Whether the option is followed by a value of its own.
 constexpr bool takesValue(const Option& option) {
@@ -204,7 +230,7 @@ std::string mostText(const Option& option);
 std::string wholeNumberProblem(const Option& option);
 
 // The option list of --help: a row an option, its help from the 19th column, a line end after
-// each.
-std::string optionList();
+// each; only the options of command when one is given.
+std::string optionList(std::optional<Command> command = std::nullopt);
 
 } // namespace veltrane::cli

@@ -20,9 +20,6 @@ std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
         return "--threads goes with --exact";
     }
     if (options.exact) {
-        if (options.compare) {
-            return "--compare goes with C, or C1 and C2, not with --exact or --from";
-        }
         if (options.fromFile && !options.fieldTexts.empty()) {
             return "give the break points either as values or with --from, not both";
         }
@@ -33,9 +30,6 @@ std::optional<std::string> combinationProblem(const SpectrumOptions& options) {
     }
     if (options.points) {
         return "--points goes with --exact";
-    }
-    if (options.compare && options.plotFile) {
-        return "--compare prints a table and does not go with --plot";
     }
     if (options.fieldTexts.empty() || options.fieldTexts.size() > 2) {
         return "spectrum takes C, or C1 and C2";

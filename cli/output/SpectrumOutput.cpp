@@ -107,4 +107,12 @@ template void writeJson(const std::vector<double>&, const std::vector<double>&,
                         const std::vector<SpectrumPoint<double>>&, std::ostream&,
                         std::optional<long>);
 
+void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out) {
+    if (json) {
+        writeJsonPoints<double>(points, out);
+    } else {
+        writeCsvRows<double>(points, out);
+    }
+}
+
 } // namespace veltrane::cli

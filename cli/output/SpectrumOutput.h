@@ -55,4 +55,7 @@ template <typename T>
 void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out);
 void writeJsonTail(std::ostream& out);
 
+// Exact points solved as they come, as JSON's points or as CSV rows.
+void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out);
+
 } // namespace veltrane::cli

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <veltrane/errors.h>
@@ -21,6 +22,45 @@ void requireReadable(int input) {
         throw FileError("cannot read standard input: it is closed or not open for reading");
     }
 }
+
+// Hands on the bytes read with a lone CR, the line end of old Mac text files, as LF: every
+// reader then ends a line at LF, CRLF or a lone CR. A CR followed by LF is left as it is, so
+// that the readers count the bytes of such lines as before; a CR at the end of a piece waits
+// for the next piece's first byte.
+class LineEnds {
+public:
+    explicit LineEnds(const std::function<void(std::string_view)>& feed) : m_feed(feed) {}
+
+    void feed(std::string_view piece) {
+        m_text.clear();
+        for (const char c : piece) {
+            if (m_crWaits) {
+                m_text += c == '\n' ? '\r' : '\n';
+                m_crWaits = false;
+            }
+            if (c == '\r') {
+                m_crWaits = true;
+            } else {
+                m_text += c;
+            }
+        }
+        if (!m_text.empty()) {
+            m_feed(m_text);
+        }
+    }
+
+    void finish() {
+        if (m_crWaits) {
+            m_crWaits = false;
+            m_feed("\n");
+        }
+    }
+
+private:
+    const std::function<void(std::string_view)>& m_feed;
+    std::string m_text;
+    bool m_crWaits = false;
+};
 
 } // namespace
 
@@ -51,6 +91,7 @@ void readPieces(const std::string& file, int input, const std::string& what,
         throw FileError(file + " is a folder, not a file of " + what);
     }
     std::array<char, 65536> piece{};
+    LineEnds lines(feed);
     for (;;) {
         const ssize_t got = ::read(fd, piece.data(), piece.size());
         if (got < 0 && errno == EINTR) {
@@ -60,9 +101,10 @@ void readPieces(const std::string& file, int input, const std::string& what,
             throw ReadError("cannot read " + inputName(file) + ": " + std::strerror(errno));
         }
         if (got == 0) {
+            lines.finish();
             return;
         }
-        feed({piece.data(), static_cast<std::size_t>(got)});
+        lines.feed({piece.data(), static_cast<std::size_t>(got)});
     }
 }
 

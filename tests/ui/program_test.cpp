@@ -8,12 +8,15 @@
 #include "X11Windows.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
+#include <vector>
 
 namespace veltrane {
 namespace {
@@ -158,6 +161,112 @@ TEST(Program, IsUsedWithTheKeyboardAlone) {
     ASSERT_TRUE(keysTo(graph, {"ctrl+q"}));
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+// The message boxes of the program open now: its windows titled as the main window, but that.
+std::vector<unsigned long> openBoxes(const test::X11Windows& windows, const QProcess& program,
+                                     unsigned long main) {
+    std::vector<unsigned long> boxes = windows.find(program.processId(), "Veltrane");
+    std::erase(boxes, main);
+    return boxes;
+}
+
+// Where the focus goes while a key is held: back to the graph window whenever no box is open,
+// as a window manager hands it back when a box closes, and with a detour for a while to the
+// main window.
+struct Focus {
+    unsigned long graph = 0;
+    unsigned long main = 0;
+    bool detour = false;
+};
+
+// Holds key down for 2 s, the X server repeating it (after 660 ms, 25 times a second, as
+// Xvfb does), moving the focus as focus says; then lets it go. Returns every box seen open
+// while the key was down.
+std::set<unsigned long> holdKey(const QString& key, const test::X11Windows& windows,
+                                const QProcess& program, const Focus& focus) {
+    std::set<unsigned long> seen;
+    QElapsedTimer held;
+    EXPECT_TRUE(xdotool({"keydown", key}));
+    held.start();
+    while (held.elapsed() < 2000) {
+        const std::vector<unsigned long> boxes = openBoxes(windows, program, focus.main);
+        seen.insert(boxes.begin(), boxes.end());
+        const bool toMain = focus.detour && held.elapsed() > 1000 && held.elapsed() < 1400;
+        if (boxes.empty()) {
+            xdotool({"windowfocus", QString::number(toMain ? focus.main : focus.graph)});
+        }
+        QTest::qWait(10);
+    }
+    EXPECT_TRUE(xdotool({"keyup", key}));
+    return seen;
+}
+
+// The one box open, once there is one, or 0.
+unsigned long oneBox(const test::X11Windows& windows, const QProcess& program, unsigned long main) {
+    std::vector<unsigned long> boxes;
+    if (!QTest::qWaitFor([&] { return !openBoxes(windows, program, main).empty(); }, 5000)) {
+        return 0;
+    }
+    QTest::qWait(500); // time for a second one to show
+    boxes = openBoxes(windows, program, main);
+    return boxes.size() == 1 ? boxes.front() : 0;
+}
+
+// Enter and Space held on Print, with the X server's own repeats and the focus handed back to
+// the graph window, open one box, at the release: Print without a printer opens one. Held on
+// the box's OK, they close it once, at the release, and open nothing. With the focus taken to
+// the main window while held, where a repeat reaching Analyze, whose C is refused, would open
+// a box, they open none while held and at most one at the release.
+TEST(Program, AHeldKeyOpensOneBoxAPress) {
+    const test::X11Windows windows;
+    ASSERT_TRUE(windows.connected());
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VELTRANE_BINARY), {});
+    Focus focus;
+    focus.main = window(program, "Veltrane");
+    ASSERT_NE(focus.main, 0U);
+    ASSERT_TRUE(keysTo(focus.main, {"Tab"}) && typeText("0.3") &&
+                xdotool({"key", "shift+Tab", "Return"}));
+    focus.graph = window(program, "Graphs");
+    ASSERT_NE(focus.graph, 0U);
+    ASSERT_TRUE(xdotool({"windowmove", "--sync", QString::number(focus.graph), "500", "0"}));
+    ASSERT_TRUE(keysTo(focus.main, {"Tab", "ctrl+a"}) && typeText("2") &&
+                xdotool({"key", "shift+Tab"}));
+    ASSERT_TRUE(keysTo(focus.graph, {"Tab", "Tab"})); // past the Grid box to Print
+    for (const QString key : {"Return", "space"}) {
+        SCOPED_TRACE(key.toStdString());
+        EXPECT_EQ(holdKey(key, windows, program, focus).size(), 0U) << "boxes while held";
+        const unsigned long box = oneBox(windows, program, focus.main);
+        ASSERT_NE(box, 0U) << "not one box at the release";
+        if (key == "Return") {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(VELTRANE_BUILD_DIR
+                                                                 "/artifacts/held-key.png");
+        }
+        ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(box)}));
+        EXPECT_EQ(holdKey(key, windows, program, focus), std::set<unsigned long>{box});
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return openBoxes(windows, program, focus.main).empty(); }, 5000));
+        QTest::qWait(500);
+        EXPECT_EQ(openBoxes(windows, program, focus.main).size(), 0U) << "a box after the box";
+        ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(focus.graph)}));
+        focus.detour = true;
+        EXPECT_EQ(holdKey(key, windows, program, focus).size(), 0U) << "boxes while held";
+        focus.detour = false;
+        QTest::qWait(500);
+        const std::vector<unsigned long> after = openBoxes(windows, program, focus.main);
+        EXPECT_LE(after.size(), 1U);
+        if (!after.empty()) {
+            ASSERT_TRUE(keysTo(after.front(), {"Escape"}));
+        }
+        ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(focus.graph)}));
+    }
+    ASSERT_TRUE(keysTo(focus.graph, {"ctrl+q"}));
+    ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitCode(), 0);
 }
 

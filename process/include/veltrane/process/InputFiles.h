@@ -10,7 +10,8 @@ namespace veltrane {
 // The name of file in messages: itself, or "standard input" for "-".
 std::string inputName(const std::string& file);
 
-// Reads file ("-": the descriptor input) a piece at a time, handing each piece to feed.
+// Reads file ("-": the descriptor input) a piece at a time, handing each piece to feed, with a
+// lone CR (the line end of old Mac text files) as LF, so that LF, CRLF and CR all end a line.
 // Throws FileError when it cannot be opened or is a folder (not a file of `what`), or for "-"
 // when input is closed or not open for reading; ReadError when reading fails on the way (an
 // input/output error).
