@@ -1,4 +1,5 @@
 #include "CycleMeans.h"
+#include "DiagramBounds.h"
 #include "EvenlySpaced.h"
 #include "Perron.h"
 #include "TransitionMap.h"
@@ -951,17 +952,24 @@ long MarkovSolver::spectrum(std::size_t points, const RunControl& control,
         throw InputError("the exact spectrum needs at least 2 points");
     }
     const MarkovModel& model = *m_model;
+    const double lo = model.smallest.mean;
+    const double hi = model.largest.mean;
     if (model.single()) {
         const ExactPoint one = singlePoint(model);
+        DiagramBounds(lo, hi, model.topEntropy, 1).check(0, {&one, 1});
         sink(0, {&one, 1});
         return 0;
     }
+    DiagramBounds checked(lo, hi, model.topEntropy, points);
     return solveEvenly<ExactPoint>(
         points, control, endPoint(model, true), endPoint(model, false),
         [&](std::size_t first, std::span<ExactPoint> out, detail::BlockProgress& progress) {
             return solveBlock(model, first, points, out, progress, control);
         },
-        sink);
+        [&](std::size_t first, std::span<const ExactPoint> some) {
+            checked.check(first, some);
+            sink(first, some);
+        });
 }
 
 ExactSpectrum markovSpectrum(std::span<const MarkovPiece> pieces, std::size_t points,

@@ -1,4 +1,5 @@
 #include "Bracket.h"
+#include "DiagramBounds.h"
 #include "EvenlySpaced.h"
 
 #include <algorithm>
@@ -15,6 +16,15 @@
 namespace veltrane {
 
 namespace {
+
+// n full branches: the topological entropy is ln n.
+double topEntropyOf(const ExactSolver& solver) {
+    return std::log(static_cast<double>(solver.branchCount()));
+}
+
+DiagramBounds boundsOf(const ExactSolver& solver) {
+    return {solver.lambdaMin(), solver.lambdaMax(), topEntropyOf(solver), 0};
+}
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -132,12 +142,12 @@ ExactPoint ExactSolver::endPoint(bool smallest) const {
     // All weight on the branches sharing the end exponent, spread evenly among them.
     const double lambda = smallest ? lambdaMin() : lambdaMax();
     const double h = std::log(smallest ? m_multiplicity.front() : m_multiplicity.back());
-    return {lambda, h, h / lambda, smallest ? kInfinity : -kInfinity};
+    return boundsOf(*this).point(lambda, h, smallest ? kInfinity : -kInfinity);
 }
 
 ExactPoint ExactSolver::single() const {
-    const double h = std::log(static_cast<double>(m_branchCount));
-    return {lambdaMin(), h, h / lambdaMin(), 0.0};
+    // ln n at -ln(1/n) rounded: the dimension is 1 up to rounding, and set at 1.
+    return boundsOf(*this).point(lambdaMin(), std::log(static_cast<double>(m_branchCount)), 0.0);
 }
 
 ExactPoint ExactSolver::atBeta(double beta) const {
@@ -154,8 +164,7 @@ ExactPoint ExactSolver::atBeta(double beta) const {
     const double mean = evaluate(beta, 0.0).excess;
     const Moments moments = evaluate(beta, mean);
     const double lambda = mean + moments.excess;
-    const double h = moments.entropy + beta * moments.excess;
-    return {lambda, h, h / lambda, beta};
+    return boundsOf(*this).point(lambda, moments.entropy + beta * moments.excess, beta);
 }
 
 ExactPoint ExactSolver::atLyapunov(double lambda) const {
@@ -169,12 +178,13 @@ ExactPoint ExactSolver::atLyapunov(double lambda) const {
         return endPoint(false);
     }
     const Root root = solve(lambda, 0.0);
-    return {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
+    return boundsOf(*this).point(lambda, root.moments.entropy, root.beta);
 }
 
 long ExactSolver::solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
                              detail::BlockProgress& progress) const {
     const std::size_t count = out.size();
+    const DiagramBounds bounds = boundsOf(*this);
     const double spread = lambdaMax() - lambdaMin();
     const double last = static_cast<double>(points - 1);
     bool haveRoot = false;
@@ -204,7 +214,7 @@ long ExactSolver::solveBlock(std::size_t first, std::size_t points, std::span<Ex
         }
         const Root root = solve(lambda, guess);
         blockEvaluations += root.evaluations;
-        out[i - first] = {lambda, root.moments.entropy, root.moments.entropy / lambda, root.beta};
+        out[i - first] = bounds.point(lambda, root.moments.entropy, root.beta);
         haveRoot = true;
         previousLambda = lambda;
         previousBeta = root.beta;
@@ -228,15 +238,20 @@ long ExactSolver::spectrum(std::size_t points, const RunControl& control,
     }
     if (m_exponents.size() == 1) {
         const ExactPoint one = single();
+        DiagramBounds(lambdaMin(), lambdaMax(), topEntropyOf(*this), 1).check(0, {&one, 1});
         sink(0, {&one, 1});
         return 0;
     }
+    DiagramBounds checked(lambdaMin(), lambdaMax(), topEntropyOf(*this), points);
     return solveEvenly<ExactPoint>(
         points, control, endPoint(true), endPoint(false),
         [&](std::size_t first, std::span<ExactPoint> out, detail::BlockProgress& progress) {
             return solveBlock(first, points, out, progress);
         },
-        sink);
+        [&](std::size_t first, std::span<const ExactPoint> some) {
+            checked.check(first, some);
+            sink(first, some);
+        });
 }
 
 ExactSpectrum exactSpectrum(std::span<const double> breakPoints, std::size_t points,
