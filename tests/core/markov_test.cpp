@@ -1,5 +1,6 @@
 // The Markov solver against a long-double Perron root of the dense matrix, cycles listed one by
 // one, the exact solver on full-branch maps, and the shape of the spectrum of random maps.
+#include "MarkovFamilies.h"
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -200,7 +201,7 @@ void matchesReference(const std::vector<MarkovPiece>& pieces) {
         // so that F is within slope² / 2F'' of its minimum, far below the tolerance.
         EXPECT_NEAR(static_cast<double>((q.lyapunov - at.mean) / spread), 0.0, 1e-7);
         const Real h = at.logRoot + q.beta * Real{q.lyapunov};
-        EXPECT_NEAR(q.entropy, static_cast<double>(h), 1e-12 * static_cast<double>(h));
+        EXPECT_NEAR(q.entropy, static_cast<double>(h), 1e-13 * static_cast<double>(h));
         EXPECT_EQ(q.dimension, q.entropy / q.lyapunov);
     }
 }
@@ -233,6 +234,15 @@ TEST(MarkovSolver, MeetsTheReferencesOfTheTable) {
         const std::vector<MarkovPiece> pieces = piecesOf(row[2]);
         if (row[0] == "reference") {
             matchesReference(pieces);
+        } else if (row[0] == "point") {
+            // A point against a reference of 40 digits (a dense eigensolver in high precision
+            // at the β that meets the point's exponent).
+            const std::vector<ExactPoint> points =
+                MarkovSolver(pieces).spectrum(std::stoul(row[3])).points;
+            const ExactPoint& p = points.at(std::stoul(row[4]));
+            const double reference = std::stod(row[5]);
+            EXPECT_NEAR(p.entropy, reference, 1e-13 * reference) << "at " << p.lyapunov;
+            EXPECT_LE(p.dimension, 1.0);
         } else if (row[0] == "full") {
             matchesExactSolver(pieces);
         } else {
@@ -296,6 +306,42 @@ TEST(MarkovSolver, SpectraOfRandomMapsAreConcaveWithDimensionAtMostOne) {
         // The grid passes within half a step of the top, where h is flat to second order.
         EXPECT_GT(largest, top * (1 - 1e-2));
         EXPECT_NEAR(solver.pressure(1.0), 0.0, 1e-13);
+    }
+}
+
+// Maps of every family, sizes and seeds nobody chose: each solves, and every point lies within
+// what the mathematics guarantees (0 ≤ h ≤ min(λ, P(0)), concave, the ends at the extreme cycle
+// means). Small maps of every family are checked point by point in the table.
+TEST(MarkovSolver, MapsOfEveryFamilySolveWithinTheirBounds) {
+    for (const test::MarkovFamily family : test::allMarkovFamilies()) {
+        for (const std::size_t n : {3, 6, 8, 30, 300, 3000}) {
+            for (const std::uint64_t seed : {1, 2, 3, 4, 5}) {
+                if (n == 3000 && seed > 1) {
+                    continue; // one large map a family, at a few points
+                }
+                SCOPED_TRACE(test::familyName(family) + " of " + std::to_string(n) + ", seed " +
+                             std::to_string(seed));
+                const std::vector<MarkovPiece> pieces =
+                    test::markovFamilyMap(family, n, seed, n < 30 ? 3 : 7);
+                const MarkovSolver solver(pieces);
+                const std::size_t points = n < 3000 ? 101 : 21;
+                const std::vector<ExactPoint> p = solver.spectrum(points).points;
+                ASSERT_TRUE(p.size() == points || p.size() == 1);
+                EXPECT_EQ(p.front().lyapunov, solver.lambdaMin());
+                EXPECT_EQ(p.back().lyapunov, solver.lambdaMax());
+                const double top = solver.pressure(0.0);
+                for (std::size_t i = 0; i < p.size(); ++i) {
+                    EXPECT_GE(p[i].entropy, 0.0) << "at " << i;
+                    EXPECT_LE(p[i].entropy, std::min(p[i].lyapunov, top * (1 + 1e-14))) << i;
+                    EXPECT_LE(p[i].dimension, 1.0) << "at " << i;
+                    if (i > 0 && i + 1 < p.size()) {
+                        EXPECT_LE(p[i - 1].entropy + p[i + 1].entropy - 2 * p[i].entropy,
+                                  1e-12 * top)
+                            << "at " << i;
+                    }
+                }
+            }
+        }
     }
 }
 

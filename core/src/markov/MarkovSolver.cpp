@@ -291,14 +291,14 @@ public:
             if (!m_hi || e.beta < m_hi->beta) {
                 m_hi = {e, true};
             }
-            if (level == Level::Center && (!m_tightHi || e.beta < m_tightHi->beta)) {
+            if (level != Level::Loose && (!m_tightHi || e.beta < m_tightHi->beta)) {
                 m_tightHi = {e, true};
             }
         } else if (e.slope < 0.0) {
             if (!m_lo || e.beta > m_lo->beta) {
                 m_lo = {e, true};
             }
-            if (level == Level::Center && (!m_tightLo || e.beta > m_tightLo->beta)) {
+            if (level != Level::Loose && (!m_tightLo || e.beta > m_tightLo->beta)) {
                 m_tightLo = {e, true};
             }
         }
@@ -412,7 +412,7 @@ private:
     double m_curvature;
     Kept m_lo; // F' < 0 there: the minimizer lies above
     Kept m_hi; // F' > 0 there: it lies below
-    Kept m_tightLo; // the same among tight evaluations at the center's level
+    Kept m_tightLo; // the same among tight evaluations
     Kept m_tightHi;
     Kept m_flattest;
     Kept m_last;
@@ -484,6 +484,21 @@ double tangentsMeet(const Evaluation& l, const Evaluation& r) {
 // meet (the minimizer itself at a corner of F), else where the lines through the evaluations on
 // either side meet, else at the vertex of the parabola through the three, else at the golden
 // section.
+// The root the tangents of the tight evaluations on both sides prove, where their bounds are
+// within wanted: the flattest evaluation corrected to second order, its β moved by Newton's
+// step, so that the next points' guesses start from the minimizer, not from beside it.
+std::optional<Root> tangentRoot(const Search& search, double wanted) {
+    const auto bounds = search.tangentBounds();
+    if (!bounds || !(bounds->second - bounds->first <= wanted) || !search.flattest()) {
+        return std::nullopt;
+    }
+    const double kappa = search.curvature();
+    const Evaluation& b = *search.flattest();
+    const double estimate = b.value - 0.5 * b.slope * b.slope / kappa;
+    return Root{b.beta - b.slope / kappa, std::clamp(estimate, bounds->first, bounds->second),
+                kappa, bounds->first, bounds->second};
+}
+
 Root refine(Search& search, double lambda, Evaluation b, double h) {
     const auto fail = [&] {
         throw RuntimeError(ErrorKind::Internal,
@@ -539,6 +554,9 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
             c = search.at(b.beta + h, Level::Side);
         }
         wanted = std::max({wanted, wantedWidth(a), wantedWidth(c)});
+        if (const std::optional<Root> root = tangentRoot(search, wanted)) {
+            return *root; // the slopes settle it after all, as at a corner of F
+        }
     }
     std::pair<double, double> bounds = *bracketOfMinimum(a, b, c);
     int undecided = 0;
@@ -580,6 +598,9 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
         }
         const Evaluation e = search.at(x, Level::Side);
         wanted = std::max(wanted, wantedWidth(e));
+        if (const std::optional<Root> root = tangentRoot(search, wanted)) {
+            return *root;
+        }
         if (below(e, b)) {
             (x < b.beta ? c : a) = b;
             b = e;
@@ -640,14 +661,8 @@ Root minimize(Evaluator& evaluator, double lambda, double guess, double curvatur
         // Sides this far from the minimizer rise by half the width wanted.
         const double h = std::sqrt(wanted / kappa);
         if (level != Level::Loose) {
-            if (const auto bounds = search.tangentBounds();
-                bounds && bounds->second - bounds->first <= wanted) {
-                // The flattest evaluation, corrected to second order; its β moved by Newton's
-                // step, the next points' guesses start from the minimizer, not from beside it.
-                const Evaluation& b = *search.flattest();
-                const double estimate = b.value - 0.5 * b.slope * b.slope / kappa;
-                return {b.beta - b.slope / kappa, std::clamp(estimate, bounds->first, bounds->second),
-                        kappa, bounds->first, bounds->second};
+            if (const std::optional<Root> root = tangentRoot(search, wanted)) {
+                return *root;
             }
         }
         const double lower = search.lo() ? search.lo()->beta : -kInfinity;
@@ -913,7 +928,7 @@ double MarkovSolver::pressure(double beta) const {
         return at.entropy - beta * at.lyapunov;
     }
     Evaluator evaluator(*m_model, {});
-    return evaluator.pressure(beta, kEntropyTolerance).logRoot;
+    return evaluator.pressure(beta, PerronSolver::floor()).logRoot;
 }
 
 ExactPoint MarkovSolver::atLyapunov(double lambda) const {

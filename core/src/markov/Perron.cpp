@@ -44,10 +44,17 @@ constexpr int kAggregationRounds = 8;
 // is a fault of the program, reported as such.
 constexpr long kMostSteps = 100'000;
 
-// Bounds this close that have not halved in kStalledSteps steps are at the rounding of the
-// ratios: a few units of 2^-53 each, and no step makes them better.
+// Bounds this close that have not shrunk by a fifth in kStalledSteps steps are at the rounding of
+// the ratios: a few units of 2^-53 each, and no step makes them better. (Bounds that halve a step,
+// as Noda's iteration does where two parts of the map have nearly the same root, still improve.)
 constexpr double kStalledWidth = 1024.0 * kEpsilon;
 constexpr int kStalledSteps = 6;
+
+// Bounds that have not shrunk by a fifth in this many steps, a restart among them, are at the rounding of
+// this matrix's ratios, which where the parts of a nearly decoupled map differ in size by many
+// orders lies above kStalledWidth: the root is handed on with the bounds as they are, and what
+// uses it widens its own by them.
+constexpr int kLongStall = 64;
 
 // Steps without the right vector's bounds halving after which a solve starts again from the flat
 // vectors, once.
@@ -205,7 +212,12 @@ public:
         // its ratios' relative distances from ρ weighed by the equilibrium weights, which bounds
         // the error of the mean exponent: entries of no weight may be off by any factor.
         double deviation = 0.0;
-        double width() const { return right ? (hi - lo) / hi : deviation; }
+        // Bounds that are not bounds (a vector with no entry left, or none finite) are as wide
+        // as can be.
+        double width() const {
+            const double w = right ? (hi - lo) / hi : deviation;
+            return w >= 0.0 ? w : kInfinity;
+        }
     };
 
     Run(BalancedMatrix& b, const CyclicClasses& classes, PerronVectors& vectors, GthFactor* factor,
@@ -232,16 +244,25 @@ public:
             if (m_factor != nullptr && m_noda && (m_right.accelerate || m_left.accelerate)) {
                 if (!nodaStep()) {
                     // A pivot of 0 or a solution beyond the doubles: the shift is the root to
-                    // rounding where the bounds are that close already; otherwise the matrix is
-                    // beyond what the factorization resolves at this β, and the other ways go on.
-                    if (m_right.width() < kStalledWidth) {
-                        m_right.done = m_left.done = true;
-                        break;
-                    }
+                    // the rounding of the factorization, or the matrix is beyond what it
+                    // resolves at this β (two parts of nearly equal roots, whose sizes it
+                    // leaves to rounding); the other ways go on from here, and the bounds'
+                    // stall ends the solve where nothing improves them.
                     m_noda = false;
                 }
+                const double before = m_right.width();
                 measure(m_right);
                 measure(m_left);
+                if (!(m_right.width() < 0.5 * before)) {
+                    // Far from the vector, where a few entries many orders too small set the
+                    // shift far above ρ, Noda's steps barely move; a power step lifts those
+                    // entries at once.
+                    for (Side* side : {&m_right, &m_left}) {
+                        side->v.swap(side->product);
+                        scaleToLargest(side->v);
+                        measure(*side);
+                    }
+                }
                 judge(m_right);
                 judge(m_left);
                 continue;
@@ -415,7 +436,7 @@ private:
     // few units of rounding are at the rounding of the ratios.
     void judge(Side& side) {
         const double width = side.width();
-        side.stalled = width < 0.5 * side.best ? 0 : side.stalled + 1;
+        side.stalled = width < 0.8 * side.best ? 0 : side.stalled + 1;
         side.before = side.best;
         if (side.right && width < side.best) {
             m_bestRight = side.v; // where the bounds bounce at their rounding, the best is kept
@@ -424,8 +445,10 @@ private:
         // The left vector is only for the mean: where its bounds stall above the tolerance (as
         // where the matrix is nearly reducible and the weights of its parts are left to
         // rounding) it is as good as it gets, and the mean is marked as not to be relied on.
-        side.done = side.done || (side.stalled >= kStalledSteps &&
-                                  (side.best < kStalledWidth || !side.right));
+        side.done = side.done ||
+                    (side.stalled >= kStalledSteps &&
+                     (side.best < kStalledWidth || !side.right)) ||
+                    side.stalled >= kLongStall;
     }
 
   public:
@@ -547,7 +570,7 @@ private:
             }
         }
         const std::optional<std::vector<double>> sizes = smallPerronVector(c, count);
-        if (!sizes) {
+        if (!sizes || !usable(*sizes)) {
             return false;
         }
         for (std::size_t i = 0; i < n; ++i) {
