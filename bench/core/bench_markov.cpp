@@ -1,3 +1,5 @@
+#include "MarkovFamilies.h"
+
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -92,6 +94,33 @@ BENCHMARK(MarkovSpectrumOfRandomMap)
     ->Args({10000, 1001, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The whole spectrum of a map of one of the test families (tests/support/MarkovFamilies.h:
+// decoupled halves, periodic graphs, chains ...), on the machine's cores. Arguments: the family's
+// place in allMarkovFamilies(), pieces, points. Periodic maps have period 25.
+void MarkovSpectrumOfFamily(benchmark::State& state) {
+    const test::MarkovFamily family =
+        test::allMarkovFamilies().at(static_cast<std::size_t>(state.range(0)));
+    const std::vector<MarkovPiece> pieces =
+        test::markovFamilyMap(family, static_cast<std::size_t>(state.range(1)), 1, 25);
+    const auto points = static_cast<std::size_t>(state.range(2));
+    long products = 0;
+    for (auto _ : state) {
+        const ExactSpectrum spectrum = markovSpectrum(pieces, points);
+        products = spectrum.passes;
+        benchmark::DoNotOptimize(spectrum.points.data());
+    }
+    state.SetLabel(test::familyName(family));
+    state.counters["products_per_point"] =
+        static_cast<double>(products) / static_cast<double>(points);
+}
+void everyFamily(benchmark::internal::Benchmark* b) {
+    for (std::int64_t f = 0; f < static_cast<std::int64_t>(test::allMarkovFamilies().size()); ++f) {
+        b->Args({f, 300, 101});
+        b->Args({f, 10000, 1001});
+    }
+}
+BENCHMARK(MarkovSpectrumOfFamily)->Apply(everyFamily)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The checks and the ends of the range alone (the cycle means and their entropies).
 void MarkovMapChecked(benchmark::State& state) {

@@ -57,7 +57,10 @@ public:
     // solved in blocks of kSpectrumBlock on the threads control asks for, each block
     // warm-started afresh, so that the result is the same on any number of them;
     // control.done counts the points solved, and a run cancelled through control throws
-    // Cancelled.
+    // Cancelled. The points are checked before they are handed on: each within
+    // [0, min(λ, ln n)] for n branches (an entropy within rounding of a bound is set on it, so
+    // that no dimension exceeds 1), concave, the ends at λmin and λmax; a point past a bound
+    // throws RuntimeError (ErrorKind::Internal) in its place.
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // The same points handed to sink in order, a window of blocks at a time (forEachWindow), so

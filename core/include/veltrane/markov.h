@@ -80,32 +80,40 @@ public:
     // ln|s_i| of each piece, in order.
     const std::vector<double>& exponents() const;
     // The smallest and the largest cycle mean of the exponents. Cycles whose means lie within
-    // 2^-40 of the largest exponent of the other count as attaining it; when the two ends are
-    // that close every cycle has the same mean and the spectrum is a single point.
+    // 2^-40 of each other, relative to the larger of their sizes and the median size of the
+    // exponents (so that an unrelated steep piece does not widen it), count as attaining the
+    // end together; when the two ends are that close every cycle has the same mean and the
+    // spectrum is a single point.
     double lambdaMin() const;
     double lambdaMax() const;
     // Whether every piece maps onto the whole of [0, 1]: then the points are ExactSolver's, bit
     // for bit, on the exponents of the break points.
     bool fullBranch() const;
 
-    // P(β) for a finite β, within about 1e-14 of max(1, |P|).
+    // P(β) for a finite β, within about 1e-14 of max(1, |P|): ln of a Perron root whose
+    // Collatz–Wielandt bounds are a few units of rounding apart.
     double pressure(double beta) const;
 
     // The point at λ, as ExactSolver::atLyapunov: a λ outside the range is taken at the nearer
-    // end; the entropy and dimension are within about 1e-13 of themselves. Throws RuntimeError
-    // where the iterations do not settle, which no map tried has made happen.
+    // end. The entropy is proven to lie within about 1e-13 of itself: the minimum over β is
+    // bracketed by the tangents (or, where the slopes cannot settle it, the values) of
+    // evaluations whose Perron roots carry Collatz–Wielandt bounds, and 0 ≤ h ≤ min(λ, P(0)).
+    // Throws RuntimeError (ErrorKind::Internal) where a bound cannot be proven, which no map
+    // tried has made happen: never a number that breaks one.
     ExactPoint atLyapunov(double lambda) const;
 
     // points ≥ 2 evenly spaced exponents from lambdaMin to lambdaMax, the first and last
     // exactly those, as ExactSolver::spectrum: solved in blocks of kSpectrumBlock on the
     // threads control asks for, each block started afresh, so that the points do not depend on
-    // the number of threads; one point when every cycle has the same mean. Each product with
-    // the transition matrix costs O(n) however many ones it holds, and memory is linear in n
-    // (a few vectors a thread). The products a point needs grow where the second eigenvalue of
-    // M_β comes close to ρ: near the ends of the range, and over the exponents where the
-    // pressure is nearly the larger of two parts of the map (tens of products a point for most
-    // random maps, hundreds to thousands there). Throws InputError for points < 2, Cancelled
-    // through control.
+    // the number of threads; one point when every cycle has the same mean. The points are
+    // checked before they are handed on (each within [0, min(λ, P(0))], the dimensions
+    // within [0, 1], concave, the ends at the range's ends); a point past a bound throws
+    // RuntimeError (ErrorKind::Internal) in its place. Each product with the transition matrix
+    // costs O(n) however many ones it holds, and memory is linear in n (a few vectors a thread).
+    // The products a point needs grow where the second eigenvalue of M_β comes close to ρ: near
+    // the ends of the range, on periodic graphs of long period and where two parts of the map
+    // have nearly the same pressure (tens of products a point for most random maps, hundreds
+    // there). Throws InputError for points < 2, Cancelled through control.
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // The same points handed to sink in order, a window of blocks at a time. Returns the

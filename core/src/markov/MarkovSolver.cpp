@@ -22,6 +22,11 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // are rounded to a unit of 2^-53 each, and the means are formed in long double.
 constexpr double kTie = 0x1p-40;
 
+// Two tight evaluations whose slopes differ by more than this many times what F'' elsewhere in
+// the search makes them (F'' varies by a few times over a search near one minimum) straddle a
+// corner of F, whose slopes are not to be relied on.
+constexpr double kCornerCurvature = 64.0;
+
 // The entropy of each point is enclosed in bounds this close, relative to itself, or as close as
 // the rounding of the Perron root's bounds allows where that is wider (near the ends, where the
 // entropy is small beside the terms it is formed from): kRoundingWidths times the widest bounds
@@ -323,6 +328,9 @@ public:
             if (secant > 0.0 && std::fabs(e.slope - m_last->slope) > 1e2 * noise) {
                 m_curvature = secant;
                 m_measured = true;
+                if (level != Level::Loose && m_lastTolerance < kLooseTolerance) {
+                    m_smoothest = std::min(m_smoothest, secant);
+                }
             }
         }
         if (!(m_curvature > 0.0)) {
@@ -383,6 +391,13 @@ public:
         }
         const Evaluation& l = *m_tightLo;
         const Evaluation& r = *m_tightHi;
+        if ((r.slope - l.slope) / (r.beta - l.beta) > kCornerCurvature * m_smoothest) {
+            // F bends far more sharply between them than elsewhere: a corner of F, where two
+            // loosely coupled parts of the map have nearly the same pressure and the equilibrium
+            // weights, hence the slopes, are left to the rounding of their coupling. Only the
+            // values bound the minimum there.
+            return std::nullopt;
+        }
         const double slack = 4.0 * std::max(l.upper - l.lower, r.upper - r.lower);
         if (l.lower + l.slope * (r.beta - l.beta) > r.upper + slack ||
             r.lower + r.slope * (l.beta - r.beta) > l.upper + slack) {
@@ -395,6 +410,89 @@ public:
         return std::pair(std::min(below, above), above);
     }
 
+    // The bounds of the minimum that the values of all tight evaluations prove, by convexity
+    // alone: outside the interval of two evaluations F lies above the line through them (taken
+    // through the ends of their bounds that make it lowest), so between two neighbouring
+    // evaluations above every line of a pair on either side; beyond the outermost ones above the
+    // outermost pair's line, which must rise outward. Lines of pairs far apart count: beside a
+    // corner of F the nearest pairs are so close that their values' bounds leave their slopes
+    // to rounding. Nothing where fewer than three evaluations are tight.
+    std::optional<std::pair<double, double>> valueBounds() const {
+        const std::vector<Evaluation>& t = m_tightOnes;
+        const std::size_t n = t.size();
+        if (n < 3) {
+            return std::nullopt;
+        }
+        struct Line {
+            double at; // through (at, base) with the slope
+            double base;
+            double slope;
+            double operator()(double x) const { return base + slope * (x - at); }
+        };
+        // Below F beyond t[k] on the side away from t[i].
+        const auto line = [&](std::size_t i, std::size_t k) {
+            const double d = t[k].beta - t[i].beta;
+            return Line{t[k].beta, t[k].lower, (t[k].lower - t[i].upper) / d};
+        };
+        if (!(line(1, 0).slope <= 0.0) || !(line(n - 2, n - 1).slope >= 0.0)) {
+            return std::nullopt; // not bracketed: F may fall beyond the evaluations
+        }
+        constexpr std::size_t kReach = 6; // evaluations on each side whose pairs count
+        double lower = std::min(t[0].lower, t[n - 1].lower);
+        double upper = kInfinity;
+        for (const Evaluation& e : t) {
+            upper = std::min(upper, e.upper);
+        }
+        std::vector<Line> lines;
+        for (std::size_t j = 0; j + 1 < n; ++j) {
+            const double lo = t[j].beta;
+            const double hi = t[j + 1].beta;
+            lines.clear();
+            for (std::size_t i = j >= kReach ? j - kReach : 0; i < j; ++i) {
+                lines.push_back(line(i, j)); // through t[i] and t[j], beyond t[j]
+            }
+            for (std::size_t k = j + 2; k < n && k <= j + 1 + kReach; ++k) {
+                lines.push_back(line(k, j + 1));
+            }
+            if (lines.empty()) {
+                return std::nullopt;
+            }
+            // The least of their upper envelope on [lo, hi]: at an end or where two cross.
+            std::vector<double> xs{lo, hi};
+            for (std::size_t p = 0; p < lines.size(); ++p) {
+                for (std::size_t q = p + 1; q < lines.size(); ++q) {
+                    const Line& u = lines[p];
+                    const Line& v = lines[q];
+                    if (u.slope != v.slope) {
+                        const double x = (v.base - u.base + u.slope * u.at - v.slope * v.at) /
+                                         (u.slope - v.slope);
+                        if (x > lo && x < hi) {
+                            xs.push_back(x);
+                        }
+                    }
+                }
+            }
+            double least = kInfinity;
+            for (const double x : xs) {
+                double top = -kInfinity;
+                for (const Line& l : lines) {
+                    top = std::max(top, l(x));
+                }
+                least = std::min(least, top);
+            }
+            lower = std::min(lower, least);
+        }
+        if (!std::isfinite(lower)) {
+            return std::nullopt;
+        }
+        return std::pair(std::min(lower, upper), upper);
+    }
+
+    bool evaluatedAt(double beta) const {
+        return std::any_of(m_tightOnes.begin(), m_tightOnes.end(),
+                           [&](const Evaluation& e) { return e.beta == beta; });
+    }
+
     // The tight evaluation whose slope is nearest 0.
     const Kept& flattest() const { return m_flattest; }
     int tightCount() const { return static_cast<int>(m_tightOnes.size()); }
@@ -404,6 +502,8 @@ public:
     bool measuredCurvature() const { return m_measured; }
     double tight() const { return m_tight; }
     const Kept& lo() const { return m_lo; }
+    const Kept& tightLo() const { return m_tightLo; }
+    const Kept& tightHi() const { return m_tightHi; }
     const Kept& hi() const { return m_hi; }
 
 private:
@@ -420,6 +520,7 @@ private:
     std::vector<Evaluation> m_tightOnes; // by β
     double m_tight = 0.0; // the Perron root's tolerance of tight evaluations
     bool m_measured = false;
+    double m_smoothest = kInfinity; // the least F'' of two tight evaluations in a row
     int m_evaluations = 0;
 
     // For an entropy near the one given: a kRoundingWidths-th of kEntropyTolerance of it, or
@@ -499,6 +600,16 @@ std::optional<Root> tangentRoot(const Search& search, double wanted) {
                 kappa, bounds->first, bounds->second};
 }
 
+// The intersection of two bounds of the minimum, either of which may be missing (not both).
+std::pair<double, double> narrower(const std::optional<std::pair<double, double>>& x,
+                                   const std::optional<std::pair<double, double>>& y) {
+    if (!x || !y) {
+        return x ? *x : *y;
+    }
+    const double upper = std::min(x->second, y->second);
+    return {std::min(std::max(x->first, y->first), upper), upper};
+}
+
 Root refine(Search& search, double lambda, Evaluation b, double h) {
     const auto fail = [&] {
         throw RuntimeError(ErrorKind::Internal,
@@ -558,7 +669,7 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
             return *root; // the slopes settle it after all, as at a corner of F
         }
     }
-    std::pair<double, double> bounds = *bracketOfMinimum(a, b, c);
+    std::pair<double, double> bounds = narrower(bracketOfMinimum(a, b, c), search.valueBounds());
     int undecided = 0;
     while (bounds.second - bounds.first > wanted) {
         if (++tries > kMostRefinements) {
@@ -572,17 +683,29 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
             return x && *x > a.beta + margin && *x < c.beta - margin &&
                    std::fabs(*x - b.beta) > margin;
         };
+        // P(1) = 0 for the whole map and for each part of it mapped into itself, so that two
+        // loosely coupled parts cross, and F has its corner, at β = 1: tried first.
         std::optional<double> guess;
+        if (inside(1.0) && !search.evaluatedAt(1.0)) {
+            guess = 1.0;
+        }
         const std::vector<Evaluation> left = search.tightSide(b.beta + 0.5 * margin, false);
         const std::vector<Evaluation> right = search.tightSide(b.beta - 0.5 * margin, true);
-        if (!left.empty() && !right.empty() && left[0].sloped && right[0].sloped &&
-            left[0].slope < 0.0 && right[0].slope > 0.0) {
-            guess = tangentsMeet(left[0], right[0]);
+        if (!guess && search.tightLo() && search.tightHi()) {
+            // Where the tangents of the nearest falling and rising evaluations meet: at a corner
+            // of F the minimizer, however near b (which then lies on one of the two lines, and
+            // the sides' bounds need points on both).
+            const double meet = tangentsMeet(*search.tightLo(), *search.tightHi());
+            if (meet > a.beta && meet < c.beta &&
+                std::fabs(meet - b.beta) > 1e-6 * (c.beta - a.beta)) {
+                guess = meet;
+            }
         }
-        if (!inside(guess)) {
+        const bool meeting = guess.has_value();
+        if (!meeting && !inside(guess)) {
             guess = corner(search, b.beta);
         }
-        if (!inside(guess)) {
+        if (!meeting && !inside(guess)) {
             const double r = (b.beta - a.beta) * (b.value - c.value);
             const double q = (b.beta - c.beta) * (b.value - a.value);
             guess = q != r ? std::optional<double>(b.beta - ((b.beta - c.beta) * q -
@@ -590,9 +713,32 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
                                                                 (2.0 * (q - r)))
                            : std::nullopt;
         }
-        const double x = inside(guess) ? *guess
-                                       : (leftLarger ? b.beta - kGolden * (b.beta - a.beta)
-                                                     : b.beta + kGolden * (c.beta - b.beta));
+        if (!meeting && !inside(guess)) {
+            // Beside b, as near as the bounds need: F rises from b at most as steeply as the
+            // secants to a and c, so sides within wanted / 4 of that rise bound it closely; at a
+            // corner of F, where b already is, two steps do.
+            const double steepest = std::max((a.value - b.value) / (b.beta - a.beta),
+                                             (c.value - b.value) / (c.beta - b.beta));
+            const double near = 0.25 * wanted / steepest;
+            if (leftLarger && b.beta - a.beta > 2.0 * near) {
+                guess = b.beta - near;
+            } else if (!leftLarger && c.beta - b.beta > 2.0 * near) {
+                guess = b.beta + near;
+            }
+            if (guess && std::fabs(*guess - b.beta) <= margin) {
+                // Nearer than the margin of the golden steps: taken where it is not b itself.
+                const double x = *guess;
+                guess = std::nullopt;
+                if (x != b.beta && x > a.beta && x < c.beta) {
+                    guess = x;
+                }
+            } else if (!inside(guess)) {
+                guess = std::nullopt;
+            }
+        }
+        const double x = guess ? *guess
+                               : (leftLarger ? b.beta - kGolden * (b.beta - a.beta)
+                                             : b.beta + kGolden * (c.beta - b.beta));
         if (x <= a.beta || x >= c.beta || x == b.beta) {
             break;
         }
@@ -606,14 +752,20 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
             b = e;
         } else if (below(b, e)) {
             (x < b.beta ? a : c) = e;
-        } else if (++undecided > 3) {
-            break; // neither is below the other beyond doubt, again: as close as it gets
-        }
-        if (const auto now = bracketOfMinimum(a, b, c)) {
-            bounds = *now;
         } else {
+            // Level with b within their bounds, as beside a corner of F: the side closes in on
+            // b all the same, the bounds of all the values holding the minimum.
+            (x < b.beta ? a : c) = e;
+            if (++undecided > 8) {
+                break; // as close as the bounds of the values allow
+            }
+        }
+        const auto three = bracketOfMinimum(a, b, c);
+        const auto all = search.valueBounds();
+        if (!three && !all) {
             fail();
         }
+        bounds = narrower(three, all);
     }
     if (bounds.second - bounds.first > kWidestBounds * wanted) {
         // The values do not bound the minimum as closely as the result promises: a fault of the
