@@ -166,14 +166,27 @@ bool GthFactor::eliminate(std::span<const double> deficit) {
     return true;
 }
 
+std::vector<double>& GthFactor::ordered(std::span<const double> x) const {
+    const GthPattern& p = *m_pattern;
+    std::vector<double>& y = m_scratch;
+    y.resize(p.size());
+    for (std::size_t r = 0; r < y.size(); ++r) {
+        y[r] = x[p.m_order[r]];
+    }
+    return y;
+}
+
+void GthFactor::unorder(std::span<double> x) const {
+    const GthPattern& p = *m_pattern;
+    for (std::size_t r = 0; r < m_scratch.size(); ++r) {
+        x[p.m_order[r]] = m_scratch[r];
+    }
+}
+
 void GthFactor::solve(std::span<double> x) const {
     const GthPattern& p = *m_pattern;
     const std::size_t n = p.size();
-    std::vector<double>& y = m_scratch;
-    y.resize(n);
-    for (std::size_t r = 0; r < n; ++r) {
-        y[r] = x[p.m_order[r]];
-    }
+    std::vector<double>& y = ordered(x);
     for (std::size_t r = 0; r < n; ++r) {
         for (std::size_t k = p.m_start[r]; k < p.m_start[r + 1]; ++k) {
             y[p.m_later[k]] += m_lower[k] * y[r];
@@ -186,19 +199,13 @@ void GthFactor::solve(std::span<double> x) const {
         }
         y[r] = sum / m_pivot[r];
     }
-    for (std::size_t r = 0; r < n; ++r) {
-        x[p.m_order[r]] = y[r];
-    }
+    unorder(x);
 }
 
 void GthFactor::solveTransposed(std::span<double> x) const {
     const GthPattern& p = *m_pattern;
     const std::size_t n = p.size();
-    std::vector<double>& y = m_scratch;
-    y.resize(n);
-    for (std::size_t r = 0; r < n; ++r) {
-        y[r] = x[p.m_order[r]];
-    }
+    std::vector<double>& y = ordered(x);
     for (std::size_t r = 0; r < n; ++r) {
         y[r] /= m_pivot[r];
         for (std::size_t k = p.m_start[r]; k < p.m_start[r + 1]; ++k) {
@@ -212,9 +219,7 @@ void GthFactor::solveTransposed(std::span<double> x) const {
         }
         y[r] = sum;
     }
-    for (std::size_t r = 0; r < n; ++r) {
-        x[p.m_order[r]] = y[r];
-    }
+    unorder(x);
 }
 
 } // namespace veltrane

@@ -64,6 +64,9 @@ public:
     void solveTransposed(std::span<double> x) const;
 
 private:
+    // x in the elimination's order, in the scratch space; and back from it into x.
+    std::vector<double>& ordered(std::span<const double> x) const;
+    void unorder(std::span<double> x) const;
     double& at(std::uint32_t i, std::uint32_t j); // entry (i, j) of the pattern, i ≠ j
     bool eliminate(std::span<const double> deficit);
 
