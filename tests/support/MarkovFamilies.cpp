@@ -97,7 +97,8 @@ std::vector<bool> reached(const Draft& d, std::size_t from, bool forward) {
     if (!forward) {
         holding.resize(2 * leaves);
         for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t lo = d.a[i] + leaves, hi = d.b[i] + leaves; lo < hi; lo /= 2, hi /= 2) {
+            for (std::size_t lo = d.a[i] + leaves, hi = d.b[i] + leaves; lo < hi;
+                 lo /= 2, hi /= 2) {
                 if (lo % 2 == 1) {
                     holding[lo++].push_back(i);
                 }
@@ -144,7 +145,9 @@ void makeIrreducible(Draft& d, Random& random) {
             // the first piece missed that may map onto more (in every family here the widest
             // runs reach piece 0, so one is left while any piece is missed).
             std::size_t k = 0;
-            const auto widened = [&](std::size_t i) { return d.wide(i) == std::pair(d.a[i], d.b[i]); };
+            const auto widened = [&](std::size_t i) {
+                return d.wide(i) == std::pair(d.a[i], d.b[i]);
+            };
             if (forward) {
                 do {
                     k = uniformIndex(0, d.size() - 1, random);
@@ -325,9 +328,9 @@ Draft halves(std::size_t n, Random& random) {
 } // namespace
 
 std::vector<MarkovFamily> allMarkovFamilies() {
-    return {MarkovFamily::Spread,     MarkovFamily::Left,  MarkovFamily::Anchored,
-            MarkovFamily::Hub,        MarkovFamily::Uneven, MarkovFamily::Decreasing,
-            MarkovFamily::Chain,      MarkovFamily::Periodic, MarkovFamily::Halves};
+    return {MarkovFamily::Spread, MarkovFamily::Left,     MarkovFamily::Anchored,
+            MarkovFamily::Hub,    MarkovFamily::Uneven,   MarkovFamily::Decreasing,
+            MarkovFamily::Chain,  MarkovFamily::Periodic, MarkovFamily::Halves};
 }
 
 std::string familyName(MarkovFamily family) {

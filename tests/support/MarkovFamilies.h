@@ -25,7 +25,17 @@ namespace veltrane::test {
 // - halves: two halves, each mapped into itself, joined by two pieces of length 1e-9 in the middle
 //   (at β near 1 the two parts have nearly the same pressure, coupled at about 1e-18).
 // Maps that do not reach every piece from every other are mended by widening runs until they do.
-enum class MarkovFamily { Spread, Left, Anchored, Hub, Uneven, Decreasing, Chain, Periodic, Halves };
+enum class MarkovFamily {
+    Spread,
+    Left,
+    Anchored,
+    Hub,
+    Uneven,
+    Decreasing,
+    Chain,
+    Periodic,
+    Halves
+};
 
 std::vector<MarkovFamily> allMarkovFamilies();
 std::string familyName(MarkovFamily family);

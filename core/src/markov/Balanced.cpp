@@ -175,8 +175,8 @@ void BalancedMatrix::buildFar() {
         m_far[i] = static_cast<std::uint32_t>(m_farRows.size());
         m_farRows.push_back(static_cast<std::uint32_t>(i));
         const long double rowPart = static_cast<long double>(g[i]) - eta - p[i];
-        const double bound = static_cast<double>(
-            static_cast<long double>(kDropped) / beta - rowPart);
+        const double bound =
+            static_cast<double>(static_cast<long double>(kDropped) / beta - rowPart);
         const auto take = [&](std::uint32_t j) {
             m_farColumn.push_back(j);
             m_farValue.push_back(exactExp(-beta * (rowPart + static_cast<long double>(p[j]))));
@@ -338,7 +338,8 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
                 mb += m_eventSign[k - 1] < 0 ? std::fabs(term) : 0.0;
             }
             (void)next;
-            if (std::binary_search(fromTree.begin(), fromTree.end(), static_cast<std::uint32_t>(j))) {
+            if (std::binary_search(fromTree.begin(), fromTree.end(),
+                                   static_cast<std::uint32_t>(j))) {
                 const double value = sb + eb;
                 if (!signed_ && mb <= trust * value) {
                     out[j] = value;

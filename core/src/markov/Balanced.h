@@ -55,8 +55,8 @@ public:
 
 private:
     template <typename Take>
-    void visit(std::size_t node, std::size_t lo, std::size_t hi, std::size_t begin,
-               std::size_t end, double bound, const Take& take) const {
+    void visit(std::size_t node, std::size_t lo, std::size_t hi, std::size_t begin, std::size_t end,
+               double bound, const Take& take) const {
         if (end <= lo || hi <= begin || m_least[node] > bound) {
             return;
         }
@@ -119,10 +119,10 @@ private:
     const BalancedFrame* m_frame;
     const PotentialTree* m_tree;
     double m_beta = -1.0;
-    double m_least = 0.0;              // min p
+    double m_least = 0.0;                       // min p
     std::vector<DoubleDouble> m_columnExponent; // p_j - min p
     std::vector<DoubleDouble> m_rowExponent;    // g_i - η - p_i + min p
-    std::vector<bool> m_long; // rows whose runs are summed through running sums
+    std::vector<bool> m_long;                   // rows whose runs are summed through running sums
     bool m_anyLong = false;
     // The ends of the long runs by place, and the events at places up to each (left()).
     std::vector<std::uint32_t> m_eventRow;

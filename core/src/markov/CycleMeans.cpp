@@ -170,9 +170,9 @@ bool improve(Policy& p, const IntervalRows& rows, const Tie& tie) {
     }
     bool changed = false;
     for (std::size_t i = 0; i < n; ++i) {
-        const bool better = lowerMean ? meanGroup[best[i]] < meanGroup[i]
-                                      : p.x[best[i]] < p.x[p.next[i]] -
-                                                           tie.of(p.x[best[i]], p.x[p.next[i]]);
+        const bool better =
+            lowerMean ? meanGroup[best[i]] < meanGroup[i]
+                      : p.x[best[i]] < p.x[p.next[i]] - tie.of(p.x[best[i]], p.x[p.next[i]]);
         if (better) {
             p.next[i] = best[i];
             changed = true;

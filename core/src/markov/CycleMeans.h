@@ -23,9 +23,9 @@ struct CycleEnd {
 // to a few units of 1e-16 of the values on the cycles that attain it (found by Howard's policy
 // iteration with the best successor of each vertex taken from a tree of its run, n log n a
 // round, in long double), and the entropy of the cycles that tie with it: whose means differ
-// from it by at most relativeTie times the larger of the two, or of the values' median size. The largest mean is -smallestCycleMean of the negated values. Throws
-// RuntimeError when the iteration does not settle, which no map tried has made happen, and
-// Cancelled through control.
+// from it by at most relativeTie times the larger of the two, or of the values' median size. The
+// largest mean is -smallestCycleMean of the negated values. Throws RuntimeError when the iteration
+// does not settle, which no map tried has made happen, and Cancelled through control.
 CycleEnd smallestCycleMean(const IntervalRows& rows, std::span<const double> values,
                            double relativeTie, const RunControl& control);
 

@@ -14,9 +14,9 @@ std::vector<std::uint32_t> merged(const std::vector<std::uint32_t>& a,
     std::vector<std::uint32_t> m;
     m.reserve(a.size() + b.size());
     std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(m));
-    m.erase(std::remove_if(m.begin(), m.end(),
-                           [&](std::uint32_t v) { return v == out1 || v == out2; }),
-            m.end());
+    m.erase(
+        std::remove_if(m.begin(), m.end(), [&](std::uint32_t v) { return v == out1 || v == out2; }),
+        m.end());
     return m;
 }
 
@@ -123,8 +123,8 @@ double& GthFactor::at(std::uint32_t i, std::uint32_t j) {
     const std::uint32_t second = std::max(a, b);
     const auto begin = p.m_later.begin() + static_cast<long>(p.m_start[first]);
     const auto end = p.m_later.begin() + static_cast<long>(p.m_start[first + 1]);
-    const auto k = static_cast<std::size_t>(std::lower_bound(begin, end, second) -
-                                            p.m_later.begin());
+    const auto k =
+        static_cast<std::size_t>(std::lower_bound(begin, end, second) - p.m_later.begin());
     return a < b ? m_upper[k] : m_lower[k];
 }
 

@@ -57,7 +57,8 @@ public:
     // Factors σI - C for C given by entries(i, take), which calls take(j, C_ij) for the entries of
     // row i (j in the row's run), and deficit_i = σ - Σ_j C_ij ≥ 0. Returns false where a pivot is
     // 0: then σ is the Perron root and C's row sums all equal it.
-    template <typename Entries> bool factor(const Entries& entries, std::span<const double> deficit);
+    template <typename Entries>
+    bool factor(const Entries& entries, std::span<const double> deficit);
 
     // x ← (σI - C)^-1 x and x ← (σI - C)^-T x.
     void solve(std::span<double> x) const;

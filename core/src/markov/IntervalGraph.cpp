@@ -1,8 +1,8 @@
 #include "IntervalGraph.h"
 
 #include <algorithm>
-#include <numeric>
 #include <deque>
+#include <numeric>
 
 namespace veltrane {
 
@@ -168,7 +168,8 @@ public:
             m_leaves *= 2;
         }
         m_gcd.assign(2 * m_leaves, 0);
-        std::copy(values.begin(), values.end(), m_gcd.begin() + static_cast<std::ptrdiff_t>(m_leaves));
+        std::copy(values.begin(), values.end(),
+                  m_gcd.begin() + static_cast<std::ptrdiff_t>(m_leaves));
         for (std::size_t k = m_leaves - 1; k > 0; --k) {
             m_gcd[k] = std::gcd(m_gcd[2 * k], m_gcd[2 * k + 1]);
         }

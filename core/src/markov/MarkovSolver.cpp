@@ -112,8 +112,8 @@ public:
             m_points.erase(m_points.begin());
         }
         Logs logs{m_lastBeta, {}, {}};
-        for (const auto& [from, to] : {std::pair(&m_last.right, &logs.right),
-                                       std::pair(&m_last.left, &logs.left)}) {
+        for (const auto& [from, to] :
+             {std::pair(&m_last.right, &logs.right), std::pair(&m_last.left, &logs.left)}) {
             to->resize(from->size());
             std::transform(from->begin(), from->end(), to->begin(),
                            [](double x) { return std::log(x); });
@@ -312,9 +312,9 @@ public:
             m_flattest = {e, true};
         }
         if (level != Level::Loose) {
-            const auto at = std::lower_bound(
-                m_tightOnes.begin(), m_tightOnes.end(), e.beta,
-                [](const Evaluation& k, double b) { return k.beta < b; });
+            const auto at =
+                std::lower_bound(m_tightOnes.begin(), m_tightOnes.end(), e.beta,
+                                 [](const Evaluation& k, double b) { return k.beta < b; });
             if (at == m_tightOnes.end() || at->beta != e.beta) {
                 m_tightOnes.insert(at, e);
             }
@@ -403,8 +403,8 @@ public:
             r.lower + r.slope * (l.beta - r.beta) > l.upper + slack) {
             return std::nullopt;
         }
-        const double meet = (r.lower - l.lower + l.slope * l.beta - r.slope * r.beta) /
-                            (l.slope - r.slope);
+        const double meet =
+            (r.lower - l.lower + l.slope * l.beta - r.slope * r.beta) / (l.slope - r.slope);
         const double below = l.lower + l.slope * (std::clamp(meet, l.beta, r.beta) - l.beta);
         const double above = std::min(l.upper, r.upper);
         return std::pair(std::min(below, above), above);
@@ -510,15 +510,15 @@ private:
     Evaluator& m_evaluator;
     double m_lambda;
     double m_curvature;
-    Kept m_lo; // F' < 0 there: the minimizer lies above
-    Kept m_hi; // F' > 0 there: it lies below
+    Kept m_lo;      // F' < 0 there: the minimizer lies above
+    Kept m_hi;      // F' > 0 there: it lies below
     Kept m_tightLo; // the same among tight evaluations
     Kept m_tightHi;
     Kept m_flattest;
     Kept m_last;
     double m_lastTolerance = 0.0;
     std::vector<Evaluation> m_tightOnes; // by β
-    double m_tight = 0.0; // the Perron root's tolerance of tight evaluations
+    double m_tight = 0.0;                // the Perron root's tolerance of tight evaluations
     bool m_measured = false;
     double m_smoothest = kInfinity; // the least F'' of two tight evaluations in a row
     int m_evaluations = 0;
@@ -708,9 +708,9 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
         if (!meeting && !inside(guess)) {
             const double r = (b.beta - a.beta) * (b.value - c.value);
             const double q = (b.beta - c.beta) * (b.value - a.value);
-            guess = q != r ? std::optional<double>(b.beta - ((b.beta - c.beta) * q -
-                                                             (b.beta - a.beta) * r) /
-                                                                (2.0 * (q - r)))
+            guess = q != r ? std::optional<double>(b.beta -
+                                                   ((b.beta - c.beta) * q - (b.beta - a.beta) * r) /
+                                                       (2.0 * (q - r)))
                            : std::nullopt;
         }
         if (!meeting && !inside(guess)) {
@@ -778,7 +778,8 @@ Root refine(Search& search, double lambda, Evaluation b, double h) {
     // to be relied on, where the lines through the evaluations on either side meet.
     double estimate = b.value - 0.5 * b.slope * b.slope / search.curvature();
     const auto linear = [&](const Evaluation& side) {
-        return side.sloped && (side.value - b.value) > 0.75 * std::fabs(side.slope * (side.beta - b.beta));
+        return side.sloped &&
+               (side.value - b.value) > 0.75 * std::fabs(side.slope * (side.beta - b.beta));
     };
     if (a.sloped && c.sloped && a.slope < 0.0 && c.slope > 0.0 && linear(a) && linear(c)) {
         const double meet = tangentsMeet(a, c);

@@ -39,7 +39,6 @@ constexpr double kHopeless = 0.95;
 constexpr std::uint32_t kMostGroups = 8;
 constexpr int kAggregationRounds = 8;
 
-
 // Far beyond what any map needs (tens of steps): a solve that has not met its bounds by then
 // is a fault of the program, reported as such.
 constexpr long kMostSteps = 100'000;
@@ -50,10 +49,10 @@ constexpr long kMostSteps = 100'000;
 constexpr double kStalledWidth = 1024.0 * kEpsilon;
 constexpr int kStalledSteps = 6;
 
-// Bounds that have not shrunk by a fifth in this many steps, a restart among them, are at the rounding of
-// this matrix's ratios, which where the parts of a nearly decoupled map differ in size by many
-// orders lies above kStalledWidth: the root is handed on with the bounds as they are, and what
-// uses it widens its own by them.
+// Bounds that have not shrunk by a fifth in this many steps, a restart among them, are at the
+// rounding of this matrix's ratios, which where the parts of a nearly decoupled map differ in size
+// by many orders lies above kStalledWidth: the root is handed on with the bounds as they are, and
+// what uses it widens its own by them.
 constexpr int kLongStall = 64;
 
 // Steps without the right vector's bounds halving after which a solve starts again from the flat
@@ -224,8 +223,7 @@ public:
         double tolerance, double leftTolerance, std::size_t& krylov, bool& slow,
         const RunControl& control)
         : m_b(b), m_classes(classes), m_factor(factor), m_control(control), m_krylov(krylov),
-          m_slow(slow),
-          m_right{vectors.right, std::vector<double>(b.size()), true, tolerance},
+          m_slow(slow), m_right{vectors.right, std::vector<double>(b.size()), true, tolerance},
           m_left{vectors.left, std::vector<double>(b.size()), false, leftTolerance} {}
 
     void solve(long mostSteps) {
@@ -421,7 +419,7 @@ private:
         }
     }
 
-  public:
+public:
     // Back to the best right vector met, where the last is not it (bounds at their rounding).
     void keepBest() {
         if (!m_bestRight.empty() && m_right.width() > m_right.best) {
@@ -430,8 +428,7 @@ private:
         }
     }
 
-  private:
-
+private:
     // After an outer step: whether side's bounds have stalled. Bounds that no longer close at a
     // few units of rounding are at the rounding of the ratios.
     void judge(Side& side) {
@@ -446,17 +443,15 @@ private:
         // where the matrix is nearly reducible and the weights of its parts are left to
         // rounding) it is as good as it gets, and the mean is marked as not to be relied on.
         side.done = side.done ||
-                    (side.stalled >= kStalledSteps &&
-                     (side.best < kStalledWidth || !side.right)) ||
+                    (side.stalled >= kStalledSteps && (side.best < kStalledWidth || !side.right)) ||
                     side.stalled >= kLongStall;
     }
 
-  public:
+public:
     // Whether the left vector met its tolerance, and with it the mean.
     bool meanReliable() const { return m_left.width() <= 1e3 * m_left.tolerance; }
 
-  private:
-
+private:
     // One step of Noda's iteration on both vectors, shifted by the right vector's upper bound:
     // false where the shift is the root itself to rounding.
     bool nodaStep() {
@@ -819,8 +814,8 @@ PerronRoot PerronSolver::solve(double beta, PerronVectors& vectors, double toler
     }
     tolerance = std::max(tolerance, floor());
     m_krylov = std::max(kFirstKrylov, m_krylov / 2);
-    Run run(b, m_map.m_classes, vectors, m_factor.get(), tolerance, std::max(tolerance, leftTolerance), m_krylov,
-            m_slow, control);
+    Run run(b, m_map.m_classes, vectors, m_factor.get(), tolerance,
+            std::max(tolerance, leftTolerance), m_krylov, m_slow, control);
     run.solve(kMostSteps);
     run.keepBest();
     PerronRoot root;

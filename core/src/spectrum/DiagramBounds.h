@@ -34,8 +34,8 @@ private:
     double m_lambdaMax;
     double m_top;
     std::size_t m_points;
-    double m_slack;   // of one point's bounds: rounding of the range
-    double m_concave; // of three neighbours: the accuracy of their entropies
+    double m_slack;                       // of one point's bounds: rounding of the range
+    double m_concave;                     // of three neighbours: the accuracy of their entropies
     std::array<ExactPoint, 2> m_before{}; // the last two points checked
     std::size_t m_seen = 0;
 };
