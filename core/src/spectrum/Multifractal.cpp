@@ -275,17 +275,21 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
     m_eMax = *std::max_element(m_e.begin(), m_e.end());
     const double low = ratios.front();
     const double high = ratios.back();
-    if (high - low <= kRatioTolerance) {
-        m_single = true;
-        return;
-    }
     // Ratios within kRatioTolerance of the end's, which the doubles printing α cannot tell
     // from it, reach that end: its f is the dimension of all their branches, as where weights
-    // equal on branches of lengths that differ by rounding.
+    // equal on branches of lengths that differ by rounding. Ratio j is at least ratio k; an
+    // infinite ratio (beyond the doubles) is apart from every finite one.
     const auto apart = [&](std::size_t j, std::size_t k) {
+        if (std::isinf(ratios[j]) && std::isfinite(ratios[k])) {
+            return true;
+        }
         const double gap = (ratios[j] - ratios[k]) + (remainders[j] - remainders[k]);
         return gap > kRatioTolerance * ratios[j];
     };
+    if (high - low <= kRatioTolerance || !apart(ratios.size() - 1, 0)) {
+        m_single = true;
+        return;
+    }
     std::size_t lowEnd = 1;
     while (!apart(lowEnd, 0)) {
         ++lowEnd;
