@@ -6,7 +6,7 @@
 #include <QAccessibleWidget>
 #include <QWidget>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 namespace {
 
@@ -75,4 +75,4 @@ void markDecorative(QWidget& widget) {
     widget.setProperty(kDecorative, true);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

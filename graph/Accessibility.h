@@ -2,7 +2,7 @@
 
 class QWidget;
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // Tells screen readers what the program's widgets are where Qt's defaults say otherwise: a
 // top-level window made from a plain widget (both of the program's windows) is a window
@@ -16,4 +16,4 @@ void installAccessibleRoles();
 // out would only add noise.
 void markDecorative(QWidget& widget);
 
-} // namespace veltrane
+} // namespace veltrane::graph

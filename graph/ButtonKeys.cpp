@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <utility>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 namespace {
 
@@ -61,4 +61,4 @@ void clickOnEnter(QAbstractButton& button) {
     button.installEventFilter(new EnterClicks(button));
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // An RGB colour, each channel 0 to 255.
 struct Rgb {
@@ -43,4 +43,4 @@ public:
     virtual float ScaleLeft() const = 0;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

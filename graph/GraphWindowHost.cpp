@@ -3,7 +3,8 @@
 #include "GraphWindowLayout.h"
 #include "frmGraph1D.h"
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 GraphWindowHost::GraphWindowHost(Module1& store, const GraphServices& services)
     : m_store(store), m_services(services) {}
@@ -37,4 +38,4 @@ void GraphWindowHost::show(const GraphCaptions& captions) {
     m_window->redraw();
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

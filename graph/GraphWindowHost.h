@@ -5,10 +5,13 @@
 #include <string>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::classic {
+class Module1;
+} // namespace veltrane::classic
+
+namespace veltrane::graph {
 
 struct GraphCaptions;
-class Module1;
 class MessageSink;
 class PictureFiles;
 class Printer;
@@ -32,7 +35,7 @@ struct GraphServices {
 class GraphWindowHost {
 public:
     // store: the graph data store the window draws from; both must outlive the host.
-    GraphWindowHost(Module1& store, const GraphServices& services);
+    GraphWindowHost(classic::Module1& store, const GraphServices& services);
     // Closes nothing but deletes a window that is still open, as it refers to the host's
     // store, printer and message sink.
     ~GraphWindowHost();
@@ -54,10 +57,10 @@ public:
     void setPictureName(const std::string& name) { m_pictureName = name; }
 
 private:
-    Module1& m_store;
+    classic::Module1& m_store;
     GraphServices m_services;
     std::string m_pictureName = "spectrum";
     QPointer<frmGraph1D> m_window;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 enum class ControlKind { Label, Chip, PictureBox, CheckBox, Button };
 
@@ -73,4 +73,4 @@ inline constexpr GraphCaptions kSpectrumCaptions{"Spectral diagram of the map's 
 inline constexpr GraphCaptions kMultifractalCaptions{
     "Multifractal spectrum of the measure", "α - local dimension", {"f(α)", "", ""}, 1};
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QWindow>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 KeyRepeats::KeyRepeats(QApplication& app) : m_app(app) {
     if (sendRepeatsAsPressesAlone()) {
@@ -73,4 +73,4 @@ bool KeyRepeats::eventFilter(QObject* receiver, QEvent* event) {
     return true;
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

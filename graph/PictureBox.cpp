@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 namespace {
 
@@ -196,4 +196,4 @@ void PictureBox::rebuildImage() {
     drawAll(painter, false);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -9,7 +9,7 @@
 #include <QPointF>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // The graph window's drawing surface picBlackboard: a picture box with the platform's
 // sunken single border, white background and black foreground, drawn in twips through the
@@ -87,4 +87,4 @@ private:
     bool m_vectorPainting = false;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

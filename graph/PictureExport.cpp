@@ -13,7 +13,8 @@
 #include <QSvgGenerator>
 #include <cmath>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 OffscreenGraph::OffscreenGraph(Module1& store, const PictureContent& content)
     : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true, content.markLonePoints,
@@ -83,4 +84,4 @@ QByteArray pdfOf(frmGraph1D& window) {
     return bytes;
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

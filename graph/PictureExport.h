@@ -9,10 +9,13 @@
 #include <optional>
 #include <string>
 
-namespace veltrane {
+namespace veltrane::classic {
+class Module1;
+} // namespace veltrane::classic
+
+namespace veltrane::graph {
 
 class frmGraph1D;
-class Module1;
 
 // What a picture of the graph window shows besides the store's graphs.
 struct PictureContent {
@@ -28,7 +31,7 @@ class OffscreenGraph {
 public:
     // The window is laid out at 96 dots an inch, whatever the screen, so that its pictures are
     // the same everywhere.
-    OffscreenGraph(Module1& store, const PictureContent& content);
+    OffscreenGraph(classic::Module1& store, const PictureContent& content);
     frmGraph1D& window() const;
 
     // The run-time error raised while drawing, if one was.
@@ -54,4 +57,4 @@ QByteArray pngOf(frmGraph1D& window, int dpi);
 QByteArray svgOf(frmGraph1D& window);
 QByteArray pdfOf(frmGraph1D& window);
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -5,9 +5,11 @@
 
 class QWidget;
 
-namespace veltrane {
-
+namespace veltrane::classic {
 class Module1;
+} // namespace veltrane::classic
+
+namespace veltrane::graph {
 
 // Where the graph window's Save picture command goes: the platform's file dialog and the
 // picture written there, exactly as the command line's --plot writes it for the same store
@@ -20,8 +22,8 @@ public:
     // the type chosen), and writes the picture whole or not at all. Returns nothing when it
     // was written or the user cancelled, otherwise a plain sentence for the user that names
     // the file and the reason.
-    virtual std::optional<std::string> save(QWidget& window, Module1& store, bool grid,
+    virtual std::optional<std::string> save(QWidget& window, classic::Module1& store, bool grid,
                                             const std::string& suggestedName) = 0;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -7,7 +7,8 @@
 #include <veltrane/classic/Checked.h>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 using namespace checked;
 
@@ -169,4 +170,4 @@ void plot_graphs(const std::int16_t& num, const Module1& store, DrawingSurface& 
     drawCurves(num, store, picBlackboard, vars);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

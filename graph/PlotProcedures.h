@@ -11,7 +11,7 @@
 // that they run against a recording surface in the tests. Every arithmetic step is checked
 // (veltrane::checked): a fault raises a RuntimeError that ends the procedure where it arose,
 // leaving what was drawn or written before it; the caller reports it.
-namespace veltrane {
+namespace veltrane::graph {
 
 // The window's variables the procedures share. plot_graphs sets the four ranges afresh on
 // every call; loop_index is the window's one loop counter, the division index in plot_grid
@@ -61,8 +61,8 @@ Rgb graphColour(int g);
 // reference, once before the scan and once before the drawing, as the callers pass the
 // store's graph_count itself. A num above 3 or a graph_n above 100 raises subscript out of
 // range during the scan, before any label or line changed.
-void plot_graphs(const std::int16_t& num, const Module1& store, DrawingSurface& picBlackboard,
-                 RangeCaptions& captions, PlotVariables& vars);
+void plot_graphs(const std::int16_t& num, const classic::Module1& store,
+                 DrawingSurface& picBlackboard, RangeCaptions& captions, PlotVariables& vars);
 
 // Where a picture marks a graph of a single point, to which plot_graphs draws no segment: the
 // point's position in surface units (twips) as plot_graphs maps it, except that along an axis
@@ -77,8 +77,8 @@ struct PointMark {
 // The marks of graphs 1 to num that hold one point, from the ranges plot_graphs left in vars;
 // call it after plot_graphs on the same store and surface. Graphs of no point or of more are
 // not marked. Raises the same run-time errors as plot_graphs for the same data.
-std::vector<PointMark> lonePointMarks(const std::int16_t& num, const Module1& store,
+std::vector<PointMark> lonePointMarks(const std::int16_t& num, const classic::Module1& store,
                                       const DrawingSurface& picBlackboard,
                                       const PlotVariables& vars);
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 void QtMessageBox::showMessage(const std::string& text) {
     // Without a parent of its own the box goes over the window the user is working in, such
@@ -25,4 +25,4 @@ void QtMessageBox::showMessage(const std::string& text) {
     box.exec();
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

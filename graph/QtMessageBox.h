@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // The platform message box for MessageSink: modal, caption "Veltrane", no icon, a single OK
 // button. showMessage returns once the user has closed it.
@@ -25,4 +25,4 @@ private:
 
 inline constexpr const char* kMessageBoxCaption = "Veltrane";
 
-} // namespace veltrane
+} // namespace veltrane::graph

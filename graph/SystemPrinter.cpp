@@ -7,7 +7,7 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 FitRect fitTopCentred(double imageWidth, double imageHeight, double areaWidth, double areaHeight) {
     if (imageWidth <= 0.0 || imageHeight <= 0.0) {
@@ -46,4 +46,4 @@ std::optional<std::string> SystemPrinter::print(const QImage& page) {
     return std::nullopt;
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -2,7 +2,7 @@
 
 #include "Printer.h"
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // The system's default printer, through Qt's print support (CUPS on Linux), without a
 // dialog. The page image is scaled to fit the printable area keeping its aspect ratio, in
@@ -22,4 +22,4 @@ struct FitRect {
 };
 FitRect fitTopCentred(double imageWidth, double imageHeight, double areaWidth, double areaHeight);
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 inline constexpr double kTwipsPerInch = 1440.0;
 inline constexpr double kStandardDpi = 96.0; // where a pixel is 15 twips
@@ -41,4 +41,4 @@ private:
     double m_dpi;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

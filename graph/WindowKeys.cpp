@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QWidget>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 void addWindowKeys(QWidget& window) {
     auto* close = new QAction(&window);
@@ -19,4 +19,4 @@ void addWindowKeys(QWidget& window) {
     window.addAction(quit);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -25,7 +25,8 @@
 #include <veltrane/classic/Module1.h>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 namespace {
 
@@ -193,11 +194,11 @@ void frmGraph1D::describePicture() {
 }
 
 void frmGraph1D::plot_grid() {
-    veltrane::plot_grid(*m_picBlackboard, gridValue(), m_vars.loop_index);
+    veltrane::graph::plot_grid(*m_picBlackboard, gridValue(), m_vars.loop_index);
 }
 
 void frmGraph1D::plot_graphs(const std::int16_t& num) {
-    veltrane::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
+    veltrane::graph::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
 }
 
 void frmGraph1D::markLonePoints() {
@@ -285,4 +286,4 @@ void frmGraph1D::closeEvent(QCloseEvent* event) {
     m_closing = event->isAccepted();
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

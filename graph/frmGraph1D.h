@@ -15,7 +15,7 @@ class QLabel;
 class QPainter;
 class QPushButton;
 
-namespace veltrane {
+namespace veltrane::graph {
 
 class MessageSink;
 class PictureBox;
@@ -34,7 +34,7 @@ class frmGraph1D : public QWidget, private RangeCaptions {
 
 public:
     // store: drawn by Plot; services: what the commands use. Both must outlive the window.
-    frmGraph1D(Module1& store, const GraphServices& services);
+    frmGraph1D(classic::Module1& store, const GraphServices& services);
     ~frmGraph1D() override;
 
     // What show_spectrum writes before it draws: axis caption, title, curve titles, and the
@@ -93,7 +93,7 @@ private:
     void createControls();
     void placeControls();
 
-    Module1& m_store;
+    classic::Module1& m_store;
     GraphServices m_services;
     std::string m_pictureName = "spectrum";
     TwipsScale m_twips;
@@ -102,7 +102,7 @@ private:
 
     // The store and the Grid state the surface was last drawn from.
     struct Drawing {
-        Module1 store;
+        classic::Module1 store;
         bool grid = false;
     } m_drawn;
 
@@ -122,4 +122,4 @@ private:
     QPushButton* m_cmdPrint = nullptr;
 };
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -3,7 +3,9 @@
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::graph;
+using namespace veltrane::classic;
 
 std::string outcomeMessage(const AnalysisOutcome& outcome) {
     if (outcome.status == Status::Failed) {
@@ -43,4 +45,4 @@ AnalysisOutcome cmd3branches_Click(const FieldSource& fields, const AnalyzeConte
     return outcome;
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

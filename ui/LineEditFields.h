@@ -4,14 +4,14 @@
 
 class QLineEdit;
 
-namespace veltrane {
+namespace veltrane::ui {
 
 // The fields of the main window as the analyses read them: each text box's current text as
 // UTF-8, read at the moment the analysis asks. The text boxes must outlive this object.
-class LineEditFields : public FieldSource {
+class LineEditFields : public classic::FieldSource {
 public:
     LineEditFields(const QLineEdit& c, const QLineEdit& c1, const QLineEdit& c2);
-    std::string text(Field field) const override;
+    std::string text(classic::Field field) const override;
 
 private:
     const QLineEdit& m_c;
@@ -19,4 +19,4 @@ private:
     const QLineEdit& m_c2;
 };
 
-} // namespace veltrane
+} // namespace veltrane::ui

@@ -6,7 +6,7 @@
 // The fixed layout of the main window, in twips (1/1440 inch) from the top-left corner of the
 // client area, y growing downward. Nothing here depends on Qt, so the tables can be checked
 // without a display.
-namespace veltrane::mainlayout {
+namespace veltrane::ui::mainlayout {
 
 inline constexpr int kClientWidthTwips = 6990;
 inline constexpr int kClientHeightTwips = 4215;
@@ -101,4 +101,4 @@ inline constexpr std::array<LinePlacement, 35> kLines{{
     {"Line35", 4680, 240, 4680, 840},   // frame D, right
 }};
 
-} // namespace veltrane::mainlayout
+} // namespace veltrane::ui::mainlayout

@@ -12,6 +12,12 @@
 #include <veltrane/process/DisplayCheck.h>
 #include <veltrane/process/Interrupt.h>
 
+using namespace veltrane::classic;
+using namespace veltrane::graph;
+
+using namespace veltrane::process;
+using namespace veltrane::cli;
+
 namespace {
 
 // Refuses every picture as a run-time error (status 3); nothing has been printed by then.

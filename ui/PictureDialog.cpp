@@ -9,7 +9,10 @@
 #include <QMimeDatabase>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
+using namespace veltrane::cli;
 
 namespace {
 
@@ -69,4 +72,4 @@ std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, 
     return std::nullopt;
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 
 namespace {
 
@@ -79,4 +81,4 @@ int runGui(int& argc, char** argv) {
     return QApplication::exec();
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

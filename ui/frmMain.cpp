@@ -13,7 +13,9 @@
 #include <limits>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 
 namespace {
 
@@ -161,12 +163,12 @@ void frmMain::cmd2branchs_Click() {
     // The user's own decimal separator, the C library's as for the command line, is accepted
     // beside ".", read at the click.
     const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
-    veltrane::cmd2branchs_Click(*m_fields, context(toSingle));
+    veltrane::ui::cmd2branchs_Click(*m_fields, context(toSingle));
 }
 
 void frmMain::cmd3branches_Click() {
     const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
-    veltrane::cmd3branches_Click(*m_fields, context(toSingle));
+    veltrane::ui::cmd3branches_Click(*m_fields, context(toSingle));
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

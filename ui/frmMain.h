@@ -10,7 +10,7 @@
 class QLineEdit;
 class QPushButton;
 
-namespace veltrane {
+namespace veltrane::ui {
 
 // The main window: the break-point fields, the two Analyze buttons and the schematic
 // drawings of the two map families, at their fixed twips positions. Nothing moves when the
@@ -20,12 +20,12 @@ class frmMain : public QWidget {
 public:
     // messages: where refusals and run-time errors are reported; nullptr means a message
     // box over this window. store, presenter and messages must outlive the window.
-    frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* messages = nullptr,
-            QWidget* parent = nullptr);
+    frmMain(classic::Module1& store, SpectrumPresenter& presenter,
+            graph::MessageSink* messages = nullptr, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The twips-to-pixels conversion the layout was made with (the screen's logical DPI).
-    const TwipsScale& scale() const { return m_scale; }
+    const graph::TwipsScale& scale() const { return m_scale; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,13 +36,13 @@ private:
     void applyTabOrder();
     void cmd2branchs_Click();
     void cmd3branches_Click();
-    AnalyzeContext context(const TextToSingle& toSingle);
+    AnalyzeContext context(const classic::TextToSingle& toSingle);
 
-    Module1& m_store;
+    classic::Module1& m_store;
     SpectrumPresenter& m_presenter;
-    std::unique_ptr<MessageSink> m_ownMessages;
-    MessageSink& m_messages;
-    TwipsScale m_scale;
+    std::unique_ptr<graph::MessageSink> m_ownMessages;
+    graph::MessageSink& m_messages;
+    graph::TwipsScale m_scale;
     QPushButton* m_cmd2branchs = nullptr;
     QPushButton* m_cmd3branches = nullptr;
     QLineEdit* m_txtC = nullptr;
@@ -51,4 +51,4 @@ private:
     std::unique_ptr<LineEditFields> m_fields;
 };
 
-} // namespace veltrane
+} // namespace veltrane::ui

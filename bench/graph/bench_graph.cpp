@@ -14,6 +14,9 @@
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/TwoBranch.h>
 
+using namespace veltrane::classic;
+using namespace veltrane::graph;
+
 namespace {
 
 using namespace veltrane;

@@ -21,6 +21,8 @@
 namespace {
 
 using namespace veltrane;
+using namespace veltrane::classic;
+using namespace veltrane::ui;
 
 QApplication& application() {
     return *qApp;

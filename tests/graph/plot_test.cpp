@@ -10,6 +10,8 @@
 #include <sstream>
 
 namespace veltrane {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 namespace {
 
 std::string number(float value) {

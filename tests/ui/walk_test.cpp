@@ -28,6 +28,9 @@
 #include <unistd.h>
 
 namespace veltrane {
+using namespace veltrane::classic;
+using namespace veltrane::ui;
+using namespace veltrane::graph;
 namespace {
 
 using test::Walk;
