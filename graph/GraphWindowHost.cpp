@@ -1,7 +1,6 @@
-#include "GraphWindowHost.h"
-
-#include "GraphWindowLayout.h"
-#include "frmGraph1D.h"
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/graph/GraphWindowLayout.h>
+#include <veltrane/graph/frmGraph1D.h>
 
 namespace veltrane::graph {
 using namespace veltrane::classic;

@@ -1,5 +1,3 @@
-#include "PictureBox.h"
-
 #include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
@@ -7,6 +5,8 @@
 #include <cmath>
 #include <optional>
 #include <utility>
+#include <veltrane/graph/PictureBox.h>
+#include <veltrane/widgets/Accessibility.h>
 
 namespace veltrane::graph {
 
@@ -51,6 +51,7 @@ PictureBox::PictureBox(TwipsScale scale, QWidget* parent) : QFrame(parent), m_sc
     // The classic sunken client edge: a dark outer and a darker inner line at the top and
     // left, light lines at the bottom and right, two pixels in all.
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    widgets::markImage(*this);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kBackground);
     colours.setColor(QPalette::WindowText, kForeground);

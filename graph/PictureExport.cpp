@@ -1,8 +1,3 @@
-#include "PictureExport.h"
-
-#include "Twips.h"
-#include "frmGraph1D.h"
-
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
@@ -12,6 +7,9 @@
 #include <QPdfWriter>
 #include <QSvgGenerator>
 #include <cmath>
+#include <veltrane/graph/PictureExport.h>
+#include <veltrane/graph/Twips.h>
+#include <veltrane/graph/frmGraph1D.h>
 
 namespace veltrane::graph {
 using namespace veltrane::classic;

@@ -1,11 +1,10 @@
-#include "PlotProcedures.h"
-
 #include "SingleText.h"
 
 #include <cmath>
 #include <string>
 #include <veltrane/classic/Checked.h>
 #include <veltrane/errors.h>
+#include <veltrane/graph/PlotProcedures.h>
 
 namespace veltrane::graph {
 using namespace veltrane::classic;

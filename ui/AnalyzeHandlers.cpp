@@ -1,10 +1,8 @@
-#include "AnalyzeHandlers.h"
-
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
+#include <veltrane/ui/AnalyzeHandlers.h>
 
 namespace veltrane::ui {
-using namespace veltrane::graph;
 using namespace veltrane::classic;
 
 std::string outcomeMessage(const AnalysisOutcome& outcome) {

@@ -1,6 +1,5 @@
-#include "LineEditFields.h"
-
 #include <QLineEdit>
+#include <veltrane/ui/LineEditFields.h>
 
 namespace veltrane::ui {
 using namespace veltrane::classic;

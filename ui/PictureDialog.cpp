@@ -1,13 +1,11 @@
-#include "PictureDialog.h"
-
-#include "PictureWriter.h"
-
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <veltrane/errors.h>
+#include <veltrane/ui/PictureDialog.h>
+#include <veltrane/ui/PictureWriter.h>
 
 namespace veltrane::ui {
 using namespace veltrane::classic;

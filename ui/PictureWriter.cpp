@@ -1,9 +1,7 @@
-#include "PictureWriter.h"
-
-#include "PictureExport.h"
-
 #include <QByteArray>
+#include <veltrane/graph/PictureExport.h>
 #include <veltrane/process/AtomicFile.h>
+#include <veltrane/ui/PictureWriter.h>
 
 namespace veltrane::ui {
 using namespace veltrane::classic;

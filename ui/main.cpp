@@ -1,8 +1,5 @@
 // The windows' side of the program: the windows themselves, and the command line's pictures.
 // The command line (cli/main.cpp) starts it for those, with the same words.
-#include "PictureWriter.h"
-#include "StartUp.h"
-
 #include <QApplication>
 #include <array>
 #include <clocale>
@@ -12,6 +9,8 @@
 #include <veltrane/cli/Cli.h>
 #include <veltrane/process/DisplayCheck.h>
 #include <veltrane/process/Interrupt.h>
+#include <veltrane/ui/PictureWriter.h>
+#include <veltrane/ui/StartUp.h>
 
 using namespace veltrane::classic;
 using namespace veltrane::graph;

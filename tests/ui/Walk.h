@@ -5,7 +5,6 @@
 // by the core on the same texts, so check() can tell whether the windows stored exactly that.
 #include "Analyses.h"
 #include "QtSupport.h"
-#include "StartUp.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +13,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <veltrane/text.h>
+#include <veltrane/ui/StartUp.h>
 
 namespace veltrane::test {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "AnalyzeHandlers.h"
-#include "GraphWindowHost.h"
-#include "PictureDialog.h"
-#include "QtMessageBox.h"
-#include "SystemPrinter.h"
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/ui/AnalyzeHandlers.h>
+#include <veltrane/ui/PictureDialog.h>
+#include <veltrane/widgets/QtMessageBox.h>
+#include <veltrane/widgets/SystemPrinter.h>
 // Complete, so that graphHost().window() can be used as the QWidget it is.
-#include "frmGraph1D.h"
-#include "frmMain.h"
+#include <veltrane/graph/frmGraph1D.h>
+#include <veltrane/ui/frmMain.h>
 
 namespace veltrane::ui {
 
@@ -33,8 +33,8 @@ public:
     graph::GraphWindowHost& graphHost() { return m_host; }
 
 private:
-    graph::SystemPrinter m_printer;
-    graph::QtMessageBox m_graphMessages;
+    widgets::SystemPrinter m_printer;
+    widgets::QtMessageBox m_graphMessages;
     PictureDialog m_pictures;
     graph::GraphWindowHost m_host;
     GraphWindowPresenter m_presenter;

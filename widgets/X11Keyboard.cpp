@@ -5,7 +5,7 @@
 // After Qt's headers: Xlib's macros (KeyPress, None, ...) would break them.
 #include <X11/XKBlib.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 namespace {
 
@@ -48,4 +48,4 @@ std::function<bool(unsigned)> keyDownQuery() {
     };
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "DrawingSurface.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
 #include <veltrane/classic/Module1.h>
+#include <veltrane/graph/DrawingSurface.h>
 
 // The graph window's two drawing procedures, plot_grid and plot_graphs, free of any widget so
 // that they run against a recording surface in the tests. Every arithmetic step is checked

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "AnalyzeHandlers.h"
-#include "LineEditFields.h"
-#include "Twips.h"
-
 #include <QWidget>
 #include <memory>
+#include <veltrane/graph/Twips.h>
+#include <veltrane/ui/AnalyzeHandlers.h>
+#include <veltrane/ui/LineEditFields.h>
 
 class QLineEdit;
 class QPushButton;
@@ -21,7 +20,7 @@ public:
     // messages: where refusals and run-time errors are reported; nullptr means a message
     // box over this window. store, presenter and messages must outlive the window.
     frmMain(classic::Module1& store, SpectrumPresenter& presenter,
-            graph::MessageSink* messages = nullptr, QWidget* parent = nullptr);
+            widgets::MessageSink* messages = nullptr, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The twips-to-pixels conversion the layout was made with (the screen's logical DPI).
@@ -40,8 +39,8 @@ private:
 
     classic::Module1& m_store;
     SpectrumPresenter& m_presenter;
-    std::unique_ptr<graph::MessageSink> m_ownMessages;
-    graph::MessageSink& m_messages;
+    std::unique_ptr<widgets::MessageSink> m_ownMessages;
+    widgets::MessageSink& m_messages;
     graph::TwipsScale m_scale;
     QPushButton* m_cmd2branchs = nullptr;
     QPushButton* m_cmd3branches = nullptr;

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "DrawingSurface.h"
-#include "Twips.h"
-
 #include <QFrame>
 #include <QImage>
 #include <QLineF>
 #include <QPointF>
 #include <vector>
+#include <veltrane/graph/DrawingSurface.h>
+#include <veltrane/graph/Twips.h>
 
 namespace veltrane::graph {
 

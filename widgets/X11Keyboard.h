@@ -2,7 +2,7 @@
 
 #include <functional>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // On X11: asks the server to send the repeats of a held key as presses alone, without the
 // release before each, and returns whether it does; false on other platforms.
@@ -12,4 +12,4 @@ bool sendRepeatsAsPressesAlone();
 // empty.
 std::function<bool(unsigned)> keyDownQuery();
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

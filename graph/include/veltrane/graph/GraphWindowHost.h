@@ -9,18 +9,21 @@ namespace veltrane::classic {
 class Module1;
 } // namespace veltrane::classic
 
+namespace veltrane::widgets {
+class MessageSink;
+class Printer;
+} // namespace veltrane::widgets
+
 namespace veltrane::graph {
 
 struct GraphCaptions;
-class MessageSink;
 class PictureFiles;
-class Printer;
 class frmGraph1D;
 
 // What the graph window uses besides the store. All must outlive it.
 struct GraphServices {
-    Printer& printer;               // where Print sends the page
-    MessageSink& messages;          // a failed print or save, a run-time error while drawing
+    widgets::Printer& printer;      // where Print sends the page
+    widgets::MessageSink& messages; // a failed print or save, a run-time error while drawing
     PictureFiles* files = nullptr;  // where Save picture goes; none: the command does nothing
     std::optional<double> dpi = {}; // the layout's resolution; the screen's when not given
     bool hidden = false;            // never shown: made only to draw pictures of

@@ -5,7 +5,7 @@
 
 class QImage;
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // Where the graph window's Print command sends its page.
 class Printer {
@@ -17,4 +17,4 @@ public:
     virtual std::optional<std::string> print(const QImage& page) = 0;
 };
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

@@ -1,13 +1,11 @@
-#include "QtMessageBox.h"
-
-#include "ButtonKeys.h"
-
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <veltrane/widgets/ButtonKeys.h>
+#include <veltrane/widgets/QtMessageBox.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 void QtMessageBox::showMessage(const std::string& text) {
     // Without a parent of its own the box goes over the window the user is working in, such
@@ -25,4 +23,4 @@ void QtMessageBox::showMessage(const std::string& text) {
     box.exec();
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

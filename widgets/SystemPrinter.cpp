@@ -1,13 +1,12 @@
-#include "SystemPrinter.h"
-
 #include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
+#include <veltrane/widgets/SystemPrinter.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 FitRect fitTopCentred(double imageWidth, double imageHeight, double areaWidth, double areaHeight) {
     if (imageWidth <= 0.0 || imageHeight <= 0.0) {
@@ -46,4 +45,4 @@ std::optional<std::string> SystemPrinter::print(const QImage& page) {
     return std::nullopt;
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

@@ -1,12 +1,11 @@
-#include "KeyRepeats.h"
-
 #include "X11Keyboard.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWindow>
+#include <veltrane/widgets/KeyRepeats.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 KeyRepeats::KeyRepeats(QApplication& app) : m_app(app) {
     if (sendRepeatsAsPressesAlone()) {
@@ -73,4 +72,4 @@ bool KeyRepeats::eventFilter(QObject* receiver, QEvent* event) {
     return true;
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

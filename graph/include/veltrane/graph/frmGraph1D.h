@@ -1,25 +1,27 @@
 #pragma once
 
-#include "GraphWindowHost.h"
-#include "GraphWindowLayout.h"
-#include "PlotProcedures.h"
-#include "Twips.h"
-
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <veltrane/classic/Module1.h>
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/graph/GraphWindowLayout.h>
+#include <veltrane/graph/PlotProcedures.h>
+#include <veltrane/graph/Twips.h>
 
 class QCheckBox;
 class QLabel;
 class QPainter;
 class QPushButton;
 
+namespace veltrane::widgets {
+class MessageSink;
+class Printer;
+} // namespace veltrane::widgets
+
 namespace veltrane::graph {
 
-class MessageSink;
 class PictureBox;
-class Printer;
 
 // The graph window "Graphs": the drawing surface picBlackboard with frame and curves, six
 // range labels, axis caption, title, legend, the Grid box and the Plot and Print buttons,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // The platform's modal message box with a single OK button; returns once it was closed.
 class MessageSink {
@@ -11,4 +11,4 @@ public:
     virtual void showMessage(const std::string& text) = 0;
 };
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

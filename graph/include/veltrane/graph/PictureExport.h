@@ -1,13 +1,12 @@
 #pragma once
 
-#include "GraphWindowHost.h"
-#include "GraphWindowLayout.h"
-#include "MessageSink.h"
-#include "Printer.h"
-
 #include <QByteArray>
 #include <optional>
 #include <string>
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/graph/GraphWindowLayout.h>
+#include <veltrane/widgets/MessageSink.h>
+#include <veltrane/widgets/Printer.h>
 
 namespace veltrane::classic {
 class Module1;
@@ -39,11 +38,11 @@ public:
 
 private:
     // Nothing prints from a picture; a Print click is not possible here.
-    struct NoPrinter : Printer {
+    struct NoPrinter : widgets::Printer {
         std::optional<std::string> print(const QImage&) override { return "not printed"; }
     } m_printer;
     // Nothing else is reported while drawing a picture.
-    struct NoMessages : MessageSink {
+    struct NoMessages : widgets::MessageSink {
         void showMessage(const std::string& /*text*/) override {}
     } m_messages;
     std::optional<RuntimeError> m_drawingError;

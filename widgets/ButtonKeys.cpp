@@ -1,10 +1,9 @@
-#include "ButtonKeys.h"
-
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <utility>
+#include <veltrane/widgets/ButtonKeys.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 namespace {
 
@@ -61,4 +60,4 @@ void clickOnEnter(QAbstractButton& button) {
     button.installEventFilter(new EnterClicks(button));
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

@@ -1,16 +1,14 @@
-#include "Accessibility.h"
-
-#include "PictureBox.h"
-
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QWidget>
+#include <veltrane/widgets/Accessibility.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 namespace {
 
 constexpr const char* kDecorative = "veltraneDecorative";
+constexpr const char* kImage = "veltraneImage";
 
 bool isDecorative(const QObject* object) {
     return object != nullptr && object->property(kDecorative).toBool();
@@ -56,7 +54,9 @@ QAccessibleInterface* accessibleRoles(const QString& className, QObject* object)
     if (widget == nullptr) {
         return nullptr;
     }
-    if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
+    // Answered for the most derived class, before Qt's own factory answers for a base.
+    if (widget->property(kImage).toBool() &&
+        className == QLatin1String(widget->metaObject()->className())) {
         return new QAccessibleWidget(widget, QAccessible::Graphic);
     }
     if (className == QLatin1String("QWidget") && widget->isWindow()) {
@@ -75,4 +75,8 @@ void markDecorative(QWidget& widget) {
     widget.setProperty(kDecorative, true);
 }
 
-} // namespace veltrane::graph
+void markImage(QWidget& widget) {
+    widget.setProperty(kImage, true);
+}
+
+} // namespace veltrane::widgets

@@ -6,7 +6,7 @@
 
 class QApplication;
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // Tells the presses of a key from the repeats of a held key, for every window of the
 // application, and hands a repeat on marked as one (QKeyEvent::isAutoRepeat()), so that a
@@ -43,4 +43,4 @@ private:
     std::function<bool(unsigned)> m_isDown;
 };
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

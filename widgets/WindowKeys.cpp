@@ -1,10 +1,9 @@
-#include "WindowKeys.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QWidget>
+#include <veltrane/widgets/WindowKeys.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 void addWindowKeys(QWidget& window) {
     auto* close = new QAction(&window);
@@ -19,4 +18,4 @@ void addWindowKeys(QWidget& window) {
     window.addAction(quit);
 }
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

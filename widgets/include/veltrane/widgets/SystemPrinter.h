@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Printer.h"
+#include <veltrane/widgets/Printer.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // The system's default printer, through Qt's print support (CUPS on Linux), without a
 // dialog. The page image is scaled to fit the printable area keeping its aspect ratio, in
@@ -22,4 +22,4 @@ struct FitRect {
 };
 FitRect fitTopCentred(double imageWidth, double imageHeight, double areaWidth, double areaHeight);
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

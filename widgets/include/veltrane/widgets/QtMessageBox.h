@@ -1,11 +1,10 @@
 #pragma once
 
-#include "MessageSink.h"
-
 #include <QPointer>
 #include <QWidget>
+#include <veltrane/widgets/MessageSink.h>
 
-namespace veltrane::graph {
+namespace veltrane::widgets {
 
 // The platform message box for MessageSink: modal, caption "Veltrane", no icon, a single OK
 // button. showMessage returns once the user has closed it.
@@ -25,4 +24,4 @@ private:
 
 inline constexpr const char* kMessageBoxCaption = "Veltrane";
 
-} // namespace veltrane::graph
+} // namespace veltrane::widgets

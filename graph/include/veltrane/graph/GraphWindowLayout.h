@@ -1,9 +1,8 @@
 #pragma once
 
-#include "DrawingSurface.h"
-
 #include <array>
 #include <string_view>
+#include <veltrane/graph/DrawingSurface.h>
 
 namespace veltrane::graph {
 

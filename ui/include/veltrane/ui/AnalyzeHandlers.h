@@ -1,11 +1,10 @@
 #pragma once
 
-#include "MessageSink.h"
-
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
+#include <veltrane/widgets/MessageSink.h>
 
 namespace veltrane::ui {
 
@@ -21,7 +20,7 @@ public:
 struct AnalyzeContext {
     classic::Module1& store;
     const classic::TextToSingle& toSingle;
-    graph::MessageSink& messages;
+    widgets::MessageSink& messages;
     SpectrumPresenter& presenter;
 };
 

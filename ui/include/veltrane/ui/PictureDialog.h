@@ -1,8 +1,7 @@
 #pragma once
 
-#include "PictureFiles.h"
-
 #include <QString>
+#include <veltrane/graph/PictureFiles.h>
 
 namespace veltrane::ui {
 
