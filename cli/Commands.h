@@ -15,7 +15,7 @@ namespace veltrane::cli {
 CommandError usageError(const std::string& problem);
 
 // The most points a picture holds: the graph window draws from the graph data store.
-inline constexpr std::size_t kStorePoints = Module1::kLastPoint + 1;
+inline constexpr std::size_t kStorePoints = classic::Module1::kLastPoint + 1;
 
 // The picture --plot FILE, --grid and --dpi ask for, or nothing without --plot, checked before
 // any work is done. Throws CommandError (status 2) for --grid or --dpi without --plot, a file
@@ -24,7 +24,7 @@ std::optional<PlotRequest> plotRequest(const std::optional<std::string>& file, b
                                        PlotKind kind, std::size_t points);
 
 // Draws the picture through services.plots, the windows' side of the program.
-void drawPlot(Module1& store, const PlotRequest& request, const Services& services);
+void drawPlot(classic::Module1& store, const PlotRequest& request, const Services& services);
 
 // The usage text printed by "veltrane --help".
 std::string usage();

@@ -15,6 +15,10 @@
 #include <veltrane/process/DisplayCheck.h>
 #include <veltrane/process/Interrupt.h>
 
+using namespace veltrane::classic;
+
+using namespace veltrane::process;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -52,7 +56,7 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (veltrane::cli::needsWindows(args)) {
         if (args.empty()) {
-            if (const auto problem = veltrane::missingDisplay()) {
+            if (const auto problem = veltrane::process::missingDisplay()) {
                 std::cerr << *problem << '\n';
                 return 1;
             }
@@ -62,6 +66,6 @@ int main(int argc, char* argv[]) {
         std::cerr << "veltrane: cannot start " << windows << ": " << std::strerror(errno) << '\n';
         return 1;
     }
-    veltrane::installInterruptHandler();
+    veltrane::process::installInterruptHandler();
     return veltrane::cli::runOnStandardStreams(args, nullptr);
 }

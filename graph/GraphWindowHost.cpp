@@ -1,9 +1,9 @@
-#include "GraphWindowHost.h"
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/graph/GraphWindowLayout.h>
+#include <veltrane/graph/frmGraph1D.h>
 
-#include "GraphWindowLayout.h"
-#include "frmGraph1D.h"
-
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 GraphWindowHost::GraphWindowHost(Module1& store, const GraphServices& services)
     : m_store(store), m_services(services) {}
@@ -37,4 +37,4 @@ void GraphWindowHost::show(const GraphCaptions& captions) {
     m_window->redraw();
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

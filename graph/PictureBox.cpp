@@ -1,5 +1,3 @@
-#include "PictureBox.h"
-
 #include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
@@ -7,8 +5,10 @@
 #include <cmath>
 #include <optional>
 #include <utility>
+#include <veltrane/graph/PictureBox.h>
+#include <veltrane/widgets/Accessibility.h>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 namespace {
 
@@ -51,6 +51,7 @@ PictureBox::PictureBox(TwipsScale scale, QWidget* parent) : QFrame(parent), m_sc
     // The classic sunken client edge: a dark outer and a darker inner line at the top and
     // left, light lines at the bottom and right, two pixels in all.
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    widgets::markImage(*this);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kBackground);
     colours.setColor(QPalette::WindowText, kForeground);
@@ -196,4 +197,4 @@ void PictureBox::rebuildImage() {
     drawAll(painter, false);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

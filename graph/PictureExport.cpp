@@ -1,8 +1,3 @@
-#include "PictureExport.h"
-
-#include "Twips.h"
-#include "frmGraph1D.h"
-
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
@@ -12,8 +7,12 @@
 #include <QPdfWriter>
 #include <QSvgGenerator>
 #include <cmath>
+#include <veltrane/graph/PictureExport.h>
+#include <veltrane/graph/Twips.h>
+#include <veltrane/graph/frmGraph1D.h>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 OffscreenGraph::OffscreenGraph(Module1& store, const PictureContent& content)
     : m_host(store, {m_printer, m_messages, nullptr, kStandardDpi, true, content.markLonePoints,
@@ -83,4 +82,4 @@ QByteArray pdfOf(frmGraph1D& window) {
     return bytes;
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

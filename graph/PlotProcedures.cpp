@@ -1,13 +1,13 @@
-#include "PlotProcedures.h"
-
 #include "SingleText.h"
 
 #include <cmath>
 #include <string>
 #include <veltrane/classic/Checked.h>
 #include <veltrane/errors.h>
+#include <veltrane/graph/PlotProcedures.h>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 using namespace checked;
 
@@ -169,4 +169,4 @@ void plot_graphs(const std::int16_t& num, const Module1& store, DrawingSurface& 
     drawCurves(num, store, picBlackboard, vars);
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 namespace {
 
@@ -80,4 +80,4 @@ std::string singleText(float value) {
     return (value < 0.0F ? "-" : "") + (fixed ? fixedNotation(d) : exponentNotation(d));
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace veltrane {
+namespace veltrane::graph {
 
 // Decimal exponents, after rounding to seven significant digits, that are written in fixed
 // notation: magnitudes from 0.0001 up to 9999999. Anything else, larger or smaller, is
@@ -20,4 +20,4 @@ inline constexpr int kFixedNotationMaxExponent = 6;
 // analysis stores but a store could hold, read "Infinity", "-Infinity" and "NaN".
 std::string singleText(float value);
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -1,14 +1,3 @@
-#include "frmGraph1D.h"
-
-#include "Accessibility.h"
-#include "ButtonKeys.h"
-#include "GraphWindowLayout.h"
-#include "PictureBox.h"
-#include "PictureExport.h"
-#include "PictureFiles.h"
-#include "Printer.h"
-#include "WindowKeys.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -24,8 +13,18 @@
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/errors.h>
+#include <veltrane/graph/GraphWindowLayout.h>
+#include <veltrane/graph/PictureBox.h>
+#include <veltrane/graph/PictureExport.h>
+#include <veltrane/graph/PictureFiles.h>
+#include <veltrane/graph/frmGraph1D.h>
+#include <veltrane/widgets/Accessibility.h>
+#include <veltrane/widgets/ButtonKeys.h>
+#include <veltrane/widgets/Printer.h>
+#include <veltrane/widgets/WindowKeys.h>
 
-namespace veltrane {
+namespace veltrane::graph {
+using namespace veltrane::classic;
 
 namespace {
 
@@ -41,7 +40,7 @@ std::string runTimeErrorText(const RuntimeError& error) {
 
 frmGraph1D::frmGraph1D(Module1& store, const GraphServices& services)
     : m_store(store), m_services(services), m_twips(services.dpi.value_or(logicalDpiX())) {
-    installAccessibleRoles();
+    widgets::installAccessibleRoles();
     setObjectName(QStringLiteral("frmGraph1D"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(text(kGraphWindowCaption));
@@ -63,12 +62,12 @@ void frmGraph1D::createShortcuts() {
     shortcut(QKeySequence::Print, &frmGraph1D::cmdPrint_Click);
     shortcut(QKeySequence::Save, &frmGraph1D::savePicture);
     shortcut(QKeySequence::Copy, &frmGraph1D::copyPicture);
-    addWindowKeys(*this);
+    widgets::addWindowKeys(*this);
     m_cmdPrint->setToolTip(
         QStringLiteral("Print (%1)")
             .arg(QKeySequence(QKeySequence::Print).toString(QKeySequence::NativeText)));
-    clickOnEnter(*m_cmdPlot);
-    clickOnEnter(*m_cmdPrint);
+    widgets::clickOnEnter(*m_cmdPlot);
+    widgets::clickOnEnter(*m_cmdPrint);
     m_chbGrid->setAccessibleName(QStringLiteral("Grid"));
     m_picBlackboard->setAccessibleName(QStringLiteral("Picture of the graphs"));
 }
@@ -193,11 +192,11 @@ void frmGraph1D::describePicture() {
 }
 
 void frmGraph1D::plot_grid() {
-    veltrane::plot_grid(*m_picBlackboard, gridValue(), m_vars.loop_index);
+    veltrane::graph::plot_grid(*m_picBlackboard, gridValue(), m_vars.loop_index);
 }
 
 void frmGraph1D::plot_graphs(const std::int16_t& num) {
-    veltrane::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
+    veltrane::graph::plot_graphs(num, m_store, *m_picBlackboard, *this, m_vars);
 }
 
 void frmGraph1D::markLonePoints() {
@@ -285,4 +284,4 @@ void frmGraph1D::closeEvent(QCloseEvent* event) {
     m_closing = event->isAccepted();
 }
 
-} // namespace veltrane
+} // namespace veltrane::graph

@@ -1,9 +1,9 @@
-#include "AnalyzeHandlers.h"
-
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
+#include <veltrane/ui/AnalyzeHandlers.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
 
 std::string outcomeMessage(const AnalysisOutcome& outcome) {
     if (outcome.status == Status::Failed) {
@@ -43,4 +43,4 @@ AnalysisOutcome cmd3branches_Click(const FieldSource& fields, const AnalyzeConte
     return outcome;
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

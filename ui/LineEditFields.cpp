@@ -1,8 +1,8 @@
-#include "LineEditFields.h"
-
 #include <QLineEdit>
+#include <veltrane/ui/LineEditFields.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
 
 LineEditFields::LineEditFields(const QLineEdit& c, const QLineEdit& c1, const QLineEdit& c2)
     : m_c(c), m_c1(c1), m_c2(c2) {}
@@ -19,4 +19,4 @@ std::string LineEditFields::text(Field field) const {
     return {};
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

@@ -17,7 +17,7 @@ namespace {
 // Refuses every picture as a run-time error (status 3); nothing has been printed by then.
 class NoPictures final : public veltrane::cli::PlotWriter {
 public:
-    void write(veltrane::Module1& /*store*/,
+    void write(veltrane::classic::Module1& /*store*/,
                const veltrane::cli::PlotRequest& /*request*/) override {
         throw veltrane::Error("pictures are drawn by the windows, which are not part of this "
                               "build (VELTRANE_GUI=OFF)");
@@ -28,12 +28,12 @@ public:
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
-    veltrane::installInterruptHandler();
+    veltrane::process::installInterruptHandler();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && !veltrane::cli::isToolkitOption(args[0])) {
         NoPictures pictures;
         return veltrane::cli::runOnStandardStreams(args, &pictures);
     }
-    std::cerr << veltrane::windowsNotBuilt() << '\n';
+    std::cerr << veltrane::process::windowsNotBuilt() << '\n';
     return 1;
 }

@@ -1,15 +1,16 @@
-#include "PictureDialog.h"
-
-#include "PictureWriter.h"
-
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <veltrane/errors.h>
+#include <veltrane/ui/PictureDialog.h>
+#include <veltrane/ui/PictureWriter.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
+using namespace veltrane::cli;
 
 namespace {
 
@@ -69,4 +70,4 @@ std::optional<std::string> PictureDialog::save(QWidget& window, Module1& store, 
     return std::nullopt;
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

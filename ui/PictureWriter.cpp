@@ -1,11 +1,13 @@
-#include "PictureWriter.h"
-
-#include "PictureExport.h"
-
 #include <QByteArray>
+#include <veltrane/graph/PictureExport.h>
 #include <veltrane/process/AtomicFile.h>
+#include <veltrane/ui/PictureWriter.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::cli;
+using namespace veltrane::process;
+using namespace veltrane::graph;
 
 void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
     // Where the file cannot be made, nothing needs drawing.
@@ -37,4 +39,4 @@ void PictureWriter::write(Module1& store, const cli::PlotRequest& request) {
     file.commit();
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

@@ -1,14 +1,14 @@
-#include "StartUp.h"
-
-#include "KeyRepeats.h"
-
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <veltrane/text.h>
+#include <veltrane/ui/StartUp.h>
+#include <veltrane/widgets/KeyRepeats.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 
 namespace {
 
@@ -70,7 +70,7 @@ int runGui(int& argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(true);
     // A held key clicks a button once, and opens at most one message box, however long it is
     // held and whichever window has the focus meanwhile.
-    const KeyRepeats repeats(app);
+    const widgets::KeyRepeats repeats(app);
 
     // The graph data store the two windows share, from start to end of the program.
     Module1 store;
@@ -79,4 +79,4 @@ int runGui(int& argc, char** argv) {
     return QApplication::exec();
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

@@ -1,19 +1,19 @@
-#include "frmMain.h"
-
-#include "Accessibility.h"
-#include "ButtonKeys.h"
-#include "MainLayout.h"
-#include "QtMessageBox.h"
-#include "WindowKeys.h"
-
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <limits>
 #include <veltrane/text.h>
+#include <veltrane/ui/MainLayout.h>
+#include <veltrane/ui/frmMain.h>
+#include <veltrane/widgets/Accessibility.h>
+#include <veltrane/widgets/ButtonKeys.h>
+#include <veltrane/widgets/QtMessageBox.h>
+#include <veltrane/widgets/WindowKeys.h>
 
-namespace veltrane {
+namespace veltrane::ui {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 
 namespace {
 
@@ -33,7 +33,7 @@ QWidget* makeControl(const ControlPlacement& placement, QWidget* parent) {
         // Neither button is a default or cancel button; a focused one takes Enter as Space.
         button->setAutoDefault(false);
         button->setDefault(false);
-        clickOnEnter(*button);
+        widgets::clickOnEnter(*button);
         control = button;
         break;
     }
@@ -73,12 +73,12 @@ void fitCaption(QLabel& label) {
 
 } // namespace
 
-frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* messages,
+frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, widgets::MessageSink* messages,
                  QWidget* parent)
     : QWidget(parent), m_store(store), m_presenter(presenter),
-      m_ownMessages(messages ? nullptr : std::make_unique<QtMessageBox>(this)),
+      m_ownMessages(messages ? nullptr : std::make_unique<widgets::QtMessageBox>(this)),
       m_messages(messages ? *messages : *m_ownMessages), m_scale(logicalDpiX()) {
-    installAccessibleRoles();
+    widgets::installAccessibleRoles();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Veltrane"));
     createControls();
@@ -89,7 +89,7 @@ frmMain::frmMain(Module1& store, SpectrumPresenter& presenter, MessageSink* mess
     m_fields = std::make_unique<LineEditFields>(*m_txtC, *m_txtC1, *m_txtC2);
     m_cmd2branchs->setFocus();
     nameForScreenReaders();
-    addWindowKeys(*this);
+    widgets::addWindowKeys(*this);
 }
 
 void frmMain::nameForScreenReaders() {
@@ -104,7 +104,7 @@ void frmMain::nameForScreenReaders() {
         if (label->objectName().startsWith(QStringLiteral("Label1(")) &&
             label->objectName() != QStringLiteral("Label1(6)") &&
             label->objectName() != QStringLiteral("Label1(7)")) {
-            markDecorative(*label);
+            widgets::markDecorative(*label);
         }
     }
 }
@@ -161,12 +161,12 @@ void frmMain::cmd2branchs_Click() {
     // The user's own decimal separator, the C library's as for the command line, is accepted
     // beside ".", read at the click.
     const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
-    veltrane::cmd2branchs_Click(*m_fields, context(toSingle));
+    veltrane::ui::cmd2branchs_Click(*m_fields, context(toSingle));
 }
 
 void frmMain::cmd3branches_Click() {
     const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
-    veltrane::cmd3branches_Click(*m_fields, context(toSingle));
+    veltrane::ui::cmd3branches_Click(*m_fields, context(toSingle));
 }
 
-} // namespace veltrane
+} // namespace veltrane::ui

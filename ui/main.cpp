@@ -1,8 +1,5 @@
 // The windows' side of the program: the windows themselves, and the command line's pictures.
 // The command line (cli/main.cpp) starts it for those, with the same words.
-#include "PictureWriter.h"
-#include "StartUp.h"
-
 #include <QApplication>
 #include <array>
 #include <clocale>
@@ -12,6 +9,14 @@
 #include <veltrane/cli/Cli.h>
 #include <veltrane/process/DisplayCheck.h>
 #include <veltrane/process/Interrupt.h>
+#include <veltrane/ui/PictureWriter.h>
+#include <veltrane/ui/StartUp.h>
+
+using namespace veltrane::classic;
+using namespace veltrane::graph;
+
+using namespace veltrane::process;
+using namespace veltrane::cli;
 
 namespace {
 
@@ -33,7 +38,7 @@ int runCommand(const std::vector<std::string>& args) {
     std::array<char*, 4> argv{name.data(), option.data(), platform.data(), nullptr};
     int argc = 3;
     const QApplication app(argc, argv.data());
-    veltrane::PictureWriter pictures;
+    veltrane::ui::PictureWriter pictures;
     return veltrane::cli::runOnStandardStreams(args, &pictures);
 }
 
@@ -51,16 +56,16 @@ bool namesADisplay(const std::vector<std::string>& args) {
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
-    veltrane::installInterruptHandler();
+    veltrane::process::installInterruptHandler();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && !veltrane::cli::isToolkitOption(args[0])) {
         return runCommand(args);
     }
     if (!namesADisplay(args)) {
-        if (const auto problem = veltrane::missingDisplay()) {
+        if (const auto problem = veltrane::process::missingDisplay()) {
             std::cerr << *problem << '\n';
             return 1;
         }
     }
-    return veltrane::runGui(argc, argv);
+    return veltrane::ui::runGui(argc, argv);
 }

@@ -1,29 +1,31 @@
 // The graph window's two user-visible costs on the offscreen platform: a Plot click (clear,
 // frame, curves and labels) and the first show_spectrum, which creates the window, shows it
 // and draws it. The store holds the two-branch run for C = 0.3.
-#include "GraphWindowHost.h"
-#include "MessageSink.h"
-#include "PictureBox.h"
-#include "Printer.h"
-#include "frmGraph1D.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <benchmark/benchmark.h>
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/TwoBranch.h>
+#include <veltrane/graph/GraphWindowHost.h>
+#include <veltrane/graph/PictureBox.h>
+#include <veltrane/graph/frmGraph1D.h>
+#include <veltrane/widgets/MessageSink.h>
+#include <veltrane/widgets/Printer.h>
+
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 
 namespace {
 
 using namespace veltrane;
 
-class NoPrinter : public Printer {
+class NoPrinter : public widgets::Printer {
 public:
     std::optional<std::string> print(const QImage&) override { return "not printing"; }
 };
 
-class NoMessages : public MessageSink {
+class NoMessages : public widgets::MessageSink {
 public:
     void showMessage(const std::string&) override {}
 };

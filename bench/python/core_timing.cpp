@@ -28,14 +28,15 @@ values(const py::array_t<double, py::array::c_style | py::array::forcecast>& a) 
 
 // Seconds per call of the three-branch analysis of C1 and C2, on a fresh store each time.
 double spectrumSeconds(const std::string& c1, const std::string& c2, int calls) {
-    const veltrane::DecimalTextToSingle toSingle;
+    const veltrane::classic::DecimalTextToSingle toSingle;
     const auto start = Clock::now();
     for (int i = 0; i < calls; ++i) {
-        veltrane::Module1 store;
-        const veltrane::AnalysisOutcome outcome = veltrane::runThreeBranch(
-            veltrane::FieldTexts{{veltrane::Field::C1, c1}, {veltrane::Field::C2, c2}}, toSingle,
-            store);
-        if (outcome.status != veltrane::Status::Completed) {
+        veltrane::classic::Module1 store;
+        const veltrane::classic::AnalysisOutcome outcome = veltrane::classic::runThreeBranch(
+            veltrane::classic::FieldTexts{{veltrane::classic::Field::C1, c1},
+                                          {veltrane::classic::Field::C2, c2}},
+            toSingle, store);
+        if (outcome.status != veltrane::classic::Status::Completed) {
             throw std::runtime_error("the analysis did not complete");
         }
     }

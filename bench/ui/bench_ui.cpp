@@ -1,7 +1,6 @@
 // Times what the user waits for: from an Analyze click to the graph window painted (the first
 // click creates the window, a repeated one redraws it), and from start to the main window
 // shown. Windows are real top-level windows on whatever platform Qt runs on.
-#include "StartUp.h"
 #include "X11Windows.h"
 
 #include <QApplication>
@@ -17,10 +16,13 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 #include <vector>
+#include <veltrane/ui/StartUp.h>
 
 namespace {
 
 using namespace veltrane;
+using namespace veltrane::classic;
+using namespace veltrane::ui;
 
 QApplication& application() {
     return *qApp;

@@ -2,7 +2,7 @@
 
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 ConversionError::ConversionError(Field field, std::string text, bool tooLarge)
     : RuntimeError(
@@ -37,4 +37,4 @@ AnalysisOutcome failure(const RuntimeError& error, std::optional<Field> field, s
 }
 
 } // namespace detail
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -4,7 +4,7 @@
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
 
-namespace veltrane::detail {
+namespace veltrane::classic::detail {
 
 // Reads one field as a single, or throws ConversionError.
 float readSingle(const FieldSource& fields, Field field, const TextToSingle& toSingle);
@@ -37,4 +37,4 @@ inline void reject(AnalysisOutcome& outcome, const char* text) {
     outcome.message = text;
 }
 
-} // namespace veltrane::detail
+} // namespace veltrane::classic::detail

@@ -1,6 +1,6 @@
 #include <veltrane/classic/Checked.h>
 
-namespace veltrane::checked {
+namespace veltrane::classic::checked {
 
 void raise(ErrorKind kind, const char* what) {
     throw RuntimeError(kind, what);
@@ -10,4 +10,4 @@ void raiseNonFinite(double r, const char* what) {
     raise(std::isnan(r) ? ErrorKind::InvalidOperation : ErrorKind::Overflow, what);
 }
 
-} // namespace veltrane::checked
+} // namespace veltrane::classic::checked

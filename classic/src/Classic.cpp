@@ -2,7 +2,7 @@
 #include <veltrane/errors.h>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 namespace {
 
@@ -43,4 +43,4 @@ ClassicSpectrum threeBranchSpectrum(float c1, float c2) {
     return spectrumOf(outcome, store);
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -1,6 +1,6 @@
 #include <veltrane/classic/Fields.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 std::string fieldName(Field field) {
     switch (field) {
@@ -19,4 +19,4 @@ std::string FieldTexts::text(Field field) const {
     return it == m_texts.end() ? std::string() : it->second;
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -6,7 +6,7 @@
 #include <veltrane/classic/Module1.h>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 void raiseSubscriptOutOfRange(int index) {
     throw RuntimeError(ErrorKind::SubscriptOutOfRange, "index " + std::to_string(index));
@@ -45,4 +45,4 @@ bool Module1::sameBits(const Module1& other) const {
            sameBitsEverywhere(m_x, other.m_x) && sameBitsEverywhere(m_y, other.m_y);
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

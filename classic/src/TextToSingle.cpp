@@ -2,7 +2,7 @@
 #include <veltrane/classic/TextToSingle.h>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 DecimalTextToSingle::DecimalTextToSingle(std::string localeSeparator)
     : m_localeSeparator(std::move(localeSeparator)) {}
@@ -15,4 +15,4 @@ bool DecimalTextToSingle::tooLarge(std::string_view text) const {
     return tooLargeForSingle(text, m_localeSeparator);
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

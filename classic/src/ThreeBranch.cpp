@@ -7,7 +7,7 @@
 #include <veltrane/classic/Checked.h>
 #include <veltrane/classic/ThreeBranch.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 namespace {
 
@@ -243,4 +243,4 @@ AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& to
     });
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

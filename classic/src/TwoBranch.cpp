@@ -4,7 +4,7 @@
 #include <veltrane/classic/Checked.h>
 #include <veltrane/classic/TwoBranch.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 namespace {
 
@@ -70,4 +70,4 @@ AnalysisOutcome runTwoBranch(const FieldSource& fields, const TextToSingle& toSi
     });
 }
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -21,6 +21,8 @@
 #include <veltrane/text.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
+using namespace veltrane::process;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <veltrane/classic/TwoBranch.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
 
 AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::string& separator,
                              std::ostream& err, Module1& store) {

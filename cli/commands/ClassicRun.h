@@ -10,14 +10,15 @@ namespace veltrane::cli {
 
 // The two-branch analysis of one field text, or the three-branch analysis of two, on store,
 // as the Analyze buttons run them with the user's decimal separator.
-AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::string& separator,
-                             std::ostream& err, Module1& store);
+classic::AnalysisOutcome analyseTexts(const std::vector<std::string>& texts,
+                                      const std::string& separator, std::ostream& err,
+                                      classic::Module1& store);
 
 // For an analysis that did not complete: status 2 for a refused value or a text that is not a
 // number (or too large for a single), 3 for any other run-time error.
-int failureStatus(const AnalysisOutcome& outcome);
+int failureStatus(const classic::AnalysisOutcome& outcome);
 
 // Its message: a refusal as the analysis words it, a run-time error after "veltrane: ".
-std::string failureMessage(const AnalysisOutcome& outcome);
+std::string failureMessage(const classic::AnalysisOutcome& outcome);
 
 } // namespace veltrane::cli

@@ -9,6 +9,7 @@
 #include <veltrane/maps.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
 
 namespace {
 

@@ -13,11 +13,11 @@ namespace veltrane::cli {
 // analysis read (its singles, widened exactly to double). The differences are exact minus
 // stored. A stored λ that rounding put just outside the exact range is taken at the nearer
 // end.
-Comparison compareWithExact(const Module1& store, const AnalysisOutcome& outcome);
+Comparison compareWithExact(const classic::Module1& store, const classic::AnalysisOutcome& outcome);
 
 // Prints compareWithExact as CSV, or JSON when json is set. Throws CommandError (status 3)
 // for a run-time error.
-void printComparison(const Module1& store, const AnalysisOutcome& outcome, bool json,
-                     std::ostream& out);
+void printComparison(const classic::Module1& store, const classic::AnalysisOutcome& outcome,
+                     bool json, std::ostream& out);
 
 } // namespace veltrane::cli

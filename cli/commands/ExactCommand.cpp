@@ -19,6 +19,8 @@
 #include <veltrane/process/Progress.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
+using namespace veltrane::process;
 
 namespace {
 

@@ -30,6 +30,6 @@ int runExact(const SpectrumOptions& options, std::ostream& out, const Services& 
 // (dimension) over the same exponents, rounded to singles, graph_n(1) = graph_n(2) = the last
 // index and graph_count = 2. The graph window draws the exact spectrum from it. Throws
 // std::length_error unless there are 1 to 101 points.
-Module1 exactStore(const std::vector<ExactPoint>& points);
+classic::Module1 exactStore(const std::vector<ExactPoint>& points);
 
 } // namespace veltrane::cli

@@ -16,6 +16,8 @@
 #include <veltrane/run.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
+using namespace veltrane::process;
 
 ParsedMarkov parseMarkovOptions(const std::vector<std::string>& words) {
     const ParsedOptions parsed = parseOptions(words, Command::Markov);

@@ -7,6 +7,7 @@
 #include <veltrane/text.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
 
 namespace {
 

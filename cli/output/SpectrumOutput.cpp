@@ -5,6 +5,7 @@
 #include <veltrane/text.h>
 
 namespace veltrane::cli {
+using namespace veltrane::classic;
 
 std::vector<SpectrumPoint<float>> storedPoints(const Module1& store) {
     std::vector<SpectrumPoint<float>> points;

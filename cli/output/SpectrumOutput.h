@@ -20,7 +20,7 @@ template <typename T> struct SpectrumPoint {
 };
 
 // Graphs 1 and 2 of the store, points 0..graph_n(1).
-std::vector<SpectrumPoint<float>> storedPoints(const Module1& store);
+std::vector<SpectrumPoint<float>> storedPoints(const classic::Module1& store);
 // The points numbered from first on.
 std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
                                                std::size_t first = 0);

@@ -12,7 +12,7 @@
 #include <veltrane/process/Interrupt.h>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace fs = std::filesystem;
 
@@ -234,4 +234,4 @@ void AtomicFile::commitInPlace() {
     }
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -2,7 +2,7 @@
 #include <string_view>
 #include <veltrane/process/DisplayCheck.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::optional<std::string> missingDisplay() {
         [](const char* variable) -> const char* { return std::getenv(variable); });
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -8,7 +8,7 @@
 #include <veltrane/process/Errors.h>
 #include <veltrane/process/HeldOutput.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace {
 
@@ -120,4 +120,4 @@ void HeldOutput::releaseTo(std::ostream& out) {
     m_fd = -1;
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

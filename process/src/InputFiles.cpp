@@ -10,7 +10,7 @@
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/text.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace {
 
@@ -122,4 +122,4 @@ std::vector<std::string> readNumberFile(const std::string& file, int input,
     }
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

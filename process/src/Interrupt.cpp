@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <veltrane/process/Interrupt.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace {
 
@@ -128,4 +128,4 @@ SignalsHeld::~SignalsHeld() {
     pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

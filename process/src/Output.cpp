@@ -3,7 +3,7 @@
 #include <veltrane/process/Errors.h>
 #include <veltrane/process/Output.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 FdOutput::~FdOutput() {
     // What is left is written by the command's own flush; a destructor must not throw.
@@ -41,4 +41,4 @@ int FdOutput::sync() {
     return 0;
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

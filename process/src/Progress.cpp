@@ -7,7 +7,7 @@
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 namespace {
 
@@ -53,14 +53,15 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
         }
     };
     try {
-        runWatched([&] { work(control); }, std::chrono::milliseconds(200), [&] {
-            const std::chrono::duration<double> elapsed = Clock::now() - start;
-            if (elapsed.count() > 0.5) {
-                showLine(progressText(done, total, elapsed.count()));
-                shown = true;
-                setProgressShown(true);
-            }
-        });
+        runWatched([&] { work(control); }, std::chrono::milliseconds(200),
+                   [&] {
+                       const std::chrono::duration<double> elapsed = Clock::now() - start;
+                       if (elapsed.count() > 0.5) {
+                           showLine(progressText(done, total, elapsed.count()));
+                           shown = true;
+                           setProgressShown(true);
+                       }
+                   });
     } catch (...) {
         clear();
         throw;
@@ -68,4 +69,4 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
     clear();
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

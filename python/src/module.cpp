@@ -26,6 +26,7 @@
 namespace py = pybind11;
 
 namespace veltrane::python {
+using namespace veltrane::classic;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <veltrane/maps.h>
 
 namespace veltrane {
+using namespace veltrane::classic;
 namespace {
 
 using test::analyse;

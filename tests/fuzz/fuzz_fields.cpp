@@ -7,6 +7,8 @@
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
 
+using namespace veltrane::classic;
+
 namespace {
 
 using namespace veltrane;

@@ -2,14 +2,16 @@
 // tests/data/plot/cases.tsv, and the marks a picture adds where a row asks for them; each
 // trace is compared with its approved file.
 #include "Analyses.h"
-#include "PlotProcedures.h"
 #include "TestSupport.h"
 
 #include <charconv>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <veltrane/graph/PlotProcedures.h>
 
 namespace veltrane {
+using namespace veltrane::classic;
+using namespace veltrane::graph;
 namespace {
 
 std::string number(float value) {

@@ -9,16 +9,17 @@ namespace veltrane::test {
 
 // The analysis of the field texts written "C" or "C1|C2", as the Analyze buttons run it with
 // the locale's decimal separator.
-inline AnalysisOutcome analyse(const std::string& input, Module1& store,
-                               const std::string& separator = ".") {
-    const DecimalTextToSingle toSingle(separator);
+inline classic::AnalysisOutcome analyse(const std::string& input, classic::Module1& store,
+                                        const std::string& separator = ".") {
+    const classic::DecimalTextToSingle toSingle(separator);
     const std::size_t bar = input.find('|');
     if (bar == std::string::npos) {
-        return runTwoBranch(FieldTexts{{Field::C, input}}, toSingle, store);
+        return runTwoBranch(classic::FieldTexts{{classic::Field::C, input}}, toSingle, store);
     }
-    AnalysisOutcome outcome = runThreeBranch(
-        FieldTexts{{Field::C1, input.substr(0, bar)}, {Field::C2, input.substr(bar + 1)}}, toSingle,
-        store);
+    classic::AnalysisOutcome outcome =
+        runThreeBranch(classic::FieldTexts{{classic::Field::C1, input.substr(0, bar)},
+                                           {classic::Field::C2, input.substr(bar + 1)}},
+                       toSingle, store);
     EXPECT_TRUE(outcome.messages.empty()) << "entr3's message, which the analyses never reach";
     return outcome;
 }

@@ -5,7 +5,6 @@
 // by the core on the same texts, so check() can tell whether the windows stored exactly that.
 #include "Analyses.h"
 #include "QtSupport.h"
-#include "StartUp.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,18 +13,19 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <veltrane/text.h>
+#include <veltrane/ui/StartUp.h>
 
 namespace veltrane::test {
 
 class Walk {
 public:
-    explicit Walk(Module1& store) : m_store(store), m_reference(store), m_program(store) {
+    explicit Walk(classic::Module1& store) : m_store(store), m_reference(store), m_program(store) {
         m_program.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&main()));
     }
 
-    frmMain& main() { return m_program.mainWindow(); }
-    frmGraph1D* graph() { return m_program.graphHost().window(); }
+    ui::frmMain& main() { return m_program.mainWindow(); }
+    graph::frmGraph1D* graph() { return m_program.graphHost().window(); }
 
     template <typename T = QWidget> static T* control(QWidget* window, const char* name) {
         T* found = window != nullptr ? window->findChild<T*>(QString::fromLatin1(name)) : nullptr;
@@ -83,9 +83,9 @@ public:
 private:
     static std::string separator() { return cLocaleDecimalSeparator(); }
 
-    Module1& m_store;
-    Module1 m_reference;
-    Program m_program;
+    classic::Module1& m_store;
+    classic::Module1 m_reference;
+    ui::Program m_program;
 };
 
 } // namespace veltrane::test

@@ -4,11 +4,8 @@
 // told, covering, resizing and closing with the mouse and the keys. The pictures of both
 // windows are compared with the approved ones for this screen's pixel ratio. The Save
 // dialog is taken to /proc. The soak takes the same steps two thousand times in random order.
-#include "PictureBox.h"
-#include "PictureExport.h"
 #include "TestSupport.h"
 #include "Walk.h"
-#include "frmGraph1D.h"
 
 #include <QAccessible>
 #include <QFileSystemModel>
@@ -26,8 +23,14 @@
 #include <random>
 #include <thread>
 #include <unistd.h>
+#include <veltrane/graph/PictureBox.h>
+#include <veltrane/graph/PictureExport.h>
+#include <veltrane/graph/frmGraph1D.h>
 
 namespace veltrane {
+using namespace veltrane::classic;
+using namespace veltrane::ui;
+using namespace veltrane::graph;
 namespace {
 
 using test::Walk;

@@ -12,7 +12,7 @@
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 // One point of graphs 1 (entropy) and 2 (fractal dimension) of the store, at its exponent.
 struct ClassicPoint {
@@ -40,4 +40,4 @@ ClassicSpectrum twoBranchSpectrum(float c);
 // order, RuntimeError for its run-time errors.
 ClassicSpectrum threeBranchSpectrum(float c1, float c2);
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -12,7 +12,7 @@
 //
 // All helpers work in double: differences, products and quotients of singles are formed in
 // double and rounded only where a result is stored, through toSingle().
-namespace veltrane::checked {
+namespace veltrane::classic::checked {
 
 [[noreturn, gnu::cold]] void raise(ErrorKind kind, const char* what);
 
@@ -72,4 +72,4 @@ inline void increment(std::int16_t& counter) {
     ++counter;
 }
 
-} // namespace veltrane::checked
+} // namespace veltrane::classic::checked

@@ -3,7 +3,7 @@
 #include <array>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 [[noreturn, gnu::cold]] void raiseSubscriptOutOfRange(int index);
 
@@ -25,4 +25,4 @@ private:
     std::array<T, Last - First + 1> m_items{};
 };
 
-} // namespace veltrane
+} // namespace veltrane::classic

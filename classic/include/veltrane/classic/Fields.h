@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 // The input fields of the main window, named after their labels.
 enum class Field { C, C1, C2 };
@@ -31,4 +31,4 @@ private:
     std::map<Field, std::string> m_texts;
 };
 
-} // namespace veltrane
+} // namespace veltrane::classic

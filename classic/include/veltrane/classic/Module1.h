@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 // The graph data store: up to three graphs (numbers 0 to 3, 0 unused) of up to 101 points
 // (indices 0 to 100), filled by the analyses and read by the graph window. Every element
@@ -41,4 +41,4 @@ private:
     std::array<std::int16_t, kLastGraph + 1> m_n{};
 };
 
-} // namespace veltrane
+} // namespace veltrane::classic

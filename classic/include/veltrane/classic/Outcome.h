@@ -6,7 +6,7 @@
 #include <veltrane/classic/Fields.h>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 enum class Status {
     Completed, // the store holds the new run
@@ -49,4 +49,4 @@ private:
     std::string m_text;
 };
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 // The platform's text-to-single conversion used for the input fields.
 class TextToSingle {
@@ -29,4 +29,4 @@ private:
     std::string m_localeSeparator;
 };
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -8,7 +8,7 @@
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 inline constexpr const char* kThreeBranchRangeMessage = "These values must be >0 and <1";
 inline constexpr const char* kThreeBranchOrderMessage = "C1 must be less than C2";
@@ -39,4 +39,4 @@ double entr3(Weights& a, const float& l, const Exponents& lm, const std::int16_t
 AnalysisOutcome runThreeBranch(const FieldSource& fields, const TextToSingle& toSingle,
                                Module1& store);
 
-} // namespace veltrane
+} // namespace veltrane::classic

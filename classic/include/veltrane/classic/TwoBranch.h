@@ -4,7 +4,7 @@
 #include <veltrane/classic/Outcome.h>
 #include <veltrane/classic/TextToSingle.h>
 
-namespace veltrane {
+namespace veltrane::classic {
 
 // The fixed rejection text of the two-branch analysis.
 inline constexpr const char* kTwoBranchRangeMessage = "C must be >0 and <1";
@@ -16,4 +16,4 @@ inline constexpr const char* kTwoBranchRangeMessage = "C must be >0 and <1";
 AnalysisOutcome runTwoBranch(const FieldSource& fields, const TextToSingle& toSingle,
                              Module1& store);
 
-} // namespace veltrane
+} // namespace veltrane::classic

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-namespace veltrane {
+namespace veltrane::classic {
 class Module1;
-}
+} // namespace veltrane::classic
 
 namespace veltrane::cli {
 
@@ -48,7 +48,7 @@ struct PlotRequest {
 class PlotWriter {
 public:
     virtual ~PlotWriter() = default;
-    virtual void write(Module1& store, const PlotRequest& request) = 0;
+    virtual void write(classic::Module1& store, const PlotRequest& request) = 0;
 };
 
 } // namespace veltrane::cli

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <sys/types.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // A file that appears whole or not at all: the bytes go to a hidden temporary file beside it,
 // which takes the file's place only at commit(). Until then a failure, the destructor or a
@@ -51,4 +51,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace veltrane
+} // namespace veltrane::process

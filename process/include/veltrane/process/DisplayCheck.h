@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // Reads one environment variable; nullptr when it is not set.
 using EnvironmentLookup = std::function<const char*(const char*)>;
@@ -24,4 +24,4 @@ std::optional<std::string> missingDisplay(const EnvironmentLookup& getenv);
 // The same for this process's own environment.
 std::optional<std::string> missingDisplay();
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -7,7 +7,7 @@
 #include <string>
 #include <veltrane/errors.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // A file that cannot be made or opened, or is no file of the kind asked for: "cannot write
 // \"name\": reason", "cannot read name: reason".
@@ -30,4 +30,4 @@ public:
                 (aftermath.empty() ? "" : "; " + aftermath)) {}
 };
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -6,7 +6,7 @@
 #include <streambuf>
 #include <string>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // The buffer of a stream whose bytes are held back until the document they make is complete,
 // so that it is printed whole or not at all: in memory up to kHeldInMemory bytes, beyond that
@@ -50,4 +50,4 @@ template <typename Write> void writeWhole(std::ostream& out, const Write& write)
     held.releaseTo(out);
 }
 
-} // namespace veltrane
+} // namespace veltrane::process

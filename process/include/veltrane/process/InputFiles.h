@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // The name of file in messages: itself, or "standard input" for "-".
 std::string inputName(const std::string& file);
@@ -25,4 +25,4 @@ std::vector<std::string> readNumberFile(const std::string& file, int input,
                                         const std::string& separator, std::size_t most,
                                         const std::string& what);
 
-} // namespace veltrane
+} // namespace veltrane::process

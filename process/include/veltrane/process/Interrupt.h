@@ -3,7 +3,7 @@
 #include <atomic>
 #include <csignal>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // Ends the process on every signal whose default action would end it, after removing the
 // temporary file an AtomicFile is writing and clearing a progress line, so that no run ends
@@ -51,4 +51,4 @@ private:
     sigset_t m_before{};
 };
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -3,7 +3,7 @@
 #include <array>
 #include <streambuf>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // The buffer of an output stream onto a file descriptor that checks every write: one that
 // fails (a full disk, a pipe closed while SIGPIPE is ignored) throws WriteError ("write error:
@@ -29,4 +29,4 @@ private:
     std::array<char, 65536> m_buffer{};
 };
 
-} // namespace veltrane
+} // namespace veltrane::process

@@ -5,7 +5,7 @@
 #include <optional>
 #include <veltrane/run.h>
 
-namespace veltrane {
+namespace veltrane::process {
 
 // Runs work, on as many threads as given or else one a core, with a RunControl in which it
 // counts the items it has done and that Ctrl+C cancels (Interrupt.h). When show is set (standard
@@ -15,4 +15,4 @@ namespace veltrane {
 void withProgress(bool show, std::optional<int> threads, std::size_t total,
                   const std::function<void(const RunControl&)>& work);
 
-} // namespace veltrane
+} // namespace veltrane::process
