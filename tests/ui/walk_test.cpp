@@ -1,9 +1,10 @@
-// One walk through both windows on a real X server, as a user takes it: start, focus and tab
-// order, both Analyze buttons, Enter held on a button, refused values and texts that are not
-// numbers, Grid and Plot, Save picture and Print without a printer, what screen readers are
-// told, covering, resizing and closing with the mouse and the keys. The pictures of both
-// windows are compared with the approved ones for this screen's pixel ratio. The Save
-// dialog is taken to /proc. The soak takes the same steps two thousand times in random order.
+// Both windows on a real X server, used as a user uses them, one step of the walk a test, each
+// on windows started afresh: start, focus and tab order, both Analyze buttons, Enter held on a
+// button, refused values and texts that are not numbers, Grid and Plot, Save picture and Print
+// without a printer, what screen readers are told, covering, resizing and closing with the mouse
+// and the keys. The pictures of both windows are compared with the approved ones for this
+// screen's pixel ratio. The Save dialog is taken to /proc. The soak takes the same steps two
+// thousand times in random order.
 #include "TestSupport.h"
 #include "Walk.h"
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -32,8 +34,6 @@ using namespace veltrane::classic;
 using namespace veltrane::ui;
 using namespace veltrane::graph;
 namespace {
-
-using test::Walk;
 
 QImage picture(QWidget* window) {
     return window->grab().toImage();
@@ -119,18 +119,65 @@ private:
     std::thread m_watch; // last: it starts with everything above in place
 };
 
-TEST(Walk, ThroughBothWindows) {
-    // The approved pictures were taken with this font, installed with the program's
-    // dependencies, so that they do not hang on the machine's choice of interface font.
-    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    const std::string at = "@" + std::to_string(qRound(qApp->devicePixelRatio()));
-    Module1 store;
-    Walk walk(store);
-    QWidget& main = walk.main();
-    test::expectLooksLike(picture(&main), "frmMain" + at);
+// The program's windows started afresh for each test on the font the approved pictures were
+// taken with, installed with the program's dependencies, so that they do not hang on the
+// machine's choice of interface font. After each test the store holds what the core computed
+// from the same texts, there is one graph window at the most, and no modal window other than a
+// message box or an answered file dialog was shown.
+class Walk : public ::testing::Test {
+protected:
+    Walk() {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+        m_walk = std::make_unique<test::Walk>(m_store);
+    }
+    void TearDown() override {
+        ASSERT_NO_FATAL_FAILURE(m_walk->check());
+        EXPECT_EQ(m_walk->answerer.others, 0);
+    }
 
-    main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    test::Walk& walk() { return *m_walk; }
+    QWidget& main() { return m_walk->main(); }
+    // The approved picture of this screen's pixel ratio.
+    static std::string approved(const std::string& name) {
+        return name + "@" + std::to_string(qRound(qApp->devicePixelRatio()));
+    }
+    template <typename T = QWidget> static T* control(QWidget* window, const char* name) {
+        return test::Walk::control<T>(window, name);
+    }
+    static void click(QWidget* window, const char* button) { test::Walk::click(window, button); }
+
+    // The graph window of the two-branch map C, shown.
+    frmGraph1D* analyzed(const std::string& c) {
+        m_walk->analyze(c);
+        frmGraph1D* graph = m_walk->graph();
+        EXPECT_TRUE(graph != nullptr && QTest::qWaitForWindowExposed(graph));
+        return graph;
+    }
+    // The graph window of the three-branch map C1, C2, shown.
+    frmGraph1D* analyzed(const std::string& c1, const std::string& c2) {
+        m_walk->analyze(c1, c2);
+        frmGraph1D* graph = m_walk->graph();
+        EXPECT_TRUE(graph != nullptr && QTest::qWaitForWindowExposed(graph));
+        return graph;
+    }
+    static void activate(QWidget* window) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+
+private:
+    Module1 m_store;
+    std::unique_ptr<test::Walk> m_walk;
+};
+
+TEST_F(Walk, MainWindowStartsAsApproved) {
+    test::expectLooksLike(picture(&main()), approved("frmMain"));
+    EXPECT_EQ(walk().graph(), nullptr);
+}
+
+// Neither button is a default or cancel button, but Enter clicks the one with the focus.
+TEST_F(Walk, TabWalksTheFieldsInOrderAndEnterClicksTheFocusedButton) {
+    ASSERT_NO_FATAL_FAILURE(activate(&main()));
     QStringList focus;
     for (int i = 0; i < 6; ++i) {
         focus << QApplication::focusWidget()->objectName();
@@ -138,32 +185,38 @@ TEST(Walk, ThroughBothWindows) {
     }
     EXPECT_EQ(focus, QStringList(
                          {"cmd2branchs", "txtC", "cmd3branches", "txtC1", "txtC2", "cmd2branchs"}));
-    // Neither button is a default or cancel button, but Enter clicks the one with the focus.
-    QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_Return);
-    QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_Escape);
-    EXPECT_EQ(walk.graph(), nullptr);
-    QTest::keyClick(Walk::control(&main, "cmd2branchs"), Qt::Key_Return);
-    EXPECT_NE(walk.graph(), nullptr);
+    QTest::keyClick(control(&main(), "txtC"), Qt::Key_Return);
+    QTest::keyClick(control(&main(), "txtC"), Qt::Key_Escape);
+    EXPECT_EQ(walk().graph(), nullptr);
+    QTest::keyClick(control(&main(), "cmd2branchs"), Qt::Key_Return);
+    EXPECT_NE(walk().graph(), nullptr);
+    // The same analysis again, now run by the core too, for the check after the test.
+    walk().analyze(control<QLineEdit>(&main(), "txtC")->text().toStdString());
+}
 
-    walk.analyze("0.3");
-    frmGraph1D* graph = walk.graph();
-    ASSERT_TRUE(graph != nullptr && QTest::qWaitForWindowExposed(graph));
-    ASSERT_NO_FATAL_FAILURE(walk.check());
+TEST_F(Walk, AnalyzeOpensTheGraphWindowAsApproved) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
+    ASSERT_NO_FATAL_FAILURE(walk().check());
     EXPECT_EQ(graph->parentWidget(), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    const QImage ticks = picture(graph);
-    test::expectLooksLike(ticks, "frmGraph1D-0.3" + at);
+    test::expectLooksLike(picture(graph), approved("frmGraph1D-0.3"));
+}
 
-    // For screen readers every control that takes the focus has a name, and the picture says
-    // in words what it shows.
+// Every control that takes the focus has a name, and the picture says in words what it shows.
+// Both are windows (frames to AT-SPI), the picture is an image, and the labels drawn in the
+// sketches of the maps are not there at all.
+TEST_F(Walk, ScreenReadersAreToldTheNamesRolesAndWhatThePictureShows) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
     const auto accessible = [](QWidget* w, QAccessible::Text what) {
         return QAccessible::queryAccessibleInterface(w)->text(what);
     };
     QStringList names;
-    for (QWidget* window : {static_cast<QWidget*>(&main), static_cast<QWidget*>(graph)}) {
-        for (QWidget* control : window->findChildren<QWidget*>()) {
-            names << (control->focusPolicy() != Qt::NoFocus ? accessible(control, QAccessible::Name)
-                                                            : QStringLiteral("-"));
+    for (QWidget* window : {&main(), static_cast<QWidget*>(graph)}) {
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            names << (c->focusPolicy() != Qt::NoFocus ? accessible(c, QAccessible::Name)
+                                                      : QStringLiteral("-"));
         }
     }
     EXPECT_FALSE(names.contains(QString())) << names.join('|').toStdString();
@@ -172,126 +225,156 @@ TEST(Walk, ThroughBothWindows) {
         EXPECT_TRUE(names.contains(name)) << name;
     }
     const QString description =
-        accessible(Walk::control(graph, "picBlackboard"), QAccessible::Description);
+        accessible(control(graph, "picBlackboard"), QAccessible::Description);
     EXPECT_TRUE(description.contains("MinX=0.356675") && description.contains("MaxY=1") &&
                 description.contains("ticks"))
         << description.toStdString();
-    EXPECT_EQ(Walk::control(graph, "cmdPrint")->toolTip(), "Print (Ctrl+P)");
-    // Both are windows (frames to AT-SPI), the picture is an image, and the labels drawn in
-    // the sketches of the maps are not there at all.
-    EXPECT_EQ(accessibleRole(&main), QAccessible::Window);
+    EXPECT_EQ(control(graph, "cmdPrint")->toolTip(), "Print (Ctrl+P)");
+    EXPECT_EQ(accessibleRole(&main()), QAccessible::Window);
     EXPECT_EQ(accessibleRole(graph), QAccessible::Window);
-    EXPECT_EQ(accessibleRole(Walk::control(graph, "picBlackboard")), QAccessible::Graphic);
-    EXPECT_EQ(accessibleChildren(&main).join(' ').toStdString(),
+    EXPECT_EQ(accessibleRole(control(graph, "picBlackboard")), QAccessible::Graphic);
+    EXPECT_EQ(accessibleChildren(&main()).join(' ').toStdString(),
               "cmd2branchs txtC cmd3branches txtC1 txtC2 Label2 Label3(0) Label3(1) Label4 "
               "Label1(6) Label1(7)");
     EXPECT_TRUE(accessibleChildren(graph).contains("picBlackboard"));
+}
 
-    // Grid takes effect at the next Plot; unticked again, Plot gives back the ticks.
-    QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
-    EXPECT_EQ(picture(graph).copy(graph->picBlackboard().geometry()),
-              ticks.copy(graph->picBlackboard().geometry()));
-    Walk::click(graph, "cmdPlot");
-    test::expectLooksLike(picture(graph), "frmGraph1D-0.3-grid" + at);
-    // Unticked but not plotted, the window still shows the grid, and Save picture writes
-    // that: what --plot draws with --grid.
-    QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
+// Grid takes effect at the next Plot; unticked again, Plot gives back the ticks.
+TEST_F(Walk, GridTakesEffectAtTheNextPlot) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
+    const QImage ticks = picture(graph);
+    const QRect surface = graph->picBlackboard().geometry();
+    QTest::mouseClick(control(graph, "chbGrid"), Qt::LeftButton);
+    EXPECT_EQ(picture(graph).copy(surface), ticks.copy(surface));
+    click(graph, "cmdPlot");
+    test::expectLooksLike(picture(graph), approved("frmGraph1D-0.3-grid"));
+    QTest::mouseClick(control(graph, "chbGrid"), Qt::LeftButton);
+    click(graph, "cmdPlot");
+    EXPECT_EQ(picture(graph), ticks);
+}
+
+// Unticked but not plotted, the window still shows the grid, and Save picture writes that:
+// what --plot draws with --grid.
+TEST_F(Walk, SavePictureWritesWhatIsShownAsTheCommandLineDrawsIt) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
+    QTest::mouseClick(control(graph, "chbGrid"), Qt::LeftButton);
+    click(graph, "cmdPlot");
+    QTest::mouseClick(control(graph, "chbGrid"), Qt::LeftButton);
     const test::TempDir folder;
     const std::string saved = (folder.path() / "saved.png").string();
-    walk.answerer.fileDialog = [&](QFileDialog& files) {
+    walk().answerer.fileDialog = [&](QFileDialog& files) {
         auto* name = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
         name->setText(QString::fromStdString(saved));
         QTest::keyClick(name, Qt::Key_Return);
     };
-    graph->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(graph));
+    ASSERT_NO_FATAL_FAILURE(activate(graph));
     QTest::keyClick(graph, Qt::Key_S, Qt::ControlModifier);
     // In the same surroundings: the scale factor of the hidpi run changes how text is drawn.
     ASSERT_EQ(test::runProgram("veltrane spectrum 0.3 --grid --plot plotted.png", {}, folder.path())
                   .status,
               0);
     EXPECT_TRUE(test::readFile(saved) == test::readFile(folder.path() / "plotted.png"));
-    Walk::click(graph, "cmdPlot");
-    EXPECT_EQ(picture(graph), ticks);
+}
 
-    walk.analyze("0.2", "0.6");
-    EXPECT_EQ(walk.graph(), graph);
+// The three-branch analysis draws in the window the two-branch one opened.
+TEST_F(Walk, ThreeBranchAnalysisRedrawsTheSameGraphWindow) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(analyzed("0.2", "0.6"), graph);
+    test::expectLooksLike(picture(graph), approved("frmGraph1D-0.2-0.6"));
+}
+
+// Refused values and texts that are not numbers stay in their fields, change nothing and say
+// why; Print without a printer says so.
+TEST_F(Walk, RefusedValuesStayInTheirFieldsChangeNothingAndSayWhy) {
+    frmGraph1D* graph = analyzed("0.2", "0.6");
+    ASSERT_NE(graph, nullptr);
     const QImage three = picture(graph);
-    test::expectLooksLike(three, "frmGraph1D-0.2-0.6" + at);
-
-    // Refused values and texts that are not numbers stay in their fields and change nothing.
-    walk.analyze("1.5");
-    walk.analyze("0.6", "0.4");
-    walk.analyze("<b>abc");
-    EXPECT_EQ(Walk::control<QLineEdit>(&main, "txtC")->text(), "<b>abc");
-    EXPECT_EQ(Walk::control<QLineEdit>(&main, "txtC1")->text(), "0.6");
-    walk.print();
+    walk().analyze("1.5");
+    walk().analyze("0.6", "0.4");
+    walk().analyze("<b>abc");
+    EXPECT_EQ(control<QLineEdit>(&main(), "txtC")->text(), "<b>abc");
+    EXPECT_EQ(control<QLineEdit>(&main(), "txtC1")->text(), "0.6");
+    walk().print();
     const auto box = [](const char* text) {
         return test::SeenBox{"Veltrane", text, QMessageBox::NoIcon, 1};
     };
-    EXPECT_EQ(walk.answerer.seen,
+    EXPECT_EQ(walk().answerer.seen,
               std::vector<test::SeenBox>(
                   {box("C must be >0 and <1"), box("C1 must be less than C2"),
                    box("Run-time error: type mismatch: the text \"<b>abc\" of field C is not a "
                        "number"),
                    box("No printer is available, so the graph was not printed.")}));
-    ASSERT_NO_FATAL_FAILURE(walk.check());
+    ASSERT_NO_FATAL_FAILURE(walk().check());
     EXPECT_EQ(picture(graph), three);
+}
 
-    // Enter held on a main window's button presses it once, as Space does (Print and the
-    // message boxes are held on with the X server's own repeats in the program test).
-    const std::size_t boxes = walk.answerer.seen.size();
-    EXPECT_EQ(clicksOfHeldEnter(Walk::control<QPushButton>(&main, "cmd2branchs")), 1);
-    EXPECT_EQ(clicksOfHeldEnter(Walk::control<QPushButton>(&main, "cmd3branches")), 1);
-    // The fields still hold "<b>abc", 0.6 and 0.4: one message box each.
-    EXPECT_EQ(walk.answerer.seen.size(), boxes + 2);
+// Enter held on a main window's button presses it once, as Space does (Print and the message
+// boxes are held on with the X server's own repeats in the program test).
+TEST_F(Walk, EnterHeldOnAnAnalyzeButtonPressesItOnce) {
+    frmGraph1D* graph = analyzed("0.2", "0.6");
+    ASSERT_NE(graph, nullptr);
+    const QImage three = picture(graph);
+    walk().analyze("0.6", "0.4");
+    walk().analyze("<b>abc");
+    const std::size_t boxes = walk().answerer.seen.size();
+    EXPECT_EQ(clicksOfHeldEnter(control<QPushButton>(&main(), "cmd2branchs")), 1);
+    EXPECT_EQ(clicksOfHeldEnter(control<QPushButton>(&main(), "cmd3branches")), 1);
+    // The fields hold "<b>abc", 0.6 and 0.4: one message box each.
+    EXPECT_EQ(walk().answerer.seen.size(), boxes + 2);
     EXPECT_EQ(picture(graph), three);
+}
 
-    // Covering and moving keep the drawing; resizing moves and scales nothing.
+// Covering and moving keep the drawing; resizing moves and scales nothing.
+TEST_F(Walk, CoveringMovingAndResizingKeepTheDrawing) {
+    frmGraph1D* graph = analyzed("0.2", "0.6");
+    ASSERT_NE(graph, nullptr);
+    const QImage three = picture(graph);
     graph->hide();
     graph->move(graph->pos() + QPoint(40, 30));
     graph->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(graph));
     EXPECT_EQ(picture(graph), three);
-    const QImage mainBefore = picture(&main);
-    main.resize(main.size() * 2);
-    EXPECT_EQ(picture(&main).copy(mainBefore.rect()), mainBefore);
+    const QImage mainBefore = picture(&main());
+    main().resize(main().size() * 2);
+    EXPECT_EQ(picture(&main()).copy(mainBefore.rect()), mainBefore);
+}
 
-    // Closed, the graph window comes back with the next analysis, its Grid box unticked.
-    QTest::mouseClick(Walk::control(graph, "chbGrid"), Qt::LeftButton);
-    walk.closeGraph();
-    walk.analyze("0.3");
-    ASSERT_NE(walk.graph(), nullptr);
-    EXPECT_FALSE(Walk::control<QCheckBox>(walk.graph(), "chbGrid")->isChecked());
-    ASSERT_NO_FATAL_FAILURE(walk.check());
-    EXPECT_EQ(walk.answerer.others, 0);
+// Closed, the graph window comes back with the next analysis, its Grid box unticked.
+TEST_F(Walk, ClosedGraphWindowComesBackWithGridUnticked) {
+    frmGraph1D* graph = analyzed("0.2", "0.6");
+    ASSERT_NE(graph, nullptr);
+    QTest::mouseClick(control(graph, "chbGrid"), Qt::LeftButton);
+    walk().closeGraph();
+    ASSERT_NE(analyzed("0.3"), nullptr);
+    EXPECT_FALSE(control<QCheckBox>(walk().graph(), "chbGrid")->isChecked());
+}
 
-    // Ctrl+W closes the window it is pressed in, the main window too, which leaves the graph
-    // window open; there Ctrl+Q closes what is left.
-    main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
-    QTest::keyClick(Walk::control(&main, "txtC"), Qt::Key_W, Qt::ControlModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }));
-    ASSERT_NE(walk.graph(), nullptr);
-    EXPECT_TRUE(walk.graph()->isVisible());
-    walk.graph()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(walk.graph()));
-    QTest::keyClick(walk.graph(), Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return walk.graph() == nullptr; }));
+// Ctrl+W closes the window it is pressed in, the main window too, which leaves the graph
+// window open; there Ctrl+Q closes what is left.
+TEST_F(Walk, CtrlWClosesItsOwnWindowAndCtrlQTheRest) {
+    ASSERT_NE(analyzed("0.3"), nullptr);
+    ASSERT_NO_FATAL_FAILURE(activate(&main()));
+    QTest::keyClick(control(&main(), "txtC"), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main().isVisible(); }));
+    ASSERT_NE(walk().graph(), nullptr);
+    EXPECT_TRUE(walk().graph()->isVisible());
+    ASSERT_NO_FATAL_FAILURE(activate(walk().graph()));
+    QTest::keyClick(walk().graph(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return walk().graph() == nullptr; }));
 }
 
 // Naming a folder in the Save picture dialog never holds the program up, not even /proc,
 // where Qt's own file types would read /proc/kmsg, which never answers.
-TEST(Walk, SaveDialogTakenToProcKeepsAnswering) {
-    Module1 store;
-    Walk walk(store);
-    walk.analyze("0.3");
-    frmGraph1D* graph = walk.graph();
-    ASSERT_TRUE(graph != nullptr && QTest::qWaitForWindowExposed(graph));
+TEST_F(Walk, SaveDialogTakenToProcKeepsAnswering) {
+    frmGraph1D* graph = analyzed("0.3");
+    ASSERT_NE(graph, nullptr);
     const EventLoopWatch watch(std::chrono::seconds(30), "in the Save dialog at /proc");
     bool listed = false;
-    walk.answerer.fileDialog = [&](QFileDialog& files) {
+    walk().answerer.fileDialog = [&](QFileDialog& files) {
         auto* name = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
         name->selectAll();
@@ -314,12 +397,11 @@ TEST(Walk, SaveDialogTakenToProcKeepsAnswering) {
                  });
         files.reject();
     };
-    graph->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(graph));
+    ASSERT_NO_FATAL_FAILURE(activate(graph));
     QTest::keyClick(graph, Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(listed);
-    EXPECT_TRUE(walk.answerer.seen.empty());
-    walk.closeGraph();
+    EXPECT_TRUE(walk().answerer.seen.empty());
+    walk().closeGraph();
 }
 
 // How many pixels of the picture have exactly this colour.
@@ -459,7 +541,7 @@ TEST(Soak, TwoThousandStepsLoseNothingAndKeepOneGraphWindow) {
                                          "",       "1e-20", "1e39", "nan",        "0.3x",
                                          "0.2",    "0.6",   "0.4",  "0.33333333", "0.66666667"};
     Module1 store;
-    Walk walk(store);
+    test::Walk walk(store);
     std::mt19937 random(20261206);
     const auto text = [&] { return texts[random() % texts.size()]; };
     long afterWarmUp = 0;
