@@ -44,6 +44,7 @@ void BinMassesOfThreeBranches(benchmark::State& state) {
 BENCHMARK(BinMassesOfThreeBranches)
     ->Args({1 << 24, 0})
     ->Args({1 << 20, 1})
+    ->Args({1 << 18, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -84,26 +85,30 @@ BENCHMARK(BinMassesOfABlock)
 
 namespace {
 
-// 2^20 bins of two-branch measures whose second branch is almost the whole interval, in blocks
+// Equal bins of two-branch measures whose second branch is almost the whole interval, in blocks
 // over the threads as the command line writes them. Arguments: the first branch's length in
-// powers of ten (-4 is 1e-4), and whether the weights are the lengths (1) or equal (0).
+// powers of ten (-4 is 1e-4), whether the weights are the lengths (1) or equal (0), and log2 of
+// the number of bins.
 void BinMassesOfABranchAlmostWhole(benchmark::State& state) {
     const double shortBranch = std::pow(10.0, static_cast<double>(state.range(0)));
     const std::vector<double> weights =
         state.range(1) != 0 ? std::vector<double>{shortBranch, 1.0} : std::vector<double>{1, 1};
     const std::vector<double> breaks{shortBranch};
     const Cascade cascade(breaks, weights);
-    timeAllBins(state, cascade, std::uint64_t{1} << 20, {});
+    timeAllBins(state, cascade, std::uint64_t{1} << state.range(2), {});
 }
 BENCHMARK(BinMassesOfABranchAlmostWhole)
-    ->Args({-4, 0})
-    ->Args({-9, 0})
-    ->Args({-300, 1})
+    ->Args({-4, 0, 20})
+    ->Args({-9, 0, 20})
+    ->Args({-300, 1, 20})
+    ->Args({-4, 0, 12})
+    ->Args({-300, 1, 12})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// 2^20 bins of a measure of 10^5 branches of random lengths and weights: most bins hold whole
-// cells of many branches side by side.
+// Equal bins of a measure of 10^5 branches of random lengths and weights: most bins hold whole
+// cells of many branches side by side. Arguments: the number of branches, and log2 of the
+// number of bins.
 void BinMassesOfManyBranches(benchmark::State& state) {
     const auto branches = static_cast<std::size_t>(state.range(0));
     std::mt19937_64 engine(20261207);
@@ -115,8 +120,12 @@ void BinMassesOfManyBranches(benchmark::State& state) {
     std::vector<double> weights(breaks.size() + 1);
     std::generate(weights.begin(), weights.end(), [&] { return 0.1 + uniform(engine); });
     const Cascade cascade(breaks, weights);
-    timeAllBins(state, cascade, std::uint64_t{1} << 20, {});
+    timeAllBins(state, cascade, std::uint64_t{1} << state.range(1), {});
 }
-BENCHMARK(BinMassesOfManyBranches)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BinMassesOfManyBranches)
+    ->Args({100000, 20})
+    ->Args({100000, 12})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
