@@ -311,13 +311,15 @@ TEST(MarkovSolver, SpectraOfRandomMapsAreConcaveWithDimensionAtMostOne) {
 
 // Maps of every family, sizes and seeds nobody chose: each solves, and every point lies within
 // what the mathematics guarantees (0 ≤ h ≤ min(λ, P(0)), concave, the ends at the extreme cycle
-// means). Small maps of every family are checked point by point in the table.
+// means). Small maps of every family are checked point by point in the table. One large map, at
+// a few points: a chain, whose slopes come within ln 2 / n of 1 and whose eigenvalues all lie
+// near one circle, so that it grows harder with n where the other families only grow longer.
 TEST(MarkovSolver, MapsOfEveryFamilySolveWithinTheirBounds) {
     for (const test::MarkovFamily family : test::allMarkovFamilies()) {
         for (const std::size_t n : {3, 6, 8, 30, 300, 3000}) {
             for (const std::uint64_t seed : {1, 2, 3, 4, 5}) {
-                if (n == 3000 && seed > 1) {
-                    continue; // one large map a family, at a few points
+                if (n == 3000 && (seed > 1 || family != test::MarkovFamily::Chain)) {
+                    continue;
                 }
                 SCOPED_TRACE(test::familyName(family) + " of " + std::to_string(n) + ", seed " +
                              std::to_string(seed));
