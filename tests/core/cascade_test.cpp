@@ -11,9 +11,9 @@
 #include <sstream>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
+#include <veltrane/internal/npy.h>
 #include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
-#include <veltrane/npy.h>
 
 namespace veltrane {
 namespace {
@@ -281,7 +281,7 @@ void refused(const std::vector<double>& b, const std::vector<double>& w, const s
 }
 
 void npyHeaderBytes(std::uint64_t n, std::size_t length) {
-    const std::string header = npyHeader(n);
+    const std::string header = internal::npyHeader(n);
     const std::string dict =
         "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(n) + ",), }";
     ASSERT_EQ(header.size(), length);

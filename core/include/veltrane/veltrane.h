@@ -8,6 +8,5 @@
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
-#include <veltrane/npy.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
