@@ -10,3 +10,4 @@
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
+#include <veltrane/version.h>
