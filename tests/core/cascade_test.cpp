@@ -301,6 +301,14 @@ TEST(Cascade, MeetsTheTable) {
             continue;
         }
         const std::vector<double> b = numbers(row[1]);
+        if (row[0] == "cellcount") {
+            // levels, then the count; "over" for more than the limit
+            const Cascade cascade(b, std::vector<double>(b.size() + 1, 1.0));
+            const std::uint64_t want =
+                row[3] == "over" ? Cascade::kMaxBins + 1 : std::stoull(row[3]);
+            EXPECT_EQ(cascade.cellCount(static_cast<unsigned>(std::stoul(row[2]))), want);
+            continue;
+        }
         if (row[0] == "refuse") {
             refused(b, numbers(row[2]), row[3]);
             continue;
