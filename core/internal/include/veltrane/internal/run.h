@@ -17,7 +17,7 @@ namespace veltrane::internal {
 // (watch may set the cancel flag of the work's RunControl). What work throws is thrown here,
 // after its thread has ended; so is what watch throws, once work has ended.
 void runWatched(const std::function<void()>& work, std::chrono::milliseconds period,
-                             const std::function<void()>& watch);
+                const std::function<void()>& watch);
 
 // The most memory forEachWindow holds for one window, in bytes.
 inline constexpr std::size_t kWindowBytes = std::size_t{32} << 20;
