@@ -1,5 +1,7 @@
 #include "Calls.h"
 
+#include <type_traits>
+
 namespace veltrane::python {
 
 std::vector<double> doubles(const py::handle& values, const std::string& what) {
@@ -50,7 +52,11 @@ std::string visible(std::string_view text) {
 
 namespace {
 
-const char* kindName(ErrorKind kind) {
+// The name of a kind in Python, or nullptr for a number that is no kind. This switch is the one
+// list of the kinds outside the library: -Wswitch (an error here) stops a build in which a kind
+// of ErrorKind is missing from it, and the enum of the package and its type stubs are made
+// from it.
+const char* pythonName(ErrorKind kind) {
     switch (kind) {
     case ErrorKind::Conversion:
         return "CONVERSION";
@@ -67,7 +73,54 @@ const char* kindName(ErrorKind kind) {
     case ErrorKind::Internal:
         return "INTERNAL";
     }
-    return "INVALID_OPERATION";
+    return nullptr;
+}
+
+// The docstring of veltrane.ErrorKind, whose Attributes, a kind each, are written in between.
+constexpr const char* kErrorKindSummary =
+    "What went wrong in an analysis: the kind of an AnalysisError.\n";
+constexpr const char* kErrorKindNotes = R"(
+See Also
+--------
+AnalysisError : The error whose ``kind`` it is.
+
+Notes
+-----
+The members are the library's kinds of run-time error, bound from its own list; ``name``
+is a member's name and ``__members__`` maps every name to its member.
+
+Examples
+--------
+>>> veltrane.ErrorKind.OVERFLOW.name
+'OVERFLOW'
+>>> veltrane.ErrorKind.__members__["OVERFLOW"] is veltrane.ErrorKind.OVERFLOW
+True
+)";
+
+// veltrane.ErrorKind, a member for each kind of the library's ErrorKind. Its kinds are numbered
+// from 0 in the order they are declared; every number a byte holds is tried, so that a kind
+// given a number of its own further on is bound as well.
+void bindErrorKinds(py::module_& module) {
+    py::enum_<ErrorKind> kinds(module, "ErrorKind");
+    std::string doc = std::string(kErrorKindSummary) + "\nAttributes\n----------\n";
+    using Number = std::underlying_type_t<ErrorKind>;
+    for (Number n = 0; n < 256; ++n) {
+        const auto kind = static_cast<ErrorKind>(n);
+        if (const char* name = pythonName(kind)) {
+            kinds.value(name, kind);
+            doc += std::string(name) + " : ErrorKind\n    " + errorKindName(kind) + "\n";
+        }
+    }
+    // A kind raised or unpickled is the member itself, as with Python's enums (pybind11 would
+    // make a copy), so that `kind is ErrorKind.OVERFLOW` holds on a Dask client too.
+    kinds.def("__reduce__", [](ErrorKind kind) {
+        return py::make_tuple(py::module_::import("builtins").attr("getattr"),
+                              py::make_tuple(py::type::of<ErrorKind>(), pythonName(kind)));
+    });
+    // pybind11 makes the docstring a property of the class, which help() does not read (it
+    // shows none): the class gets its text instead.
+    py::delattr(kinds, "__doc__");
+    py::setattr(kinds, "__doc__", py::str(doc + kErrorKindNotes));
 }
 
 // The package's exception classes live in veltrane._errors, already imported by then (a look-up
@@ -90,14 +143,15 @@ void raise(const InputError& e) {
 
 void raise(const RuntimeError& e) {
     const py::object type = errorClass("AnalysisError");
-    const py::object error =
-        type(messageOf(e.what()), errorClass("ErrorKind").attr(kindName(e.kind())));
+    const py::object kind = py::type::of<ErrorKind>().attr(pythonName(e.kind()));
+    const py::object error = type(messageOf(e.what()), kind);
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
 } // namespace
 
 void registerErrors(py::module_& module) {
+    bindErrorKinds(module);
     const py::module_ errors = py::module_::import("veltrane._errors");
     module.attr("InputError") = errors.attr("InputError");
     module.attr("AnalysisError") = errors.attr("AnalysisError");
