@@ -8,6 +8,7 @@ import inspect
 import io
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -51,6 +52,17 @@ def test_the_docstrings_examples_run(module):
         runner.run(found, out=shown.write)
     failed, attempted = runner.summarize(verbose=False)
     assert attempted > 0 and failed == 0, shown.getvalue()
+
+
+def test_the_readmes_python_examples_print_what_it_shows():
+    # A fence ends an example's output, as a blank line does.
+    readme = re.sub(r"^```.*$", "", (SOURCES.parent / "README.md").read_text(encoding="utf-8"),
+                    flags=re.MULTILINE)
+    examples = doctest.DocTestParser().get_doctest(readme, {}, "README.md", "README.md", 0)
+    runner = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE)
+    shown = io.StringIO()
+    runner.run(examples, out=shown.write)
+    assert runner.failures == 0 and runner.tries > 10, shown.getvalue()
 
 
 KEYWORD_ONLY = table("keyword-only.tsv")
