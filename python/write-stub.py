@@ -1,6 +1,6 @@
 """Writes the type stubs of the compiled module from their template: one member of ErrorKind a
-kind the module binds, so that the kinds are listed once, where the binding takes them from the
-library. write-stub.py BUILT TEMPLATE STUB, where BUILT holds the built package."""
+kind the module binds, which reads them from the library's enum, so that no list of the kinds
+is kept by hand. write-stub.py BUILT TEMPLATE STUB, where BUILT holds the built package."""
 
 import importlib
 import sys
