@@ -129,8 +129,8 @@ def exact(breaks: object, *, points: int = 101, threads: int | None = None) -> E
     -------
     ExactSpectrum
         The float64 arrays lyapunov, entropy, dimension and beta, a value a point, and
-        exponents L_i, a value a branch. For a table each is (maps, points), a map's diagram a row (a
-        single point repeated along it), and exponents is (maps, branches).
+        exponents L_i, a value a branch. For a table each is (maps, points), a map's diagram
+        a row (a single point repeated along it), and exponents is (maps, branches).
 
     Raises
     ------

@@ -63,8 +63,8 @@ def cascade(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
     Returns
     -------
     dask.array.Array
-        The masses, float64 of shape (bins,), whose block k is ``veltrane.cascade(..., first=start_k,
-        count=len_k)``, computed on whichever worker runs it.
+        The masses, float64 of shape (bins,), whose block k is ``veltrane.cascade(...,
+        first=start_k, count=len_k)``, computed on whichever worker runs it.
 
     Raises
     ------
