@@ -18,6 +18,7 @@
 #include <ostream>
 #include <unistd.h>
 #include <veltrane/classic/TextToSingle.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/process/Errors.h>
 #include <veltrane/process/Output.h>
 #include <veltrane/text.h>
@@ -156,8 +157,9 @@ int runOnStandardStreams(const std::vector<std::string>& args, PlotWriter* plots
     FdOutput buffer(STDOUT_FILENO);
     std::ostream out(&buffer);
     out.exceptions(std::ios::badbit);
-    return run(args, out, std::cerr,
-               {cLocaleDecimalSeparator(), STDIN_FILENO, plots, isatty(STDERR_FILENO) != 0});
+    return run(
+        args, out, std::cerr,
+        {internal::cLocaleDecimalSeparator(), STDIN_FILENO, plots, isatty(STDERR_FILENO) != 0});
 }
 
 void drawPlot(Module1& store, const PlotRequest& request, const Services& services) {
@@ -388,7 +390,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (const std::optional<Command> command = commandOf(args[0])) {
             status = runCommand(*command, {args.begin() + 1, args.end()}, out, err, services);
         } else {
-            throw usageError("unknown command " + elided(args[0]));
+            throw usageError("unknown command " + internal::elided(args[0]));
         }
         out.flush();
         return status;

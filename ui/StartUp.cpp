@@ -2,6 +2,7 @@
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 #include <veltrane/ui/StartUp.h>
 #include <veltrane/widgets/KeyRepeats.h>
@@ -59,7 +60,7 @@ int runGui(int& argc, char** argv) {
     qInstallMessageHandler(nullptr);
     // Qt has taken its own options; any word left is not for the windows.
     if (argc > 1) {
-        std::fprintf(stderr, "veltrane: unknown command %s\n", elided(argv[1]).c_str());
+        std::fprintf(stderr, "veltrane: unknown command %s\n", internal::elided(argv[1]).c_str());
         return 2;
     }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));

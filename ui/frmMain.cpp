@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <limits>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 #include <veltrane/ui/MainLayout.h>
 #include <veltrane/ui/frmMain.h>
@@ -160,12 +161,12 @@ AnalyzeContext frmMain::context(const TextToSingle& toSingle) {
 void frmMain::cmd2branchs_Click() {
     // The user's own decimal separator, the C library's as for the command line, is accepted
     // beside ".", read at the click.
-    const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
+    const DecimalTextToSingle toSingle(internal::cLocaleDecimalSeparator());
     veltrane::ui::cmd2branchs_Click(*m_fields, context(toSingle));
 }
 
 void frmMain::cmd3branches_Click() {
-    const DecimalTextToSingle toSingle(cLocaleDecimalSeparator());
+    const DecimalTextToSingle toSingle(internal::cLocaleDecimalSeparator());
     veltrane::ui::cmd3branches_Click(*m_fields, context(toSingle));
 }
 

@@ -60,7 +60,7 @@ def cluster(workers):
 
 def cascade_to_zarr(bins, chunks, folder):
     store = os.path.join(folder, "masses.zarr")
-    masses = veltrane.dask.cascade(BREAKS, WEIGHTS, bins, chunks=chunks)
+    masses = veltrane.dask.cascade(BREAKS, WEIGHTS, bins=bins, chunks=chunks)
     # Uncompressed, as the program's raw file is: the comparison is of the computation.
     masses.to_zarr(zarr.DirectoryStore(store), compressor=None, overwrite=True)
     shutil.rmtree(store)

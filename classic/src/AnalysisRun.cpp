@@ -1,5 +1,6 @@
 #include "AnalysisRun.h"
 
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane::classic {
@@ -7,7 +8,7 @@ namespace veltrane::classic {
 ConversionError::ConversionError(Field field, std::string text, bool tooLarge)
     : RuntimeError(
           tooLarge ? ErrorKind::Overflow : ErrorKind::Conversion,
-          "the text \"" + elided(text) + "\" of field " + fieldName(field) +
+          "the text \"" + internal::elided(text) + "\" of field " + fieldName(field) +
               (tooLarge ? " is too large for a single-precision number" : " is not a number")),
       m_field(field), m_text(std::move(text)) {}
 

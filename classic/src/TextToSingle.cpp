@@ -1,5 +1,6 @@
 #include <clocale>
 #include <veltrane/classic/TextToSingle.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane::classic {
@@ -12,7 +13,7 @@ std::optional<float> DecimalTextToSingle::convert(std::string_view text) const {
 }
 
 bool DecimalTextToSingle::tooLarge(std::string_view text) const {
-    return tooLargeForSingle(text, m_localeSeparator);
+    return internal::tooLargeForSingle(text, m_localeSeparator);
 }
 
 } // namespace veltrane::classic

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <ostream>
+#include <veltrane/internal/text.h>
 #include <veltrane/process/Errors.h>
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/text.h>
@@ -23,8 +24,8 @@ constexpr std::size_t kLongestLine = 4096;
 std::vector<std::string> wordsOf(std::string_view line) {
     std::string_view text = line.substr(0, line.find('#'));
     std::vector<std::string> words;
-    while (!(text = trimBlanks(text)).empty()) {
-        const auto end = std::find_if(text.begin(), text.end(), isBlank);
+    while (!(text = internal::trimBlanks(text)).empty()) {
+        const auto end = std::find_if(text.begin(), text.end(), internal::isBlank);
         words.emplace_back(text.begin(), end);
         text.remove_prefix(static_cast<std::size_t>(end - text.begin()));
     }
@@ -46,7 +47,7 @@ public:
             }
             ++m_length;
             const auto byte = static_cast<unsigned char>(c);
-            if ((byte < ' ' && !isBlank(c)) || byte == 127) {
+            if ((byte < ' ' && !internal::isBlank(c)) || byte == 127) {
                 // The line is refused at its end for the first such byte; the rest is not kept.
                 if (!m_badByte) {
                     m_badByte = BadByte{m_length, byte};

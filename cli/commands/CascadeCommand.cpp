@@ -13,8 +13,10 @@
 #include <span>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
+#include <veltrane/internal/npy.h>
+#include <veltrane/internal/run.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/maps.h>
-#include <veltrane/npy.h>
 #include <veltrane/process/AtomicFile.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
@@ -68,7 +70,7 @@ DataFormat formatOf(const std::string& file) {
     if (extension == ".f64") {
         return DataFormat::F64;
     }
-    throw CommandError(kExitUsage, "cannot write \"" + elided(file) +
+    throw CommandError(kExitUsage, "cannot write \"" + internal::elided(file) +
                                        "\": the data type is taken from the extension, which "
                                        "must be .csv, .npy or .f64");
 }
@@ -132,7 +134,7 @@ template <typename Row> void writeRows(std::size_t count, Sink& sink, const Row&
 void writeBins(const Cascade& cascade, std::uint64_t bins, DataFormat format, Sink& sink,
                const RunControl& control) {
     const auto n = static_cast<double>(bins);
-    forEachWindow<double>(
+    internal::forEachWindow<double>(
         static_cast<std::size_t>(bins), kBlock, control,
         [&](std::size_t first, std::span<double> masses) {
             cascade.binMasses(bins, first, masses, control);
@@ -157,7 +159,7 @@ void writeBins(const Cascade& cascade, std::uint64_t bins, DataFormat format, Si
 void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells, DataFormat format,
                  Sink& sink, const RunControl& control) {
     std::vector<double> masses;
-    forEachWindow<Cascade::Cell>(
+    internal::forEachWindow<Cascade::Cell>(
         static_cast<std::size_t>(cells), kBlock, control,
         [&](std::size_t first, std::span<Cascade::Cell> out) {
             cascade.levelCells(levels, first, out);
@@ -199,7 +201,7 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, const S
     }
     Sink sink(o.outputFile, out);
     if (format == DataFormat::Npy) {
-        sink.write(npyHeader(values));
+        sink.write(internal::npyHeader(values));
     } else if (format == DataFormat::Csv) {
         sink.write(o.levels ? "cell,left,width,mass\n" : "bin,left,right,mass\n");
     }

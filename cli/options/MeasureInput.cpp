@@ -3,6 +3,7 @@
 #include "CommandError.h"
 
 #include <veltrane/errors.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/maps.h>
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/text.h>
@@ -19,8 +20,8 @@ std::vector<double> numbersOf(const std::vector<std::string>& texts, const std::
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto value = decimalToDouble(texts[i], separator);
         if (!value) {
-            throw InputError(what + " " + std::to_string(i + 1) + " (\"" + elided(texts[i]) +
-                             "\") is not a number");
+            throw InputError(what + " " + std::to_string(i + 1) + " (\"" +
+                             internal::elided(texts[i]) + "\") is not a number");
         }
         values.push_back(*value);
     }

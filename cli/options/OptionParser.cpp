@@ -1,6 +1,7 @@
 #include "OptionParser.h"
 
 #include <charconv>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane::cli {
@@ -94,7 +95,7 @@ private:
     std::optional<std::string> take(const std::string& word) {
         const Option* option = optionOf(word, m_command);
         if (option == nullptr) {
-            return "unknown option " + elided(word);
+            return "unknown option " + internal::elided(word);
         }
         if (m_given.has(*option) && option->once) {
             return word + " is given twice";

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <veltrane/cli/Pictures.h>
 #include <veltrane/errors.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane::cli {
@@ -32,7 +33,7 @@ PictureFormat requirePictureFormat(const std::string& file) {
     if (const auto format = pictureFormat(file)) {
         return *format;
     }
-    throw InputError("cannot write \"" + elided(file) +
+    throw InputError("cannot write \"" + internal::elided(file) +
                      "\": the picture type is taken from the extension, which must be .png, .svg "
                      "or .pdf");
 }

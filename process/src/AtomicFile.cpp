@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/process/AtomicFile.h>
 #include <veltrane/process/Errors.h>
 #include <veltrane/process/Interrupt.h>
@@ -25,7 +26,7 @@ constexpr int kMostLinks = 40;
 constexpr std::string_view kUnique = ".XXXXXX";
 
 [[noreturn]] void cannotWrite(const std::string& path, const std::string& reason) {
-    throw FileError("cannot write \"" + elided(path) + "\": " + reason);
+    throw FileError("cannot write \"" + internal::elided(path) + "\": " + reason);
 }
 
 // The file a path names once its symbolic links are followed, as a path; a link that leads
@@ -230,7 +231,7 @@ void AtomicFile::commitInPlace() {
     m_fd = -1;
     if (failed != 0 || closed != 0) {
         throw WriteError(failed != 0 ? failed : closed,
-                         "\"" + elided(m_path) + "\" may be left in part");
+                         "\"" + internal::elided(m_path) + "\" may be left in part");
     }
 }
 

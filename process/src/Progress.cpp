@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <veltrane/internal/run.h>
 #include <veltrane/process/Interrupt.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
@@ -53,15 +54,15 @@ void withProgress(bool show, std::optional<int> threads, std::size_t total,
         }
     };
     try {
-        runWatched([&] { work(control); }, std::chrono::milliseconds(200),
-                   [&] {
-                       const std::chrono::duration<double> elapsed = Clock::now() - start;
-                       if (elapsed.count() > 0.5) {
-                           showLine(progressText(done, total, elapsed.count()));
-                           shown = true;
-                           setProgressShown(true);
-                       }
-                   });
+        internal::runWatched([&] { work(control); }, std::chrono::milliseconds(200),
+                             [&] {
+                                 const std::chrono::duration<double> elapsed = Clock::now() - start;
+                                 if (elapsed.count() > 0.5) {
+                                     showLine(progressText(done, total, elapsed.count()));
+                                     shown = true;
+                                     setProgressShown(true);
+                                 }
+                             });
     } catch (...) {
         clear();
         throw;

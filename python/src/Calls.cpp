@@ -1,5 +1,10 @@
 #include "Calls.h"
 
+#include <cctype>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+
 namespace veltrane::python {
 
 std::vector<double> doubles(const py::handle& values, const std::string& what) {
@@ -50,24 +55,103 @@ std::string visible(std::string_view text) {
 
 namespace {
 
-const char* kindName(ErrorKind kind) {
-    switch (kind) {
-    case ErrorKind::Conversion:
-        return "CONVERSION";
-    case ErrorKind::DivisionByZero:
-        return "DIVISION_BY_ZERO";
-    case ErrorKind::InvalidOperation:
-        return "INVALID_OPERATION";
-    case ErrorKind::Overflow:
-        return "OVERFLOW";
-    case ErrorKind::SubscriptOutOfRange:
-        return "SUBSCRIPT_OUT_OF_RANGE";
-    case ErrorKind::Platform:
-        return "PLATFORM";
-    case ErrorKind::Internal:
-        return "INTERNAL";
+// The kinds are learnt from the compiler rather than listed here, so that the package binds
+// whatever kinds the library has: the signature of enumeratorOf<K>() names the enumerator K where
+// K is one, and shows a mere number otherwise. GCC writes "[with veltrane::ErrorKind K =
+// veltrane::ErrorKind::Overflow; ...]" and "K = (veltrane::ErrorKind)7", Clang "[K =
+// veltrane::ErrorKind::Overflow]". The enumerator's name ("Overflow"), or empty.
+template <ErrorKind K> std::string_view enumeratorOf() {
+    std::string_view value = __PRETTY_FUNCTION__;
+    const std::size_t at = value.find("K = ");
+    if (at == std::string_view::npos) {
+        return {};
     }
-    return "INVALID_OPERATION";
+    value = value.substr(at + 4);
+    value = value.substr(0, value.find_first_of(";]"));
+    const std::size_t scope = value.rfind("::");
+    if (value.starts_with('(') || scope == std::string_view::npos) {
+        return {};
+    }
+    return value.substr(scope + 2);
+}
+
+// An enumerator's name as Python spells a constant: "DivisionByZero" as "DIVISION_BY_ZERO".
+std::string constantName(std::string_view enumerator) {
+    std::string name;
+    bool afterLower = false;
+    for (const char c : enumerator) {
+        const auto letter = static_cast<unsigned char>(c);
+        if (afterLower && std::isupper(letter) != 0) {
+            name += '_';
+        }
+        afterLower = std::isupper(letter) == 0;
+        name += static_cast<char>(std::toupper(letter));
+    }
+    return name;
+}
+
+using KindNumber = std::underlying_type_t<ErrorKind>;
+// The numbers tried: the kinds are numbered from 0 as declared (seven so far).
+constexpr KindNumber kMostKinds = 64;
+
+// The kinds among the numbers N, with their Python names, in order.
+template <KindNumber... N>
+std::vector<std::pair<ErrorKind, std::string>> kindsAmong(std::integer_sequence<KindNumber, N...>) {
+    std::vector<std::pair<ErrorKind, std::string>> kinds;
+    const auto add = [&kinds](ErrorKind kind, std::string_view enumerator) {
+        if (!enumerator.empty()) {
+            kinds.emplace_back(kind, constantName(enumerator));
+        }
+    };
+    (add(static_cast<ErrorKind>(N), enumeratorOf<static_cast<ErrorKind>(N)>()), ...);
+    return kinds;
+}
+
+// The docstring of veltrane.ErrorKind, whose Attributes, a kind each, are written in between.
+constexpr const char* kErrorKindSummary =
+    "What went wrong in an analysis: the kind of an AnalysisError.\n";
+constexpr const char* kErrorKindNotes = R"(
+See Also
+--------
+AnalysisError : The error whose ``kind`` it is.
+
+Notes
+-----
+The members are the library's kinds of run-time error, read from its own enum when the module
+is built; ``name`` is a member's name and ``__members__`` maps every name to its member.
+
+Examples
+--------
+>>> veltrane.ErrorKind.OVERFLOW.name
+'OVERFLOW'
+>>> veltrane.ErrorKind.__members__["OVERFLOW"] is veltrane.ErrorKind.OVERFLOW
+True
+)";
+
+// veltrane.ErrorKind, a member for each kind of the library's ErrorKind, with its docstring.
+void bindErrorKinds(py::module_& module) {
+    const auto found = kindsAmong(std::make_integer_sequence<KindNumber, kMostKinds>{});
+    if (found.empty()) { // a compiler that writes signatures otherwise: the tests would say so
+        throw std::logic_error("the kinds of ErrorKind cannot be read from this compiler's "
+                               "signatures");
+    }
+    py::enum_<ErrorKind> kinds(module, "ErrorKind");
+    std::string doc = std::string(kErrorKindSummary) + "\nAttributes\n----------\n";
+    for (const auto& [kind, name] : found) {
+        kinds.value(name.c_str(), kind); // the name is copied
+        doc += name + " : ErrorKind\n    " + errorKindName(kind) + "\n";
+    }
+    // A kind raised or unpickled is the member itself, as with Python's enums (pybind11 would
+    // make a copy), so that `kind is ErrorKind.OVERFLOW` holds on a Dask client too.
+    kinds.def("__reduce__", [](ErrorKind kind) {
+        return py::make_tuple(
+            py::module_::import("builtins").attr("getattr"),
+            py::make_tuple(py::type::of<ErrorKind>(), py::cast(kind).attr("name")));
+    });
+    // pybind11 makes the docstring a property of the class, which help() does not read (it
+    // shows none): the class gets its text instead.
+    py::delattr(kinds, "__doc__");
+    py::setattr(kinds, "__doc__", py::str(doc + kErrorKindNotes));
 }
 
 // The package's exception classes live in veltrane._errors, already imported by then (a look-up
@@ -90,14 +174,15 @@ void raise(const InputError& e) {
 
 void raise(const RuntimeError& e) {
     const py::object type = errorClass("AnalysisError");
-    const py::object error =
-        type(messageOf(e.what()), errorClass("ErrorKind").attr(kindName(e.kind())));
+    const py::object kind = py::type::of<ErrorKind>().attr(py::cast(e.kind()).attr("name"));
+    const py::object error = type(messageOf(e.what()), kind);
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
 } // namespace
 
 void registerErrors(py::module_& module) {
+    bindErrorKinds(module);
     const py::module_ errors = py::module_::import("veltrane._errors");
     module.attr("InputError") = errors.attr("InputError");
     module.attr("AnalysisError") = errors.attr("AnalysisError");

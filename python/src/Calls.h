@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 #include <veltrane/errors.h>
+#include <veltrane/internal/run.h>
 #include <veltrane/run.h>
 
 namespace veltrane::python {
@@ -88,15 +89,15 @@ template <typename Work> void runReleased(unsigned threads, bool lengthy, Work&&
     {
         const py::gil_scoped_release release;
         try {
-            runWatched([&] { work(control); }, std::chrono::milliseconds(20),
-                       [&] {
-                           if (interrupted) {
-                               return; // the run is stopping; the signal has been taken
-                           }
-                           const py::gil_scoped_acquire acquire;
-                           interrupted = PyErr_CheckSignals() != 0;
-                           cancel = interrupted;
-                       });
+            internal::runWatched([&] { work(control); }, std::chrono::milliseconds(20),
+                                 [&] {
+                                     if (interrupted) {
+                                         return; // the run is stopping; the signal has been taken
+                                     }
+                                     const py::gil_scoped_acquire acquire;
+                                     interrupted = PyErr_CheckSignals() != 0;
+                                     cancel = interrupted;
+                                 });
         } catch (...) {
             if (!interrupted) {
                 throw;

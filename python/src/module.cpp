@@ -194,12 +194,7 @@ py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
 py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned levels,
                 std::uint64_t first, std::optional<std::uint64_t> count, unsigned threads) {
     const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
-    // n^M, stopping once beyond the limit (checkCells refuses it) before it could wrap around.
-    std::uint64_t all = 1;
-    for (unsigned m = 0; m < levels && all <= Cascade::kMaxBins; ++m) {
-        all = all > Cascade::kMaxBins / measure.branches() ? Cascade::kMaxBins + 1
-                                                           : all * measure.branches();
-    }
+    const std::uint64_t all = measure.cellCount(levels); // beyond the limit: checkCells refuses
     const std::uint64_t n = count.value_or(all > first ? all - first : 0);
     measure.checkCells(levels, first, n);
     std::vector<Cascade::Cell> found(static_cast<std::size_t>(n));

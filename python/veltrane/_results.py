@@ -1,9 +1,12 @@
 """The results of the analyses: named arrays of equal length, with a repr showing their ranges."""
 
+from typing import Any
+
 import numpy as np
+import numpy.typing as npt
 
 
-def _set(result, name, value):
+def _set(result: object, name: str, value: Any) -> None:
     """Sets an attribute of a read-only result; NumPy arrays are made read-only in fact (Dask's
     lazy arrays cannot be written anyway)."""
     array = value
@@ -13,7 +16,7 @@ def _set(result, name, value):
     object.__setattr__(result, name, value)
 
 
-def _extent(values: np.ndarray) -> str:
+def _extent(values: npt.NDArray[Any]) -> str:
     if values.size == 0:
         return "[]"
     return f"[{values.min():.6g} .. {values.max():.6g}]"
@@ -26,27 +29,27 @@ def _counted(n: int, unit: str) -> str:
 class _Arrays:
     """Arrays of equal length under the names in _names, read-only as attributes."""
 
-    __slots__ = ()
-    _names: tuple = ()
+    __slots__: tuple[str, ...] = ()
+    _names: tuple[str, ...] = ()
     _unit = "point"
 
-    def __init__(self, *arrays):
+    def __init__(self, *arrays: Any) -> None:
         for name, values in zip(self._names, arrays, strict=True):
             _set(self, name, values)
 
-    def __setattr__(self, name, value):
+    def __setattr__(self, name: str, value: Any) -> None:
         raise AttributeError(f"{type(self).__name__} is read-only")
 
-    def __delattr__(self, name):
+    def __delattr__(self, name: str) -> None:
         raise AttributeError(f"{type(self).__name__} is read-only")
 
-    def __reduce__(self):
+    def __reduce__(self) -> tuple[type, tuple[Any, ...]]:
         # Rebuilt from its constructor's arguments, so that pickle (a Dask worker returning a
         # result), copy and deepcopy work without writing to the object.
         return type(self), tuple(getattr(self, name) for name in self._arguments())
 
     @classmethod
-    def _arguments(cls):
+    def _arguments(cls) -> tuple[str, ...]:
         return cls._names
 
     def __len__(self) -> int:
@@ -63,66 +66,172 @@ class _Arrays:
 
 
 class ClassicSpectrum(_Arrays):
-    """The points the windows' analysis stores for the map, in single precision (float32).
+    """The points the windows' analysis stores for a map, in single precision (float32).
 
-    lyapunov, entropy, dimension: the spectral diagram, point by point, the very values the
-    command line prints. break_points: the break points as read, and exponents the branch
-    exponents ln(1/length), left to right. messages: what the analysis had to say on the way
-    (the windows show each in a message box), also issued as RuntimeWarning.
+    Parameters
+    ----------
+    lyapunov, entropy, dimension : numpy.ndarray
+        The spectral diagram, point by point: the Lyapunov exponent (nats per iteration), the
+        entropy (nats) and the dimension entropy / lyapunov, the very values the command line
+        prints. Also the attributes of these names.
+    break_points, exponents : numpy.ndarray
+        The break points as read, and the branch exponents ln(1/length), left to right.
+    messages : sequence of str
+        What the analysis had to say on the way (the windows show each in a message box),
+        also issued as RuntimeWarning; a tuple as the attribute.
+
+    See Also
+    --------
+    spectrum : The call that makes it.
+
+    Notes
+    -----
+    Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+
+    Examples
+    --------
+    >>> veltrane.spectrum(0.5).exponents
+    array([0.6931472, 0.6931472], dtype=float32)
     """
 
     __slots__ = ("lyapunov", "entropy", "dimension", "break_points", "exponents", "messages")
+    lyapunov: npt.NDArray[np.float32]
+    entropy: npt.NDArray[np.float32]
+    dimension: npt.NDArray[np.float32]
+    break_points: npt.NDArray[np.float32]
+    exponents: npt.NDArray[np.float32]
+    messages: tuple[str, ...]
     _names = ("lyapunov", "entropy", "dimension")
 
-    def __init__(self, lyapunov, entropy, dimension, break_points, exponents, messages):
+    def __init__(self, lyapunov: Any, entropy: Any, dimension: Any, break_points: Any,
+                 exponents: Any, messages: Any) -> None:
         super().__init__(lyapunov, entropy, dimension)
         _set(self, "break_points", break_points)
         _set(self, "exponents", exponents)
         _set(self, "messages", tuple(messages))
 
     @classmethod
-    def _arguments(cls):
+    def _arguments(cls) -> tuple[str, ...]:
         return cls.__slots__
 
 
 class ExactSpectrum(_Arrays):
     """The exact spectral diagram in double precision (float64).
 
-    At the Lyapunov exponent lyapunov (evenly spaced from the smallest branch exponent to the
-    largest) the entropy is the largest of branch weights p with mean exponent sum p_i L_i
-    equal to it, reached by p_i proportional to exp(-beta L_i); dimension = entropy /
-    lyapunov. beta is +inf at the first point and -inf at the last. exponents: the branch
-    exponents L_i = ln(1/length_i), left to right; for a Markov map (markov()) the ln|s_i| of
-    its pieces' slopes, and the weights those of the pieces' cycles.
+    Parameters
+    ----------
+    lyapunov, entropy, dimension, beta : array_like
+        A value a point (a row a map for a table): the Lyapunov exponent, evenly spaced from
+        the smallest branch exponent to the largest; the entropy, the largest of branch
+        weights p with mean exponent sum p_i L_i equal to it, reached by p_i proportional to
+        exp(-beta L_i); the dimension entropy / lyapunov; and beta, +inf at the first point
+        and -inf at the last. Also the attributes of these names.
+    exponents : array_like
+        The branch exponents L_i = ln(1/length_i), left to right; for a Markov map the
+        ln|s_i| of its pieces' slopes.
+
+    See Also
+    --------
+    exact, markov : The calls that make it.
+
+    Notes
+    -----
+    Results are read-only in fact, their arrays not writeable, and pickle and copy as values;
+    veltrane.dask.spectra() holds Dask arrays in it instead.
+
+    Examples
+    --------
+    >>> e = veltrane.exact([0.5], points=2)
+    >>> e
+    ExactSpectrum(1 point, lyapunov=[0.693147 .. 0.693147], entropy=[0.693147 .. 0.693147], \
+dimension=[1 .. 1], beta=[0 .. 0])
+    >>> e.beta.flags.writeable
+    False
     """
 
     __slots__ = ("lyapunov", "entropy", "dimension", "beta", "exponents")
+    lyapunov: Any  # NumPy arrays, or Dask arrays from veltrane.dask.spectra()
+    entropy: Any
+    dimension: Any
+    beta: Any
+    exponents: Any
     _names = ("lyapunov", "entropy", "dimension", "beta")
 
-    def __init__(self, lyapunov, entropy, dimension, beta, exponents):
+    def __init__(self, lyapunov: Any, entropy: Any, dimension: Any, beta: Any,
+                 exponents: Any) -> None:
         super().__init__(lyapunov, entropy, dimension, beta)
         _set(self, "exponents", exponents)
 
     @classmethod
-    def _arguments(cls):
+    def _arguments(cls) -> tuple[str, ...]:
         return cls.__slots__
 
 
 class MultifractalSpectrum(_Arrays):
     """The multifractal spectrum of a Bernoulli measure in double precision (float64).
 
-    alpha is evenly spaced over the local dimensions of the measure; f is the dimension of the
-    points of local dimension alpha; q is the order and tau = tau(q) = f - q alpha. q and tau are
-    infinite at the ends.
+    Parameters
+    ----------
+    alpha, f, q, tau : numpy.ndarray
+        A value a point: alpha evenly spaced over the local dimensions of the measure; f the
+        dimension of the points of local dimension alpha; q the order and tau = tau(q) =
+        f - q alpha, both infinite at the ends. Also the attributes of these names.
+
+    See Also
+    --------
+    multifractal : The call that makes it.
+
+    Notes
+    -----
+    Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+
+    Examples
+    --------
+    >>> m = veltrane.multifractal([0.5], [1, 3], points=2)
+    >>> m.q, m.tau
+    (array([ inf, -inf]), array([-inf,  inf]))
     """
 
     __slots__ = ("alpha", "f", "q", "tau")
+    alpha: npt.NDArray[np.float64]
+    f: npt.NDArray[np.float64]
+    q: npt.NDArray[np.float64]
+    tau: npt.NDArray[np.float64]
     _names = ("alpha", "f", "q", "tau")
+
+    def __init__(self, alpha: Any, f: Any, q: Any, tau: Any) -> None:
+        super().__init__(alpha, f, q, tau)
 
 
 class Cells(_Arrays):
-    """The cells of a level of the cascade in order: left end, width and mass (float64)."""
+    """The cells of a level of the cascade in order of position (float64).
+
+    Parameters
+    ----------
+    left, width, mass : numpy.ndarray
+        A value a cell: its left end, its width and its mass. Also the attributes of these
+        names.
+
+    See Also
+    --------
+    cells : The call that makes it.
+
+    Notes
+    -----
+    Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+
+    Examples
+    --------
+    >>> veltrane.cells([0.25], [1, 3], levels=1)
+    Cells(2 cells, left=[0 .. 0.25], width=[0.25 .. 0.75], mass=[0.25 .. 0.75])
+    """
 
     __slots__ = ("left", "width", "mass")
+    left: npt.NDArray[np.float64]
+    width: npt.NDArray[np.float64]
+    mass: npt.NDArray[np.float64]
     _names = ("left", "width", "mass")
     _unit = "cell"
+
+    def __init__(self, left: Any, width: Any, mass: Any) -> None:
+        super().__init__(left, width, mass)

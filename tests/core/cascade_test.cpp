@@ -11,9 +11,9 @@
 #include <sstream>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
+#include <veltrane/internal/npy.h>
 #include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
-#include <veltrane/npy.h>
 
 namespace veltrane {
 namespace {
@@ -281,7 +281,7 @@ void refused(const std::vector<double>& b, const std::vector<double>& w, const s
 }
 
 void npyHeaderBytes(std::uint64_t n, std::size_t length) {
-    const std::string header = npyHeader(n);
+    const std::string header = internal::npyHeader(n);
     const std::string dict =
         "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(n) + ",), }";
     ASSERT_EQ(header.size(), length);
@@ -301,6 +301,14 @@ TEST(Cascade, MeetsTheTable) {
             continue;
         }
         const std::vector<double> b = numbers(row[1]);
+        if (row[0] == "cellcount") {
+            // levels, then the count; "over" for more than the limit
+            const Cascade cascade(b, std::vector<double>(b.size() + 1, 1.0));
+            const std::uint64_t want =
+                row[3] == "over" ? Cascade::kMaxBins + 1 : std::stoull(row[3]);
+            EXPECT_EQ(cascade.cellCount(static_cast<unsigned>(std::stoul(row[2]))), want);
+            continue;
+        }
         if (row[0] == "refuse") {
             refused(b, numbers(row[2]), row[3]);
             continue;

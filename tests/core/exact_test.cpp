@@ -8,6 +8,7 @@
 #include <sstream>
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
+#include <veltrane/internal/run.h>
 #include <veltrane/maps.h>
 
 namespace veltrane {
@@ -141,13 +142,13 @@ namespace {
 TEST(ExactSolver, HandsLongRunsOverInBoundedWindows) {
     const std::vector<double> breaks{0.1, 0.5, 0.7};
     const ExactSolver solver(branchExponents(breaks));
-    const std::size_t points = kWindowBytes / sizeof(ExactPoint) * 2 + 5;
+    const std::size_t points = internal::kWindowBytes / sizeof(ExactPoint) * 2 + 5;
     const std::vector<ExactPoint> whole = solver.spectrum(points, {1}).points;
     std::size_t next = 0;
     std::size_t calls = 0;
     solver.spectrum(points, {2}, [&](std::size_t first, std::span<const ExactPoint> some) {
         ASSERT_EQ(first, next);
-        ASSERT_LE(some.size() * sizeof(ExactPoint), kWindowBytes);
+        ASSERT_LE(some.size() * sizeof(ExactPoint), internal::kWindowBytes);
         for (std::size_t i = 0; i < some.size(); ++i) {
             ASSERT_EQ(some[i].entropy, whole[first + i].entropy) << first + i;
             ASSERT_EQ(some[i].beta, whole[first + i].beta) << first + i;

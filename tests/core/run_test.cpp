@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 #include <veltrane/errors.h>
+#include <veltrane/internal/run.h>
 #include <veltrane/run.h>
 
 namespace veltrane {
@@ -19,7 +20,7 @@ TEST(RunWatched, WatchesUntilTheWorkEndsAndPassesItsErrorsOn) {
     std::atomic<bool> cancel{false};
     const RunControl control{1, nullptr, &cancel};
     int watches = 0;
-    EXPECT_THROW(runWatched(
+    EXPECT_THROW(internal::runWatched(
                      [&] {
                          while (true) {
                              checkCancelled(control);
@@ -36,7 +37,7 @@ TEST(RunWatched, WatchesUntilTheWorkEndsAndPassesItsErrorsOn) {
     EXPECT_GE(watches, 3);
 
     std::atomic<bool> workEnded{false};
-    EXPECT_THROW(runWatched(
+    EXPECT_THROW(internal::runWatched(
                      [&] {
                          std::this_thread::sleep_for(milliseconds(30));
                          workEnded = true;
@@ -45,11 +46,11 @@ TEST(RunWatched, WatchesUntilTheWorkEndsAndPassesItsErrorsOn) {
                  std::logic_error);
     EXPECT_TRUE(workEnded);
 
-    EXPECT_THROW(runWatched([] { throw InputError("work"); }, milliseconds(1),
-                            [] { throw std::logic_error("watch"); }),
+    EXPECT_THROW(internal::runWatched([] { throw InputError("work"); }, milliseconds(1),
+                                      [] { throw std::logic_error("watch"); }),
                  InputError);
     int quick = 0;
-    runWatched([] {}, milliseconds(1000), [&] { ++quick; });
+    internal::runWatched([] {}, milliseconds(1000), [&] { ++quick; });
     EXPECT_EQ(quick, 0); // a work that ends at once is not waited for a whole period
 }
 
@@ -58,11 +59,11 @@ TEST(RunWatched, WatchesUntilTheWorkEndsAndPassesItsErrorsOn) {
 // the items are handed on in order.
 TEST(ForEachWindow, HoldsAtMostItsBytesAndHandsTheItemsOnInOrder) {
     using Item = std::array<double, 64>;
-    constexpr std::size_t kBlock = kWindowBytes / 4 / sizeof(Item);
+    constexpr std::size_t kBlock = internal::kWindowBytes / 4 / sizeof(Item);
     const RunControl control{2};
     std::size_t next = 0;
     std::size_t largest = 0;
-    forEachWindow<Item>(
+    internal::forEachWindow<Item>(
         4 * kBlock + 3, kBlock, control,
         [](std::size_t first, std::span<Item> out) {
             for (std::size_t i = 0; i < out.size(); ++i) {
@@ -76,7 +77,7 @@ TEST(ForEachWindow, HoldsAtMostItsBytesAndHandsTheItemsOnInOrder) {
             largest = std::max(largest, items.size());
         });
     EXPECT_EQ(next, 4 * kBlock + 3);
-    EXPECT_LE(largest * sizeof(Item), kWindowBytes);
+    EXPECT_LE(largest * sizeof(Item), internal::kWindowBytes);
 }
 
 } // namespace

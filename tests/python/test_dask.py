@@ -40,7 +40,7 @@ def cluster():
 @pytest.mark.parametrize("row", CHUNKINGS, ids=["-".join(row[2:]) for row in CHUNKINGS])
 def test_any_chunking_gives_the_bits_of_one_call(row, cluster):
     breaks, weights, bins, chunks = numbers(row[0]), numbers(row[1]), int(row[2]), eval(row[3])
-    masses = veltrane.dask.cascade(breaks, weights, bins, chunks=chunks)
+    masses = veltrane.dask.cascade(breaks, weights, bins=bins, chunks=chunks)
     assert masses.shape == (bins,) and masses.dtype == np.float64
     whole = veltrane.cascade(breaks, weights, bins=bins)
     assert masses.compute().tobytes() == whole.tobytes()
@@ -110,7 +110,7 @@ def test_a_worker_returns_result_objects(cluster):
 def test_a_worker_killed_mid_run_loses_nothing(cluster):
     local, client = cluster
     bins = 2**22
-    masses = veltrane.dask.cascade(*MEASURE, bins, chunks=2**16)
+    masses = veltrane.dask.cascade(*MEASURE, bins=bins, chunks=2**16)
     future = client.compute(masses)
     pids = client.run(os.getpid)
     while sum(state == "memory" for state in client.processing().values()) == 0 and \
@@ -154,7 +154,7 @@ def test_a_zarr_store_the_programs_write_reads_back_as_one_call(programs, tmp_pa
     zarr = pytest.importorskip("zarr")
     with distributed.Client(programs, timeout=60) as client:
         client.wait_for_workers(2, timeout=60)
-        masses = veltrane.dask.cascade(*MEASURE, 3 * 2**18 + 5, chunks=2**17)
+        masses = veltrane.dask.cascade(*MEASURE, bins=3 * 2**18 + 5, chunks=2**17)
         store = tmp_path / "masses.zarr"
         masses.to_zarr(str(store))
     assert zarr.open(str(store), mode="r")[:].tobytes() == veltrane.cascade(
@@ -164,7 +164,7 @@ def test_a_zarr_store_the_programs_write_reads_back_as_one_call(programs, tmp_pa
 def test_without_dask_the_message_names_the_packages(tmp_path):
     script = ("import sys; sys.modules['dask'] = None\n"
               "import veltrane.dask\n"
-              "try:\n    veltrane.dask.cascade([0.3], [1, 1], 8)\n"
+              "try:\n    veltrane.dask.cascade([0.3], [1, 1], bins=8)\n"
               "except ImportError as e:\n    print(e)\n")
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                           env=os.environ, check=True, cwd=pathlib.Path(tmp_path))

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 #include <veltrane/ui/StartUp.h>
 
@@ -81,7 +82,7 @@ public:
     ModalAnswerer answerer;
 
 private:
-    static std::string separator() { return cLocaleDecimalSeparator(); }
+    static std::string separator() { return internal::cLocaleDecimalSeparator(); }
 
     classic::Module1& m_store;
     classic::Module1 m_reference;

@@ -39,6 +39,9 @@ public:
 
     // Throws InputError unless 1 ≤ bins ≤ kMaxBins and bins first .. first + count - 1 exist.
     static void checkBins(std::uint64_t bins, std::uint64_t first, std::uint64_t count);
+    // The number of cells of level levels, n^levels for n branches, exact up to kMaxBins;
+    // kMaxBins + 1 for any level with more, so that the count never wraps around.
+    std::uint64_t cellCount(unsigned levels) const;
     // Throws InputError unless level levels has at most kMaxBins cells and cells first ..
     // first + count - 1 exist.
     void checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const;

@@ -3,6 +3,7 @@
 // The exact spectral diagram of a map of any number of branches that each stretch their piece
 // onto [0, 1].
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 #include <veltrane/export.h>
@@ -24,6 +25,10 @@ struct ExactPoint {
 
 using ExactSpectrum = Spectrum<ExactPoint>;
 
+namespace detail {
+class ExactModel;
+} // namespace detail
+
 // The exact spectrum of a map with given branch exponents, in double precision. Branches with
 // equal exponents are merged, so one evaluation at a β costs one exponential per distinct
 // exponent, and memory grows linearly with the number of branches.
@@ -33,10 +38,10 @@ public:
     // otherwise. Their order does not matter.
     explicit ExactSolver(std::span<const double> exponents);
 
-    double lambdaMin() const { return m_exponents.front(); }
-    double lambdaMax() const { return m_exponents.back(); }
-    std::size_t branchCount() const { return m_branchCount; }
-    std::size_t distinctCount() const { return m_exponents.size(); }
+    double lambdaMin() const;
+    double lambdaMax() const;
+    std::size_t branchCount() const;
+    std::size_t distinctCount() const;
 
     // The point whose weights are p_i ∝ L_i^β, for a finite β; each value within a few units
     // of 1e-15 of itself. Any thread may call it and the other const functions at once.
@@ -70,29 +75,7 @@ public:
                   const PointSink<ExactPoint>& sink) const;
 
 private:
-    struct Moments {
-        double excess = 0.0;   // mean exponent of the weights minus λ
-        double variance = 0.0; // variance of the exponents under the weights
-        double entropy = 0.0;  // ln Σ_j m_j exp(-β (λ_j - λ)), the entropy where excess = 0
-    };
-    struct Root {
-        double beta = 0.0;
-        Moments moments;
-        long evaluations = 0;
-    };
-
-    VELTRANE_LOCAL Moments evaluate(double beta, double lambda) const;
-    // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
-    // the passes made.
-    VELTRANE_LOCAL long solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
-                                   detail::BlockProgress& progress) const;
-    VELTRANE_LOCAL Root solve(double lambda, double guess) const;
-    VELTRANE_LOCAL ExactPoint endPoint(bool smallest) const;
-    VELTRANE_LOCAL ExactPoint single() const;
-
-    std::vector<double> m_exponents;    // distinct, ascending
-    std::vector<double> m_multiplicity; // branches sharing each exponent
-    std::size_t m_branchCount = 0;
+    std::shared_ptr<const detail::ExactModel> m_model;
 };
 
 // The exact spectrum of the map with break points 0 < B_1 < ... < B_k < 1 (k + 1 branches)

@@ -2,6 +2,7 @@
 
 // The exact multifractal spectrum f(α), τ(q) and D_q of a Bernoulli measure on a map's branches.
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -34,6 +35,10 @@ struct DqPoint {
 // The exact multifractal spectrum of a Bernoulli measure, in double precision. Branches with the
 // same weight and length are merged, so one pass costs one exponential per distinct pair and
 // memory grows linearly with the number of branches.
+namespace detail {
+class MultifractalModel;
+} // namespace detail
+
 class VELTRANE_API MultifractalSolver {
 public:
     // breakPoints as branchExponents takes them (k of them make k + 1 branches); weights one per
@@ -50,16 +55,16 @@ public:
     // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
     // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
     // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
-    double alphaMin() const { return m_alphaMin; }
-    double alphaMax() const { return m_alphaMax; }
+    double alphaMin() const;
+    double alphaMax() const;
     // True when the ratios lie within kRatioTolerance of each other, closer than the doubles
     // that would print α can space points. Σ p_i = Σ ℓ_i^(r_i) = 1 puts 1 between the smallest
     // ratio r_i and the largest, so the range is 1 to within that tolerance: the spectrum is
     // reported as its point at q = 0, α = f = 1, τ(q) as 1 - q, each to within the tolerance.
     // Ratios that are equal (p_i = ℓ_i) give this exactly.
-    bool singlePoint() const { return m_single; }
-    std::size_t branchCount() const { return m_branchCount; }
-    std::size_t distinctCount() const { return m_e.size(); }
+    bool singlePoint() const;
+    std::size_t branchCount() const;
+    std::size_t distinctCount() const;
 
     // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
     // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
@@ -116,69 +121,7 @@ public:
                 const RunControl& control) const;
 
 private:
-    // Moments of the weights proportional to m_i exp(q x_i - s e_i), x_i = e_i (α - r_i), from
-    // one pass: ln of their sum, and means and (co)variances of x and e.
-    struct Sums {
-        double phi = 0.0;
-        double x = 0.0;
-        double e = 0.0;
-        double vxx = 0.0;
-        double cxe = 0.0;
-        double vee = 0.0;
-        double scale = 0.0; // the size of what phi was formed from, which bounds its rounding
-    };
-    struct Root {
-        double q = 0.0;
-        double f = 0.0;
-        Sums sums;
-        long passes = 0;
-    };
-
-    // work: room for one value per distinct pair, reused from pass to pass.
-    VELTRANE_LOCAL Sums evaluate(double alpha, double q, double s, std::vector<double>& work) const;
-    // ln Σ m_i p_i exp(δ x_i) with x_i = e_i (D - r_i), and the mean of e, for a small |δ|;
-    // nothing where a term is beyond the range of doubles.
-    VELTRANE_LOCAL std::optional<Sums> evaluateNearOne(double d, double delta) const;
-    // The Newton step on D at d for the order q, from the sums nearOne picks, or from
-    // scaledStep where those cannot be formed.
-    VELTRANE_LOCAL double stepD(double d, double q, bool nearOne, std::vector<double>& work) const;
-    VELTRANE_LOCAL double scaledStep(double d, double delta) const;
-    // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
-    VELTRANE_LOCAL double solveD(double q, std::vector<double>& work) const;
-    VELTRANE_LOCAL Root solveAlpha(double alpha, double q, double s,
-                                   std::vector<double>& work) const;
-    // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
-    // the passes made.
-    VELTRANE_LOCAL long solveBlock(std::size_t first, std::size_t points,
-                                   std::span<MultifractalPoint> out,
-                                   detail::BlockProgress& progress) const;
-    VELTRANE_LOCAL double endDimension(std::size_t first, std::size_t last) const;
-    VELTRANE_LOCAL MultifractalPoint endPoint(bool smallest) const;
-    VELTRANE_LOCAL MultifractalPoint pointOf(double alpha, const Root& root) const;
-    VELTRANE_LOCAL double xOf(std::size_t i, double alpha) const {
-        return m_e[i] * (alpha - m_r[i]) + m_c[i];
-    }
-    // Throws RuntimeError (overflow) where αmax is beyond the range of doubles.
-    VELTRANE_LOCAL void checkRange() const;
-
-    // x_i(α) = e_i (α - r_i) = e_i (α - m_r[i]) + m_c[i] for the distinct pairs in ascending
-    // order of r_i = ln p / ln ℓ: m_r the nearest double to r_i and m_c = -e_i (r_i - m_r[i])
-    // what it leaves, so that x_i keeps its precision where α is close to r_i; where r_i
-    // exceeds the largest double, m_r is 0 and m_c = ln p_i.
-    std::vector<double> m_r;
-    std::vector<double> m_c;
-    std::vector<double> m_e; // their exponents ln(1/ℓ)
-    std::vector<double> m_p; // their normalized weights
-    std::vector<double> m_m; // branches sharing each pair
-    std::size_t m_branchCount = 0;
-    double m_alphaMin = 1.0;
-    double m_alphaMax = 1.0;
-    double m_fMin = 1.0;
-    double m_fMax = 1.0;
-    double m_d1 = 1.0;
-    double m_eMax = 0.0;
-    double m_qUnit = 1.0; // the change of q that moves the Gibbs weights by a factor of about e
-    bool m_single = false;
+    std::shared_ptr<const detail::MultifractalModel> m_model;
 };
 
 // The bounds the mathematics guarantees of the points of a multifractal spectrum, checked

@@ -15,16 +15,6 @@ namespace veltrane {
 VELTRANE_API std::string shortest(float value);
 VELTRANE_API std::string shortest(double value);
 
-// A text to quote in a message: itself up to 32 characters, else its first 32 characters and
-// "…", so that no message grows with what was typed or read. A character is a UTF-8 sequence,
-// never cut apart.
-VELTRANE_API std::string elided(std::string_view text);
-
-// Blank characters around and between numbers: space, tab, carriage return, vertical tab,
-// form feed.
-VELTRANE_API bool isBlank(char c);
-VELTRANE_API std::string_view trimBlanks(std::string_view text);
-
 // Numbers as the user types them, between optional blanks: an optional sign, decimal digits
 // with at most one decimal separator (at least one digit in all), and an optional exponent
 // "e"/"E" with an optional sign and at least one digit. The separator is "." and, in
@@ -38,12 +28,6 @@ VELTRANE_API std::optional<float> decimalToSingle(std::string_view text,
                                                   std::string_view localeSeparator);
 VELTRANE_API std::optional<double> decimalToDouble(std::string_view text,
                                                    std::string_view localeSeparator);
-
-// True when the text spells a number by the grammar above that lies beyond the single range.
-VELTRANE_API bool tooLargeForSingle(std::string_view text, std::string_view localeSeparator);
-
-// The decimal separator of the C library's current LC_NUMERIC locale, as UTF-8.
-VELTRANE_API std::string cLocaleDecimalSeparator();
 
 // Reads numbers written as text and separated by blanks and line ends, a piece at a time, so
 // that no input, however long or broken, is held whole: a word may have at most 64

@@ -21,6 +21,9 @@ static_assert(Cascade::kMaxBins < (std::uint64_t{1} << 52),
 // base^exponent, or limit + 1 once it is beyond limit: a map may have more branches than
 // 2^64 / limit, where the product itself would wrap around.
 std::uint64_t power(std::uint64_t base, unsigned exponent, std::uint64_t limit) {
+    if (base <= 1) {
+        return base == 0 && exponent > 0 ? 0 : 1; // without a loop over billions of levels
+    }
     std::uint64_t result = 1;
     for (unsigned i = 0; i < exponent; ++i) {
         if (result > limit / base) {
@@ -106,8 +109,12 @@ void Cascade::checkBins(std::uint64_t bins, std::uint64_t first, std::uint64_t c
     }
 }
 
+std::uint64_t Cascade::cellCount(unsigned levels) const {
+    return power(branches(), levels, kMaxBins);
+}
+
 void Cascade::checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const {
-    const std::uint64_t cells = power(branches(), levels, kMaxBins);
+    const std::uint64_t cells = cellCount(levels);
     if (cells > kMaxBins) {
         throw InputError("level " + std::to_string(levels) + " has more than " +
                          std::to_string(kMaxBins) + " cells");

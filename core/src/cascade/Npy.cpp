@@ -1,9 +1,9 @@
 #include <string>
-#include <veltrane/npy.h>
+#include <veltrane/internal/npy.h>
 
 namespace veltrane {
 
-std::string npyHeader(std::uint64_t n) {
+std::string internal::npyHeader(std::uint64_t n) {
     std::string dict =
         "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(n) + ",), }";
     // magic (6) + version (2) + length (2) + dictionary + line end, to a multiple of 64

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <istream>
 #include <veltrane/errors.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/maps.h>
 #include <veltrane/text.h>
 
@@ -52,11 +53,12 @@ std::vector<double> parseBreakPoints(const std::vector<std::string>& texts,
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto value = textToDouble(texts[i], localeSeparator);
         if (!value) {
-            throw BreakPointError(describe(i, "\"" + elided(texts[i]) + "\"") + " is not a number");
+            throw BreakPointError(describe(i, "\"" + internal::elided(texts[i]) + "\"") +
+                                  " is not a number");
         }
         values.push_back(*value);
     }
-    checkValues(values, [&](std::size_t i) { return elided(texts[i]); });
+    checkValues(values, [&](std::size_t i) { return internal::elided(texts[i]); });
     return values;
 }
 

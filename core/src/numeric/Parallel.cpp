@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+#include <veltrane/internal/run.h>
 #include <veltrane/run.h>
 
 namespace veltrane {
@@ -51,8 +52,8 @@ void forEachBlock(std::size_t total, std::size_t blockSize, const RunControl& co
     }
 }
 
-void runWatched(const std::function<void()>& work, std::chrono::milliseconds period,
-                const std::function<void()>& watch) {
+void internal::runWatched(const std::function<void()>& work, std::chrono::milliseconds period,
+                          const std::function<void()>& watch) {
     std::mutex lock;
     std::condition_variable ended;
     bool finished = false;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <span>
+#include <veltrane/internal/run.h>
 #include <veltrane/run.h>
 
 namespace veltrane {
@@ -50,7 +51,7 @@ long solveEvenly(std::size_t points, const RunControl& control, const Point& fir
                  const PointSink<Point>& sink) {
     sink(0, {&first, 1});
     std::atomic<long> passes{0};
-    forEachWindow<Point>(
+    internal::forEachWindow<Point>(
         points - 2, kSpectrumBlock, control,
         [&](std::size_t at, std::span<Point> out) {
             detail::BlockProgress progress(control);

@@ -15,14 +15,60 @@
 
 namespace veltrane {
 
+namespace detail {
+
+// The solver itself, shared by the copies of an ExactSolver.
+class ExactModel {
+public:
+    explicit ExactModel(std::span<const double> exponents);
+
+    double lambdaMin() const { return m_exponents.front(); }
+    double lambdaMax() const { return m_exponents.back(); }
+    std::size_t branchCount() const { return m_branchCount; }
+    std::size_t distinctCount() const { return m_exponents.size(); }
+    ExactPoint atBeta(double beta) const;
+    ExactPoint atLyapunov(double lambda) const;
+    long spectrum(std::size_t points, const RunControl& control,
+                  const PointSink<ExactPoint>& sink) const;
+
+private:
+    struct Moments {
+        double excess = 0.0;   // mean exponent of the weights minus λ
+        double variance = 0.0; // variance of the exponents under the weights
+        double entropy = 0.0;  // ln Σ_j m_j exp(-β (λ_j - λ)), the entropy where excess = 0
+    };
+    struct Root {
+        double beta = 0.0;
+        Moments moments;
+        long evaluations = 0;
+    };
+
+    Moments evaluate(double beta, double lambda) const;
+    // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
+    // the passes made.
+    long solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                    BlockProgress& progress) const;
+    Root solve(double lambda, double guess) const;
+    ExactPoint endPoint(bool smallest) const;
+    ExactPoint single() const;
+
+    std::vector<double> m_exponents;    // distinct, ascending
+    std::vector<double> m_multiplicity; // branches sharing each exponent
+    std::size_t m_branchCount = 0;
+};
+
+} // namespace detail
+
+using detail::ExactModel;
+
 namespace {
 
 // n full branches: the topological entropy is ln n.
-double topEntropyOf(const ExactSolver& solver) {
+double topEntropyOf(const ExactModel& solver) {
     return std::log(static_cast<double>(solver.branchCount()));
 }
 
-DiagramBounds boundsOf(const ExactSolver& solver) {
+DiagramBounds boundsOf(const ExactModel& solver) {
     return {solver.lambdaMin(), solver.lambdaMax(), topEntropyOf(solver), 0};
 }
 
@@ -42,7 +88,7 @@ constexpr int kMaxEvaluations = 2000;
 
 } // namespace
 
-ExactSolver::ExactSolver(std::span<const double> exponents) : m_branchCount(exponents.size()) {
+ExactModel::ExactModel(std::span<const double> exponents) : m_branchCount(exponents.size()) {
     if (exponents.empty()) {
         throw InputError("the exact spectrum needs at least one branch");
     }
@@ -63,7 +109,7 @@ ExactSolver::ExactSolver(std::span<const double> exponents) : m_branchCount(expo
     }
 }
 
-ExactSolver::Moments ExactSolver::evaluate(double beta, double lambda) const {
+ExactModel::Moments ExactModel::evaluate(double beta, double lambda) const {
     // Every term m_j exp(-β (λ_j - λ)) is taken relative to the largest, exp(top), so no
     // power overflows. The exponents ascend, so the largest term is the first one for β ≥ 0
     // and the last one for β < 0, and the terms fall steadily from there.
@@ -104,7 +150,7 @@ ExactSolver::Moments ExactSolver::evaluate(double beta, double lambda) const {
 // F'' = variance, and the entropy at λ is its minimum. Newton steps on F' are kept inside a
 // bracket of the root; where a step would leave it, or does not shrink fast enough, the
 // bracket is halved, or widened geometrically while one side is still open.
-ExactSolver::Root ExactSolver::solve(double lambda, double guess) const {
+ExactModel::Root ExactModel::solve(double lambda, double guess) const {
     const double scale = 1.0 / (lambdaMax() - lambdaMin());
     Bracket bracket(scale);
     double beta = guess;
@@ -138,19 +184,19 @@ ExactSolver::Root ExactSolver::solve(double lambda, double guess) const {
                        "no weights found for the Lyapunov exponent " + shortest(lambda));
 }
 
-ExactPoint ExactSolver::endPoint(bool smallest) const {
+ExactPoint ExactModel::endPoint(bool smallest) const {
     // All weight on the branches sharing the end exponent, spread evenly among them.
     const double lambda = smallest ? lambdaMin() : lambdaMax();
     const double h = std::log(smallest ? m_multiplicity.front() : m_multiplicity.back());
     return boundsOf(*this).point(lambda, h, smallest ? kInfinity : -kInfinity);
 }
 
-ExactPoint ExactSolver::single() const {
+ExactPoint ExactModel::single() const {
     // ln n at -ln(1/n) rounded: the dimension is 1 up to rounding, and set at 1.
     return boundsOf(*this).point(lambdaMin(), std::log(static_cast<double>(m_branchCount)), 0.0);
 }
 
-ExactPoint ExactSolver::atBeta(double beta) const {
+ExactPoint ExactModel::atBeta(double beta) const {
     if (m_exponents.size() == 1) {
         ExactPoint point = single();
         point.beta = beta;
@@ -167,7 +213,7 @@ ExactPoint ExactSolver::atBeta(double beta) const {
     return boundsOf(*this).point(lambda, moments.entropy + beta * moments.excess, beta);
 }
 
-ExactPoint ExactSolver::atLyapunov(double lambda) const {
+ExactPoint ExactModel::atLyapunov(double lambda) const {
     if (m_exponents.size() == 1) {
         return single();
     }
@@ -181,8 +227,8 @@ ExactPoint ExactSolver::atLyapunov(double lambda) const {
     return boundsOf(*this).point(lambda, root.moments.entropy, root.beta);
 }
 
-long ExactSolver::solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
-                             detail::BlockProgress& progress) const {
+long ExactModel::solveBlock(std::size_t first, std::size_t points, std::span<ExactPoint> out,
+                            BlockProgress& progress) const {
     const std::size_t count = out.size();
     const DiagramBounds bounds = boundsOf(*this);
     const double spread = lambdaMax() - lambdaMin();
@@ -223,16 +269,8 @@ long ExactSolver::solveBlock(std::size_t first, std::size_t points, std::span<Ex
     return blockEvaluations;
 }
 
-ExactSpectrum ExactSolver::spectrum(std::size_t points, const RunControl& control) const {
-    ExactSpectrum result;
-    result.passes = spectrum(points, control, [&](std::size_t, std::span<const ExactPoint> some) {
-        result.points.insert(result.points.end(), some.begin(), some.end());
-    });
-    return result;
-}
-
-long ExactSolver::spectrum(std::size_t points, const RunControl& control,
-                           const PointSink<ExactPoint>& sink) const {
+long ExactModel::spectrum(std::size_t points, const RunControl& control,
+                          const PointSink<ExactPoint>& sink) const {
     if (points < 2) {
         throw InputError("the exact spectrum needs at least 2 points");
     }
@@ -252,6 +290,41 @@ long ExactSolver::spectrum(std::size_t points, const RunControl& control,
             checked.check(first, some);
             sink(first, some);
         });
+}
+
+ExactSolver::ExactSolver(std::span<const double> exponents)
+    : m_model(std::make_shared<const ExactModel>(exponents)) {}
+
+double ExactSolver::lambdaMin() const {
+    return m_model->lambdaMin();
+}
+double ExactSolver::lambdaMax() const {
+    return m_model->lambdaMax();
+}
+std::size_t ExactSolver::branchCount() const {
+    return m_model->branchCount();
+}
+std::size_t ExactSolver::distinctCount() const {
+    return m_model->distinctCount();
+}
+ExactPoint ExactSolver::atBeta(double beta) const {
+    return m_model->atBeta(beta);
+}
+ExactPoint ExactSolver::atLyapunov(double lambda) const {
+    return m_model->atLyapunov(lambda);
+}
+
+ExactSpectrum ExactSolver::spectrum(std::size_t points, const RunControl& control) const {
+    ExactSpectrum result;
+    result.passes = spectrum(points, control, [&](std::size_t, std::span<const ExactPoint> some) {
+        result.points.insert(result.points.end(), some.begin(), some.end());
+    });
+    return result;
+}
+
+long ExactSolver::spectrum(std::size_t points, const RunControl& control,
+                           const PointSink<ExactPoint>& sink) const {
+    return m_model->spectrum(points, control, sink);
 }
 
 ExactSpectrum exactSpectrum(std::span<const double> breakPoints, std::size_t points,

@@ -9,11 +9,161 @@
 #include <tuple>
 #include <utility>
 #include <veltrane/errors.h>
+#include <veltrane/internal/run.h>
 #include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/text.h>
 
 namespace veltrane {
+
+namespace detail {
+
+// The solver itself, shared by the copies of a MultifractalSolver.
+class MultifractalModel {
+public:
+    // breakPoints as branchExponents takes them (k of them make k + 1 branches); weights one per
+    // branch, positive and finite, normalized here to sum 1. Throws BreakPointError or
+    // WeightError. Any such map and weights are taken, a branch within the smallest subnormal
+    // of length 1 included.
+    MultifractalModel(std::span<const double> breakPoints, std::span<const double> weights);
+
+    // The range of α: the smallest and largest ratio ln p_i / ln ℓ_i, the quotients of the
+    // doubles ln p_i and ln ℓ_i, which are carried with their remainders in extended precision,
+    // or to 106 bits where all lie within 1% of each other. αmax is +infinity where a branch within
+    // a few subnormals of length 1 makes its ratio exceed the largest double; spectrum(),
+    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold. They
+    // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
+    // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
+    // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
+    double alphaMin() const { return m_alphaMin; }
+    double alphaMax() const { return m_alphaMax; }
+    // True when the ratios lie within kRatioTolerance of each other, closer than the doubles
+    // that would print α can space points. Σ p_i = Σ ℓ_i^(r_i) = 1 puts 1 between the smallest
+    // ratio r_i and the largest, so the range is 1 to within that tolerance: the spectrum is
+    // reported as its point at q = 0, α = f = 1, τ(q) as 1 - q, each to within the tolerance.
+    // Ratios that are equal (p_i = ℓ_i) give this exactly.
+    bool singlePoint() const { return m_single; }
+    std::size_t branchCount() const { return m_branchCount; }
+    std::size_t distinctCount() const { return m_e.size(); }
+
+    // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
+    // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
+    // within 1e-300 of the whole length or of nothing and q up to the largest doubles
+    // included. Throws InputError for a q that is NaN or infinite, and RuntimeError
+    // (overflow) where τ lies beyond the range of doubles.
+    double tau(double q) const;
+
+    // The point of order q, finite. At q = 0, f is exactly 1; at q = 1, α = f = D_1; elsewhere
+    // each value within about 1e-12 of itself for |q| up to some hundreds. Throws as tau does.
+    // Any thread may call it and the other const functions at once.
+    MultifractalPoint atQ(double q) const;
+
+    // The point at α. An α at or beyond an end, as a rounded abscissa may be, gives that end
+    // exactly: f is the dimension s of the branches reaching the end ratio, Σ ℓ_i^s = 1 over
+    // them (0 for a single branch), with q and τ infinite. Inside, each value within about
+    // 1e-12 of itself; throws RuntimeError where no q is found, which no map tried has made
+    // happen.
+    MultifractalPoint atAlpha(double alpha) const;
+
+    // D_q for a finite q, to the same precision as τ also close to q = 1; throws as tau does.
+    DqPoint dq(double q) const;
+
+    // points ≥ 2 evenly spaced α_i = αmin + i (αmax - αmin) / (points - 1), the first exactly
+    // αmin and the last exactly αmax with their exact f; the single point when singlePoint().
+    // Throws InputError for points < 2. Each value is within about 1e-12 of itself, q near its
+    // crossing of 0 within about 1e-15 of its scale 1 / (e_max (αmax - αmin)). Every point is
+    // checked against SpectrumBounds before it is handed on. The
+    // interior points are solved in blocks of kSpectrumBlock on the threads control asks for,
+    // each block warm-started afresh, so the bits do not depend on the number of threads;
+    // control.done counts the points solved, and a run cancelled through control throws
+    // Cancelled.
+
+    // The same points handed to sink in order, a window of blocks at a time (forEachWindow), so
+    // that a run of any length is written as it is computed in bounded memory. Returns the
+    // number of passes over the branches made.
+    long spectrum(std::size_t points, const RunControl& control,
+                  const PointSink<MultifractalPoint>& sink) const;
+    // Ratios within this much of each other, relative to 1 (four units in the last place of
+    // a double near 1), count as one: points evenly spaced over so narrow a range would fall
+    // on a few doubles. Weights written as decimal lengths (0.3 and 0.7 on the break point
+    // 0.3) differ from the lengths by rounding and give ratios that close to 1.
+    static constexpr double kRatioTolerance = MultifractalSolver::kRatioTolerance;
+
+    // The rows of D_q at q = from + k step, k = 0 .. count - 1, handed to sink in order a
+    // window at a time, solved over the threads control asks for (the same bits on any
+    // number); each row is checked against the bounds (DqBounds) before it is handed on.
+    void dqRows(double from, double step, std::size_t count, const RunControl& control,
+                const PointSink<DqPoint>& sink) const;
+    // D_q at each of qs, into out (of the same length), over the threads control asks for,
+    // checked against the bounds in order of q.
+    void dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                const RunControl& control) const;
+
+private:
+    // Moments of the weights proportional to m_i exp(q x_i - s e_i), x_i = e_i (α - r_i), from
+    // one pass: ln of their sum, and means and (co)variances of x and e.
+    struct Sums {
+        double phi = 0.0;
+        double x = 0.0;
+        double e = 0.0;
+        double vxx = 0.0;
+        double cxe = 0.0;
+        double vee = 0.0;
+        double scale = 0.0; // the size of what phi was formed from, which bounds its rounding
+    };
+    struct Root {
+        double q = 0.0;
+        double f = 0.0;
+        Sums sums;
+        long passes = 0;
+    };
+
+    // work: room for one value per distinct pair, reused from pass to pass.
+    Sums evaluate(double alpha, double q, double s, std::vector<double>& work) const;
+    // ln Σ m_i p_i exp(δ x_i) with x_i = e_i (D - r_i), and the mean of e, for a small |δ|;
+    // nothing where a term is beyond the range of doubles.
+    std::optional<Sums> evaluateNearOne(double d, double delta) const;
+    // The Newton step on D at d for the order q, from the sums nearOne picks, or from
+    // scaledStep where those cannot be formed.
+    double stepD(double d, double q, bool nearOne, std::vector<double>& work) const;
+    double scaledStep(double d, double delta) const;
+    // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
+    double solveD(double q, std::vector<double>& work) const;
+    Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
+    // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
+    // the passes made.
+    long solveBlock(std::size_t first, std::size_t points, std::span<MultifractalPoint> out,
+                    BlockProgress& progress) const;
+    double endDimension(std::size_t first, std::size_t last) const;
+    MultifractalPoint endPoint(bool smallest) const;
+    MultifractalPoint pointOf(double alpha, const Root& root) const;
+    double xOf(std::size_t i, double alpha) const { return m_e[i] * (alpha - m_r[i]) + m_c[i]; }
+    // Throws RuntimeError (overflow) where αmax is beyond the range of doubles.
+    void checkRange() const;
+
+    // x_i(α) = e_i (α - r_i) = e_i (α - m_r[i]) + m_c[i] for the distinct pairs in ascending
+    // order of r_i = ln p / ln ℓ: m_r the nearest double to r_i and m_c = -e_i (r_i - m_r[i])
+    // what it leaves, so that x_i keeps its precision where α is close to r_i; where r_i
+    // exceeds the largest double, m_r is 0 and m_c = ln p_i.
+    std::vector<double> m_r;
+    std::vector<double> m_c;
+    std::vector<double> m_e; // their exponents ln(1/ℓ)
+    std::vector<double> m_p; // their normalized weights
+    std::vector<double> m_m; // branches sharing each pair
+    std::size_t m_branchCount = 0;
+    double m_alphaMin = 1.0;
+    double m_alphaMax = 1.0;
+    double m_fMin = 1.0;
+    double m_fMax = 1.0;
+    double m_d1 = 1.0;
+    double m_eMax = 0.0;
+    double m_qUnit = 1.0; // the change of q that moves the Gibbs weights by a factor of about e
+    bool m_single = false;
+};
+
+} // namespace detail
+
+using detail::MultifractalModel;
 
 namespace {
 
@@ -237,8 +387,8 @@ std::vector<DoubleDouble> ratiosOf(std::span<const double> breakPoints,
 
 } // namespace
 
-MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
-                                       std::span<const double> weights) {
+MultifractalModel::MultifractalModel(std::span<const double> breakPoints,
+                                     std::span<const double> weights) {
     const std::vector<double> exponents = branchExponents(breakPoints);
     const std::vector<double> logs = logWeights(weights, exponents.size());
     const std::vector<DoubleDouble> branchRatios = ratiosOf(breakPoints, weights, exponents, logs);
@@ -310,7 +460,7 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
 
 // The s with Σ m_i exp(-s e_i) = 1 over entries [first, last). The left side is convex and
 // falls in s and is at least 1 at s = 0, so Newton from 0 rises monotonically to the root.
-double MultifractalSolver::endDimension(std::size_t first, std::size_t last) const {
+double MultifractalModel::endDimension(std::size_t first, std::size_t last) const {
     const double eLow = *std::min_element(m_e.begin() + static_cast<long>(first),
                                           m_e.begin() + static_cast<long>(last));
     double s = 0.0;
@@ -331,8 +481,8 @@ double MultifractalSolver::endDimension(std::size_t first, std::size_t last) con
     return s;
 }
 
-MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, double s,
-                                                      std::vector<double>& work) const {
+MultifractalModel::Sums MultifractalModel::evaluate(double alpha, double q, double s,
+                                                    std::vector<double>& work) const {
     // The terms are taken relative to the largest, so that nothing overflows for any q, and the
     // moments are centred on its x and e, where the weight gathers near the ends of the range.
     // The exponentials get a loop of their own: a call inside the moments' loop would make the
@@ -390,8 +540,8 @@ MultifractalSolver::Sums MultifractalSolver::evaluate(double alpha, double q, do
     return sums;
 }
 
-std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(double d,
-                                                                            double delta) const {
+std::optional<MultifractalModel::Sums> MultifractalModel::evaluateNearOne(double d,
+                                                                          double delta) const {
     // Σ p_i = 1 is taken as exact here: ln Σ p exp(δx) = log1p(Σ p expm1(δx)) then vanishes with
     // δ, with an error proportional to δ instead of the rounding of the weights' sum.
     double excess = 0.0; // Σ p exp(δx) - 1
@@ -421,7 +571,7 @@ std::optional<MultifractalSolver::Sums> MultifractalSolver::evaluateNearOne(doub
 // ψ = ln(Σ m p exp(δx)) / δ written as z* + ln(Σ m exp(δ(z - z*))) / δ with z = x + ln p / δ and
 // z* the z of the largest term, so that no product of δ with anything overflows whatever q is;
 // its slope in D is <e>.
-double MultifractalSolver::scaledStep(double d, double delta) const {
+double MultifractalModel::scaledStep(double d, double delta) const {
     const std::size_t n = m_e.size();
     std::size_t top = 0;
     // x + ln p / δ = e D + (q / δ) ln p = e (D - r q / δ), without the cancellation of the
@@ -450,8 +600,7 @@ double MultifractalSolver::scaledStep(double d, double delta) const {
 // close to p, and the logarithm comes from their excess over 1 alone; elsewhere from the sum,
 // unless |δ| <e> D is below kNearOne at d, as it may be where the range of α is wide, and the
 // excess can be formed. Terms beyond the range of doubles leave the scaled form.
-double MultifractalSolver::stepD(double d, double q, bool nearOne,
-                                 std::vector<double>& work) const {
+double MultifractalModel::stepD(double d, double q, bool nearOne, std::vector<double>& work) const {
     const double delta = q - 1.0;
     // The step from the excess, unless it is no more accurate than the sums' (of phi formed
     // from parts of the given scale).
@@ -477,7 +626,7 @@ double MultifractalSolver::stepD(double d, double q, bool nearOne,
 // With τ = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
 // logarithm rises (δ > 0) or falls (δ < 0) in D and is convex, with slope δ<e>, so Newton
 // converges from any start after at most one step past the root. D lies in [αmin, αmax].
-double MultifractalSolver::solveD(double q, std::vector<double>& work) const {
+double MultifractalModel::solveD(double q, std::vector<double>& work) const {
     const double delta = q - 1.0;
     const bool nearOne = std::fabs(delta) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0;
     double d = m_d1;
@@ -512,7 +661,7 @@ double finiteOrder(double q) {
 
 } // namespace
 
-double MultifractalSolver::tau(double q) const {
+double MultifractalModel::tau(double q) const {
     finiteOrder(q);
     if (q == 0.0 || q == 1.0 || m_single) {
         return 1.0 - q;
@@ -521,7 +670,7 @@ double MultifractalSolver::tau(double q) const {
     return finiteTau(q, (1.0 - q) * solveD(q, work));
 }
 
-DqPoint MultifractalSolver::dq(double q) const {
+DqPoint MultifractalModel::dq(double q) const {
     finiteOrder(q);
     if (m_single || q == 0.0) {
         return {q, 1.0 - q, 1.0};
@@ -534,7 +683,7 @@ DqPoint MultifractalSolver::dq(double q) const {
     return {q, finiteTau(q, (1.0 - q) * d), d};
 }
 
-void MultifractalSolver::checkRange() const {
+void MultifractalModel::checkRange() const {
     if (!std::isfinite(m_alphaMax)) {
         throw RuntimeError(ErrorKind::Overflow,
                            "the largest local dimension is beyond the range of doubles");
@@ -549,7 +698,7 @@ void MultifractalSolver::checkRange() const {
     }
 }
 
-MultifractalPoint MultifractalSolver::atQ(double q) const {
+MultifractalPoint MultifractalModel::atQ(double q) const {
     if (m_single) {
         return {1.0, 1.0, finiteOrder(q), 1.0 - q};
     }
@@ -581,8 +730,8 @@ MultifractalPoint MultifractalSolver::atQ(double q) const {
 // solver; where a step would leave it or does not shrink fast enough, the bracket is halved, or
 // widened geometrically while one side is open. Each step first solves for s = τ + qα at that
 // q by Newton, which is convex there; from a close guess one pass suffices.
-MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, double s,
-                                                        std::vector<double>& work) const {
+MultifractalModel::Root MultifractalModel::solveAlpha(double alpha, double q, double s,
+                                                      std::vector<double>& work) const {
     Bracket bracket(m_qUnit);
     long passes = 0;
     const auto pass = [&] {
@@ -638,16 +787,16 @@ MultifractalSolver::Root MultifractalSolver::solveAlpha(double alpha, double q, 
     }
 }
 
-MultifractalPoint MultifractalSolver::endPoint(bool smallest) const {
+MultifractalPoint MultifractalModel::endPoint(bool smallest) const {
     return smallest ? MultifractalPoint{m_alphaMin, m_fMin, kInfinity, -kInfinity}
                     : MultifractalPoint{m_alphaMax, m_fMax, -kInfinity, kInfinity};
 }
 
-MultifractalPoint MultifractalSolver::pointOf(double alpha, const Root& root) const {
+MultifractalPoint MultifractalModel::pointOf(double alpha, const Root& root) const {
     return {alpha, root.f, root.q, root.f - root.q * alpha};
 }
 
-MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
+MultifractalPoint MultifractalModel::atAlpha(double alpha) const {
     if (m_single) {
         return {1.0, 1.0, 0.0, 1.0};
     }
@@ -662,9 +811,9 @@ MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
     return pointOf(alpha, solveAlpha(alpha, 0.0, 1.0, work));
 }
 
-long MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
-                                    std::span<MultifractalPoint> out,
-                                    detail::BlockProgress& progress) const {
+long MultifractalModel::solveBlock(std::size_t first, std::size_t points,
+                                   std::span<MultifractalPoint> out,
+                                   BlockProgress& progress) const {
     const std::size_t count = out.size();
     const double spread = m_alphaMax - m_alphaMin;
     const double last = static_cast<double>(points - 1);
@@ -692,18 +841,8 @@ long MultifractalSolver::solveBlock(std::size_t first, std::size_t points,
     return blockPasses;
 }
 
-MultifractalSpectrum MultifractalSolver::spectrum(std::size_t points,
-                                                  const RunControl& control) const {
-    MultifractalSpectrum result;
-    result.passes =
-        spectrum(points, control, [&](std::size_t, std::span<const MultifractalPoint> some) {
-            result.points.insert(result.points.end(), some.begin(), some.end());
-        });
-    return result;
-}
-
-long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
-                                  const PointSink<MultifractalPoint>& sink) const {
+long MultifractalModel::spectrum(std::size_t points, const RunControl& control,
+                                 const PointSink<MultifractalPoint>& sink) const {
     if (points < 2) {
         throw InputError("the multifractal spectrum needs at least 2 points");
     }
@@ -729,10 +868,10 @@ long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
 // Rows a block: each D_q is solved on its own, so the rows are the same on any threads.
 constexpr std::size_t kDqBlock = 64;
 
-void MultifractalSolver::dqRows(double from, double step, std::size_t count,
-                                const RunControl& control, const PointSink<DqPoint>& sink) const {
+void MultifractalModel::dqRows(double from, double step, std::size_t count,
+                               const RunControl& control, const PointSink<DqPoint>& sink) const {
     SpectrumBounds bounds(m_alphaMin, m_alphaMax);
-    forEachWindow<DqPoint>(
+    internal::forEachWindow<DqPoint>(
         count, kDqBlock, control,
         [&](std::size_t first, std::span<DqPoint> rows) {
             for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -748,8 +887,8 @@ void MultifractalSolver::dqRows(double from, double step, std::size_t count,
         });
 }
 
-void MultifractalSolver::dqMany(std::span<const double> qs, std::span<DqPoint> out,
-                                const RunControl& control) const {
+void MultifractalModel::dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                               const RunControl& control) const {
     const auto solve = [&](std::size_t first, std::size_t n) {
         for (std::size_t i = first; i < first + n; ++i) {
             out[i] = dq(qs[i]);
@@ -850,6 +989,63 @@ void SpectrumBounds::check(std::span<const DqPoint> rows) {
         }
         m_row = row;
     }
+}
+
+MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
+                                       std::span<const double> weights)
+    : m_model(std::make_shared<const MultifractalModel>(breakPoints, weights)) {}
+
+double MultifractalSolver::alphaMin() const {
+    return m_model->alphaMin();
+}
+double MultifractalSolver::alphaMax() const {
+    return m_model->alphaMax();
+}
+bool MultifractalSolver::singlePoint() const {
+    return m_model->singlePoint();
+}
+std::size_t MultifractalSolver::branchCount() const {
+    return m_model->branchCount();
+}
+std::size_t MultifractalSolver::distinctCount() const {
+    return m_model->distinctCount();
+}
+double MultifractalSolver::tau(double q) const {
+    return m_model->tau(q);
+}
+MultifractalPoint MultifractalSolver::atQ(double q) const {
+    return m_model->atQ(q);
+}
+MultifractalPoint MultifractalSolver::atAlpha(double alpha) const {
+    return m_model->atAlpha(alpha);
+}
+DqPoint MultifractalSolver::dq(double q) const {
+    return m_model->dq(q);
+}
+
+MultifractalSpectrum MultifractalSolver::spectrum(std::size_t points,
+                                                  const RunControl& control) const {
+    MultifractalSpectrum result;
+    result.passes =
+        spectrum(points, control, [&](std::size_t, std::span<const MultifractalPoint> some) {
+            result.points.insert(result.points.end(), some.begin(), some.end());
+        });
+    return result;
+}
+
+long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
+                                  const PointSink<MultifractalPoint>& sink) const {
+    return m_model->spectrum(points, control, sink);
+}
+
+void MultifractalSolver::dqRows(double from, double step, std::size_t count,
+                                const RunControl& control, const PointSink<DqPoint>& sink) const {
+    m_model->dqRows(from, step, count, control, sink);
+}
+
+void MultifractalSolver::dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                                const RunControl& control) const {
+    m_model->dqMany(qs, out, control);
 }
 
 } // namespace veltrane

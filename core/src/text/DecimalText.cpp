@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <locale.h>
 #include <string>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane {
@@ -66,7 +67,7 @@ std::optional<std::size_t> readExponent(std::string_view s, std::string& out) {
 
 // The text in the C locale's spelling ("-12.5e3") when it follows the grammar, or nullopt.
 std::optional<std::string> cSpelling(std::string_view text, std::string_view localeSeparator) {
-    const std::string_view s = trimBlanks(text);
+    const std::string_view s = internal::trimBlanks(text);
     std::string out;
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
@@ -118,15 +119,15 @@ std::optional<T> convert(std::string_view text, std::string_view localeSeparator
 
 } // namespace
 
-bool isBlank(char c) {
+bool internal::isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
+std::string_view internal::trimBlanks(std::string_view text) {
+    while (!text.empty() && internal::isBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && isBlank(text.back())) {
+    while (!text.empty() && internal::isBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
@@ -136,7 +137,7 @@ std::optional<float> decimalToSingle(std::string_view text, std::string_view loc
     return convert<float>(text, localeSeparator, strtof_l);
 }
 
-bool tooLargeForSingle(std::string_view text, std::string_view localeSeparator) {
+bool internal::tooLargeForSingle(std::string_view text, std::string_view localeSeparator) {
     const auto value = parsed<float>(text, localeSeparator, strtof_l);
     return value && std::isinf(*value);
 }
@@ -145,7 +146,7 @@ std::optional<double> decimalToDouble(std::string_view text, std::string_view lo
     return convert<double>(text, localeSeparator, strtod_l);
 }
 
-std::string cLocaleDecimalSeparator() {
+std::string internal::cLocaleDecimalSeparator() {
     const lconv* conv = std::localeconv();
     if (conv == nullptr || conv->decimal_point == nullptr || *conv->decimal_point == '\0') {
         return ".";

@@ -1,6 +1,7 @@
 #include <array>
 #include <cstdio>
 #include <veltrane/errors.h>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane {
@@ -39,7 +40,7 @@ void NumberListReader::endWord() {
     }
     const std::size_t start = m_column - m_word.size();
     if (!decimalToDouble(m_word, m_separator)) {
-        refuse(start, "\"" + elided(m_word) + "\" is not a number");
+        refuse(start, "\"" + internal::elided(m_word) + "\" is not a number");
     }
     if (m_words.size() == m_maxNumbers) {
         refuse(start, "more than " + std::to_string(m_maxNumbers) + " " + m_noun);
@@ -50,7 +51,7 @@ void NumberListReader::endWord() {
 
 void NumberListReader::feed(std::string_view bytes) {
     for (const char c : bytes) {
-        if (c == '\n' || isBlank(c)) {
+        if (c == '\n' || internal::isBlank(c)) {
             ++m_column;
             endWord();
             if (c == '\n') {

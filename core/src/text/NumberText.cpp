@@ -1,5 +1,6 @@
 #include <array>
 #include <charconv>
+#include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane {
@@ -19,7 +20,7 @@ std::string shortest(double value) {
     return shortestText(value);
 }
 
-std::string elided(std::string_view text) {
+std::string internal::elided(std::string_view text) {
     constexpr std::size_t kShown = 32;
     std::size_t end = 0;
     for (std::size_t characters = 0; end < text.size() && characters < kShown; ++characters) {

@@ -1,0 +1,39 @@
+from typing import Any
+
+import numpy.typing as npt
+
+from . import ExactSpectrum
+
+__all__ = ["cascade", "dq", "spectra", "tau"]
+TABLE_CHUNKS: int
+
+# Dask ships no type information: its arrays are Any here.
+_Table = npt.ArrayLike | Any
+
+def cascade(
+    breaks: npt.ArrayLike,
+    weights: npt.ArrayLike,
+    *,
+    bins: int,
+    chunks: int | tuple[int, ...] = 4194304,
+    threads: int = 1,
+) -> Any: ...
+def tau(
+    breaks_table: _Table,
+    weights_table: _Table,
+    q: npt.ArrayLike,
+    *,
+    chunks: int = 4096,
+    threads: int = 1,
+) -> Any: ...
+def dq(
+    breaks_table: _Table,
+    weights_table: _Table,
+    q: npt.ArrayLike,
+    *,
+    chunks: int = 4096,
+    threads: int = 1,
+) -> Any: ...
+def spectra(
+    breaks_table: _Table, *, points: int = 101, chunks: int = 4096, threads: int = 1
+) -> ExactSpectrum: ...
