@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/text.h>
 
 namespace veltrane::ui {
@@ -62,7 +63,7 @@ int runGui(int& argc, char** argv) {
     // Qt has taken its own options; any word left is not for the windows.
     if (argc > 1) {
         std::fprintf(stderr, "veltrane: unknown command %s\n", elided(argv[1]).c_str());
-        return 2;
+        return veltrane::process::kExitUsage;
     }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     // Lets a Wayland compositor match the windows to org.veltrane.veltrane.desktop and its icon.

@@ -11,6 +11,7 @@
 #include <vector>
 #include <veltrane/cli/Cli.h>
 #include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Interrupt.h>
 
 using namespace veltrane::classic;
@@ -65,7 +66,7 @@ int main(int argc, char* argv[]) {
     if (!namesADisplay(args)) {
         if (const auto problem = veltrane::process::missingDisplay()) {
             std::cerr << *problem << '\n';
-            return 1;
+            return veltrane::process::kExitFailure;
         }
     }
     return veltrane::ui::runGui(argc, argv);

@@ -1,7 +1,5 @@
 #include "MeasureInput.h"
 
-#include "CommandError.h"
-
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
 #include <veltrane/process/InputFiles.h>

@@ -25,9 +25,6 @@ std::vector<SpectrumPoint<float>> storedPoints(const classic::Module1& store);
 std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
                                                std::size_t first = 0);
 
-// "[v1,v2,...]", each value as the shortest text that reads back to it.
-template <typename T> void writeList(const std::vector<T>& values, std::ostream& out);
-
 // The CSV header "index,lyapunov,entropy,dimension", led by "map," for a list of maps.
 void writeCsvHeader(std::ostream& out, bool maps = false);
 

@@ -1,5 +1,7 @@
 #include "Calls.h"
 
+#include <veltrane/classic/Errors.h>
+
 namespace veltrane::python {
 
 std::vector<double> doubles(const py::handle& values, const std::string& what) {
@@ -52,18 +54,12 @@ namespace {
 
 const char* kindName(ErrorKind kind) {
     switch (kind) {
-    case ErrorKind::Conversion:
-        return "CONVERSION";
     case ErrorKind::DivisionByZero:
         return "DIVISION_BY_ZERO";
     case ErrorKind::InvalidOperation:
         return "INVALID_OPERATION";
     case ErrorKind::Overflow:
         return "OVERFLOW";
-    case ErrorKind::SubscriptOutOfRange:
-        return "SUBSCRIPT_OUT_OF_RANGE";
-    case ErrorKind::Platform:
-        return "PLATFORM";
     case ErrorKind::Internal:
         return "INTERNAL";
     }
@@ -88,10 +84,9 @@ void raise(const InputError& e) {
     PyErr_SetObject(errorClass("InputError").ptr(), messageOf(e.what()).ptr());
 }
 
-void raise(const RuntimeError& e) {
+void raise(const RuntimeError& e, const char* kind) {
     const py::object type = errorClass("AnalysisError");
-    const py::object error =
-        type(messageOf(e.what()), errorClass("ErrorKind").attr(kindName(e.kind())));
+    const py::object error = type(messageOf(e.what()), errorClass("ErrorKind").attr(kind));
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
@@ -110,12 +105,14 @@ void registerErrors(py::module_& module) {
             }
         } catch (const InputError& e) {
             raise(e);
+        } catch (const classic::SubscriptError& e) {
+            raise(e, "SUBSCRIPT_OUT_OF_RANGE"); // the windows' store's kind, not the core's
         } catch (const RuntimeError& e) {
-            raise(e);
+            raise(e, kindName(e.kind()));
         } catch (const Cancelled&) {
             PyErr_SetNone(PyExc_KeyboardInterrupt);
         } catch (const Error& e) {
-            raise(RuntimeError(ErrorKind::InvalidOperation, e.what()));
+            raise(RuntimeError(ErrorKind::InvalidOperation, e.what()), "INVALID_OPERATION");
         }
     });
 }
