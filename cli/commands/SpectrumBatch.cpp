@@ -69,7 +69,9 @@ public:
 
     // Ends standard output as a whole CSV or JSON array, whatever became of the lines.
     int close() {
-        m_out << (m_json ? (m_first ? "[]\n" : "\n]\n") : "");
+        if (m_json) {
+            writeJsonArrayEnd(m_first, m_out);
+        }
         return m_worst;
     }
 
@@ -132,7 +134,7 @@ private:
             return;
         }
         if (m_json) {
-            m_out << (m_first ? "[\n" : ",\n");
+            writeJsonArrayNext(m_first, m_out);
             writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), m_out, m_number);
         } else {
             writeCsvRows<float>(storedPoints(store), m_out, m_number);

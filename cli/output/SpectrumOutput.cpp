@@ -101,6 +101,14 @@ template void writeJson(const std::vector<double>&, const std::vector<double>&,
                         const std::vector<SpectrumPoint<double>>&, std::ostream&,
                         std::optional<long>);
 
+void writeJsonArrayNext(bool first, std::ostream& out) {
+    out << (first ? "[\n" : ",\n");
+}
+
+void writeJsonArrayEnd(bool empty, std::ostream& out) {
+    out << (empty ? "[]\n" : "\n]\n");
+}
+
 void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out) {
     if (json) {
         writeJsonPoints<double>(points, out);

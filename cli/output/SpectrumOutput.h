@@ -52,6 +52,12 @@ template <typename T>
 void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out);
 void writeJsonTail(std::ostream& out);
 
+// The objects of many maps as one JSON array, an object at a time: what goes before each
+// object ("[" and a line end before the first, "," and a line end before the others), and the
+// closing after the last, or the empty array "[]" when there was none, with a line end.
+void writeJsonArrayNext(bool first, std::ostream& out);
+void writeJsonArrayEnd(bool empty, std::ostream& out);
+
 // Exact points solved as they come, as JSON's points or as CSV rows.
 void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out);
 

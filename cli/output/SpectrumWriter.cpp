@@ -59,7 +59,8 @@ void writeExactSpectrum(const std::vector<double>& breakPoints,
 
 Module1 exactStore(const std::vector<ExactPoint>& points) {
     if (points.empty() || points.size() > kStorePoints) {
-        throw std::length_error("the graph data store holds 1 to 101 points");
+        throw std::length_error("the graph data store holds 1 to " + std::to_string(kStorePoints) +
+                                " points");
     }
     Module1 store;
     for (std::size_t i = 0; i < points.size(); ++i) {
