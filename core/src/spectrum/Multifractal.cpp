@@ -286,8 +286,10 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
         const double gap = (ratios[j] - ratios[k]) + (remainders[j] - remainders[k]);
         return gap > kRatioTolerance * ratios[j];
     };
+    // Bounded by the entries: an infinite ratio (a branch as long as the interval in doubles)
+    // is not apart from a finite one by this relative test, as inf > inf is false.
     std::size_t lowEnd = 1;
-    while (!apart(lowEnd, 0)) {
+    while (lowEnd < ratios.size() && !apart(lowEnd, 0)) {
         ++lowEnd;
     }
     m_alphaMin = low;
@@ -297,7 +299,7 @@ MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
         return; // no spectrum: checkRange refuses it
     }
     std::size_t highStart = ratios.size() - 1;
-    while (!apart(ratios.size() - 1, highStart - 1)) {
+    while (highStart > 0 && !apart(ratios.size() - 1, highStart - 1)) {
         --highStart;
     }
     m_fMax = endDimension(highStart, ratios.size());
