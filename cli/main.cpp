@@ -1,8 +1,6 @@
 // The command line. It links no window toolkit, so the data commands start at once; for the
 // windows and for pictures it becomes the program's windows' side, veltrane-gui, installed
 // beside it, with the same words.
-#include "Commands.h"
-
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -12,10 +10,10 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include <veltrane/cli/Cli.h>
 #include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Interrupt.h>
-
-using namespace veltrane::classic;
 
 using namespace veltrane::process;
 
@@ -58,13 +56,13 @@ int main(int argc, char* argv[]) {
         if (args.empty()) {
             if (const auto problem = veltrane::process::missingDisplay()) {
                 std::cerr << *problem << '\n';
-                return 1;
+                return kExitFailure;
             }
         }
         const std::string windows = windowsProgram();
         ::execv(windows.c_str(), argv);
         std::cerr << "veltrane: cannot start " << windows << ": " << std::strerror(errno) << '\n';
-        return 1;
+        return kExitFailure;
     }
     veltrane::process::installInterruptHandler();
     return veltrane::cli::runOnStandardStreams(args, nullptr);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 #include <veltrane/classic/Checked.h>
+#include <veltrane/classic/Errors.h>
 #include <veltrane/errors.h>
 #include <veltrane/graph/PlotProcedures.h>
 
@@ -51,7 +52,7 @@ Rgb graphColour(int g) {
     case 3:
         return {0, 0, 255};
     default:
-        throw RuntimeError(ErrorKind::SubscriptOutOfRange, "graph colour " + std::to_string(g));
+        throw classic::SubscriptError("graph colour " + std::to_string(g));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <veltrane/cli/Cli.h>
 #include <veltrane/errors.h>
 #include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Interrupt.h>
 
 namespace {
@@ -35,5 +36,5 @@ int main(int argc, char* argv[]) {
         return veltrane::cli::runOnStandardStreams(args, &pictures);
     }
     std::cerr << veltrane::process::windowsNotBuilt() << '\n';
-    return 1;
+    return veltrane::process::kExitFailure;
 }

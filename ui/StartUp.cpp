@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <veltrane/internal/text.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/text.h>
 #include <veltrane/ui/StartUp.h>
 #include <veltrane/widgets/KeyRepeats.h>
@@ -61,7 +62,7 @@ int runGui(int& argc, char** argv) {
     // Qt has taken its own options; any word left is not for the windows.
     if (argc > 1) {
         std::fprintf(stderr, "veltrane: unknown command %s\n", internal::elided(argv[1]).c_str());
-        return 2;
+        return veltrane::process::kExitUsage;
     }
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     // Lets a Wayland compositor match the windows to org.veltrane.veltrane.desktop and its icon.

@@ -8,6 +8,7 @@
 #include <vector>
 #include <veltrane/cli/Cli.h>
 #include <veltrane/process/DisplayCheck.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Interrupt.h>
 #include <veltrane/ui/PictureWriter.h>
 #include <veltrane/ui/StartUp.h>
@@ -64,7 +65,7 @@ int main(int argc, char* argv[]) {
     if (!namesADisplay(args)) {
         if (const auto problem = veltrane::process::missingDisplay()) {
             std::cerr << *problem << '\n';
-            return 1;
+            return veltrane::process::kExitFailure;
         }
     }
     return veltrane::ui::runGui(argc, argv);

@@ -1,16 +1,10 @@
 #include "AnalysisRun.h"
 
+#include <exception>
 #include <veltrane/internal/text.h>
 #include <veltrane/text.h>
 
 namespace veltrane::classic {
-
-ConversionError::ConversionError(Field field, std::string text, bool tooLarge)
-    : RuntimeError(
-          tooLarge ? ErrorKind::Overflow : ErrorKind::Conversion,
-          "the text \"" + internal::elided(text) + "\" of field " + fieldName(field) +
-              (tooLarge ? " is too large for a single-precision number" : " is not a number")),
-      m_field(field), m_text(std::move(text)) {}
 
 namespace detail {
 
@@ -24,18 +18,23 @@ float readSingle(const FieldSource& fields, Field field, const TextToSingle& toS
     return *value;
 }
 
-AnalysisOutcome failure(const RuntimeError& error, std::optional<Field> field, std::string text,
-                        std::vector<std::string> messages) {
+AnalysisOutcome failure(const Error& error, std::vector<std::string> messages) {
     AnalysisOutcome outcome;
     outcome.messages = std::move(messages);
     outcome.status = Status::Failed;
     outcome.message = error.what();
-    outcome.error = error.kind();
-    outcome.detail = error.detail();
-    outcome.field = field;
-    outcome.fieldText = std::move(text);
+    outcome.failure = std::current_exception();
     return outcome;
 }
 
 } // namespace detail
+
+void throwUnlessCompleted(const AnalysisOutcome& outcome) {
+    if (outcome.status == Status::Rejected) {
+        throw RefusedValue(outcome.message);
+    }
+    if (outcome.status == Status::Failed) {
+        std::rethrow_exception(outcome.failure);
+    }
+}
 } // namespace veltrane::classic

@@ -9,9 +9,9 @@ namespace veltrane::classic::detail {
 // Reads one field as a single, or throws ConversionError.
 float readSingle(const FieldSource& fields, Field field, const TextToSingle& toSingle);
 
-// The outcome of a run-time error, with the messages the analysis had before it.
-AnalysisOutcome failure(const RuntimeError& error, std::optional<Field> field, std::string text,
-                        std::vector<std::string> messages);
+// The outcome of an error the analysis met (the one being handled), with its message and the
+// messages the analysis had before it.
+AnalysisOutcome failure(const Error& error, std::vector<std::string> messages);
 
 // Runs an analysis body on a scratch copy of the store and commits the copy only when the
 // body completes, so a rejection or a run-time error leaves the store exactly as it was.
@@ -22,9 +22,9 @@ template <typename Body> AnalysisOutcome runCommitted(Module1& store, Body&& bod
     try {
         body(scratch, outcome);
     } catch (const ConversionError& e) {
-        return failure(e, e.field(), e.text(), std::move(outcome.messages));
+        return failure(e, std::move(outcome.messages));
     } catch (const RuntimeError& e) {
-        return failure(e, std::nullopt, {}, std::move(outcome.messages));
+        return failure(e, std::move(outcome.messages));
     }
     if (outcome.status == Status::Completed) {
         store = scratch;

@@ -1,5 +1,4 @@
 #include <veltrane/classic.h>
-#include <veltrane/errors.h>
 #include <veltrane/text.h>
 
 namespace veltrane::classic {
@@ -9,12 +8,7 @@ namespace {
 // The analysis of texts that spell the values exactly, its outcome as points or as the error
 // it stands for.
 ClassicSpectrum spectrumOf(const AnalysisOutcome& outcome, const Module1& store) {
-    if (outcome.status == Status::Rejected) {
-        throw InputError(outcome.message);
-    }
-    if (outcome.status == Status::Failed) {
-        throw RuntimeError(*outcome.error, outcome.detail);
-    }
+    throwUnlessCompleted(outcome);
     return {outcome.breakPoints, outcome.exponents, storedPoints(store), outcome.messages};
 }
 

@@ -3,20 +3,19 @@
 #include <cstdint>
 #include <string>
 #include <veltrane/classic/CheckedArray.h>
+#include <veltrane/classic/Errors.h>
 #include <veltrane/classic/Module1.h>
-#include <veltrane/errors.h>
 
 namespace veltrane::classic {
 
 void raiseSubscriptOutOfRange(int index) {
-    throw RuntimeError(ErrorKind::SubscriptOutOfRange, "index " + std::to_string(index));
+    throw SubscriptError("index " + std::to_string(index));
 }
 
 namespace {
 void checkBounds(int index, int last, const char* what) {
     if (index < 0 || index > last) {
-        throw RuntimeError(ErrorKind::SubscriptOutOfRange,
-                           std::string(what) + " index " + std::to_string(index));
+        throw SubscriptError(std::string(what) + " index " + std::to_string(index));
     }
 }
 } // namespace

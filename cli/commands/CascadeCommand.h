@@ -14,8 +14,9 @@ namespace veltrane::cli {
 // on standard output or into FILE, whose extension chooses .csv, .npy (NumPy, one dimension of
 // doubles: the masses) or .f64 (the masses as raw little-endian doubles). The masses are
 // computed in blocks over the threads and written in order, a file whole or not at all.
-// Returns the exit status; throws CommandError for bad usage or input (2) and run-time
-// errors (3).
-int runCascade(const std::vector<std::string>& words, std::ostream& out, const Services& services);
+// Returns the exit status; throws UsageError for bad usage, InputError for a refused measure or
+// file, and the run's errors. It never draws a picture.
+int runCascade(const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+               const Services& services);
 
 } // namespace veltrane::cli

@@ -1,7 +1,5 @@
 #include "ClassicRun.h"
 
-#include "CommandError.h"
-
 #include <ostream>
 #include <veltrane/classic/ThreeBranch.h>
 #include <veltrane/classic/TwoBranch.h>
@@ -22,14 +20,6 @@ AnalysisOutcome analyseTexts(const std::vector<std::string>& texts, const std::s
         err << message << '\n';
     }
     return outcome;
-}
-
-int failureStatus(const AnalysisOutcome& outcome) {
-    return outcome.status == Status::Rejected || outcome.field ? kExitUsage : kExitRunTime;
-}
-
-std::string failureMessage(const AnalysisOutcome& outcome) {
-    return outcome.status == Status::Rejected ? outcome.message : "veltrane: " + outcome.message;
 }
 
 } // namespace veltrane::cli

@@ -1,6 +1,7 @@
 #include "MultifractalCommand.h"
 
-#include "CommandError.h"
+#include "MeasureInput.h"
+#include "MultifractalOutput.h"
 #include "OptionParser.h"
 
 #include <cmath>
@@ -8,8 +9,8 @@
 #include <span>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/errors.h>
-#include <veltrane/maps.h>
 #include <veltrane/multifractal.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/HeldOutput.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
@@ -21,37 +22,40 @@ using namespace veltrane::process;
 
 namespace {
 
-constexpr int kDefaultPoints = 101;
+// The words of "veltrane multifractal ...": the measure, and what to print or draw.
+struct MultifractalOptions {
+    MeasureWords measure;
+    int points = 0;
+    std::optional<int> threads;
+    std::optional<std::string> dq; // FROM:TO:STEP
+    bool json = false;
+    bool csv = false;
+    std::optional<std::string> plotFile;
+    bool grid = false;
+    int dpi = 0;
+};
 
-MultifractalOptions multifractalOptions(const GivenOptions& given) {
+Parsed<MultifractalOptions> parse(const std::vector<std::string>& words) {
+    const ParsedOptions parsed = parseOptions(words, Command::Multifractal);
+    if (!parsed.given) {
+        return {std::nullopt, parsed.problem};
+    }
+    const GivenOptions& given = *parsed.given;
     MultifractalOptions o;
     o.measure = measureWords(given);
-    o.points = given.number<int>(option::points);
+    o.points = given.numberOrDefault<int>(option::points);
     o.threads = given.number<int>(option::threads);
     o.dq = given.text(option::dq);
     o.json = given.has(option::json);
     o.csv = given.has(option::csv);
     o.plotFile = given.text(option::plot);
     o.grid = given.has(option::grid);
-    o.dpi = given.number<int>(option::dpi).value_or(o.dpi);
-    return o;
-}
-
-} // namespace
-
-ParsedMultifractal parseMultifractalOptions(const std::vector<std::string>& words) {
-    const ParsedOptions parsed = parseOptions(words, Command::Multifractal);
-    if (!parsed.given) {
-        return {std::nullopt, parsed.problem};
-    }
-    const MultifractalOptions o = multifractalOptions(*parsed.given);
+    o.dpi = given.numberOrDefault<int>(option::dpi);
     if (auto problem = measureProblem(o.measure)) {
         return {std::nullopt, *problem};
     }
     return {o, {}};
 }
-
-namespace {
 
 struct DqRange {
     double from = 0.0;
@@ -72,89 +76,27 @@ DqRange dqRange(const std::string& text, const std::string& separator) {
     const auto to = number(first + 1, second);
     const auto step = number(second + 1, text.size());
     if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
-        throw CommandError(kExitUsage, "--dq takes FROM:TO:STEP, three numbers with TO not below "
-                                       "FROM and STEP above 0");
+        throw UsageError("--dq takes FROM:TO:STEP, three numbers with TO not below FROM and STEP "
+                         "above 0");
     }
     // A TO that the steps reach only up to rounding still counts.
     const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
     if (!(count <= static_cast<double>(option::dq.most))) {
-        throw CommandError(kExitUsage,
-                           "--dq gives at most " + std::to_string(option::dq.most) + " rows");
+        throw UsageError("--dq gives at most " + std::to_string(option::dq.most) + " rows");
     }
     return {*from, *step, static_cast<std::size_t>(count)};
-}
-
-// A number as JSON has it: infinities, which the ends of the spectrum hold, are null.
-std::string jsonNumber(double value) {
-    return std::isfinite(value) ? shortest(value) : "null";
-}
-
-void writeHead(const std::vector<double>& breakPoints, const std::vector<double>& weights,
-               std::ostream& out) {
-    const std::vector<double> normalized = normalizedWeights(weights, weights.size());
-    out << "{\"breakPoints\":[";
-    for (std::size_t i = 0; i < breakPoints.size(); ++i) {
-        out << (i == 0 ? "" : ",") << shortest(breakPoints[i]);
-    }
-    out << "],\"weights\":[";
-    for (std::size_t i = 0; i < weights.size(); ++i) {
-        out << (i == 0 ? "" : ",") << shortest(normalized[i]);
-    }
-    out << "],";
-}
-
-void writeSpectrumHead(bool json, std::ostream& out) {
-    out << (json ? "\"points\":[" : "index,alpha,f,q,tau\n");
-}
-
-void writeSpectrumRows(std::size_t first, std::span<const MultifractalPoint> points, bool json,
-                       std::ostream& out) {
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        const std::size_t i = first + k;
-        const MultifractalPoint& p = points[k];
-        if (json) {
-            out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
-                << ",\"alpha\":" << jsonNumber(p.alpha) << ",\"f\":" << jsonNumber(p.f)
-                << ",\"q\":" << jsonNumber(p.q) << ",\"tau\":" << jsonNumber(p.tau) << '}';
-        } else {
-            out << i << ',' << shortest(p.alpha) << ',' << shortest(p.f) << ',' << shortest(p.q)
-                << ',' << shortest(p.tau) << '\n';
-        }
-    }
-}
-
-void writeSpectrumTail(bool json, std::ostream& out) {
-    out << (json ? "]}\n" : "");
-}
-
-void writeSpectrum(const std::vector<MultifractalPoint>& points, bool json, std::ostream& out) {
-    writeSpectrumHead(json, out);
-    writeSpectrumRows(0, points, json, out);
-    writeSpectrumTail(json, out);
-}
-
-void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out) {
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        const DqPoint& p = rows[k];
-        if (json) {
-            out << (first + k == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
-                << ",\"tau\":" << jsonNumber(p.tau) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
-        } else {
-            out << shortest(p.q) << ',' << shortest(p.tau) << ',' << shortest(p.dq) << '\n';
-        }
-    }
 }
 
 // The rows of --dq, solved over the threads a window at a time, checked against the bounds
 // and written in order as they are, so that memory does not grow with their number.
 void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
              const RunControl& control, std::ostream& out) {
-    out << (json ? "\"dq\":[" : "q,tau,D_q\n");
+    writeDqHead(json, out);
     solver.dqRows(range.from, range.step, range.rows, control,
                   [&](std::size_t first, std::span<const DqPoint> rows) {
                       writeDqRows(first, rows, json, out);
                   });
-    out << (json ? "]}\n" : "");
+    writeDqTail(json, out);
 }
 
 // The graph data store the graph window draws f against α from: graph 1, in singles.
@@ -171,14 +113,15 @@ Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
 
 } // namespace
 
-int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
+bool multifractalDrawsPicture(const std::vector<std::string>& words) {
+    const Parsed<MultifractalOptions> parsed = parse(words);
+    return parsed.options && parsed.options->plotFile;
+}
+
+int runMultifractal(const std::vector<std::string>& words, std::ostream& out, std::ostream& /*err*/,
                     const Services& services) {
-    const ParsedMultifractal parsed = parseMultifractalOptions(words);
-    if (!parsed.options) {
-        throw usageError(parsed.error);
-    }
-    const MultifractalOptions& o = *parsed.options;
-    const auto points = static_cast<std::size_t>(o.points.value_or(kDefaultPoints));
+    const MultifractalOptions o = parse(words).orRefuse();
+    const auto points = static_cast<std::size_t>(o.points);
     const std::optional<PlotRequest> plot =
         plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::Multifractal, points);
     const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
@@ -191,7 +134,7 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
         const auto write = [&](std::ostream& to) {
             if (o.dq) {
                 if (o.json) {
-                    writeHead(breakPoints, weights, to);
+                    writeMeasureHead(breakPoints, weights, to);
                 }
                 writeDq(solver, dq, o.json, control, to);
             } else if (plot) {
@@ -202,16 +145,18 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out,
                 Module1 store = spectrumStore(spectrum);
                 drawPlot(store, *plot, services);
                 if (o.json) {
-                    writeHead(breakPoints, weights, to);
+                    writeMeasureHead(breakPoints, weights, to);
                 }
                 if (o.json || o.csv) {
-                    writeSpectrum(spectrum, o.json, to);
+                    writeSpectrumHead(o.json, to);
+                    writeSpectrumRows(0, spectrum, o.json, to);
+                    writeSpectrumTail(o.json, to);
                 }
             } else {
                 // Written as the points are solved, so that memory does not grow with their
                 // number.
                 if (o.json) {
-                    writeHead(breakPoints, weights, to);
+                    writeMeasureHead(breakPoints, weights, to);
                 }
                 writeSpectrumHead(o.json, to);
                 solver.spectrum(points, control,

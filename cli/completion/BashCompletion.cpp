@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <string>
+#include <veltrane/process/ExitStatus.h>
 
 namespace {
 
@@ -111,5 +112,5 @@ int main() {
     std::cout << kHead << commandsArray() << valuesArray() << programOptions() << kFunction;
     std::cout.flush();
     // A build that could not write the script fails rather than install part of it.
-    return std::cout ? 0 : 1;
+    return std::cout ? veltrane::process::kExitOk : veltrane::process::kExitFailure;
 }

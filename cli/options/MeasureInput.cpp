@@ -1,7 +1,5 @@
 #include "MeasureInput.h"
 
-#include "CommandError.h"
-
 #include <veltrane/errors.h>
 #include <veltrane/internal/text.h>
 #include <veltrane/maps.h>

@@ -34,8 +34,8 @@ struct Measure {
 };
 
 // Reads the numbers the words give, from the files where they name files, with the user's
-// decimal separator. Throws CommandError (status 2) for a text that is not a number or what a
-// file cannot hold, and for files that cannot be read (3 when reading fails part of the way).
+// decimal separator. Throws InputError for a text that is not a number or what a file cannot
+// hold, FileError for a file that cannot be read, ReadError when reading fails part of the way.
 Measure readMeasure(const MeasureWords& words, const Services& services);
 
 } // namespace veltrane::cli

@@ -28,6 +28,11 @@ public:
         return static_cast<Number>(given->second.number);
     }
 
+    // The number a Whole option is given, or its default (Option::byDefault).
+    template <typename Number> Number numberOrDefault(const Option& option) const {
+        return number<Number>(option).value_or(static_cast<Number>(option.byDefault));
+    }
+
     // The text a File or Range option is given.
     std::optional<std::string> text(const Option& option) const;
 

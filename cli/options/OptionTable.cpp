@@ -21,6 +21,7 @@ std::string replaced(std::string text, std::string_view from, const std::string&
 std::string helpOf(const Option& option) {
     std::string help = replaced(std::string(option.help), "{least}", std::to_string(option.least));
     help = replaced(std::move(help), "{most}", mostText(option));
+    help = replaced(std::move(help), "{default}", std::to_string(option.byDefault));
     return replaced(std::move(help), "\n", "\n" + std::string(kHelpColumn, ' '));
 }
 

@@ -60,9 +60,13 @@ struct Option {
     std::string_view valueName{}; // as --help names the value: "N", "FILE"
     std::uint64_t least = 0;
     std::uint64_t most = 0;
+    // A Whole option's value when it is not given, {default} in its help; 0 where the command
+    // decides without it.
+    std::uint64_t byDefault = 0;
     bool mostAsPower = false;      // messages write most as a power of two too: "256 (2^8)"
     std::string_view extensions{}; // of a File, offered by the completion; empty for any file
-    // Its lines in --help, separated by '\n', where {least} and {most} stand for its limits.
+    // Its lines in --help, separated by '\n', where {least}, {most} and {default} stand for its
+    // limits and its default.
     std::string_view help;
     // A second one, which could only override the first in silence or add to it, is refused.
     bool once = true;
@@ -89,8 +93,9 @@ inline constexpr Option points{.word = "--points",
                                .valueName = "N",
                                .least = 2,
                                .most = 10'000'000,
+                               .byDefault = 101, // as many as the classic analyses store
                                .help = "with --exact, multifractal or markov: number of points,\n"
-                                       "{least} to {most} (default 101)"};
+                                       "{least} to {most} (default {default})"};
 inline constexpr Option from{.word = "--from",
                              .commands = {Spectrum, Multifractal, Cascade},
                              .value = Value::File,
@@ -176,7 +181,8 @@ inline constexpr Option dpi{
     .valueName = "N",
     .least = 1,
     .most = 2400,
-    .help = "with --plot: resolution of a .png, {least} to {most} (default 96,\n"
+    .byDefault = 96, // the graph window's own size
+    .help = "with --plot: resolution of a .png, {least} to {most} (default {default},\n"
             "the window's own size); .svg and .pdf are vector pictures"};
 inline constexpr Option help{.word = "--help",
                              .commands = {Spectrum, Multifractal, Cascade, Markov},

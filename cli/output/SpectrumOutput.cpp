@@ -1,5 +1,7 @@
 #include "SpectrumOutput.h"
 
+#include "Json.h"
+
 #include <ostream>
 #include <string>
 #include <veltrane/text.h>
@@ -24,14 +26,6 @@ std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> point
         result.push_back({first + i, points[i].lyapunov, points[i].entropy, points[i].dimension});
     }
     return result;
-}
-
-template <typename T> void writeList(const std::vector<T>& values, std::ostream& out) {
-    out << '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        out << (i == 0 ? "" : ",") << shortest(values[i]);
-    }
-    out << ']';
 }
 
 void writeCsvHeader(std::ostream& out, bool maps) {
@@ -62,9 +56,9 @@ void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& expo
         out << "\"map\":" << *map << ',';
     }
     out << "\"breakPoints\":";
-    writeList(breakPoints, out);
+    writeJsonList(breakPoints, out);
     out << ",\"exponents\":";
-    writeList(exponents, out);
+    writeJsonList(exponents, out);
     out << ",\"points\":[";
 }
 
@@ -72,8 +66,9 @@ template <typename T>
 void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out) {
     for (const SpectrumPoint<T>& p : points) {
         out << (p.index == 0 ? "" : ",") << "\n{\"index\":" << p.index
-            << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
-            << ",\"dimension\":" << shortest(p.dimension) << '}';
+            << ",\"lyapunov\":" << jsonNumber(p.lyapunov)
+            << ",\"entropy\":" << jsonNumber(p.entropy)
+            << ",\"dimension\":" << jsonNumber(p.dimension) << '}';
     }
 }
 
@@ -90,8 +85,6 @@ void writeJson(const std::vector<T>& breakPoints, const std::vector<T>& exponent
     writeJsonTail(out);
 }
 
-template void writeList(const std::vector<float>&, std::ostream&);
-template void writeList(const std::vector<double>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<float>>&, std::ostream&);
 template void writeCsv(const std::vector<SpectrumPoint<double>>&, std::ostream&);
 template void writeCsvRows(std::span<const SpectrumPoint<float>>, std::ostream&,
@@ -107,6 +100,14 @@ template void writeJson(const std::vector<float>&, const std::vector<float>&,
 template void writeJson(const std::vector<double>&, const std::vector<double>&,
                         const std::vector<SpectrumPoint<double>>&, std::ostream&,
                         std::optional<long>);
+
+void writeJsonArrayNext(bool first, std::ostream& out) {
+    out << (first ? "[\n" : ",\n");
+}
+
+void writeJsonArrayEnd(bool empty, std::ostream& out) {
+    out << (empty ? "[]\n" : "\n]\n");
+}
 
 void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out) {
     if (json) {

@@ -25,9 +25,6 @@ std::vector<SpectrumPoint<float>> storedPoints(const classic::Module1& store);
 std::vector<SpectrumPoint<double>> exactPoints(std::span<const ExactPoint> points,
                                                std::size_t first = 0);
 
-// "[v1,v2,...]", each value as the shortest text that reads back to it.
-template <typename T> void writeList(const std::vector<T>& values, std::ostream& out);
-
 // The CSV header "index,lyapunov,entropy,dimension", led by "map," for a list of maps.
 void writeCsvHeader(std::ostream& out, bool maps = false);
 
@@ -54,6 +51,12 @@ void writeJsonHead(const std::vector<T>& breakPoints, const std::vector<T>& expo
 template <typename T>
 void writeJsonPoints(std::span<const SpectrumPoint<T>> points, std::ostream& out);
 void writeJsonTail(std::ostream& out);
+
+// The objects of many maps as one JSON array, an object at a time: what goes before each
+// object ("[" and a line end before the first, "," and a line end before the others), and the
+// closing after the last, or the empty array "[]" when there was none, with a line end.
+void writeJsonArrayNext(bool first, std::ostream& out);
+void writeJsonArrayEnd(bool empty, std::ostream& out);
 
 // Exact points solved as they come, as JSON's points or as CSV rows.
 void writeRows(std::span<const SpectrumPoint<double>> points, bool json, std::ostream& out);

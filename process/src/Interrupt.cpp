@@ -4,6 +4,7 @@
 #include <cstring>
 #include <pthread.h>
 #include <unistd.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Interrupt.h>
 
 namespace veltrane::process {
@@ -44,7 +45,7 @@ void tidy() {
 
 void endRun(int signal) {
     tidy();
-    ::_exit(128 + signal);
+    ::_exit(exitStatusOfSignal(signal));
 }
 
 // A run that checks the flag stops within milliseconds and tidies up as it unwinds; a second

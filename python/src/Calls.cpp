@@ -196,6 +196,8 @@ void registerErrors(py::module_& module) {
         } catch (const InputError& e) {
             raise(e);
         } catch (const RuntimeError& e) {
+            // classic::SubscriptError among them, with the core's kind for a fault of the
+            // program.
             raise(e);
         } catch (const Cancelled&) {
             PyErr_SetNone(PyExc_KeyboardInterrupt);

@@ -41,13 +41,8 @@ py::tuple spectrum(const std::string& c1, const std::optional<std::string>& c2) 
             c2 ? runThreeBranch(FieldTexts{{Field::C1, c1}, {Field::C2, *c2}}, toSingle, store)
                : runTwoBranch(FieldTexts{{Field::C, c1}}, toSingle, store);
     }
-    // A text that cannot be read is a refusal, as on the command line.
-    if (outcome.status == Status::Rejected || outcome.field) {
-        throw InputError(visible(outcome.message));
-    }
-    if (outcome.status == Status::Failed) {
-        throw RuntimeError(*outcome.error, visible(outcome.detail));
-    }
+    // A text that cannot be read is a refusal, as on the command line (an InputError).
+    throwUnlessCompleted(outcome);
     const std::vector<ClassicPoint> points = storedPoints(store);
     Columns<float, 3> columns(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {

@@ -9,6 +9,9 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
+#include <utility>
+#include <veltrane/classic.h>
 #include <veltrane/classic/Checked.h>
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
@@ -35,17 +38,34 @@ void expectFigure(float value, const std::string& figure) {
         << value << " is not " << figure;
 }
 
+// The kind of error an outcome stands for, as the table names it, and its text: what every
+// front end reports through throwUnlessCompleted.
+std::pair<std::string, std::string> errorOf(const AnalysisOutcome& outcome) {
+    try {
+        throwUnlessCompleted(outcome);
+    } catch (const RefusedValue& e) {
+        return {"refused", e.what()};
+    } catch (const ConversionError& e) {
+        return {"unread", e.what()};
+    } catch (const RuntimeError& e) {
+        return {"failed", e.what()};
+    }
+    return {"none", {}};
+}
+
 void checkRow(const test::Row& row, const AnalysisOutcome& outcome, const Module1& before,
               const Module1& store) {
     const std::string& kind = row[0];
     const auto completed = [&] { return outcome.status == Status::Completed; };
-    if (kind == "refused" || kind == "failed") {
+    if (kind == "refused" || kind == "failed" || kind == "unread") {
         EXPECT_EQ(outcome.status, kind == "refused" ? Status::Rejected : Status::Failed);
         EXPECT_EQ(outcome.message, row[2]);
         EXPECT_TRUE(store.sameBits(before));
+        EXPECT_EQ(errorOf(outcome), std::pair(kind, row[2]));
         return;
     }
     ASSERT_TRUE(completed()) << outcome.message;
+    EXPECT_EQ(errorOf(outcome).first, "none");
     if (kind == "point") {
         const int first = row[2] == "all" ? 0 : std::stoi(row[2]);
         const int last = row[2] == "all" ? store.graph_n(1) : first;
@@ -143,6 +163,35 @@ TEST(Entr3, GuardsItsDivisorWithItsMessage) {
     lm(2) = 3.0F;
     const std::int16_t beyondTheWeights = 6;
     EXPECT_THROW(entr3(a, 1.5F, lm, beyondTheWeights, context), RuntimeError);
+}
+
+// The analyses as plain functions refuse and fail as the outcomes they stand for: a value out
+// of range in the analysis's words, a C whose text is no number as a refused input, not as a
+// run-time error.
+TEST(ClassicSpectrum, RefusesAndFailsAsTheOutcomes) {
+    EXPECT_EQ(twoBranchSpectrum(0.3F).points.size(), 101U);
+    EXPECT_THROW(twoBranchSpectrum(1.5F), RefusedValue);
+    EXPECT_THROW(threeBranchSpectrum(0.6F, 0.4F), RefusedValue);
+    EXPECT_THROW(twoBranchSpectrum(std::numeric_limits<float>::quiet_NaN()), ConversionError);
+    EXPECT_THROW(twoBranchSpectrum(1e-20F), RuntimeError);
+}
+
+// The store's bounds: an index outside them is a subscript error, a run-time error that the
+// core counts as a fault of the program.
+TEST(Module1, RefusesIndicesOutsideItsBounds) {
+    Module1 store;
+    for (const auto& [graph, point, message] :
+         {std::tuple{4, 0, "subscript out of range: graph index 4"},
+          std::tuple{1, 101, "subscript out of range: point index 101"},
+          std::tuple{-1, 0, "subscript out of range: graph index -1"}}) {
+        try {
+            store.graph_x(graph, point) = 1.0F;
+            ADD_FAILURE() << "not refused: " << message;
+        } catch (const SubscriptError& error) {
+            EXPECT_STREQ(error.what(), message);
+            EXPECT_EQ(error.kind(), ErrorKind::Internal);
+        }
+    }
 }
 
 // Doubles to singles as the analyses round them: a double short of the halfway point between

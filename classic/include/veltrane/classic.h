@@ -5,6 +5,7 @@
 // exactly as the Analyze buttons store it.
 #include <string>
 #include <vector>
+#include <veltrane/classic/Errors.h>
 #include <veltrane/classic/Fields.h>
 #include <veltrane/classic/Module1.h>
 #include <veltrane/classic/Outcome.h>
@@ -31,13 +32,15 @@ struct ClassicSpectrum {
 // The points the store holds after an analysis: points 0 .. graph_n(1) of graphs 1 and 2.
 std::vector<ClassicPoint> storedPoints(const Module1& store);
 
-// The two-branch analysis of C: its 101 points. Throws InputError with the analysis's own
-// text ("C must be >0 and <1") for C outside (0, 1), RuntimeError for its run-time errors.
+// The two-branch analysis of C: its 101 points. Throws what throwUnlessCompleted (Outcome.h)
+// throws: RefusedValue, an InputError, with the analysis's own text ("C must be >0 and <1") for
+// C outside (0, 1), ConversionError, an InputError too, for a C whose text is no number (a NaN),
+// RuntimeError for its run-time errors.
 ClassicSpectrum twoBranchSpectrum(float c);
 
 // The three-branch analysis of C1 and C2: its points (101 or fewer, or one where the exponents
-// are equal). Throws InputError with the analysis's texts for values outside (0, 1) or out of
-// order, RuntimeError for its run-time errors.
+// are equal). Throws as twoBranchSpectrum does, RefusedValue for values outside (0, 1) or out
+// of order.
 ClassicSpectrum threeBranchSpectrum(float c1, float c2);
 
 } // namespace veltrane::classic

@@ -36,17 +36,16 @@ public:
     using InputError::InputError;
 };
 
-// The kinds of run-time error the analyses and the plotter can raise. Each ends the
-// running operation; the caller reports it and the program goes on.
+// The kinds of run-time error the core's computations raise. Each ends the running operation;
+// the caller reports it and the program goes on. The layers above add kinds of their own as
+// classes of their own (the classic analyses' conversion and subscript errors).
 enum class ErrorKind {
-    Conversion,          // field text that is not a number, or too large for a single
-    DivisionByZero,      // x / 0 with x != 0, ln 0
-    InvalidOperation,    // 0 / 0, ln of a negative number, arithmetic on a NaN
-    Overflow,            // a result beyond the range of its type, a 16-bit counter past 32767
-    SubscriptOutOfRange, // an array index outside its declared bounds
-    Platform,            // a failing platform service, such as printing
-    Internal,            // a result that breaks a bound the mathematics guarantees: a fault of
-                         // the program, reported in place of the result
+    DivisionByZero,   // x / 0 with x != 0, ln 0
+    InvalidOperation, // 0 / 0, ln of a negative number, arithmetic on a NaN
+    Overflow,         // a result beyond the range of its type, a 16-bit counter past 32767
+    Internal,         // a result that breaks a bound the mathematics guarantees, or an index
+                      // outside declared bounds: a fault of the program, reported in place of
+                      // the result
 };
 
 // Short English name of the error kind, as shown to the user ("division by zero").
@@ -59,6 +58,11 @@ public:
     ErrorKind kind() const { return m_kind; }
     // What failed, without the kind's name; may be empty.
     const std::string& detail() const { return m_detail; }
+
+protected:
+    // A run-time error of a kind that a layer above names itself ("subscript out of range"):
+    // the message is that name, then the detail; the core counts it as kind.
+    RuntimeError(ErrorKind kind, const std::string& name, const std::string& detail);
 
 private:
     ErrorKind m_kind;

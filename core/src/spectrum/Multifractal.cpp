@@ -441,7 +441,7 @@ MultifractalModel::MultifractalModel(std::span<const double> breakPoints,
         return;
     }
     std::size_t lowEnd = 1;
-    while (!apart(lowEnd, 0)) {
+    while (lowEnd < ratios.size() && !apart(lowEnd, 0)) {
         ++lowEnd;
     }
     m_alphaMin = low;
@@ -451,7 +451,7 @@ MultifractalModel::MultifractalModel(std::span<const double> breakPoints,
         return; // no spectrum: checkRange refuses it
     }
     std::size_t highStart = ratios.size() - 1;
-    while (!apart(ratios.size() - 1, highStart - 1)) {
+    while (highStart > 0 && !apart(ratios.size() - 1, highStart - 1)) {
         --highStart;
     }
     m_fMax = endDimension(highStart, ratios.size());

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <array>
-#include <veltrane/errors.h>
 
 namespace veltrane::classic {
 
+// Throws SubscriptError (Errors.h) naming the index.
 [[noreturn, gnu::cold]] void raiseSubscriptOutOfRange(int index);
 
 // A fixed array with declared bounds First..Last, both inclusive, whose every access tests

@@ -7,7 +7,7 @@ namespace veltrane::classic {
 
 // The graph data store: up to three graphs (numbers 0 to 3, 0 unused) of up to 101 points
 // (indices 0 to 100), filled by the analyses and read by the graph window. Every element
-// access tests both indices and raises a subscript-out-of-range RuntimeError outside them.
+// access tests both indices and throws SubscriptError (Errors.h) outside them.
 //
 // graph_n(k) is the index of the last point of graph k, not a count: -1 means no point.
 // Elements above graph_n(k) and graphs above graph_count are stale and must not be read.

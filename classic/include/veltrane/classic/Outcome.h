@@ -1,10 +1,9 @@
 #pragma once
 
-#include <optional>
+#include <exception>
 #include <string>
 #include <vector>
-#include <veltrane/classic/Fields.h>
-#include <veltrane/errors.h>
+#include <veltrane/classic/Errors.h>
 
 namespace veltrane::classic {
 
@@ -18,10 +17,9 @@ enum class Status {
 struct AnalysisOutcome {
     Status status = Status::Completed;
     std::string message;
-    std::optional<ErrorKind> error; // Failed only, with what failed beside the kind
-    std::string detail;
-    std::optional<Field> field; // conversion errors: the field and its text
-    std::string fieldText;
+    // Failed only: the error met, a ConversionError for a field text that cannot be read, else
+    // a RuntimeError (SubscriptError among them).
+    std::exception_ptr failure;
     // Messages the analysis had for the user on the way, in order (entr3's "z1=0"): the windows
     // show each in a message box before anything else; kept whatever the status.
     std::vector<std::string> messages;
@@ -36,17 +34,10 @@ struct AnalysisOutcome {
     long logarithms = 0;
 };
 
-// A conversion error: the field's text is not a number (a type mismatch), or a number too
-// large for a single (an overflow). The message quotes the text, shortened when it is long.
-class ConversionError : public RuntimeError {
-public:
-    ConversionError(Field field, std::string text, bool tooLarge);
-    Field field() const { return m_field; }
-    const std::string& text() const { return m_text; }
-
-private:
-    Field m_field;
-    std::string m_text;
-};
+// Throws what an analysis that did not complete stands for, and returns for one that
+// completed: RefusedValue with the analysis's text for a refused value, the ConversionError of
+// a field text that cannot be read, the run-time error met otherwise. The command line, Python
+// and the functions of classic.h turn an outcome into an error through it alone.
+void throwUnlessCompleted(const AnalysisOutcome& outcome);
 
 } // namespace veltrane::classic

@@ -37,7 +37,7 @@ struct PlotRequest {
     std::string file;
     PictureFormat format = PictureFormat::Png;
     bool grid = false; // the Grid box ticked: grid lines instead of ticks
-    int dpi = 96;      // resolution of a .png; .svg and .pdf are vector pictures
+    int dpi = 0;       // resolution of a .png, as --dpi gives it; .svg and .pdf are vector pictures
     PlotKind kind = PlotKind::Spectrum;
 };
 

@@ -1,6 +1,4 @@
-#include "CompareCommand.h"
-
-#include "CommandError.h"
+#include "SpectrumComparison.h"
 
 #include <cmath>
 #include <ostream>

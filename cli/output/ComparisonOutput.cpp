@@ -1,6 +1,6 @@
-#include "ExactOutput.h"
+#include "ComparisonOutput.h"
 
-#include "SpectrumOutput.h"
+#include "Json.h"
 
 #include <ostream>
 #include <string>
@@ -16,7 +16,7 @@ void writeLargest(const std::optional<LargestDifference>& largest, std::ostream&
         out << "null";
         return;
     }
-    out << "{\"value\":" << shortest(largest->value) << ",\"index\":" << largest->index << '}';
+    out << "{\"value\":" << jsonNumber(largest->value) << ",\"index\":" << largest->index << '}';
 }
 
 } // namespace
@@ -42,21 +42,22 @@ void writeComparisonCsv(const Comparison& comparison, std::ostream& out) {
 
 void writeComparisonJson(const Comparison& comparison, std::ostream& out) {
     out << "{\"breakPoints\":";
-    writeList(comparison.breakPoints, out);
+    writeJsonList(comparison.breakPoints, out);
     out << ",\"exponents\":";
-    writeList(comparison.exponents, out);
+    writeJsonList(comparison.exponents, out);
     out << ",\"exactExponents\":";
-    writeList(comparison.exactExponents, out);
+    writeJsonList(comparison.exactExponents, out);
     out << ",\"points\":[";
     bool first = true;
     for (const ComparedPoint& p : comparison.points) {
         out << (first ? "" : ",") << "\n{\"index\":" << p.index
-            << ",\"lyapunov\":" << shortest(p.lyapunov) << ",\"entropy\":" << shortest(p.entropy)
-            << ",\"dimension\":" << shortest(p.dimension)
-            << ",\"exactEntropy\":" << shortest(p.exactEntropy)
-            << ",\"exactDimension\":" << shortest(p.exactDimension)
-            << ",\"entropyDifference\":" << shortest(p.entropyDifference())
-            << ",\"dimensionDifference\":" << shortest(p.dimensionDifference()) << '}';
+            << ",\"lyapunov\":" << jsonNumber(p.lyapunov)
+            << ",\"entropy\":" << jsonNumber(p.entropy)
+            << ",\"dimension\":" << jsonNumber(p.dimension)
+            << ",\"exactEntropy\":" << jsonNumber(p.exactEntropy)
+            << ",\"exactDimension\":" << jsonNumber(p.exactDimension)
+            << ",\"entropyDifference\":" << jsonNumber(p.entropyDifference())
+            << ",\"dimensionDifference\":" << jsonNumber(p.dimensionDifference()) << '}';
         first = false;
     }
     out << "],\n\"largestEntropyDifference\":";

@@ -1,14 +1,20 @@
-#include "BatchCommand.h"
+#include "SpectrumBatch.h"
 
 #include "ClassicRun.h"
+#include "ErrorReport.h"
 #include "SpectrumOutput.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <exception>
 #include <ostream>
+#include <string_view>
+#include <veltrane/classic/Outcome.h>
+#include <veltrane/errors.h>
 #include <veltrane/internal/text.h>
 #include <veltrane/process/Errors.h>
+#include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/InputFiles.h>
 #include <veltrane/text.h>
 
@@ -17,8 +23,6 @@ using namespace veltrane::classic;
 using namespace veltrane::process;
 
 namespace {
-
-constexpr std::size_t kLongestLine = 4096;
 
 // The words of a line, split at blanks, up to a "#" that starts a comment.
 std::vector<std::string> wordsOf(std::string_view line) {
@@ -34,9 +38,8 @@ std::vector<std::string> wordsOf(std::string_view line) {
 
 class Batch {
 public:
-    Batch(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
-          const Services& services)
-        : m_options(options), m_out(out), m_err(err), m_services(services) {}
+    Batch(bool json, std::ostream& out, std::ostream& err, const Services& services)
+        : m_json(json), m_out(out), m_err(err), m_services(services) {}
 
     // Takes the next piece of the input.
     void feed(std::string_view piece) {
@@ -52,7 +55,7 @@ public:
                 if (!m_badByte) {
                     m_badByte = BadByte{m_length, byte};
                 }
-            } else if (m_line.size() < kLongestLine) {
+            } else if (m_line.size() < kLongestBatchLine) {
                 m_line += c;
             }
         }
@@ -67,7 +70,9 @@ public:
 
     // Ends standard output as a whole CSV or JSON array, whatever became of the lines.
     int close() {
-        m_out << (m_options.json ? (m_first ? "[]\n" : "\n]\n") : "");
+        if (m_json) {
+            writeJsonArrayEnd(m_first, m_out);
+        }
         return m_worst;
     }
 
@@ -77,7 +82,8 @@ private:
         unsigned char byte = 0;
     };
 
-    // Why the line just read is no map whatever its words, as it follows "line N".
+    // Why the line just read is no map whatever its words, as it follows "line N": ", column
+    // 3: ..." or ": longer than ...".
     std::optional<std::string> lineProblem() const {
         if (m_badByte) {
             std::array<char, 8> hex{};
@@ -85,8 +91,8 @@ private:
             return ", column " + std::to_string(m_badByte->column) + ": the byte " + hex.data() +
                    " cannot be part of a map";
         }
-        if (m_length > kLongestLine) {
-            return ": longer than " + std::to_string(kLongestLine) + " bytes, so not a map";
+        if (m_length > kLongestBatchLine) {
+            return ": longer than " + std::to_string(kLongestBatchLine) + " bytes, so not a map";
         }
         return std::nullopt;
     }
@@ -100,30 +106,36 @@ private:
         m_length = 0;
         m_badByte.reset();
         if (problem) {
-            m_err << "veltrane: line " << m_number << *problem << '\n';
-            m_worst = std::max(m_worst, kExitUsage);
+            fail(std::make_exception_ptr(InputError(*problem)), "");
         } else if (!words.empty()) {
             runMap(words);
         }
     }
 
+    // Reports the line's error after its number, as the error report words it; the run's
+    // status is the worst of its lines'.
+    void fail(const std::exception_ptr& error, std::string_view separator) {
+        const ErrorReport report = reportOf(error);
+        m_err << "veltrane: line " << m_number << separator << report.what << '\n';
+        m_worst = std::max(m_worst, report.status);
+    }
+
     void runMap(const std::vector<std::string>& words) {
-        const std::string where = "veltrane: line " + std::to_string(m_number) + ": ";
         if (words.size() > 2) {
-            m_err << where << "a map is C, or C1 and C2\n";
-            m_worst = std::max(m_worst, kExitUsage);
+            fail(std::make_exception_ptr(InputError("a map is C, or C1 and C2")), ": ");
             return;
         }
         Module1 store;
         const AnalysisOutcome outcome =
             analyseTexts(words, m_services.decimalSeparator, m_err, store);
-        if (outcome.status != Status::Completed) {
-            m_err << where << outcome.message << '\n';
-            m_worst = std::max(m_worst, failureStatus(outcome));
+        try {
+            throwUnlessCompleted(outcome);
+        } catch (const Error&) {
+            fail(std::current_exception(), ": ");
             return;
         }
-        if (m_options.json) {
-            m_out << (m_first ? "[\n" : ",\n");
+        if (m_json) {
+            writeJsonArrayNext(m_first, m_out);
             writeJson(outcome.breakPoints, outcome.exponents, storedPoints(store), m_out, m_number);
         } else {
             writeCsvRows<float>(storedPoints(store), m_out, m_number);
@@ -131,11 +143,11 @@ private:
         m_first = false;
     }
 
-    const SpectrumOptions& m_options;
+    const bool m_json;
     std::ostream& m_out;
     std::ostream& m_err;
     const Services& m_services;
-    std::string m_line;       // the line's first kLongestLine bytes but those refused
+    std::string m_line;       // the line's first kLongestBatchLine bytes but those refused
     std::size_t m_length = 0; // the line's length so far, in bytes
     std::optional<BadByte> m_badByte;
     long m_number = 0;
@@ -145,14 +157,14 @@ private:
 
 } // namespace
 
-int runBatch(const SpectrumOptions& options, std::ostream& out, std::ostream& err,
+int runBatch(const std::string& file, bool json, std::ostream& out, std::ostream& err,
              const Services& services) {
-    if (!options.json) {
+    if (!json) {
         writeCsvHeader(out, true);
     }
-    Batch batch(options, out, err, services);
+    Batch batch(json, out, err, services);
     try {
-        readPieces(*options.batchFile, services.input, "maps",
+        readPieces(file, services.input, "maps",
                    [&](std::string_view piece) { batch.feed(piece); });
     } catch (const WriteError&) {
         throw;

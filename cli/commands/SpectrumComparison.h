@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ExactOutput.h"
+#include "ComparisonOutput.h"
 
 #include <iosfwd>
 #include <veltrane/classic/Module1.h>
@@ -15,8 +15,8 @@ namespace veltrane::cli {
 // end.
 Comparison compareWithExact(const classic::Module1& store, const classic::AnalysisOutcome& outcome);
 
-// Prints compareWithExact as CSV, or JSON when json is set. Throws CommandError (status 3)
-// for a run-time error.
+// Prints compareWithExact as CSV, or JSON when json is set. Throws the exact solver's
+// RuntimeError.
 void printComparison(const classic::Module1& store, const classic::AnalysisOutcome& outcome,
                      bool json, std::ostream& out);
 

@@ -1,0 +1,214 @@
+// The usage texts of --help, their limits and defaults taken from the option table and the
+// constants the commands keep to, so that the text and the program cannot tell different tales.
+#include "Commands.h"
+#include "OptionTable.h"
+#include "SpectrumBatch.h"
+
+#include <csignal>
+#include <string>
+#include <string_view>
+#include <veltrane/maps.h>
+#include <veltrane/markov.h>
+#include <veltrane/process/ExitStatus.h>
+
+namespace veltrane::cli {
+using namespace veltrane::process;
+
+namespace {
+
+// The parts of the usage text. "veltrane --help" prints them all; "veltrane COMMAND --help"
+// the synopsis, paragraphs and options of that command, then what every command shares.
+
+std::string synopsisOf(Command command) {
+    switch (command) {
+    case Command::Spectrum:
+        return "  veltrane spectrum C [options]   spectral diagram of the two-branch map\n"
+               "  veltrane spectrum C1 C2 [opts]  spectral diagram of the three-branch map\n"
+               "  veltrane spectrum --batch FILE  the diagrams of many maps, one a line\n"
+               "  veltrane spectrum --exact B_1 ... B_k [opts]\n"
+               "                                  exact spectral diagram, any number of branches\n"
+               "  veltrane spectrum C1 C2 --compare\n"
+               "                                  the analysis's points beside the exact ones\n";
+    case Command::Multifractal:
+        return "  veltrane multifractal B_1 ... B_k --weights p_1 ... p_n [opts]\n"
+               "                                  multifractal spectrum of a Bernoulli measure\n";
+    case Command::Cascade:
+        return "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --bins N|--levels M\n"
+               "                                  that measure as data\n";
+    case Command::Markov:
+        return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
+    }
+    return {};
+}
+
+constexpr std::string_view kFieldsParagraph =
+    "The values are taken exactly as typed into the fields: \"-0.3\" is a value,\n"
+    "not an option. Output is CSV (index,lyapunov,entropy,dimension). Numbers are\n"
+    "written with \".\" and read with \".\" or the decimal separator of the locale.\n"
+    "\n";
+
+std::string batchParagraph() {
+    return "Many maps: --batch FILE (\"-\": standard input) reads one map a line, C or\n"
+           "C1 C2 separated by blanks (\"#\" starts a comment), and prints one CSV with a\n"
+           "leading map column, the map's line number, or with --json one array. A line\n"
+           "that is refused (control bytes, more than " +
+           std::to_string(kLongestBatchLine) +
+           " bytes, not a map) or fails is\n"
+           "reported on standard error with its number, and the other lines go on;\n"
+           "standard output is always a whole CSV or a whole JSON array.\n"
+           "\n";
+}
+
+std::string exactParagraph() {
+    return "Exact spectrum: --exact takes the break points 0 < B_1 < ... < B_k < 1 of a map\n"
+           "with k + 1 branches and prints N evenly spaced exponents from the smallest\n"
+           "branch exponent to the largest (the first and last exactly those), computed in\n"
+           "double precision and printed as the shortest text that reads back the same.\n"
+           "Branches of equal length everywhere give one point. --from FILE reads the break\n"
+           "points from FILE (\"-\": standard input), at most " +
+           std::to_string(kMostBreakPoints) +
+           " numbers separated by\n"
+           "blanks or line ends. The points are shared out over the machine's cores; on a\n"
+           "terminal a long run shows how far it is on standard error. --plot draws the\n"
+           "exact curves as the graph window would, for at most " +
+           std::to_string(kStorePoints) +
+           " points.\n"
+           "\n";
+}
+
+constexpr std::string_view kMultifractalParagraph =
+    "Multifractal spectrum: the weights p_1 ... p_n (normalized to sum 1) on the\n"
+    "n = k + 1 branches of lengths l_i make a Bernoulli measure. Printed are N\n"
+    "points evenly spaced in the local dimension alpha, as CSV index,alpha,f,q,tau:\n"
+    "tau(q) solves sum p_i^q l_i^tau = 1, and f(alpha) = tau(q) + q alpha; q and tau\n"
+    "are infinite at the ends (inf in CSV, null in JSON). --dq FROM:TO:STEP prints\n"
+    "q,tau,D_q instead, D_q = tau(q) / (1 - q). --from and --weights-from read the\n"
+    "numbers from files. --plot draws f against alpha in the graph window's style.\n"
+    "Example, the two-scale cascade on pieces of 1/3 and 2/3 with equal weights:\n"
+    "  veltrane multifractal 0.3333333333333333 --weights 1 1 --points 11\n"
+    "\n";
+
+std::string cascadeParagraph() {
+    const std::string mostBins = "2^" + std::to_string(kMostLevels);
+    return "Cascade: the same measure's masses of N equal bins (--bins N, up to " + mostBins +
+           "),\n"
+           "as CSV bin,left,right,mass, or of the n^M cells of level M in order\n"
+           "(--levels M, n^M up to " +
+           mostBins +
+           "), as CSV cell,left,width,mass; --output FILE writes\n"
+           ".csv, .npy (NumPy, the masses) or .f64 (raw little-endian doubles) by its\n"
+           "extension, 8 bytes a value, as they are computed. Each mass is exact to about\n"
+           "1e-12 relative to itself, however small. The limit keeps that with a margin:\n"
+           "a bin end is placed with 106 bits, within about N 2^-100 of a bin, and the\n"
+           "mass so misplaced grows with N.\n"
+           "\n";
+}
+
+std::string markovParagraph() {
+    return "Markov maps: markov FILE (\"-\": standard input) reads a piecewise-linear\n"
+           "Markov map, one piece a line, \"left right image_left image_right\" (\"#\"\n"
+           "starts a comment): [left,right] maps linearly onto the segment from image_left\n"
+           "to image_right, decreasing when image_left > image_right. The pieces tile [0,1]\n"
+           "in order, each image end is an end of a piece, each slope s_i has |s_i| > 1\n"
+           "and every piece can be reached from every other. The golden-mean map:\n"
+           "  0 0.6 0 1\n"
+           "  0.6 1 0 0.6\n"
+           "and a map of three pieces, the middle one decreasing:\n"
+           "  0 0.25 0 1\n"
+           "  0.25 0.5 1 0.25\n"
+           "  0.5 1 0 1\n"
+           "With A_ij = 1 where piece i covers piece j, the pressure is\n"
+           "P(beta) = ln rho(M_beta), (M_beta)_ij = A_ij |s_i|^-beta, and at the Lyapunov\n"
+           "exponent lambda the entropy is h = min over beta of P(beta) + beta lambda and\n"
+           "the dimension h / lambda. N points (--points) as spectrum --exact prints them,\n"
+           "evenly spaced from the smallest mean of ln|s_i| over the cycles of pieces to\n"
+           "the largest; at those ends h is the entropy of the cycles attaining them (0 for\n"
+           "a single cycle). A map whose every piece covers [0,1] gives spectrum --exact's\n"
+           "points for its break points. At most " +
+           std::to_string(kMostPieces) +
+           " pieces, lines of 4096 bytes.\n"
+           "\n";
+}
+
+constexpr std::string_view kComparisonParagraph =
+    "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
+    "stores beside the exact values at the same exponent, as CSV with the header\n"
+    "index,lyapunov,entropy,dimension,exact_entropy,exact_dimension,\n"
+    "entropy_difference,dimension_difference (differences are exact minus stored)\n"
+    "and the last line \"# largest entropy difference: V at index J; largest\n"
+    "dimension difference: V at index J\" (largest in magnitude, with its sign).\n"
+    "\n";
+
+constexpr std::string_view kFilesParagraph =
+    "Files: a picture or file is written to a hidden temporary file beside it,\n"
+    "which takes its place whole; a run that fails or is ended by a signal leaves\n"
+    "nothing behind. A file replaced keeps its mode, and its owner and group where\n"
+    "allowed; a new one gets 0666 less the umask; a symbolic link is written\n"
+    "through, to its target. A file with other hard links is copied over in place\n"
+    "once complete, so that every link sees the new data: that last copy is not\n"
+    "atomic, and a failure during it is reported as leaving the file in part.\n"
+    "\n";
+
+std::string exitParagraph() {
+    const auto status = [](int value) { return std::to_string(value); };
+    return "Exit status: " + status(kExitOk) + " done; " + status(kExitFailure) +
+           " the windows cannot be shown (no display); " + status(kExitUsage) +
+           " bad usage,\n"
+           "a refused value or input, a text that is not a number, standard input closed;\n" +
+           status(kExitRunTime) +
+           " any other run-time error, or a failed write (\"veltrane: write error: ...\");\n" +
+           status(exitStatusOfSignal(SIGHUP)) + " hung up (SIGHUP), " + status(kExitInterrupted) +
+           " interrupted (Ctrl+C), " + status(exitStatusOfSignal(SIGTERM)) +
+           " terminated (SIGTERM), and\n"
+           "128 + N for any other signal N that ends a run.\n"
+           "With --batch: " +
+           status(kExitRunTime) + " if a line failed with a run-time error, else " +
+           status(kExitUsage) + " if a line was\nrefused, else " + status(kExitOk) + ".\n";
+}
+
+constexpr std::string_view kOptionsHead =
+    "Options, each given at most once (a repeated option is refused):\n";
+
+std::string paragraphsOf(Command command) {
+    switch (command) {
+    case Command::Spectrum:
+        return std::string(kFieldsParagraph) + batchParagraph() + exactParagraph() +
+               std::string(kComparisonParagraph);
+    case Command::Multifractal:
+        return std::string(kMultifractalParagraph);
+    case Command::Cascade:
+        return cascadeParagraph();
+    case Command::Markov:
+        return markovParagraph();
+    }
+    return {};
+}
+
+// What follows the options in every usage text.
+std::string closingParagraphs() {
+    return "\n" + std::string(kFilesParagraph) + exitParagraph();
+}
+
+} // namespace
+
+std::string commandUsage(Command command) {
+    return "Usage:\n" + synopsisOf(command) + "\n" + paragraphsOf(command) +
+           std::string(kOptionsHead) + optionList(command) + closingParagraphs();
+}
+
+std::string usage() {
+    std::string text = "Usage:\n"
+                       "  veltrane                        start the program's windows\n";
+    for (const CommandWord& word : kCommandWords) {
+        text += synopsisOf(word.command);
+    }
+    text += "  veltrane --help                 this text\n"
+            "  veltrane --version              the version number\n"
+            "\n";
+    text += std::string(kFieldsParagraph) + batchParagraph() + exactParagraph() +
+            std::string(kMultifractalParagraph) + cascadeParagraph() + markovParagraph() +
+            std::string(kComparisonParagraph);
+    return text + std::string(kOptionsHead) + optionList() + closingParagraphs();
+}
+
+} // namespace veltrane::cli

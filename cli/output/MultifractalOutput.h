@@ -1,0 +1,30 @@
+#pragma once
+
+// The multifractal spectrum and the generalized dimensions of a measure, as CSV or JSON.
+#include <cstddef>
+#include <iosfwd>
+#include <span>
+#include <vector>
+#include <veltrane/multifractal.h>
+
+namespace veltrane::cli {
+
+// JSON's opening: {"breakPoints":[...],"weights":[...], with the weights normalized to sum 1.
+void writeMeasureHead(const std::vector<double>& breakPoints, const std::vector<double>& weights,
+                      std::ostream& out);
+
+// The spectrum in three parts, for points written as they are solved: the CSV header
+// "index,alpha,f,q,tau" or JSON's "points":[, the points from index first on (any number of
+// calls, in order, from 0), and JSON's closing "]}" and line end.
+void writeSpectrumHead(bool json, std::ostream& out);
+void writeSpectrumRows(std::size_t first, std::span<const MultifractalPoint> points, bool json,
+                       std::ostream& out);
+void writeSpectrumTail(bool json, std::ostream& out);
+
+// The rows of --dq in the same three parts: the CSV header "q,tau,D_q" or JSON's "dq":[, the
+// rows, the closing.
+void writeDqHead(bool json, std::ostream& out);
+void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out);
+void writeDqTail(bool json, std::ostream& out);
+
+} // namespace veltrane::cli
