@@ -1104,11 +1104,8 @@ ExactPoint MarkovSolver::atLyapunov(double lambda) const {
 }
 
 ExactSpectrum MarkovSolver::spectrum(std::size_t points, const RunControl& control) const {
-    ExactSpectrum result;
-    result.passes = spectrum(points, control, [&](std::size_t, std::span<const ExactPoint> some) {
-        result.points.insert(result.points.end(), some.begin(), some.end());
-    });
-    return result;
+    return gathered<ExactPoint>(
+        [&](const PointSink<ExactPoint>& sink) { return spectrum(points, control, sink); });
 }
 
 long MarkovSolver::spectrum(std::size_t points, const RunControl& control,

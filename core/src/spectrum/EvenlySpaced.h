@@ -40,6 +40,16 @@ private:
 
 } // namespace detail
 
+// A spectrum gathered whole from a run that hands its points on a window at a time:
+// run(sink) hands them to sink and returns the passes it made.
+template <typename Point, typename Run> Spectrum<Point> gathered(Run&& run) {
+    Spectrum<Point> result;
+    result.passes = run([&](std::size_t, std::span<const Point> some) {
+        result.points.insert(result.points.end(), some.begin(), some.end());
+    });
+    return result;
+}
+
 // Hands points 0 .. points - 1 to sink in order: first and last as given, the interior ones
 // from block(first, out, progress), which fills points first .. first + out.size() - 1 and
 // returns the passes it made. Returns the passes of all blocks.

@@ -1025,12 +1025,8 @@ DqPoint MultifractalSolver::dq(double q) const {
 
 MultifractalSpectrum MultifractalSolver::spectrum(std::size_t points,
                                                   const RunControl& control) const {
-    MultifractalSpectrum result;
-    result.passes =
-        spectrum(points, control, [&](std::size_t, std::span<const MultifractalPoint> some) {
-            result.points.insert(result.points.end(), some.begin(), some.end());
-        });
-    return result;
+    return gathered<MultifractalPoint>(
+        [&](const PointSink<MultifractalPoint>& sink) { return spectrum(points, control, sink); });
 }
 
 long MultifractalSolver::spectrum(std::size_t points, const RunControl& control,
