@@ -209,7 +209,7 @@ void sampledBins(const std::vector<double>& b, const std::vector<double>& w, std
 }
 
 // What the README's NumPy example does: the masses of 2^20 bins, summed into boxes of 2^-j for
-// j = 10 .. 20; the slope of log2 sum mu^q against j estimates tau(q).
+// j = 10 .. 20; the slope of log2 sum mu^q against j estimates beta(q) = -tau(q).
 void boxSumSlopes(const std::vector<double>& b, const std::vector<double>& w,
                   const std::vector<double>& qs) {
     const MultifractalSolver exact(b, w);
@@ -235,7 +235,7 @@ void boxSumSlopes(const std::vector<double>& b, const std::vector<double>& w,
             sx += j, sy += y, sxx += j * j, sxy += j * y;
         }
         const double slope = (11 * sxy - sx * sy) / (11 * sxx - sx * sx);
-        EXPECT_NEAR(slope, exact.tau(qs[k]), 0.02) << "q " << qs[k];
+        EXPECT_NEAR(slope, exact.beta(qs[k]), 0.02) << "q " << qs[k];
     }
 }
 

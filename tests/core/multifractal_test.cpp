@@ -142,7 +142,7 @@ void endsOfTheRange(const MultifractalSolver& solver, const test::Row& row) {
     const double alphaMin = std::stod(row[3]);
     if (alphaMin == std::stod(row[5])) {
         ASSERT_EQ(points.size(), 1U);
-        EXPECT_TRUE(points[0].alpha == 1.0 && points[0].f == 1.0 && solver.tau(3.5) == -2.5);
+        EXPECT_TRUE(points[0].alpha == 1.0 && points[0].f == 1.0 && solver.beta(3.5) == -2.5);
         return;
     }
     for (const std::size_t end : {0, 1}) {
@@ -195,7 +195,7 @@ void againstTheReference(unsigned seed, int branches) {
     const MultifractalSolver solver(b, w);
     const Reference reference(b, w);
     const Reference::Point one = reference.at(1);
-    EXPECT_TRUE(solver.tau(0) == 1 && solver.tau(1) == 0 && solver.atQ(0).f == 1);
+    EXPECT_TRUE(solver.beta(0) == 1 && solver.beta(1) == 0 && solver.atQ(0).f == 1);
     EXPECT_EQ(solver.atQ(1).alpha, solver.atQ(1).f);
     expectClose(solver.dq(1).dq, one.alpha, "D_1");
     for (const double delta : {-1e-8, 1e-9}) {
@@ -207,7 +207,7 @@ void againstTheReference(unsigned seed, int branches) {
         const Reference::Point want = reference.at(q);
         expectClose(p.alpha, want.alpha, "alpha");
         expectClose(p.f, want.f, "f");
-        expectClose(p.tau, want.tau, "tau");
+        expectClose(p.beta, want.tau, "tau");
         expectClose(solver.dq(q).dq, want.tau / (1 - q), "D_q");
     }
     const std::vector<MultifractalPoint> points = solver.spectrum(33).points;
@@ -217,14 +217,14 @@ void againstTheReference(unsigned seed, int branches) {
         const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);
         expectClose(points[i].q, want.q, "q");
         expectClose(points[i].f, want.f, "f");
-        expectClose(points[i].tau, want.tau, "tau");
+        expectClose(points[i].beta, want.tau, "tau");
         expectClose(solver.atAlpha(points[i].alpha).f, want.f, "f alone");
     }
     const std::size_t many = kSpectrumBlock * 3 + 7;
     const std::vector<MultifractalPoint> single = solver.spectrum(many, {1}).points;
     const std::vector<MultifractalPoint> three = solver.spectrum(many, {3}).points;
     EXPECT_TRUE(std::equal(single.begin(), single.end(), three.begin(), [](auto& x, auto& y) {
-        return x.alpha == y.alpha && x.f == y.f && x.q == y.q && x.tau == y.tau;
+        return x.alpha == y.alpha && x.f == y.f && x.q == y.q && x.beta == y.beta;
     }));
 }
 
@@ -243,7 +243,7 @@ void extremes(const std::vector<double>& b, const std::vector<double>& w,
         }
         const DqPoint d = solver.dq(q);
         expectClose(d.dq, want, "D_q", 0);
-        expectClose(d.tau, (1 - Long{q}) * want, "tau", 0);
+        expectClose(d.beta, (1 - Long{q}) * want, "tau", 0);
     }
     // A ratio beyond the doubles, or orders q of the interior points below the normal
     // doubles: no spectrum.
@@ -260,7 +260,7 @@ void extremes(const std::vector<double>& b, const std::vector<double>& w,
         const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);
         expectClose(points[i].q, want.q, "q", 0);
         expectClose(points[i].f, want.f, "f", 0);
-        expectClose(points[i].tau, want.tau, "tau", 0);
+        expectClose(points[i].beta, want.tau, "tau", 0);
     }
 }
 
@@ -342,7 +342,7 @@ void randomFamily(const test::Row& row) {
         std::vector<DqPoint> rows(qs.size());
         solver.dqMany(qs, rows, {});
         for (const DqPoint& d : rows) {
-            EXPECT_EQ(solver.tau(d.q), d.tau);
+            EXPECT_EQ(solver.beta(d.q), d.beta);
         }
         if (branches > 12 || solver.singlePoint()) {
             continue;
@@ -355,7 +355,7 @@ void randomFamily(const test::Row& row) {
             SCOPED_TRACE(points[i].alpha);
             const Reference::Point want = reference.atAlpha(points[i].alpha, points[i].q);
             expectClose(points[i].f, want.f, "f");
-            expectClose(points[i].tau, want.tau, "tau", scale);
+            expectClose(points[i].beta, want.tau, "tau", scale);
         }
     }
 }

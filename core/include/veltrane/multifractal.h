@@ -1,34 +1,36 @@
 #pragma once
 
-// The exact multifractal spectrum f(α), τ(q) and D_q of a Bernoulli measure on a map's branches.
+// The exact multifractal spectrum f(α), β(q) and D_q of a Bernoulli measure on a map's branches.
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 #include <veltrane/export.h>
+#include <veltrane/exponents.h>
 #include <veltrane/run.h>
 
 namespace veltrane {
 
 // One point of the multifractal spectrum of the Bernoulli measure that gives branch i of length
-// ℓ_i the weight p_i. At the order q, τ(q) solves Σ p_i^q ℓ_i^τ = 1; the Gibbs weights
-// w_i = p_i^q ℓ_i^τ have local dimension α = Σ w ln p / Σ w ln ℓ, and f = τ + qα is the
-// dimension of the points where the measure has that local dimension. At the smallest α, q is
-// +infinity and τ -infinity; at the largest α, q is -infinity and τ +infinity.
+// ℓ_i the weight p_i. At the order q, β(q) solves Σ p_i^q ℓ_i^β = 1 (β = -τ of the
+// partition-function convention, exponents.h); the Gibbs weights w_i = p_i^q ℓ_i^β have local
+// dimension α = Σ w ln p / Σ w ln ℓ, and f = β + qα is the dimension of the points where the
+// measure has that local dimension. At the smallest α, q is +infinity and β -infinity; at the
+// largest α, q is -infinity and β +infinity.
 struct MultifractalPoint {
     double alpha = 0.0;
     double f = 0.0;
     double q = 0.0;
-    double tau = 0.0;
+    double beta = 0.0;
 };
 
 using MultifractalSpectrum = Spectrum<MultifractalPoint>;
 
-// The generalized dimension D_q = τ(q) / (1 - q); D_1 = Σ p ln p / Σ p ln ℓ.
+// The generalized dimension D_q = β(q) / (1 - q); D_1 = Σ p ln p / Σ p ln ℓ.
 struct DqPoint {
     double q = 0.0;
-    double tau = 0.0;
+    double beta = 0.0;
     double dq = 0.0;
 };
 
@@ -51,7 +53,7 @@ public:
     // doubles ln p_i and ln ℓ_i, which are carried with their remainders in extended precision,
     // or to 106 bits where all lie within 1% of each other. αmax is +infinity where a branch within
     // a few subnormals of length 1 makes its ratio exceed the largest double; spectrum(),
-    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold. They
+    // atAlpha() and atQ() then throw RuntimeError (overflow), while beta() and dq() hold. They
     // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
     // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
     // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
@@ -60,32 +62,42 @@ public:
     // True when the ratios lie within kRatioTolerance of each other, closer than the doubles
     // that would print α can space points. Σ p_i = Σ ℓ_i^(r_i) = 1 puts 1 between the smallest
     // ratio r_i and the largest, so the range is 1 to within that tolerance: the spectrum is
-    // reported as its point at q = 0, α = f = 1, τ(q) as 1 - q, each to within the tolerance.
+    // reported as its point at q = 0, α = f = 1, β(q) as 1 - q, each to within the tolerance.
     // Ratios that are equal (p_i = ℓ_i) give this exactly.
     bool singlePoint() const;
     std::size_t branchCount() const;
     std::size_t distinctCount() const;
 
-    // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
+    // β(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
     // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
     // within 1e-300 of the whole length or of nothing and q up to the largest doubles
     // included. Throws InputError for a q that is NaN or infinite, and RuntimeError
-    // (overflow) where τ lies beyond the range of doubles.
-    double tau(double q) const;
+    // (overflow) where β lies beyond the range of doubles.
+    double beta(double q) const;
+
+    // The exponents of order q in every convention (exponents.h). τ, β and D_q as beta() and
+    // dq() give them; h(q) within about 1e-14 of itself also as q nears 0, where it is formed
+    // from its own equation Σ ℓ_i expm1(q ln(p_i / ℓ_i^h)) = 0 rather than from τ + 1, and
+    // ζ = q h; α and f as atQ() gives them. Throws as atQ() does.
+    Exponents exponents(double q) const;
+    // The exponents at each of qs, into out (of the same length), over the threads control
+    // asks for, the same bits on any number; each checked as dqMany checks its rows.
+    void exponentsMany(std::span<const double> qs, std::span<Exponents> out,
+                       const RunControl& control) const;
 
     // The point of order q, finite. At q = 0, f is exactly 1; at q = 1, α = f = D_1; elsewhere
-    // each value within about 1e-12 of itself for |q| up to some hundreds. Throws as tau does.
+    // each value within about 1e-12 of itself for |q| up to some hundreds. Throws as beta does.
     // Any thread may call it and the other const functions at once.
     MultifractalPoint atQ(double q) const;
 
     // The point at α. An α at or beyond an end, as a rounded abscissa may be, gives that end
     // exactly: f is the dimension s of the branches reaching the end ratio, Σ ℓ_i^s = 1 over
-    // them (0 for a single branch), with q and τ infinite. Inside, each value within about
+    // them (0 for a single branch), with q and β infinite. Inside, each value within about
     // 1e-12 of itself; throws RuntimeError where no q is found, which no map tried has made
     // happen.
     MultifractalPoint atAlpha(double alpha) const;
 
-    // D_q for a finite q, to the same precision as τ also close to q = 1; throws as tau does.
+    // D_q for a finite q, to the same precision as β also close to q = 1; throws as beta does.
     DqPoint dq(double q) const;
 
     // points ≥ 2 evenly spaced α_i = αmin + i (αmax - αmin) / (points - 1), the first exactly
@@ -136,13 +148,13 @@ public:
     SpectrumBounds(double alphaMin, double alphaMax) : m_alphaMin(alphaMin), m_alphaMax(alphaMax) {}
 
     // Points in ascending α, following those checked before: α in [αmin, αmax] exactly; at
-    // interior points (q finite) 0 ≤ f ≤ min(α, 1) and τ = f - qα; f concave in α between
+    // interior points (q finite) 0 ≤ f ≤ min(α, 1) and β = f - qα; f concave in α between
     // consecutive points, by q = f'(α) not rising and f(α1) - f(α0) lying between
     // q1 (α1 - α0) and q0 (α1 - α0).
     void check(std::span<const MultifractalPoint> points);
 
     // Rows of D_q in ascending q, following those checked before: D_q in [αmin, αmax], not
-    // rising with q, and τ = (1 - q) D_q.
+    // rising with q, and β = (1 - q) D_q.
     void check(std::span<const DqPoint> rows);
 
 private:

@@ -31,7 +31,7 @@ public:
     // doubles ln p_i and ln ℓ_i, which are carried with their remainders in extended precision,
     // or to 106 bits where all lie within 1% of each other. αmax is +infinity where a branch within
     // a few subnormals of length 1 makes its ratio exceed the largest double; spectrum(),
-    // atAlpha() and atQ() then throw RuntimeError (overflow), while tau() and dq() hold. They
+    // atAlpha() and atQ() then throw RuntimeError (overflow), while beta() and dq() hold. They
     // throw so too where the orders of the interior points, about 1 / (e_max (αmax - αmin)),
     // fall below the normal doubles, as for a branch within about 1e-305 of length 1.
     // When the ratios all lie within kRatioTolerance of each other, alphaMin() = alphaMax() = 1.
@@ -40,32 +40,31 @@ public:
     // True when the ratios lie within kRatioTolerance of each other, closer than the doubles
     // that would print α can space points. Σ p_i = Σ ℓ_i^(r_i) = 1 puts 1 between the smallest
     // ratio r_i and the largest, so the range is 1 to within that tolerance: the spectrum is
-    // reported as its point at q = 0, α = f = 1, τ(q) as 1 - q, each to within the tolerance.
+    // reported as its point at q = 0, α = f = 1, β(q) as 1 - q, each to within the tolerance.
     // Ratios that are equal (p_i = ℓ_i) give this exactly.
     bool singlePoint() const { return m_single; }
     std::size_t branchCount() const { return m_branchCount; }
     std::size_t distinctCount() const { return m_e.size(); }
 
-    // τ(q) for a finite q: exactly 1 at q = 0 (the lengths sum to 1) and 0 at q = 1 (the
-    // weights do), elsewhere within about 1e-14 of itself for any map and weights, a branch
-    // within 1e-300 of the whole length or of nothing and q up to the largest doubles
-    // included. Throws InputError for a q that is NaN or infinite, and RuntimeError
-    // (overflow) where τ lies beyond the range of doubles.
-    double tau(double q) const;
+    // As MultifractalSolver's, which hands its calls on to these.
+    double beta(double q) const;
+    Exponents exponents(double q) const;
+    void exponentsMany(std::span<const double> qs, std::span<Exponents> out,
+                       const RunControl& control) const;
 
     // The point of order q, finite. At q = 0, f is exactly 1; at q = 1, α = f = D_1; elsewhere
-    // each value within about 1e-12 of itself for |q| up to some hundreds. Throws as tau does.
+    // each value within about 1e-12 of itself for |q| up to some hundreds. Throws as beta does.
     // Any thread may call it and the other const functions at once.
     MultifractalPoint atQ(double q) const;
 
     // The point at α. An α at or beyond an end, as a rounded abscissa may be, gives that end
     // exactly: f is the dimension s of the branches reaching the end ratio, Σ ℓ_i^s = 1 over
-    // them (0 for a single branch), with q and τ infinite. Inside, each value within about
+    // them (0 for a single branch), with q and β infinite. Inside, each value within about
     // 1e-12 of itself; throws RuntimeError where no q is found, which no map tried has made
     // happen.
     MultifractalPoint atAlpha(double alpha) const;
 
-    // D_q for a finite q, to the same precision as τ also close to q = 1; throws as tau does.
+    // D_q for a finite q, to the same precision as β also close to q = 1; throws as beta does.
     DqPoint dq(double q) const;
 
     // points ≥ 2 evenly spaced α_i = αmin + i (αmax - αmin) / (points - 1), the first exactly
@@ -129,6 +128,13 @@ private:
     double scaledStep(double d, double delta) const;
     // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
     double solveD(double q, std::vector<double>& work) const;
+    // h(q) = (1 - β(q)) / q, the limit α(0) at q = 0.
+    double hurst(double q) const;
+    double solveHurstNearZero(double q) const;
+    // Throws RuntimeError (internal) where the exponents break a bound: each point and the rows
+    // of D_q as SpectrumBounds checks them, α = τ' not rising with q, and h within [αmin, αmax],
+    // not rising with q (the slope of the chord of the concave τ from q = 0).
+    void checkExponents(std::span<const Exponents> rows) const;
     Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
     // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
     // the passes made.
@@ -661,7 +667,7 @@ double finiteOrder(double q) {
 
 } // namespace
 
-double MultifractalModel::tau(double q) const {
+double MultifractalModel::beta(double q) const {
     finiteOrder(q);
     if (q == 0.0 || q == 1.0 || m_single) {
         return 1.0 - q;
@@ -681,6 +687,59 @@ DqPoint MultifractalModel::dq(double q) const {
     std::vector<double> work;
     const double d = solveD(q, work);
     return {q, finiteTau(q, (1.0 - q) * d), d};
+}
+
+// Near q = 0, 1 - β(q) = q h(q) is a small difference of numbers near 1. With β = 1 - q h the
+// equation Σ p^q ℓ^β = 1 reads Σ ℓ_i exp(q x_i) = 1, x_i = e_i (h - r_i), and with Σ ℓ_i = 1
+// taken as exact, G(h) = Σ ℓ_i expm1(q x_i) / q = 0: G rises in h with slope Σ ℓ e exp(q x),
+// is convex (q > 0) or concave (q < 0), and tends to Σ ℓ x as q vanishes, so it loses no digits
+// there. Where |q| e_max (αmax - αmin) ≤ 1 no exponent exceeds 1 in size. Newton from either
+// side passes the root at most once; h = α(ξ) for some ξ between 0 and q keeps it in range.
+double MultifractalModel::solveHurstNearZero(double q) const {
+    double h = std::clamp(m_d1, m_alphaMin, m_alphaMax);
+    Settling settling;
+    for (long pass = 0; pass < kMaxPasses; ++pass) {
+        double g = 0.0;
+        double slope = 0.0;
+        for (std::size_t i = 0; i < m_e.size(); ++i) {
+            const double x = xOf(i, h);
+            const double lm = m_m[i] * std::exp(-m_e[i]);
+            g += lm * (q == 0.0 ? x : std::expm1(q * x) / q);
+            slope += lm * m_e[i] * std::exp(q * x);
+        }
+        const double next = std::clamp(h - g / slope, m_alphaMin, m_alphaMax);
+        const double step = next - h;
+        if (std::fabs(step) <= kDTolerance * h || next == h || settling.settled(step)) {
+            return next;
+        }
+        h = next;
+    }
+    throw RuntimeError(ErrorKind::InvalidOperation, "no h found for q = " + shortest(q));
+}
+
+double MultifractalModel::hurst(double q) const {
+    if (m_single) {
+        return 1.0;
+    }
+    if (std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0) {
+        return solveHurstNearZero(q);
+    }
+    return (1.0 - beta(q)) / q;
+}
+
+Exponents MultifractalModel::exponents(double q) const {
+    const DqPoint row = dq(q);
+    const MultifractalPoint point = atQ(q);
+    Exponents x;
+    x.q = q;
+    x.beta = row.beta;
+    x.tau = convention::tauOfBeta(row.beta);
+    x.dq = row.dq;
+    x.hurst = hurst(q);
+    x.zeta = convention::zetaOfHurst(q, x.hurst);
+    x.alpha = point.alpha;
+    x.f = point.f;
+    return x;
 }
 
 void MultifractalModel::checkRange() const {
@@ -907,6 +966,22 @@ void MultifractalModel::dqMany(std::span<const double> qs, std::span<DqPoint> ou
     SpectrumBounds(m_alphaMin, m_alphaMax).check(std::span<const DqPoint>(sorted));
 }
 
+void MultifractalModel::exponentsMany(std::span<const double> qs, std::span<Exponents> out,
+                                      const RunControl& control) const {
+    const auto solve = [&](std::size_t first, std::size_t n) {
+        for (std::size_t i = first; i < first + n; ++i) {
+            out[i] = exponents(qs[i]);
+        }
+        checkCancelled(control);
+    };
+    if (qs.size() <= kDqBlock) {
+        solve(0, qs.size());
+    } else {
+        forEachBlock(qs.size(), kDqBlock, control, solve);
+    }
+    checkExponents(out);
+}
+
 namespace {
 
 // Whether a ≤ b within SpectrumBounds::kSlack of the larger of |a|, |b| and scale.
@@ -922,11 +997,11 @@ bool atMost(double a, double b, double scale = 0.0) {
 
 std::string pointText(const MultifractalPoint& p) {
     return "(alpha " + shortest(p.alpha) + ", f " + shortest(p.f) + ", q " + shortest(p.q) +
-           ", tau " + shortest(p.tau) + ")";
+           ", tau " + shortest(p.beta) + ")";
 }
 
 std::string rowText(const DqPoint& row) {
-    return "(q " + shortest(row.q) + ", tau " + shortest(row.tau) + ", D_q " + shortest(row.dq) +
+    return "(q " + shortest(row.q) + ", tau " + shortest(row.beta) + ", D_q " + shortest(row.dq) +
            ")";
 }
 
@@ -941,7 +1016,7 @@ void SpectrumBounds::check(std::span<const MultifractalPoint> points) {
         if (!(atMost(0.0, p.f, 1.0) && atMost(p.f, std::min(p.alpha, 1.0)))) {
             broken("the point " + pointText(p) + " breaks 0 <= f <= min(alpha, 1)");
         }
-        if (std::isfinite(p.q) && !atMost(std::fabs(p.tau - (p.f - p.q * p.alpha)), 0.0,
+        if (std::isfinite(p.q) && !atMost(std::fabs(p.beta - (p.f - p.q * p.alpha)), 0.0,
                                           std::fabs(p.f) + std::fabs(p.q * p.alpha))) {
             broken("the point " + pointText(p) + " breaks tau = f - q alpha");
         }
@@ -975,7 +1050,7 @@ void SpectrumBounds::checkRow(const DqPoint& row) const {
         broken("the row " + rowText(row) + " has D_q outside the range of alpha [" +
                shortest(m_alphaMin) + ", " + shortest(m_alphaMax) + "]");
     }
-    if (!atMost(std::fabs(row.tau - (1.0 - row.q) * row.dq), 0.0, row.tau)) {
+    if (!atMost(std::fabs(row.beta - (1.0 - row.q) * row.dq), 0.0, row.beta)) {
         broken("the row " + rowText(row) + " breaks tau = (1 - q) D_q");
     }
 }
@@ -989,6 +1064,37 @@ void SpectrumBounds::check(std::span<const DqPoint> rows) {
         }
         m_row = row;
     }
+}
+
+void MultifractalModel::checkExponents(std::span<const Exponents> rows) const {
+    // In descending q, that is ascending α, as SpectrumBounds takes points; D_q in ascending q.
+    std::vector<Exponents> sorted(rows.begin(), rows.end());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Exponents& x, const Exponents& y) { return x.q > y.q; });
+    std::vector<MultifractalPoint> points;
+    std::vector<DqPoint> dqs;
+    for (const Exponents& x : sorted) {
+        points.push_back({x.alpha, x.f, x.q, x.beta});
+        dqs.push_back({x.q, x.beta, x.dq});
+        const bool inRange =
+            atMost(m_alphaMin, x.hurst, m_alphaMin) && atMost(x.hurst, m_alphaMax, m_alphaMax);
+        if (!inRange || !(x.tau == -x.beta && x.zeta == x.q * x.hurst)) {
+            broken("h(" + shortest(x.q) + ") = " + shortest(x.hurst) +
+                   " lies outside the range of alpha, or tau and zeta break their definitions");
+        }
+    }
+    // Orders close together give points closer than their rounding, where the chords of f
+    // say nothing: each point is checked alone, and α and h not to rise with q.
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        SpectrumBounds(m_alphaMin, m_alphaMax).check(std::span(points).subspan(i, 1));
+        if (i > 0 && !(atMost(sorted[i - 1].hurst, sorted[i].hurst) &&
+                       atMost(sorted[i - 1].alpha, sorted[i].alpha))) {
+            broken("h or alpha rises with q between q = " + shortest(sorted[i].q) + " and " +
+                   shortest(sorted[i - 1].q));
+        }
+    }
+    std::reverse(dqs.begin(), dqs.end());
+    SpectrumBounds(m_alphaMin, m_alphaMax).check(std::span<const DqPoint>(dqs));
 }
 
 MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
@@ -1010,8 +1116,15 @@ std::size_t MultifractalSolver::branchCount() const {
 std::size_t MultifractalSolver::distinctCount() const {
     return m_model->distinctCount();
 }
-double MultifractalSolver::tau(double q) const {
-    return m_model->tau(q);
+double MultifractalSolver::beta(double q) const {
+    return m_model->beta(q);
+}
+Exponents MultifractalSolver::exponents(double q) const {
+    return m_model->exponents(q);
+}
+void MultifractalSolver::exponentsMany(std::span<const double> qs, std::span<Exponents> out,
+                                       const RunControl& control) const {
+    m_model->exponentsMany(qs, out, control);
 }
 MultifractalPoint MultifractalSolver::atQ(double q) const {
     return m_model->atQ(q);
