@@ -52,7 +52,7 @@ double tauSeconds(const py::array_t<double>& breaks, const py::array_t<double>& 
     const auto start = Clock::now();
     for (int i = 0; i < calls; ++i) {
         const veltrane::MultifractalSolver solver(b, w);
-        sink += solver.tau(q);
+        sink += solver.beta(q);
     }
     const double seconds = secondsSince(start) / calls;
     return sink == sink ? seconds : -seconds; // keeps the loop from being dropped
@@ -68,7 +68,7 @@ double tauArraySeconds(const py::array_t<double>& breaks, const py::array_t<doub
     const veltrane::MultifractalSolver solver(values(breaks), values(weights));
     veltrane::forEachBlock(out.size(), 256, {threads}, [&](std::size_t first, std::size_t n) {
         for (std::size_t i = first; i < first + n; ++i) {
-            out[i] = solver.tau(qs[i]);
+            out[i] = solver.beta(qs[i]);
         }
     });
     return secondsSince(start);

@@ -27,7 +27,8 @@ struct MultifractalOptions {
     MeasureWords measure;
     int points = 0;
     std::optional<int> threads;
-    std::optional<std::string> dq; // FROM:TO:STEP
+    std::optional<std::string> dq;        // FROM:TO:STEP
+    std::optional<std::string> exponents; // FROM:TO:STEP
     bool json = false;
     bool csv = false;
     std::optional<std::string> plotFile;
@@ -46,6 +47,7 @@ Parsed<MultifractalOptions> parse(const std::vector<std::string>& words) {
     o.points = given.numberOrDefault<int>(option::points);
     o.threads = given.number<int>(option::threads);
     o.dq = given.text(option::dq);
+    o.exponents = given.text(option::exponents);
     o.json = given.has(option::json);
     o.csv = given.has(option::csv);
     o.plotFile = given.text(option::plot);
@@ -63,8 +65,9 @@ struct DqRange {
     std::size_t rows = 0;
 };
 
-// FROM:TO:STEP, with TO not below FROM and STEP above 0; q = FROM + i STEP up to TO.
-DqRange dqRange(const std::string& text, const std::string& separator) {
+// FROM:TO:STEP of the option, with TO not below FROM and STEP above 0; q = FROM + i STEP up
+// to TO.
+DqRange dqRange(const Option& option, const std::string& text, const std::string& separator) {
     const auto first = text.find(':');
     const auto second = first == std::string::npos ? first : text.find(':', first + 1);
     const auto number = [&](std::size_t from, std::size_t to) {
@@ -75,14 +78,15 @@ DqRange dqRange(const std::string& text, const std::string& separator) {
     const auto from = number(0, first);
     const auto to = number(first + 1, second);
     const auto step = number(second + 1, text.size());
+    const std::string word(option.word);
     if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
-        throw UsageError("--dq takes FROM:TO:STEP, three numbers with TO not below FROM and STEP "
-                         "above 0");
+        throw UsageError(word + " takes FROM:TO:STEP, three numbers with TO not below FROM and " +
+                         "STEP above 0");
     }
     // A TO that the steps reach only up to rounding still counts.
     const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
-    if (!(count <= static_cast<double>(option::dq.most))) {
-        throw UsageError("--dq gives at most " + std::to_string(option::dq.most) + " rows");
+    if (!(count <= static_cast<double>(option.most))) {
+        throw UsageError(word + " gives at most " + std::to_string(option.most) + " rows");
     }
     return {*from, *step, static_cast<std::size_t>(count)};
 }
@@ -96,6 +100,32 @@ void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
                   [&](std::size_t first, std::span<const DqPoint> rows) {
                       writeDqRows(first, rows, json, out);
                   });
+    writeDqTail(json, out);
+}
+
+// Rows of --exponents a window: each solved on its own, so the bits do not depend on it.
+constexpr std::size_t kExponentsWindow = 4096;
+
+// The rows of --exponents, a window at a time as --dq's, each window checked before it is
+// written.
+void writeExponents(const MultifractalSolver& solver, const DqRange& range, bool json,
+                    const RunControl& control, std::ostream& out) {
+    writeExponentsHead(json, out);
+    std::vector<double> qs;
+    std::vector<Exponents> rows;
+    for (std::size_t first = 0; first < range.rows; first += kExponentsWindow) {
+        const std::size_t n = std::min(kExponentsWindow, range.rows - first);
+        qs.resize(n);
+        rows.resize(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            qs[k] = range.from + static_cast<double>(first + k) * range.step;
+        }
+        solver.exponentsMany(qs, rows, control);
+        if (control.done != nullptr) {
+            *control.done += n;
+        }
+        writeExponentsRows(first, rows, json, out);
+    }
     writeDqTail(json, out);
 }
 
@@ -124,19 +154,26 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out, st
     const auto points = static_cast<std::size_t>(o.points);
     const std::optional<PlotRequest> plot =
         plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::Multifractal, points);
-    const DqRange dq = o.dq ? dqRange(*o.dq, services.decimalSeparator) : DqRange{};
+    const std::optional<std::string>& rowsText = o.dq ? o.dq : o.exponents;
+    const DqRange dq = rowsText ? dqRange(o.dq ? option::dq : option::exponents, *rowsText,
+                                          services.decimalSeparator)
+                                : DqRange{};
     const Measure measure = readMeasure(o.measure, services);
     const std::vector<double>& breakPoints = measure.breakPoints;
     const std::vector<double>& weights = measure.weights;
     const MultifractalSolver solver(breakPoints, weights);
-    const std::size_t work = o.dq ? dq.rows : points;
+    const std::size_t work = rowsText ? dq.rows : points;
     withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
         const auto write = [&](std::ostream& to) {
-            if (o.dq) {
+            if (rowsText) {
                 if (o.json) {
                     writeMeasureHead(breakPoints, weights, to);
                 }
-                writeDq(solver, dq, o.json, control, to);
+                if (o.dq) {
+                    writeDq(solver, dq, o.json, control, to);
+                } else {
+                    writeExponents(solver, dq, o.json, control, to);
+                }
             } else if (plot) {
                 // At most as many points as the store holds. The picture first: when it cannot
                 // be written, nothing else is printed.

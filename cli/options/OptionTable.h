@@ -151,6 +151,13 @@ inline constexpr Option dq{.word = "--dq",
                            .most = 1'000'000,
                            .help =
                                "multifractal: the generalized dimensions for q from FROM to TO"};
+inline constexpr Option exponents{
+    .word = "--exponents",
+    .commands = {Multifractal},
+    .value = Value::Range,
+    .valueName = "FROM:TO:STEP",
+    .most = 1'000'000,
+    .help = "multifractal: the exponents by convention, q from FROM to TO"};
 inline constexpr Option batch{.word = "--batch",
                               .commands = {Spectrum},
                               .value = Value::File,
@@ -195,11 +202,11 @@ inline constexpr Option rest{.word = "--",
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 19> kOptions{
-    &option::json,    &option::exact,       &option::points,  &option::from,   &option::threads,
-    &option::weights, &option::weightsFrom, &option::bins,    &option::levels, &option::output,
-    &option::dq,      &option::batch,       &option::compare, &option::csv,    &option::plot,
-    &option::grid,    &option::dpi,         &option::help,    &option::rest};
+inline constexpr std::array<const Option*, 20> kOptions{
+    &option::json,    &option::exact,       &option::points, &option::from,    &option::threads,
+    &option::weights, &option::weightsFrom, &option::bins,   &option::levels,  &option::output,
+    &option::dq,      &option::exponents,   &option::batch,  &option::compare, &option::csv,
+    &option::plot,    &option::grid,        &option::dpi,    &option::help,    &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.
@@ -211,13 +218,18 @@ struct Conflict {
 
 inline constexpr std::string_view kDqAlone =
     "--dq prints a table of q and does not go with --points or --plot";
+inline constexpr std::string_view kExponentsAlone =
+    "--exponents prints a table of q and does not go with --dq, --points or --plot";
 inline constexpr std::string_view kCompareAlone =
     "--compare goes with C, or C1 and C2, not with --exact or --from";
-inline constexpr std::array<Conflict, 6> kConflicts{{
+inline constexpr std::array<Conflict, 9> kConflicts{{
     {&option::json, &option::csv,
      "--json and --csv do not go together: each chooses what standard output holds"},
     {&option::dq, &option::points, kDqAlone},
     {&option::dq, &option::plot, kDqAlone},
+    {&option::exponents, &option::dq, kExponentsAlone},
+    {&option::exponents, &option::points, kExponentsAlone},
+    {&option::exponents, &option::plot, kExponentsAlone},
     {&option::compare, &option::exact, kCompareAlone},
     {&option::compare, &option::from, kCompareAlone},
     {&option::compare, &option::plot, "--compare prints a table and does not go with --plot"},

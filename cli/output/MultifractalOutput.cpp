@@ -29,10 +29,10 @@ void writeSpectrumRows(std::size_t first, std::span<const MultifractalPoint> poi
         if (json) {
             out << (i == 0 ? "" : ",") << "\n{\"index\":" << i
                 << ",\"alpha\":" << jsonNumber(p.alpha) << ",\"f\":" << jsonNumber(p.f)
-                << ",\"q\":" << jsonNumber(p.q) << ",\"tau\":" << jsonNumber(p.tau) << '}';
+                << ",\"q\":" << jsonNumber(p.q) << ",\"tau\":" << jsonNumber(p.beta) << '}';
         } else {
             out << i << ',' << shortest(p.alpha) << ',' << shortest(p.f) << ',' << shortest(p.q)
-                << ',' << shortest(p.tau) << '\n';
+                << ',' << shortest(p.beta) << '\n';
         }
     }
 }
@@ -50,15 +50,38 @@ void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, st
         const DqPoint& p = rows[k];
         if (json) {
             out << (first + k == 0 ? "" : ",") << "\n{\"q\":" << jsonNumber(p.q)
-                << ",\"tau\":" << jsonNumber(p.tau) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
+                << ",\"tau\":" << jsonNumber(p.beta) << ",\"D_q\":" << jsonNumber(p.dq) << '}';
         } else {
-            out << shortest(p.q) << ',' << shortest(p.tau) << ',' << shortest(p.dq) << '\n';
+            out << shortest(p.q) << ',' << shortest(p.beta) << ',' << shortest(p.dq) << '\n';
         }
     }
 }
 
 void writeDqTail(bool json, std::ostream& out) {
     out << (json ? "]}\n" : "");
+}
+
+void writeExponentsHead(bool json, std::ostream& out) {
+    out << (json ? "\"exponents\":[" : "q,partition_tau,D_q,h,zeta,beta,alpha,f\n");
+}
+
+void writeExponentsRows(std::size_t first, std::span<const Exponents> rows, bool json,
+                        std::ostream& out) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const Exponents& x = rows[k];
+        const double values[] = {x.q, x.tau, x.dq, x.hurst, x.zeta, x.beta, x.alpha, x.f};
+        static constexpr const char* kNames[] = {"q",    "partition_tau", "D_q",   "h",
+                                                 "zeta", "beta",          "alpha", "f"};
+        out << (json && first + k > 0 ? "," : "") << (json ? "\n{" : "");
+        for (std::size_t c = 0; c < std::size(values); ++c) {
+            if (json) {
+                out << (c == 0 ? "\"" : ",\"") << kNames[c] << "\":" << jsonNumber(values[c]);
+            } else {
+                out << (c == 0 ? "" : ",") << shortest(values[c]);
+            }
+        }
+        out << (json ? "}" : "\n");
+    }
 }
 
 } // namespace veltrane::cli

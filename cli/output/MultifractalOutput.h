@@ -27,4 +27,12 @@ void writeDqHead(bool json, std::ostream& out);
 void writeDqRows(std::size_t first, std::span<const DqPoint> rows, bool json, std::ostream& out);
 void writeDqTail(bool json, std::ostream& out);
 
+// The rows of --exponents, as those of --dq: the CSV header
+// "q,partition_tau,D_q,h,zeta,beta,alpha,f" or JSON's "exponents":[, then the rows; the
+// closing is writeDqTail's. partition_tau is τ of Σ_I μ(I)^q ≈ |I|^τ, beta the "tau" column of
+// the other tables (exponents.h).
+void writeExponentsHead(bool json, std::ostream& out);
+void writeExponentsRows(std::size_t first, std::span<const Exponents> rows, bool json,
+                        std::ostream& out);
+
 } // namespace veltrane::cli

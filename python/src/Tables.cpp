@@ -105,7 +105,7 @@ py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weig
             std::vector<DqPoint> rows(perRow);
             solver.dqMany(orders, rows, RunControl{1, nullptr, control.cancel});
             for (std::size_t j = 0; j < perRow; ++j) {
-                out[i * perRow + j] = dq ? rows[j].dq : rows[j].tau;
+                out[i * perRow + j] = dq ? rows[j].dq : rows[j].beta;
             }
         });
     });

@@ -130,7 +130,7 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
                                 columns.grow(first + some.size());
                                 for (std::size_t i = 0; i < some.size(); ++i) {
                                     const MultifractalPoint& p = some[i];
-                                    columns.set(first + i, {p.alpha, p.f, p.q, p.tau});
+                                    columns.set(first + i, {p.alpha, p.f, p.q, p.beta});
                                 }
                             });
         });
@@ -152,7 +152,7 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
     const auto solve = [&](const RunControl& control) { solver.dqMany(in, rows, control); };
     if (qs.ndim() == 0) {
         solve(RunControl{1}); // a microsecond's work: not worth a thread
-        return py::float_(dq ? rows[0].dq : rows[0].tau);
+        return py::float_(dq ? rows[0].dq : rows[0].beta);
     }
     runReleased(threads,
                 static_cast<double>(in.size()) * static_cast<double>(solver.distinctCount()) >
@@ -160,7 +160,7 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
                 solve);
     std::vector<double> out(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        out[i] = dq ? rows[i].dq : rows[i].tau;
+        out[i] = dq ? rows[i].dq : rows[i].beta;
     }
     return shaped(std::move(out), qs);
 }

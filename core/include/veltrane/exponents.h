@@ -38,11 +38,20 @@ struct Exponents {
 // The conversions, exact in doubles where they are a negation, each to one rounding otherwise.
 namespace convention {
 
-constexpr double tauOfBeta(double beta) { return -beta; }
-constexpr double betaOfTau(double tau) { return -tau; }
+// 0 - x rather than -x: τ(1) = 0, not -0.
+constexpr double tauOfBeta(double beta) {
+    return 0.0 - beta;
+}
+constexpr double betaOfTau(double tau) {
+    return 0.0 - tau;
+}
 // ζ from h, rather than τ + 1, which loses the digits of ζ where τ is close to -1 (q near 0).
-constexpr double zetaOfHurst(double q, double hurst) { return q * hurst; }
-constexpr double fOf(double q, double alpha, double tau) { return q * alpha - tau; }
+constexpr double zetaOfHurst(double q, double hurst) {
+    return q * hurst;
+}
+constexpr double fOf(double q, double alpha, double tau) {
+    return q * alpha - tau;
+}
 
 } // namespace convention
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <span>
 #include <vector>
-#include <veltrane/export.h>
 #include <veltrane/exponents.h>
+#include <veltrane/export.h>
 #include <veltrane/run.h>
 
 namespace veltrane {
