@@ -24,15 +24,14 @@ LEVELS = np.arange(8, 21)  # bins of width 2^-8 .. 2^-20
 
 
 def box_counting_tau(q):
-    """tau(q) as box counting estimates it: minus the slope of ln sum mu(B)^q against ln eps
-    over the bins B of width eps = 2^-k, fitted by least squares."""
+    """tau(q) as box counting estimates it: the slope of ln sum mu(B)^q against ln eps over
+    the bins B of width eps = 2^-k, fitted by least squares (sum mu(B)^q ~ eps^tau)."""
     sums = np.empty((len(LEVELS), len(q)))
     for row, level in enumerate(LEVELS):
         masses = veltrane.cascade(BREAKS, WEIGHTS, bins=2**level)
         sums[row] = [np.sum(masses**order) for order in q]
     log_width = -LEVELS * np.log(2.0)
-    slopes = np.polyfit(log_width, np.log(sums), 1)[0]
-    return -slopes
+    return np.polyfit(log_width, np.log(sums), 1)[0]
 
 
 def main():
@@ -51,7 +50,7 @@ def main():
     figure, (left, right) = plt.subplots(1, 2, figsize=(10, 4))
     left.plot(ORDERS, exact, label="exact")
     left.plot(ORDERS, estimate, "o", label="box counting, bins 2^-8 .. 2^-20")
-    left.set(xlabel="q", ylabel="tau(q)", title="Mass exponent")
+    left.set(xlabel="q", ylabel="tau(q)", title="Partition-function exponent")
     left.legend()
     right.plot(spectrum.alpha, spectrum.f)
     right.set(xlabel="alpha", ylabel="f(alpha)", title="Multifractal spectrum (exact)")

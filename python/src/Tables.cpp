@@ -1,6 +1,7 @@
 #include "Tables.h"
 
 #include "Calls.h"
+#include "Orders.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -80,8 +81,9 @@ void checkSize(std::size_t rows, std::size_t perRow) {
 } // namespace
 
 py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weights,
-                                const py::handle& q, bool dq, unsigned threads,
+                                const py::handle& q, const std::string& exponent, unsigned threads,
                                 std::size_t firstRow) {
+    const Exponent which = exponentNamed(exponent);
     const Table breakTable(breaks, "break points");
     const Table weightTable(weights, "weights");
     if (weightTable.rows() != breakTable.rows()) {
@@ -102,11 +104,8 @@ py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weig
     runReleased(threads, work > kLengthyWork, [&](const RunControl& control) {
         forEachRow(breakTable.rows(), firstRow, control, [&](std::size_t i) {
             const MultifractalSolver solver(breakTable.row(i), weightTable.row(i));
-            std::vector<DqPoint> rows(perRow);
-            solver.dqMany(orders, rows, RunControl{1, nullptr, control.cancel});
-            for (std::size_t j = 0; j < perRow; ++j) {
-                out[i * perRow + j] = dq ? rows[j].dq : rows[j].beta;
-            }
+            solveExponent(solver, orders, which, std::span(out).subspan(i * perRow, perRow),
+                          RunControl{1, nullptr, control.cancel});
         });
     });
     std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(breakTable.rows())};

@@ -4,16 +4,17 @@
 // the threads.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <string>
 
 namespace veltrane::python {
 
 namespace py = pybind11;
 
-// τ(q) (dq false) or D_q (dq true) of every measure of the tables (breaks: rows of k break
+// The exponent named (Orders.h) of every measure of the tables (breaks: rows of k break
 // points, weights: rows of k + 1 weights) at every q: shape (rows,) + q's shape, each row
 // checked against the bounds. Messages name a row by firstRow + its index.
 py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weights,
-                                const py::handle& q, bool dq, unsigned threads,
+                                const py::handle& q, const std::string& exponent, unsigned threads,
                                 std::size_t firstRow);
 
 // The exact spectral diagram of every map of the table over points exponents: the branch

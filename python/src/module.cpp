@@ -4,6 +4,7 @@
 // looks for Ctrl+C, which cancels it through its RunControl. The Python half (veltrane/) wraps
 // these in documented functions and result objects.
 #include "Calls.h"
+#include "Orders.h"
 #include "Tables.h"
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <veltrane/classic.h>
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
+#include <veltrane/exponents.h>
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
@@ -125,22 +127,49 @@ py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std:
         threads,
         static_cast<double>(points) * static_cast<double>(solver.distinctCount()) > kLengthyWork,
         [&](const RunControl& control) {
-            solver.spectrum(points, control,
-                            [&](std::size_t first, std::span<const MultifractalPoint> some) {
-                                columns.grow(first + some.size());
-                                for (std::size_t i = 0; i < some.size(); ++i) {
-                                    const MultifractalPoint& p = some[i];
-                                    columns.set(first + i, {p.alpha, p.f, p.q, p.beta});
-                                }
-                            });
+            solver.spectrum(
+                points, control, [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                    columns.grow(first + some.size());
+                    for (std::size_t i = 0; i < some.size(); ++i) {
+                        const MultifractalPoint& p = some[i];
+                        columns.set(first + i, {p.alpha, p.f, p.q, convention::tauOfBeta(p.beta)});
+                    }
+                });
         });
     return py::make_tuple(columns.take());
 }
 
-// τ(q) (dq false) or D_q (dq true): a float for a number q, else an array of q's shape, its
+// The exponent named (Orders.h) at q: a float for a number q, else an array of q's shape, its
 // values computed in blocks over the threads and checked against the bounds.
-py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q, bool dq,
-                  unsigned threads) {
+py::object orders(const py::handle& breaks, const py::handle& weights, const py::handle& q,
+                  const std::string& exponent, unsigned threads) {
+    const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const Exponent which = exponentNamed(exponent);
+    const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
+    if (!qs) {
+        PyErr_Clear();
+        throw InputError("q must be a number or an array of numbers");
+    }
+    const std::span<const double> in(qs.data(), static_cast<std::size_t>(qs.size()));
+    std::vector<double> out(in.size());
+    const auto solve = [&](const RunControl& control) {
+        solveExponent(solver, in, which, out, control);
+    };
+    if (qs.ndim() == 0) {
+        solve(RunControl{1}); // a microsecond's work: not worth a thread
+        return py::float_(out[0]);
+    }
+    runReleased(threads,
+                static_cast<double>(in.size()) * static_cast<double>(solver.distinctCount()) >
+                    kLengthyWork,
+                solve);
+    return shaped(std::move(out), qs);
+}
+
+// Every exponent at q, as a tuple of arrays of q's shape (at least one dimension) in the order
+// of Exponents: q, tau, dq, hurst, zeta, beta, alpha, f.
+py::tuple exponents(const py::handle& breaks, const py::handle& weights, const py::handle& q,
+                    unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
     const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
     if (!qs) {
@@ -148,21 +177,28 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
         throw InputError("q must be a number or an array of numbers");
     }
     const std::span<const double> in(qs.data(), static_cast<std::size_t>(qs.size()));
-    std::vector<DqPoint> rows(in.size());
-    const auto solve = [&](const RunControl& control) { solver.dqMany(in, rows, control); };
-    if (qs.ndim() == 0) {
-        solve(RunControl{1}); // a microsecond's work: not worth a thread
-        return py::float_(dq ? rows[0].dq : rows[0].beta);
-    }
+    std::vector<veltrane::Exponents> rows(in.size());
     runReleased(threads,
                 static_cast<double>(in.size()) * static_cast<double>(solver.distinctCount()) >
                     kLengthyWork,
-                solve);
-    std::vector<double> out(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        out[i] = dq ? rows[i].dq : rows[i].beta;
-    }
-    return shaped(std::move(out), qs);
+                [&](const RunControl& control) { solver.exponentsMany(in, rows, control); });
+    py::tuple arrays(8);
+    const auto column = [&](std::size_t k, double veltrane::Exponents::*member) {
+        std::vector<double> values(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            values[i] = rows[i].*member;
+        }
+        arrays[k] = shaped(std::move(values), qs);
+    };
+    column(0, &veltrane::Exponents::q);
+    column(1, &veltrane::Exponents::tau);
+    column(2, &veltrane::Exponents::dq);
+    column(3, &veltrane::Exponents::hurst);
+    column(4, &veltrane::Exponents::zeta);
+    column(5, &veltrane::Exponents::beta);
+    column(6, &veltrane::Exponents::alpha);
+    column(7, &veltrane::Exponents::f);
+    return arrays;
 }
 
 // The masses of bins first .. first + count - 1 of N, into out when given (a writable,
@@ -222,9 +258,11 @@ PYBIND11_MODULE(_veltrane, module) {
     module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
                py::arg("points"), py::arg("threads"));
     module.def("orders", &orders, py::arg("breaks"), py::arg("weights"), py::arg("q"),
-               py::arg("dq"), py::arg("threads"));
+               py::arg("exponent"), py::arg("threads"));
+    module.def("exponents", &exponents, py::arg("breaks"), py::arg("weights"), py::arg("q"),
+               py::arg("threads"));
     module.def("orders_table", &tableOrders, py::arg("breaks"), py::arg("weights"), py::arg("q"),
-               py::arg("dq"), py::arg("threads"), py::arg("first_row"));
+               py::arg("exponent"), py::arg("threads"), py::arg("first_row"));
     module.def("exact_table", &tableExact, py::arg("breaks"), py::arg("points"), py::arg("threads"),
                py::arg("first_row"));
     module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),

@@ -10,7 +10,11 @@ I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
     exact(breaks, *, points)   the exact spectral diagram of any number of branches
     markov(pieces, *, points)  the exact spectral diagram of a piecewise-linear Markov map
     multifractal(breaks, weights, *, points)   f(alpha), with q and tau(q)
-    tau(breaks, weights, q)    tau(q); dq(...) the generalized dimensions D_q
+    exponents(breaks, weights, q)   every convention at once: tau, dq, hurst, zeta, beta,
+                                    alpha and f
+    tau(breaks, weights, q)    tau(q) = (q - 1) D_q, sum_I mu(I)^q ~ |I|^tau (tau(0) = -1);
+                               dq(...) D_q; hurst(...) h = (tau + 1) / q of MFDFA;
+                               zeta(...) tau + 1; beta(...) -tau, sum p^q l^beta = 1
     cascade(breaks, weights, *, bins)     the masses of N equal bins
     cells(breaks, weights, *, levels)     the n^M cells of level M
 
@@ -37,7 +41,7 @@ import numpy.typing as npt
 
 from . import _common, _veltrane
 from ._errors import AnalysisError, InputError
-from ._results import Cells, ClassicSpectrum, ExactSpectrum, MultifractalSpectrum
+from ._results import Cells, ClassicSpectrum, ExactSpectrum, Exponents, MultifractalSpectrum
 
 __version__: str = _veltrane.__version__
 
@@ -51,8 +55,8 @@ ErrorKind = _veltrane.ErrorKind
 
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
-    "MAX_BINS", "MultifractalSpectrum", "cascade", "cells", "dq", "exact", "markov", "multifractal",
-    "spectrum", "tau",
+    "Exponents", "MAX_BINS", "MultifractalSpectrum", "beta", "cascade", "cells", "dq", "exact",
+    "exponents", "hurst", "markov", "multifractal", "spectrum", "tau", "zeta",
 ]
 
 
@@ -234,7 +238,8 @@ def multifractal(breaks: object, weights: object, *, points: int = 101,
     Returns
     -------
     MultifractalSpectrum
-        The float64 arrays alpha, f, q and tau, a value a point.
+        The float64 arrays alpha, f, q and tau (the partition-function exponent), a value a
+        point.
 
     Raises
     ------
@@ -247,10 +252,11 @@ def multifractal(breaks: object, weights: object, *, points: int = 101,
     Notes
     -----
     alpha takes evenly spaced values from min ln p_i / ln l_i to the largest ratio; at each,
-    tau(q) solves sum p_i^q l_i^tau = 1 for the order q with alpha = -tau'(q), and
-    f(alpha) = tau(q) + q alpha. At the ends q is -/+inf and tau infinite, and f is exact.
-    Interior values are within about 1e-12 of themselves. Ratios that all lie within 2^-50 of
-    each other give the single point alpha = f = 1, q = 0, tau = 1.
+    q is the order with alpha = tau'(q), tau(q) = (q - 1) D_q the partition-function exponent
+    (sum_I mu(I)^q ~ |I|^tau), and f(alpha) = q alpha - tau(q). At the ends q is +/-inf and
+    tau infinite, and f is exact. Interior values are within about 1e-12 of themselves. Ratios
+    that all lie within 2^-50 of each other give the single point alpha = f = 1, q = 0,
+    tau = -1.
 
     Examples
     --------
@@ -270,7 +276,7 @@ def multifractal(breaks: object, weights: object, *, points: int = 101,
 
 
 def tau(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
-    """The mass exponents tau(q) of a Bernoulli measure.
+    """The partition-function exponent tau(q) of a Bernoulli measure, as estimators define it.
 
     Parameters
     ----------
@@ -298,25 +304,231 @@ def tau(breaks: object, weights: object, q: object, *, threads: int | None = Non
         For refused break points, weights or q (NaN or infinite); a table's row is named by
         its index ("measure 2: ...").
     AnalysisError
-        OVERFLOW where tau lies beyond the range of doubles.
+        OVERFLOW where the value lies beyond the range of doubles.
 
     See Also
     --------
-    dq : The generalized dimensions tau(q) / (1 - q).
+    exponents : Every convention at once, with alpha(q) and f.
+    beta : The exponent of sum p_i^q l_i^beta = 1, which is -tau.
 
     Notes
     -----
-    tau(q) is the solution of sum p_i^q l_i^tau(q) = 1. tau(0) = 1 and tau(1) = 0 exactly;
-    elsewhere within about 1e-14 of itself.
+    Boxes I of length |I| = 1/N hold sum_I mu(I)^q ~ |I|^tau(q) as N grows: box counting
+    estimates this tau. tau(q) = (q - 1) D_q, tau(0) = -1 and tau(1) = 0 exactly; elsewhere
+    within about 1e-14 of itself. The package's tau was formerly beta, of the other sign (the
+    README says what changed).
 
     Examples
     --------
     >>> veltrane.tau([0.5], [1, 3], 2.0)
-    -0.6780719051126376
+    0.6780719051126376
     >>> veltrane.tau([0.5], [1, 3], [0, 1])
-    array([1., 0.])
+    array([-1.,  0.])
     """
-    return _common.orders(False, breaks, weights, q, threads)
+    return _common.orders("tau", breaks, weights, q, threads)
+
+
+def beta(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
+    """The exponent beta(q) of sum p_i^q l_i^beta = 1 over the branches of a Bernoulli measure.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1); or a table, one measure a row, all
+        with the same number of break points.
+    weights : array_like
+        The weights of the branches, positive, divided by their sum; a table of as many rows
+        when breaks is one.
+    q : float or array_like
+        The orders: a number or 0-d array, or an array of any shape, finite.
+    threads : int or None, default None
+        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    float or numpy.ndarray
+        A float for a number q and one measure; otherwise a float64 array of q's shape, and
+        of shape (measures,) + q's shape for a table.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights or q (NaN or infinite); a table's row is named by
+        its index ("measure 2: ...").
+    AnalysisError
+        OVERFLOW where the value lies beyond the range of doubles.
+
+    See Also
+    --------
+    tau : The partition-function exponent, -beta.
+
+    Notes
+    -----
+    The exponent of the thermodynamic formalism of a self-similar measure, and the column
+    "tau" of the command line's multifractal tables: beta(0) = 1 and beta(1) = 0 exactly,
+    f(alpha) = beta(q) + q alpha; elsewhere within about 1e-14 of itself.
+
+    Examples
+    --------
+    >>> veltrane.beta([0.5], [1, 3], 2.0)
+    -0.6780719051126376
+    """
+    return _common.orders("beta", breaks, weights, q, threads)
+
+
+def hurst(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
+    """The generalized Hurst exponent h(q) that MFDFA finds on the series of bin masses.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1); or a table, one measure a row, all
+        with the same number of break points.
+    weights : array_like
+        The weights of the branches, positive, divided by their sum; a table of as many rows
+        when breaks is one.
+    q : float or array_like
+        The orders: a number or 0-d array, or an array of any shape, finite.
+    threads : int or None, default None
+        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    float or numpy.ndarray
+        A float for a number q and one measure; otherwise a float64 array of q's shape, and
+        of shape (measures,) + q's shape for a table.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights or q (NaN or infinite); a table's row is named by
+        its index ("measure 2: ...").
+    AnalysisError
+        OVERFLOW where the value lies beyond the range of doubles.
+
+    See Also
+    --------
+    series : The series of bin masses it describes.
+    zeta : The product q h(q).
+
+    Notes
+    -----
+    tau(q) = q h(q) - 1, so h(q) = (tau(q) + 1) / q, and h(0) = tau'(0) = alpha(0) in the
+    limit; h(1) = 1 and h(2) is the Hurst exponent of the series' fluctuation function. Near
+    q = 0, h comes from its own equation sum l_i expm1(q ln(p_i / l_i^h)) = 0 rather than
+    from tau + 1, which loses its digits there: within about 1e-14 of itself for any q.
+
+    Examples
+    --------
+    >>> veltrane.hurst([0.5], [1, 3], [1.0, 2.0])
+    array([1.        , 0.83903595])
+    """
+    return _common.orders("hurst", breaks, weights, q, threads)
+
+
+def zeta(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
+    """The structure-function exponent zeta(q) of the distribution function F(x) = mu([0, x]).
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1); or a table, one measure a row, all
+        with the same number of break points.
+    weights : array_like
+        The weights of the branches, positive, divided by their sum; a table of as many rows
+        when breaks is one.
+    q : float or array_like
+        The orders: a number or 0-d array, or an array of any shape, finite.
+    threads : int or None, default None
+        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    float or numpy.ndarray
+        A float for a number q and one measure; otherwise a float64 array of q's shape, and
+        of shape (measures,) + q's shape for a table.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights or q (NaN or infinite); a table's row is named by
+        its index ("measure 2: ...").
+    AnalysisError
+        OVERFLOW where the value lies beyond the range of doubles.
+
+    See Also
+    --------
+    hurst : The ratio zeta(q) / q.
+
+    Notes
+    -----
+    zeta(q) = tau(q) + 1 = q h(q): the sum over the N boxes of |F((k+1)/N) - F(k/N)|^q,
+    divided by N (the structure function normalised by the number of boxes, as wavelet
+    leaders and structure functions take it), scales as N^-zeta(q). zeta(0) = 0 and
+    zeta(1) = 1 exactly.
+
+    Examples
+    --------
+    >>> veltrane.zeta([0.5], [1, 3], [0.0, 1.0, 2.0])
+    array([0.        , 1.        , 1.67807191])
+    """
+    return _common.orders("zeta", breaks, weights, q, threads)
+
+
+def exponents(breaks: object, weights: object, q: object, *,
+              threads: int | None = None) -> Exponents:
+    """Every exponent of a Bernoulli measure at the orders q, each in its own convention.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights p_i of the n branches, positive and finite, divided by their sum.
+    q : float or array_like
+        The orders, finite: a number or an array of any shape.
+    threads : int or None, default None
+        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    Exponents
+        The float64 arrays q, tau, dq, hurst, zeta, beta, alpha and f, each of q's shape (one
+        value for a number q).
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights or q.
+    AnalysisError
+        OVERFLOW where a value, or the largest local dimension, lies beyond the doubles.
+
+    See Also
+    --------
+    tau, dq, hurst, zeta, beta : One of them alone, for one measure or a table.
+
+    Notes
+    -----
+    tau(q) = (q - 1) D_q with sum_I mu(I)^q ~ |I|^tau; D_q; h = (tau + 1) / q; zeta = tau + 1
+    = q h; beta = -tau; alpha = tau'(q), the local dimension the order q weighs most; and
+    f = q alpha - tau, the dimension of the points of that local dimension. Each value is
+    checked against the bounds the mathematics guarantees before it is handed back.
+
+    Examples
+    --------
+    >>> e = veltrane.exponents([0.5], [1, 3], [0.0, 1.0])
+    >>> e.tau, e.hurst
+    (array([-1.,  0.]), array([1.20751875, 1.        ]))
+    """
+    columns = _veltrane.exponents(_common.reals(breaks, "break points"),
+                                  _common.reals(weights, "weights"),
+                                  np.atleast_1d(_common.reals(q, "q")),
+                                  _common.threads(threads))
+    return Exponents(*columns)
 
 
 def dq(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
@@ -352,11 +564,11 @@ def dq(breaks: object, weights: object, q: object, *, threads: int | None = None
 
     See Also
     --------
-    tau : The mass exponents.
+    tau : The partition-function exponent (q - 1) D_q.
 
     Notes
     -----
-    D_q = tau(q) / (1 - q); D_1 = sum p_i ln p_i / sum p_i ln l_i, the information dimension.
+    D_q = tau(q) / (q - 1), with tau the partition-function exponent; D_1 = sum p_i ln p_i / sum p_i ln l_i, the information dimension.
     Each value is within about 1e-14 of itself, also for q as close to 1 as a double gets.
 
     Examples
@@ -366,7 +578,7 @@ def dq(breaks: object, weights: object, q: object, *, threads: int | None = None
     >>> veltrane.dq([[0.3], [0.4]], [[1, 2], [1, 1]], 2.0)
     array([0.99210232, 0.94578995])
     """
-    return _common.orders(True, breaks, weights, q, threads)
+    return _common.orders("dq", breaks, weights, q, threads)
 
 
 def cascade(breaks: object, weights: object, *, bins: int, first: int = 0,

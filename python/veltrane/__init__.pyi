@@ -16,17 +16,22 @@ __all__ = [
     "ClassicSpectrum",
     "ErrorKind",
     "ExactSpectrum",
+    "Exponents",
     "InputError",
     "MAX_BINS",
     "MultifractalSpectrum",
+    "beta",
     "cascade",
     "cells",
     "dq",
     "exact",
+    "exponents",
+    "hurst",
     "markov",
     "multifractal",
     "spectrum",
     "tau",
+    "zeta",
 ]
 
 _Numbers = Sequence[float] | npt.ArrayLike
@@ -76,6 +81,28 @@ class MultifractalSpectrum:
     ) -> None: ...
     def __len__(self) -> int: ...
 
+class Exponents:
+    q: npt.NDArray[np.float64]
+    tau: npt.NDArray[np.float64]
+    dq: npt.NDArray[np.float64]
+    hurst: npt.NDArray[np.float64]
+    zeta: npt.NDArray[np.float64]
+    beta: npt.NDArray[np.float64]
+    alpha: npt.NDArray[np.float64]
+    f: npt.NDArray[np.float64]
+    def __init__(
+        self,
+        q: npt.ArrayLike,
+        tau: npt.ArrayLike,
+        dq: npt.ArrayLike,
+        hurst: npt.ArrayLike,
+        zeta: npt.ArrayLike,
+        beta: npt.ArrayLike,
+        alpha: npt.ArrayLike,
+        f: npt.ArrayLike,
+    ) -> None: ...
+    def __len__(self) -> int: ...
+
 class Cells:
     left: npt.NDArray[np.float64]
     width: npt.NDArray[np.float64]
@@ -110,6 +137,33 @@ def dq(
 def dq(
     breaks: _Numbers, weights: _Numbers, q: npt.ArrayLike, *, threads: _Threads = None
 ) -> float | npt.NDArray[np.float64]: ...
+@overload
+def beta(
+    breaks: Sequence[float], weights: Sequence[float], q: float, *, threads: _Threads = None
+) -> float: ...
+@overload
+def beta(
+    breaks: _Numbers, weights: _Numbers, q: npt.ArrayLike, *, threads: _Threads = None
+) -> float | npt.NDArray[np.float64]: ...
+@overload
+def hurst(
+    breaks: Sequence[float], weights: Sequence[float], q: float, *, threads: _Threads = None
+) -> float: ...
+@overload
+def hurst(
+    breaks: _Numbers, weights: _Numbers, q: npt.ArrayLike, *, threads: _Threads = None
+) -> float | npt.NDArray[np.float64]: ...
+@overload
+def zeta(
+    breaks: Sequence[float], weights: Sequence[float], q: float, *, threads: _Threads = None
+) -> float: ...
+@overload
+def zeta(
+    breaks: _Numbers, weights: _Numbers, q: npt.ArrayLike, *, threads: _Threads = None
+) -> float | npt.NDArray[np.float64]: ...
+def exponents(
+    breaks: _Numbers, weights: _Numbers, q: npt.ArrayLike, *, threads: _Threads = None
+) -> Exponents: ...
 def cascade(
     breaks: _Numbers,
     weights: _Numbers,

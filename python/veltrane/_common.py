@@ -115,14 +115,14 @@ def exact(breaks: object, count: object, threads_asked: object,
     return ExactSpectrum(*columns, exponents)
 
 
-def orders(dq: bool, breaks: object, weights: object, q: object, threads_asked: object,
+def orders(exponent: str, breaks: object, weights: object, q: object, threads_asked: object,
            first_row: int = 0) -> Any:
-    """veltrane.tau() (dq False) or veltrane.dq(); a table's rows named in messages from
-    first_row."""
+    """The exponent of that name ("tau", "dq", "hurst", "zeta" or "beta") of one measure or of
+    a table; a table's rows named in messages from first_row."""
     cuts = reals(breaks, "break points")
     masses = reals(weights, "weights")
     values = reals(q, "q")
     shared = threads(threads_asked)
     if cuts.ndim == 2:
-        return _veltrane.orders_table(cuts, masses, values, dq, shared, first_row)
-    return _veltrane.orders(cuts, masses, values, dq, shared)
+        return _veltrane.orders_table(cuts, masses, values, exponent, shared, first_row)
+    return _veltrane.orders(cuts, masses, values, exponent, shared)

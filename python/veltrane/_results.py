@@ -175,7 +175,8 @@ class MultifractalSpectrum(_Arrays):
     alpha, f, q, tau : numpy.ndarray
         A value a point: alpha evenly spaced over the local dimensions of the measure; f the
         dimension of the points of local dimension alpha; q the order and tau = tau(q) =
-        f - q alpha, both infinite at the ends. Also the attributes of these names.
+        q alpha - f, the partition-function exponent, both infinite at the ends. Also the
+        attributes of these names.
 
     See Also
     --------
@@ -189,7 +190,7 @@ class MultifractalSpectrum(_Arrays):
     --------
     >>> m = veltrane.multifractal([0.5], [1, 3], points=2)
     >>> m.q, m.tau
-    (array([ inf, -inf]), array([-inf,  inf]))
+    (array([ inf, -inf]), array([ inf, -inf]))
     """
 
     __slots__ = ("alpha", "f", "q", "tau")
@@ -201,6 +202,53 @@ class MultifractalSpectrum(_Arrays):
 
     def __init__(self, alpha: Any, f: Any, q: Any, tau: Any) -> None:
         super().__init__(alpha, f, q, tau)
+
+
+class Exponents(_Arrays):
+    """The exponents of a Bernoulli measure at orders q, in every convention (float64).
+
+    Parameters
+    ----------
+    q, tau, dq, hurst, zeta, beta, alpha, f : numpy.ndarray
+        A value an order, each array of the shape of the q asked for: the order q; the
+        partition-function exponent tau(q) = (q - 1) D_q (sum_I mu(I)^q ~ |I|^tau); the
+        generalized dimension D_q; the generalized Hurst exponent h(q) = (tau + 1) / q of the
+        series of bin masses; zeta(q) = tau + 1, the structure-function exponent of the
+        distribution function; beta(q) = -tau, the solution of sum p_i^q l_i^beta = 1; the
+        local dimension alpha(q) = tau'(q); and f = q alpha - tau. Also the attributes of
+        these names.
+
+    See Also
+    --------
+    exponents : The call that makes it.
+
+    Notes
+    -----
+    Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+
+    Examples
+    --------
+    >>> veltrane.exponents([0.5], [1, 3], [0.0, 2.0])
+    Exponents(2 orders, q=[0 .. 2], tau=[-1 .. 0.678072], dq=[0.678072 .. 1], \
+hurst=[0.839036 .. 1.20752], zeta=[0 .. 1.67807], beta=[-0.678072 .. 1], \
+alpha=[0.573534 .. 1.20752], f=[0.468996 .. 1])
+    """
+
+    __slots__ = ("q", "tau", "dq", "hurst", "zeta", "beta", "alpha", "f")
+    q: npt.NDArray[np.float64]
+    tau: npt.NDArray[np.float64]
+    dq: npt.NDArray[np.float64]
+    hurst: npt.NDArray[np.float64]
+    zeta: npt.NDArray[np.float64]
+    beta: npt.NDArray[np.float64]
+    alpha: npt.NDArray[np.float64]
+    f: npt.NDArray[np.float64]
+    _names = ("q", "tau", "dq", "hurst", "zeta", "beta", "alpha", "f")
+    _unit = "order"
+
+    def __init__(self, q: Any, tau: Any, dq: Any, hurst: Any, zeta: Any, beta: Any, alpha: Any,
+                 f: Any) -> None:
+        super().__init__(q, tau, dq, hurst, zeta, beta, alpha, f)
 
 
 class Cells(_Arrays):

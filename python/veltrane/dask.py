@@ -20,7 +20,7 @@ import numpy.typing as npt
 import veltrane
 from . import _common
 
-__all__ = ["cascade", "dq", "spectra", "tau"]
+__all__ = ["beta", "cascade", "dq", "spectra", "tau"]
 
 #: Rows of a table in one block of a sweep: some milliseconds of work each.
 TABLE_CHUNKS = 4096
@@ -128,12 +128,12 @@ def _first_row(block_info: Any) -> int:
     return int(block_info[0]["array-location"][0][0]) if block_info else 0
 
 
-def _order_rows(breaks: Any, weights: Any, q: Any, dq: bool, threads: int,
+def _order_rows(breaks: Any, weights: Any, q: Any, exponent: str, threads: int,
                 block_info: Any = None) -> Any:
-    return _common.orders(dq, breaks, weights, q, threads, _first_row(block_info))
+    return _common.orders(exponent, breaks, weights, q, threads, _first_row(block_info))
 
 
-def _orders(breaks_table: object, weights_table: object, q: object, dq: bool, chunks: object,
+def _orders(breaks_table: object, weights_table: object, q: object, exponent: str, chunks: object,
             threads: object) -> Any:
     dask = _dask()
     orders = _common.reals(q, "q")
@@ -150,13 +150,13 @@ def _orders(breaks_table: object, weights_table: object, q: object, dq: bool, ch
     else:
         shape = {"chunks": (breaks.chunks[0],), "drop_axis": 1, "meta": np.empty((0,))}
     return dask.array.map_blocks(
-        _order_rows, breaks, weights, dtype=np.float64, q=orders, dq=dq,
+        _order_rows, breaks, weights, dtype=np.float64, q=orders, exponent=exponent,
         threads=_common.threads(threads), **shape)
 
 
 def tau(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
         threads: int = 1) -> Any:
-    """The mass exponents tau(q) of every measure of a table, as a lazy Dask array.
+    """The partition-function exponents tau(q) of every measure of a table, as a Dask array.
 
     Parameters
     ----------
@@ -189,18 +189,68 @@ def tau(breaks_table: object, weights_table: object, q: object, *, chunks: int =
     See Also
     --------
     veltrane.tau : One measure, or one table, in one call.
+    beta : -tau, the solution of sum p_i^q l_i^beta = 1.
 
     Notes
     -----
-    A measure costs about 0.43 microseconds of one core per order.
+    tau(q) = (q - 1) D_q with sum_I mu(I)^q ~ |I|^tau. A measure costs about 0.43 microseconds
+    of one core per order.
 
     Examples
     --------
     >>> veltrane.dask.tau([[0.5], [0.25]], [[1, 3], [1, 1]], [0.0, 2.0]).compute()
-    array([[ 1.        , -0.67807191],
-           [ 1.        , -0.73364445]])
+    array([[-1.        ,  0.67807191],
+           [-1.        ,  0.73364445]])
     """
-    return _orders(breaks_table, weights_table, q, False, chunks, threads)
+    return _orders(breaks_table, weights_table, q, "tau", chunks, threads)
+
+
+def beta(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
+         threads: int = 1) -> Any:
+    """The exponent beta(q) of sum p_i^q l_i^beta = 1 of every measure of a table, in Dask.
+
+    Parameters
+    ----------
+    breaks_table : array_like or dask.array.Array
+        A 2-D table of break points, one measure a row, all with the same number; a Dask
+        array keeps its own blocks of rows.
+    weights_table : array_like or dask.array.Array
+        The weights, a row a measure, as many rows as breaks_table.
+    q : float or array_like
+        The orders: a number or a one-dimensional array, finite.
+    chunks : int, default TABLE_CHUNKS
+        Rows in a block of a table given as NumPy.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        The float64 values, of shape (measures, len(q)), or (measures,) for a number q; each
+        block as veltrane.beta() computes it.
+
+    Raises
+    ------
+    InputError
+        At once for tables that are not 2-D or of different numbers of rows, or refused q or
+        chunks; when computed, for a refused row, named by its place in the whole table.
+    AnalysisError
+        When computed, where beta lies beyond the range of doubles.
+
+    See Also
+    --------
+    veltrane.beta : One measure, or one table, in one call.
+
+    Notes
+    -----
+    beta = -tau, the command line's "tau" column; beta(0) = 1 and beta(1) = 0 exactly.
+
+    Examples
+    --------
+    >>> veltrane.dask.beta([[0.5], [0.25]], [[1, 3], [1, 1]], 2.0).compute()
+    array([-0.67807191, -0.73364445])
+    """
+    return _orders(breaks_table, weights_table, q, "beta", chunks, threads)
 
 
 def dq(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
@@ -241,14 +291,14 @@ def dq(breaks_table: object, weights_table: object, q: object, *, chunks: int = 
 
     Notes
     -----
-    D_q = tau(q) / (1 - q), within about 1e-14 of itself, as veltrane.dq() gives it.
+    D_q = tau(q) / (q - 1), within about 1e-14 of itself, as veltrane.dq() gives it.
 
     Examples
     --------
     >>> veltrane.dask.dq([[0.5], [0.25]], [[1, 3], [1, 1]], 2.0).compute()
     array([0.67807191, 0.73364445])
     """
-    return _orders(breaks_table, weights_table, q, True, chunks, threads)
+    return _orders(breaks_table, weights_table, q, "dq", chunks, threads)
 
 
 def _spectrum_rows(breaks: Any, points: int, threads: int, block_info: Any = None) -> Any:

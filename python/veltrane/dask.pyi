@@ -4,7 +4,7 @@ import numpy.typing as npt
 
 from . import ExactSpectrum
 
-__all__ = ["cascade", "dq", "spectra", "tau"]
+__all__ = ["beta", "cascade", "dq", "spectra", "tau"]
 TABLE_CHUNKS: int
 
 # Dask ships no type information: its arrays are Any here.
@@ -19,6 +19,14 @@ def cascade(
     threads: int = 1,
 ) -> Any: ...
 def tau(
+    breaks_table: _Table,
+    weights_table: _Table,
+    q: npt.ArrayLike,
+    *,
+    chunks: int = 4096,
+    threads: int = 1,
+) -> Any: ...
+def beta(
     breaks_table: _Table,
     weights_table: _Table,
     q: npt.ArrayLike,

@@ -18,5 +18,5 @@ def test_box_counting_lies_near_the_exact_tau(tmp_path):
     for q, exact, estimate, _ in rows:
         assert abs(float(estimate) - float(exact)) < 0.1, q
         if float(q) in (0.0, 1.0):
-            assert float(exact) == 1.0 - float(q)
+            assert float(exact) == float(q) - 1.0
     assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"

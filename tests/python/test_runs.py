@@ -50,7 +50,7 @@ def test_tau_and_dq_keep_the_shape_of_q():
     assert veltrane.tau(*MEASURE, q).shape == (3, 4)
     assert isinstance(veltrane.dq(*MEASURE, 2), float)
     assert veltrane.tau(*MEASURE, 2.0) == veltrane.tau(*MEASURE, [2.0])[0]
-    assert veltrane.tau(*MEASURE, 0.0) == 1.0 and veltrane.tau(*MEASURE, 1) == 0.0
+    assert veltrane.tau(*MEASURE, 0.0) == -1.0 and veltrane.tau(*MEASURE, 1) == 0.0
 
 
 def test_results_show_their_size_and_ranges():

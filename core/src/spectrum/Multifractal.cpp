@@ -721,7 +721,8 @@ double MultifractalModel::hurst(double q) const {
     if (m_single) {
         return 1.0;
     }
-    if (std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0) {
+    // q = 0 also where αmax is beyond the doubles and the product is not a number.
+    if (q == 0.0 || std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0) {
         return solveHurstNearZero(q);
     }
     return (1.0 - beta(q)) / q;
