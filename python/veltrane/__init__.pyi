@@ -1,5 +1,5 @@
 from collections.abc import Sequence
-from typing import overload
+from typing import Any, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -54,6 +54,7 @@ class ClassicSpectrum:
         messages: Sequence[str],
     ) -> None: ...
     def __len__(self) -> int: ...
+    def plot(self, ax: Any = None) -> Any: ...
 
 class ExactSpectrum:
     lyapunov: npt.NDArray[np.float64]
@@ -70,6 +71,7 @@ class ExactSpectrum:
         exponents: npt.ArrayLike,
     ) -> None: ...
     def __len__(self) -> int: ...
+    def plot(self, ax: Any = None) -> Any: ...
 
 class MultifractalSpectrum:
     alpha: npt.NDArray[np.float64]
@@ -80,6 +82,7 @@ class MultifractalSpectrum:
         self, alpha: npt.ArrayLike, f: npt.ArrayLike, q: npt.ArrayLike, tau: npt.ArrayLike
     ) -> None: ...
     def __len__(self) -> int: ...
+    def plot(self, ax: Any = None) -> Any: ...
 
 class Exponents:
     q: npt.NDArray[np.float64]

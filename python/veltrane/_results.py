@@ -26,6 +26,54 @@ def _counted(n: int, unit: str) -> str:
     return f"{n} {unit}" if n == 1 else f"{n} {unit}s"
 
 
+def _axes(ax: Any) -> Any:
+    """The axes to draw on: ax, or the current axes of pyplot, imported only now so that the
+    package does not need matplotlib until something is drawn."""
+    if ax is not None:
+        return ax
+    import matplotlib.pyplot as plt
+
+    return plt.gca()
+
+
+def _curve(ax: Any, x: Any, y: Any, **style: Any) -> None:
+    """A curve, or for a table one a row; a spectrum of one point as a marker, as the
+    windows draw it."""
+    x, y = np.asarray(x), np.asarray(y)
+    marker = "s" if x.shape[-1] == 1 else None
+    ax.plot(x.T, y.T, marker=marker, **style)
+
+
+class _Diagram:
+    """The spectral diagram's drawing, shared by the results that hold one."""
+
+    __slots__ = ()
+    lyapunov: Any
+    entropy: Any
+    dimension: Any
+
+    def plot(self, ax: Any = None) -> Any:
+        """Draws entropy and dimension against the Lyapunov exponent, as the graph window does.
+
+        Parameters
+        ----------
+        ax : matplotlib.axes.Axes, optional
+            Where to draw; the current axes of pyplot when None.
+
+        Returns
+        -------
+        matplotlib.axes.Axes
+            The axes drawn on, with the two curves (a row each for a table), labels and a
+            legend.
+        """
+        ax = _axes(ax)
+        _curve(ax, self.lyapunov, self.entropy, color="green", label=r"entropy $h$")
+        _curve(ax, self.lyapunov, self.dimension, color="red", label=r"dimension $h/\lambda$")
+        ax.set(xlabel=r"Lyapunov exponent $\lambda$", ylabel="entropy, dimension")
+        ax.legend()
+        return ax
+
+
 class _Arrays:
     """Arrays of equal length under the names in _names, read-only as attributes."""
 
@@ -65,7 +113,7 @@ class _Arrays:
         return f"{type(self).__name__}({size}{_counted(first.shape[-1], self._unit)}, {ranges})"
 
 
-class ClassicSpectrum(_Arrays):
+class ClassicSpectrum(_Diagram, _Arrays):
     """The points the windows' analysis stores for a map, in single precision (float32).
 
     Parameters
@@ -87,6 +135,7 @@ class ClassicSpectrum(_Arrays):
     Notes
     -----
     Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+    plot(ax=None) draws the diagram with matplotlib, imported only then.
 
     Examples
     --------
@@ -115,7 +164,7 @@ class ClassicSpectrum(_Arrays):
         return cls.__slots__
 
 
-class ExactSpectrum(_Arrays):
+class ExactSpectrum(_Diagram, _Arrays):
     """The exact spectral diagram in double precision (float64).
 
     Parameters
@@ -137,7 +186,8 @@ class ExactSpectrum(_Arrays):
     Notes
     -----
     Results are read-only in fact, their arrays not writeable, and pickle and copy as values;
-    veltrane.dask.spectra() holds Dask arrays in it instead.
+    veltrane.dask.spectra() holds Dask arrays in it instead. plot(ax=None) draws the diagram
+    with matplotlib, imported only then.
 
     Examples
     --------
@@ -185,6 +235,7 @@ class MultifractalSpectrum(_Arrays):
     Notes
     -----
     Results are read-only in fact, their arrays not writeable, and pickle and copy as values.
+    plot(ax=None) draws f against alpha with matplotlib, imported only then.
 
     Examples
     --------
@@ -202,6 +253,24 @@ class MultifractalSpectrum(_Arrays):
 
     def __init__(self, alpha: Any, f: Any, q: Any, tau: Any) -> None:
         super().__init__(alpha, f, q, tau)
+
+    def plot(self, ax: Any = None) -> Any:
+        """Draws f against alpha.
+
+        Parameters
+        ----------
+        ax : matplotlib.axes.Axes, optional
+            Where to draw; the current axes of pyplot when None.
+
+        Returns
+        -------
+        matplotlib.axes.Axes
+            The axes drawn on, with the curve and its labels.
+        """
+        ax = _axes(ax)
+        _curve(ax, self.alpha, self.f, color="blue", label=r"$f(\alpha)$")
+        ax.set(xlabel=r"local dimension $\alpha$", ylabel=r"$f(\alpha)$")
+        return ax
 
 
 class Exponents(_Arrays):
