@@ -126,8 +126,10 @@ TEST(ExactSolver, MergesEqualExponentsOfManyBranches) {
         const double h = entropy2(1 - q, q) + (15 + q) * std::log(2.0);
         EXPECT_NEAR(p.entropy, h, 1e-12 * h) << "at " << p.lyapunov;
     }
-    // Newton from the previous point's tangent needs only a few evaluations a point.
+    // Newton from the previous point's tangent needs only a few evaluations a point; the two
+    // ends alone need none.
     EXPECT_LT(spectrum.passes, 101 * 10);
+    EXPECT_EQ(solver.spectrum(2).passes, 0);
 }
 
 // The graph window holds 101 points; the command line refuses more before it gets here.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <sstream>
 #include <veltrane/errors.h>
@@ -314,9 +315,22 @@ TEST(MarkovSolver, SpectraOfRandomMapsAreConcaveWithDimensionAtMostOne) {
 // means). Small maps of every family are checked point by point in the table. One large map, at
 // a few points: a chain, whose slopes come within ln 2 / n of 1 and whose eigenvalues all lie
 // near one circle, so that it grows harder with n where the other families only grow longer.
+// The products each family and size needed over its five seeds, at most: a solver that
+// finds the same points with more work (a way of stepping lost, a stall rule loosened) fails
+// here rather than only in the benchmarks. Budgets are the counts measured, a tenth above.
+std::map<std::string, long> workBudgets() {
+    std::map<std::string, long> budgets;
+    for (const test::Row& row : test::readTable("core/markov-work.tsv")) {
+        budgets[row[0] + " " + row[1]] = std::stol(row[2]);
+    }
+    return budgets;
+}
+
 TEST(MarkovSolver, MapsOfEveryFamilySolveWithinTheirBounds) {
+    const std::map<std::string, long> budgets = workBudgets();
     for (const test::MarkovFamily family : test::allMarkovFamilies()) {
         for (const std::size_t n : {3, 6, 8, 30, 300, 3000}) {
+            long work = 0;
             for (const std::uint64_t seed : {1, 2, 3, 4, 5}) {
                 if (n == 3000 && (seed > 1 || family != test::MarkovFamily::Chain)) {
                     continue;
@@ -327,7 +341,9 @@ TEST(MarkovSolver, MapsOfEveryFamilySolveWithinTheirBounds) {
                     test::markovFamilyMap(family, n, seed, n < 30 ? 3 : 7);
                 const MarkovSolver solver(pieces);
                 const std::size_t points = n < 3000 ? 101 : 21;
-                const std::vector<ExactPoint> p = solver.spectrum(points).points;
+                const ExactSpectrum spectrum = solver.spectrum(points);
+                const std::vector<ExactPoint>& p = spectrum.points;
+                work += spectrum.passes;
                 ASSERT_TRUE(p.size() == points || p.size() == 1);
                 EXPECT_EQ(p.front().lyapunov, solver.lambdaMin());
                 EXPECT_EQ(p.back().lyapunov, solver.lambdaMax());
@@ -343,6 +359,9 @@ TEST(MarkovSolver, MapsOfEveryFamilySolveWithinTheirBounds) {
                     }
                 }
             }
+            const std::string key = test::familyName(family) + " " + std::to_string(n);
+            ASSERT_TRUE(budgets.contains(key)) << key;
+            EXPECT_LE(work, budgets.at(key)) << key << " needed more products";
         }
     }
 }
