@@ -108,6 +108,8 @@ void checkRow(const test::Row& row, const AnalysisOutcome& outcome, const Module
         }
     } else if (kind == "calls") {
         EXPECT_EQ(outcome.entr3Calls, std::stol(row[2]));
+    } else if (kind == "logs") {
+        EXPECT_EQ(outcome.logarithms, std::stol(row[2]));
     } else if (kind == "same") {
         Module1 other;
         analyse(row[2], other);
