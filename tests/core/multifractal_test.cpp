@@ -323,6 +323,7 @@ void randomFamily(const test::Row& row) {
     std::mt19937_64 engine(std::stoull(row[1]));
     const std::size_t branches = std::stoul(row[3]);
     const int count = std::stoi(row[4]);
+    long work = 0;
     for (int k = 0; k < count; ++k) {
         const Drawn m = draw(row[2], branches, engine);
         std::ostringstream measure;
@@ -336,7 +337,9 @@ void randomFamily(const test::Row& row) {
         }
         SCOPED_TRACE(branches <= 12 ? measure.str() : std::to_string(k));
         const MultifractalSolver solver(m.breaks, m.weights);
-        const std::vector<MultifractalPoint> points = solver.spectrum(33).points;
+        const MultifractalSpectrum spectrum = solver.spectrum(33);
+        const std::vector<MultifractalPoint>& points = spectrum.points;
+        work += spectrum.passes;
         SpectrumBounds(solver.alphaMin(), solver.alphaMax()).check(std::span(points));
         std::vector<double> qs{-50, -3, -1, 0, 0.5, 1 - 1e-12, 1, 1 + 1e-12, 2, 7, 60};
         std::vector<DqPoint> rows(qs.size());
@@ -358,6 +361,7 @@ void randomFamily(const test::Row& row) {
             expectClose(points[i].beta, want.tau, "tau", scale);
         }
     }
+    EXPECT_LE(work, std::stol(row[5])) << "passes over the branches, at most";
 }
 
 MultifractalPoint pointOf(const std::string& words) {
