@@ -27,6 +27,10 @@ __all__ = [
     "multifractal",
     "spectrum",
     "tau",
+    "cdf",
+    "cdf_at_bins",
+    "series",
+    "survival",
 ]
 
 _Numbers = Sequence[float] | npt.ArrayLike
@@ -118,6 +122,31 @@ def cascade(
     first: int = 0,
     count: int | None = None,
     out: npt.NDArray[np.float64] | None = None,
+    threads: _Threads = None,
+) -> npt.NDArray[np.float64]: ...
+def cdf(
+    breaks: _Numbers, weights: _Numbers, x: npt.ArrayLike, *, threads: _Threads = None
+) -> npt.NDArray[np.float64]: ...
+def survival(
+    breaks: _Numbers, weights: _Numbers, x: npt.ArrayLike, *, threads: _Threads = None
+) -> npt.NDArray[np.float64]: ...
+def series(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int,
+    first: int = 0,
+    count: int | None = None,
+    out: npt.NDArray[np.float64] | None = None,
+    threads: _Threads = None,
+) -> npt.NDArray[np.float64]: ...
+def cdf_at_bins(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int,
+    first: int = 0,
+    count: int | None = None,
     threads: _Threads = None,
 ) -> npt.NDArray[np.float64]: ...
 def cells(
