@@ -187,8 +187,7 @@ def series(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
 
 def cdf_at_bins(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
                 threads: int = 1) -> Any:
-    """The distribution function at the N + 1 bin ends, veltrane.cdf_at_bins(), as a lazy
-    Dask array.
+    """F at the N + 1 bin ends, veltrane.cdf_at_bins(), as a lazy Dask array.
 
     Parameters
     ----------
