@@ -34,7 +34,9 @@ std::string synopsisOf(Command command) {
                "                                  multifractal spectrum of a Bernoulli measure\n";
     case Command::Cascade:
         return "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --bins N|--levels M\n"
-               "                                  that measure as data\n";
+               "                                  that measure as data\n"
+               "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --cdf x_1 ... x_m\n"
+               "                                  its distribution function at the points\n";
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
     }
@@ -107,6 +109,9 @@ std::string cascadeParagraph() {
            "1e-12 relative to itself, however small. The limit keeps that with a margin:\n"
            "a bin end is placed with 106 bits, within about N 2^-100 of a bin, and the\n"
            "mass so misplaced grows with N.\n"
+           "--cdf x_1 ... x_m (or --cdf-from FILE) prints x,cdf,survival: F(x), the mass\n"
+           "of [0,x], and 1 - F(x), that of [x,1], each a sum of positive terms, so that F\n"
+           "keeps its relative precision near 0 and 1 - F near 1; x must be in [0,1].\n"
            "\n";
 }
 

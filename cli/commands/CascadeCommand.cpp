@@ -17,6 +17,7 @@
 #include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Progress.h>
 #include <veltrane/run.h>
+#include <veltrane/text.h>
 
 namespace veltrane::cli {
 using namespace veltrane::classic;
@@ -30,12 +31,20 @@ struct CascadeOptions {
     std::optional<unsigned> levels;
     std::optional<std::string> outputFile;
     std::optional<int> threads;
+    std::vector<std::string> pointTexts; // of --cdf
+    std::optional<std::string> pointsFile;
+    bool cdf = false; // --cdf or --cdf-from
 };
 
 CascadeOptions cascadeOptions(const GivenOptions& given) {
-    return {measureWords(given), given.number<std::uint64_t>(option::bins),
-            given.number<unsigned>(option::levels), given.text(option::output),
-            given.number<int>(option::threads)};
+    return {measureWords(given),
+            given.number<std::uint64_t>(option::bins),
+            given.number<unsigned>(option::levels),
+            given.text(option::output),
+            given.number<int>(option::threads),
+            given.list(option::cdf),
+            given.text(option::cdfFrom),
+            given.has(option::cdf) || given.has(option::cdfFrom)};
 }
 
 Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
@@ -46,6 +55,19 @@ Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
     CascadeOptions o = cascadeOptions(*parsed.given);
     if (auto problem = measureProblem(o.measure)) {
         return {std::nullopt, *problem};
+    }
+    if (o.cdf) {
+        if (o.bins || o.levels || o.outputFile) {
+            return {std::nullopt, "--cdf prints a table of points and does not go with --bins, "
+                                  "--levels or --output"};
+        }
+        if (o.pointsFile.has_value() == !o.pointTexts.empty() ||
+            (o.pointsFile && o.pointsFile == o.measure.fromFile) ||
+            (o.pointsFile && o.pointsFile == o.measure.weightsFile)) {
+            return {std::nullopt, "give the points with --cdf x_1 ... x_m or with --cdf-from "
+                                  "FILE, one of the two, from a file of their own"};
+        }
+        return {o, {}};
     }
     if (o.bins.has_value() == o.levels.has_value()) {
         return {std::nullopt, "cascade takes --bins N or --levels M, one of the two"};
@@ -88,6 +110,33 @@ void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells,
         });
 }
 
+// Each printed row must be within these bounds: F and 1 - F in [0, 1], adding up to 1 within
+// 1e-12 (each is within about 2e-13 of itself), or the run stops with an internal error.
+void checkPoint(double x, double f, double s) {
+    if (!(f >= 0.0 && f <= 1.0 && s >= 0.0 && s <= 1.0 && std::fabs(f + s - 1.0) <= 1e-12)) {
+        throw RuntimeError(ErrorKind::Internal, "at x = " + shortest(x) + " F = " + shortest(f) +
+                                                    " and 1 - F = " + shortest(s) +
+                                                    " break 0 <= F, 1 - F <= 1, F + (1 - F) = 1");
+    }
+}
+
+// x,cdf,survival for each point, computed over the threads, checked, then printed.
+void writeDistribution(const Cascade& cascade, const std::vector<double>& x,
+                       std::optional<int> threads, bool progress, std::ostream& out) {
+    std::vector<double> f(x.size());
+    std::vector<double> s(x.size());
+    withProgress(progress, threads, 2 * x.size(), [&](const RunControl& control) {
+        cascade.cdf(x, f, control);
+        cascade.survival(x, s, control);
+    });
+    std::string text = "x,cdf,survival\n";
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        checkPoint(x[i], f[i], s[i]);
+        text += shortest(x[i]) + ',' + shortest(f[i]) + ',' + shortest(s[i]) + '\n';
+    }
+    out << text;
+}
+
 } // namespace
 
 int runCascade(const std::vector<std::string>& words, std::ostream& out, std::ostream& /*err*/,
@@ -96,6 +145,11 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, std::os
     const DataFormat format = dataFormat(o.outputFile);
     const Measure measure = readMeasure(o.measure, services);
     const Cascade cascade(measure.breakPoints, measure.weights);
+    if (o.cdf) {
+        writeDistribution(cascade, readPoints(o.pointTexts, o.pointsFile, services), o.threads,
+                          services.progress, out);
+        return kExitOk;
+    }
     std::uint64_t values = o.bins.value_or(0);
     if (o.levels) {
         const std::uint64_t cells = cascade.cellCount(*o.levels);

@@ -102,4 +102,9 @@ Measure readMeasure(const MeasureWords& words, const Services& services) {
     return measure;
 }
 
+std::vector<double> readPoints(const std::vector<std::string>& texts,
+                               const std::optional<std::string>& file, const Services& services) {
+    return listOf(texts, file, services, "point", kMostBreakPoints);
+}
+
 } // namespace veltrane::cli

@@ -38,4 +38,9 @@ struct Measure {
 // hold, FileError for a file that cannot be read, ReadError when reading fails part of the way.
 Measure readMeasure(const MeasureWords& words, const Services& services);
 
+// The points of --cdf: the texts, or the numbers of file when one is named ("-": standard
+// input), at most kMostBreakPoints of them. Throws as readMeasure does.
+std::vector<double> readPoints(const std::vector<std::string>& texts,
+                               const std::optional<std::string>& file, const Services& services);
+
 } // namespace veltrane::cli

@@ -144,6 +144,18 @@ inline constexpr Option output{.word = "--output",
                                .extensions = "csv npy f64",
                                .help =
                                    "cascade: write FILE (.csv, .npy or .f64), whole or not at all"};
+inline constexpr Option cdf{.word = "--cdf",
+                            .commands = {Cascade},
+                            .value = Value::List,
+                            .valueName = "x...",
+                            .help = "cascade: the distribution function F(x) and 1 - F(x) at\n"
+                                    "each x in [0, 1] (x,cdf,survival)"};
+inline constexpr Option cdfFrom{.word = "--cdf-from",
+                                .commands = {Cascade},
+                                .value = Value::File,
+                                .valueName = "FILE",
+                                .help = "cascade: as --cdf, the points read from FILE, \"-\" for\n"
+                                        "standard input"};
 inline constexpr Option dq{.word = "--dq",
                            .commands = {Multifractal},
                            .value = Value::Range,
@@ -202,11 +214,12 @@ inline constexpr Option rest{.word = "--",
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 20> kOptions{
-    &option::json,    &option::exact,       &option::points, &option::from,    &option::threads,
-    &option::weights, &option::weightsFrom, &option::bins,   &option::levels,  &option::output,
-    &option::dq,      &option::exponents,   &option::batch,  &option::compare, &option::csv,
-    &option::plot,    &option::grid,        &option::dpi,    &option::help,    &option::rest};
+inline constexpr std::array<const Option*, 22> kOptions{
+    &option::json,    &option::exact,       &option::points, &option::from,      &option::threads,
+    &option::weights, &option::weightsFrom, &option::bins,   &option::levels,    &option::output,
+    &option::cdf,     &option::cdfFrom,     &option::dq,     &option::exponents, &option::batch,
+    &option::compare, &option::csv,         &option::plot,   &option::grid,      &option::dpi,
+    &option::help,    &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.

@@ -222,6 +222,43 @@ py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
     return target;
 }
 
+// F(x) (survival false) or 1 - F(x) at every x, an array of x's shape (0-d for a number).
+py::array_t<double> distribution(const py::handle& breaks, const py::handle& weights,
+                                 const py::handle& x, bool survival, unsigned threads) {
+    const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const auto xs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(x);
+    if (!xs) {
+        PyErr_Clear();
+        throw InputError("x must be a number or an array of numbers");
+    }
+    const std::span<const double> in(xs.data(), static_cast<std::size_t>(xs.size()));
+    std::vector<double> out(in.size());
+    runReleased(threads, static_cast<double>(in.size()) > kLengthyWork / 4,
+                [&](const RunControl& control) {
+                    if (survival) {
+                        measure.survival(in, out, control);
+                    } else {
+                        measure.cdf(in, out, control);
+                    }
+                });
+    return shaped(std::move(out), xs);
+}
+
+// F at the ends first .. first + count of N bins (count + 1 values; count None: to N).
+py::array_t<double> cdfAtBins(const py::handle& breaks, const py::handle& weights,
+                              std::uint64_t bins, std::uint64_t first,
+                              std::optional<std::uint64_t> count, unsigned threads) {
+    const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
+    const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
+    Cascade::checkBins(bins, first, n);
+    py::array_t<double> target(static_cast<py::ssize_t>(n + 1));
+    double* data = target.mutable_data();
+    runReleased(threads, static_cast<double>(n) > kLengthyWork / 4, [&](const RunControl& control) {
+        measure.cdfAtBins(bins, first, {data, static_cast<std::size_t>(n + 1)}, control);
+    });
+    return target;
+}
+
 py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned levels,
                 std::uint64_t first, std::optional<std::uint64_t> count, unsigned threads) {
     const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
@@ -267,6 +304,10 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first_row"));
     module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
                py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
+    module.def("distribution", &distribution, py::arg("breaks"), py::arg("weights"), py::arg("x"),
+               py::arg("survival"), py::arg("threads"));
+    module.def("cdf_at_bins", &cdfAtBins, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
+               py::arg("first"), py::arg("count"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
                py::arg("first"), py::arg("count"), py::arg("threads"));
 }

@@ -55,8 +55,9 @@ ErrorKind = _veltrane.ErrorKind
 
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
-    "Exponents", "MAX_BINS", "MultifractalSpectrum", "beta", "cascade", "cells", "dq", "exact",
-    "exponents", "hurst", "markov", "multifractal", "spectrum", "tau", "zeta",
+    "Exponents", "MAX_BINS", "MultifractalSpectrum", "beta", "cascade", "cdf", "cdf_at_bins",
+    "cells", "dq", "exact", "exponents", "hurst", "markov", "multifractal", "series", "spectrum",
+    "survival", "tau", "zeta",
 ]
 
 
@@ -692,3 +693,210 @@ def cells(breaks: object, weights: object, *, levels: int, first: int = 0,
     return Cells(*_veltrane.cells(_common.reals(breaks, "break points"),
                                   _common.reals(weights, "weights"), depth, start, count,
                                   _common.threads(threads)))
+
+
+def _distribution(survival: bool, breaks: object, weights: object, x: object,
+                  threads: object) -> npt.NDArray[np.float64]:
+    return _veltrane.distribution(_common.reals(breaks, "break points"),
+                                  _common.reals(weights, "weights"), _common.reals(x, "x"),
+                                  survival, _common.threads(threads))
+
+
+def cdf(breaks: object, weights: object, x: object, *,
+        threads: int | None = None) -> npt.NDArray[np.float64]:
+    """The distribution function F(x) = mu([0, x]) of a Bernoulli measure.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    x : array_like
+        Points in [0, 1], of any shape.
+    threads : int or None, default None
+        Threads to share the points over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    numpy.ndarray
+        F at each point, float64 of x's shape (0-d for a number).
+
+    Raises
+    ------
+    InputError
+        For refused break points or weights, or a point outside [0, 1] or NaN (named by its
+        place in x's flattened order, from 1).
+
+    Notes
+    -----
+    Each value is a sum of positive terms: the cells whole left of x and the parts of the cell
+    holding x, split until what is left is below 2^-64 of either side. So F keeps its relative
+    precision however small it is, near x = 0 too (down to the smallest double): within a few
+    units of 1e-16 of itself, up to about 2e-13 where a branch within 1/64 of the whole is
+    taken down in closed form; values below the normal range of doubles lose digits. F(0) = 0
+    and F(1) = 1 exactly. Two points between which the measure is below a unit in the last
+    place of F may come out in either order.
+
+    Examples
+    --------
+    >>> veltrane.cdf([0.5], [1, 3], [0, 0.25, 0.5, 0.75, 1])
+    array([0.    , 0.0625, 0.25  , 0.4375, 1.    ])
+    >>> float(veltrane.cdf([0.3], [1, 2], 1e-300))
+    1.858469425492089e-274
+    """
+    return _distribution(False, breaks, weights, x, threads)
+
+
+def survival(breaks: object, weights: object, x: object, *,
+             threads: int | None = None) -> npt.NDArray[np.float64]:
+    """The survival function 1 - F(x) = mu([x, 1]) of a Bernoulli measure.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    x : array_like
+        Points in [0, 1], of any shape.
+    threads : int or None, default None
+        Threads to share the points over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    numpy.ndarray
+        1 - F at each point, float64 of x's shape (0-d for a number).
+
+    Raises
+    ------
+    InputError
+        For refused break points or weights, or a point outside [0, 1] or NaN.
+
+    Notes
+    -----
+    Computed as cdf() is, from the right end, never as 1 minus F: near x = 1 it keeps its
+    relative precision as F does near 0 (1 - F(1 - 2^-53) below, where 1 - cdf() gives 0).
+
+    Examples
+    --------
+    >>> veltrane.survival([0.5], [1, 3], [0, 0.25, 0.5, 0.75, 1])
+    array([1.    , 0.9375, 0.75  , 0.5625, 0.    ])
+    >>> float(veltrane.survival([0.3], [1, 2], 1 - 2**-53))
+    7.290389783550386e-19
+    """
+    return _distribution(True, breaks, weights, x, threads)
+
+
+def series(breaks: object, weights: object, *, bins: int, first: int = 0,
+           count: int | None = None, out: npt.NDArray[np.float64] | None = None,
+           threads: int | None = None) -> npt.NDArray[np.float64]:
+    """The bin masses times N, a signal of mean 1 for MFDFA and wavelet leaders.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int
+        N, the number of equal bins, 1 <= N <= MAX_BINS (2^40).
+    first : int, default 0
+        The first bin asked for.
+    count : int or None, default None
+        How many bins from first; None for all of them.
+    out : numpy.ndarray or None, default None
+        A writable, C-contiguous float64 array of count values that receives the signal and is
+        returned.
+    threads : int or None, default None
+        Threads to share the bins over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    numpy.ndarray
+        N mu_k for k = first .. first + count - 1, float64 (out, when given).
+
+    Raises
+    ------
+    InputError
+        As cascade() does.
+
+    Notes
+    -----
+    The masses of cascade(), each multiplied by N (exactly, where N is a power of two;
+    else with one rounding): the mean of all N values is 1 within rounding. Its exponents are
+    the measure's: in MFDFA the series N mu_k has the generalized Hurst exponent
+    h(q) = (tau(q) + 1) / q, where tau(q) = (q - 1) D_q is the partition-function exponent
+    (veltrane.tau), since its profile is N F(k / N), whose increments over s bins are N times
+    the masses of boxes of s / N.
+
+    Examples
+    --------
+    >>> veltrane.series([0.5], [1, 3], bins=4)
+    array([0.25, 0.75, 0.75, 2.25])
+    """
+    n = _common.whole(bins, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE)
+    masses = cascade(breaks, weights, bins=n, first=first, count=count, out=out,
+                     threads=threads)
+    masses *= float(n)
+    return masses
+
+
+def cdf_at_bins(breaks: object, weights: object, *, bins: int, first: int = 0,
+                count: int | None = None,
+                threads: int | None = None) -> npt.NDArray[np.float64]:
+    """The distribution function F at the bin ends k / N, the integral of series() / N.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int
+        N, the number of equal bins, 1 <= N <= MAX_BINS (2^40).
+    first : int, default 0
+        The first bin end asked for.
+    count : int or None, default None
+        How many bins from first: count + 1 ends, first .. first + count; None for all of
+        them, to N.
+    threads : int or None, default None
+        Threads to share the ends over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    numpy.ndarray
+        F(k / N) for k = first .. first + count, float64 (count + 1 values).
+
+    Raises
+    ------
+    InputError
+        For refused break points or weights, or ends that do not exist.
+
+    Notes
+    -----
+    Each value is computed as cdf() computes a point, at the exact k / N (placed with 106
+    bits), not summed from the bins, so it depends only on N and k and keeps its relative
+    precision near 0; F(0) = 0 and F(1) = 1 exactly. Its differences are the bin masses of
+    cascade() within 2e-15 of F. As a signal, F at the bin ends has the structure-function
+    exponent zeta(q) = tau(q) + 1: its increments over s bins are the masses of boxes of
+    s / N, whose q-th moments summed over the N / s boxes scale as (s / N)^tau(q).
+
+    Examples
+    --------
+    >>> veltrane.cdf_at_bins([0.5], [1, 3], bins=4)
+    array([0.    , 0.0625, 0.25  , 0.4375, 1.    ])
+    >>> veltrane.cdf_at_bins([0.5], [1, 3], bins=2**40, first=2**39, count=1)
+    array([0.25, 0.25])
+    """
+    n = _common.whole(bins, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE)
+    start = _common.whole(first, "first", 0, MAX_BINS)
+    if count is not None:
+        count = _common.whole(count, "count", 0, MAX_BINS)
+    return _veltrane.cdf_at_bins(_common.reals(breaks, "break points"),
+                                 _common.reals(weights, "weights"), n, start, count,
+                                 _common.threads(threads))

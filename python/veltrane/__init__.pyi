@@ -32,6 +32,10 @@ __all__ = [
     "spectrum",
     "tau",
     "zeta",
+    "cdf",
+    "cdf_at_bins",
+    "series",
+    "survival",
 ]
 
 _Numbers = Sequence[float] | npt.ArrayLike
@@ -175,6 +179,31 @@ def cascade(
     first: int = 0,
     count: int | None = None,
     out: npt.NDArray[np.float64] | None = None,
+    threads: _Threads = None,
+) -> npt.NDArray[np.float64]: ...
+def cdf(
+    breaks: _Numbers, weights: _Numbers, x: npt.ArrayLike, *, threads: _Threads = None
+) -> npt.NDArray[np.float64]: ...
+def survival(
+    breaks: _Numbers, weights: _Numbers, x: npt.ArrayLike, *, threads: _Threads = None
+) -> npt.NDArray[np.float64]: ...
+def series(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int,
+    first: int = 0,
+    count: int | None = None,
+    out: npt.NDArray[np.float64] | None = None,
+    threads: _Threads = None,
+) -> npt.NDArray[np.float64]: ...
+def cdf_at_bins(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int,
+    first: int = 0,
+    count: int | None = None,
     threads: _Threads = None,
 ) -> npt.NDArray[np.float64]: ...
 def cells(

@@ -20,7 +20,7 @@ import numpy.typing as npt
 import veltrane
 from . import _common
 
-__all__ = ["beta", "cascade", "dq", "spectra", "tau"]
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "series", "spectra", "tau"]
 
 #: Rows of a table in one block of a sweep: some milliseconds of work each.
 TABLE_CHUNKS = 4096
@@ -105,6 +105,128 @@ def cascade(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
     graph = {(name, k): (_bins, cuts, masses, bins, int(start), int(size), shared)
              for k, (start, size) in enumerate(zip(starts, blocks[0]))}
     return dask.array.Array(graph, name, blocks, dtype=np.float64, meta=np.empty((0,)))
+
+
+def _series(breaks: Any, weights: Any, bins: int, first: int, count: int,
+            threads: int) -> npt.NDArray[np.float64]:
+    return veltrane.series(breaks, weights, bins=bins, first=first, count=count,
+                           threads=threads)
+
+
+def _ends(breaks: Any, weights: Any, bins: int, first: int, count: int,
+          threads: int) -> npt.NDArray[np.float64]:
+    return veltrane.cdf_at_bins(breaks, weights, bins=bins, first=first, count=count - 1,
+                                threads=threads)
+
+
+def _by_bins(kind: str, compute: Any, breaks: object, weights: object, bins: int,
+             length: int, chunks: Any, threads: int) -> Any:
+    """A lazy array of length values, indexed as bins or bin ends are, whose block from start
+    of size values is compute(breaks, weights, bins, start, size, threads)."""
+    cuts = _common.reals(breaks, "break points")
+    masses = _common.reals(weights, "weights")
+    veltrane.cascade(cuts, masses, bins=bins, count=0)
+    shared = _common.threads(threads)
+    dask = _dask()
+    try:
+        blocks = dask.array.core.normalize_chunks(chunks, shape=(length,), dtype=np.float64)
+    except (TypeError, ValueError, ZeroDivisionError):
+        blocks = None
+    if blocks is None or min(blocks[0], default=0) < 1:
+        raise veltrane.InputError(f"chunks must be a whole number of values from 1, or block "
+                                  f"lengths from 1 that add up to {length}")
+    name = f"veltrane-{kind}-" + dask.base.tokenize(cuts, masses, bins, blocks, shared)
+    starts = np.cumsum((0,) + blocks[0][:-1])
+    graph = {(name, k): (compute, cuts, masses, bins, int(start), int(size), shared)
+             for k, (start, size) in enumerate(zip(starts, blocks[0]))}
+    return dask.array.Array(graph, name, blocks, dtype=np.float64, meta=np.empty((0,)))
+
+
+def series(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
+           threads: int = 1) -> Any:
+    """The bin masses times N, veltrane.series(), as a lazy Dask array.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int
+        N, the number of equal bins, 1 <= N <= veltrane.MAX_BINS (2^40).
+    chunks : int or tuple of int, default 2**22
+        Bins in a block, or the lengths of the blocks, adding up to bins.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        N mu_k, float64 of shape (bins,), whose block k is ``veltrane.series(...,
+        first=start_k, count=len_k)``, the same bits for any chunking, on any worker.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights, bins, chunks or threads, raised here.
+    ImportError
+        Where Dask is not installed, naming the Debian packages.
+
+    Notes
+    -----
+    In MFDFA the series has the generalized Hurst exponent h(q) = (tau(q) + 1) / q, tau(q) =
+    (q - 1) D_q the partition-function exponent of veltrane.tau.
+
+    Examples
+    --------
+    >>> veltrane.dask.series([0.5], [1, 3], bins=8, chunks=3).compute()
+    array([0.125, 0.375, 0.375, 1.125, 0.375, 1.125, 1.125, 3.375])
+    """
+    return _by_bins("series", _series, breaks, weights, bins, bins, chunks, threads)
+
+
+def cdf_at_bins(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
+                threads: int = 1) -> Any:
+    """F at the N + 1 bin ends, veltrane.cdf_at_bins(), as a lazy Dask array.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int
+        N, the number of equal bins, 1 <= N <= veltrane.MAX_BINS (2^40).
+    chunks : int or tuple of int, default 2**22
+        Ends in a block, or the lengths of the blocks, adding up to bins + 1.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        F(k / N) for k = 0 .. N, float64 of shape (bins + 1,), whose block of the ends from
+        start_k is ``veltrane.cdf_at_bins(..., first=start_k, count=len_k - 1)``, the same bits
+        for any chunking, on any worker.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights, bins, chunks or threads, raised here.
+    ImportError
+        Where Dask is not installed, naming the Debian packages.
+
+    Notes
+    -----
+    As a signal it has the structure-function exponent zeta(q) = tau(q) + 1: its increments
+    are the bin masses.
+
+    Examples
+    --------
+    >>> veltrane.dask.cdf_at_bins([0.5], [1, 3], bins=4, chunks=2).compute()
+    array([0.    , 0.0625, 0.25  , 0.4375, 1.    ])
+    """
+    return _by_bins("cdf-at-bins", _ends, breaks, weights, bins, bins + 1, chunks, threads)
 
 
 def _table(dask: Any, values: Any, what: str, chunks: object) -> Any:

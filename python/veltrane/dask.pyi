@@ -4,13 +4,29 @@ import numpy.typing as npt
 
 from . import ExactSpectrum
 
-__all__ = ["beta", "cascade", "dq", "spectra", "tau"]
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "series", "spectra", "tau"]
 TABLE_CHUNKS: int
 
 # Dask ships no type information: its arrays are Any here.
 _Table = npt.ArrayLike | Any
 
 def cascade(
+    breaks: npt.ArrayLike,
+    weights: npt.ArrayLike,
+    *,
+    bins: int,
+    chunks: int | tuple[int, ...] = 4194304,
+    threads: int = 1,
+) -> Any: ...
+def series(
+    breaks: npt.ArrayLike,
+    weights: npt.ArrayLike,
+    *,
+    bins: int,
+    chunks: int | tuple[int, ...] = 4194304,
+    threads: int = 1,
+) -> Any: ...
+def cdf_at_bins(
     breaks: npt.ArrayLike,
     weights: npt.ArrayLike,
     *,

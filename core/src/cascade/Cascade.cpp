@@ -1,3 +1,4 @@
+#include "CascadePoint.h"
 #include "CascadeSplit.h"
 #include "CascadeWalk.h"
 
@@ -6,6 +7,7 @@
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/maps.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -57,6 +59,51 @@ void chunk(const CascadeBranches& branches, const CascadeSplit& split, std::uint
         ends[i].rightBin = j <= range.lastBin ? sums[j - range.firstBin] : 0.0;
     }
     split.settle(ends.data(), ends.size());
+}
+
+// Points of cdf and survival, and bin ends of cdfAtBins, go to the threads this many at a
+// time: a point takes some hundreds of nanoseconds.
+constexpr std::size_t kPointBlock = 1024;
+
+// Throws InputError unless every x is in [0, 1] (NaN is not), naming the first that is not,
+// counted from 1.
+void checkPoints(std::span<const double> x, std::span<double> out) {
+    if (out.size() != x.size()) {
+        throw InputError("the output holds " + std::to_string(out.size()) + " values for " +
+                         std::to_string(x.size()) + " points");
+    }
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!(x[i] >= 0.0 && x[i] <= 1.0)) {
+            throw InputError("point " + std::to_string(i + 1) + " (" + shortest(x[i]) +
+                             ") is not in [0, 1]");
+        }
+    }
+}
+
+// j / N to 106 bits, for whole j ≤ N < 2^52: the remainder of the double quotient is exact.
+DoubleDouble ratio(std::uint64_t j, std::uint64_t n) {
+    const auto jj = static_cast<double>(j);
+    const auto nn = static_cast<double>(n);
+    const double q = jj / nn;
+    return exactSumOrdered(q, std::fma(-q, nn, jj) / nn);
+}
+
+// μ([0, x]) (left) or μ([x, 1]) of each point.
+void pointMasses(const CascadeBranches& branches, const CascadeSplit& split,
+                 std::span<const double> x, std::span<double> out, bool left,
+                 const RunControl& control) {
+    checkPoints(x, out);
+    forEachBlock(x.size(), kPointBlock, control, [&](std::size_t first, std::size_t count) {
+        for (std::size_t i = first; i < first + count; ++i) {
+            // 1 - x is exact for x ≥ 1/2, and beside a smaller x it is not the nearer end.
+            const PointMasses m =
+                splitAt(branches, split, DoubleDouble{x[i]}, exactSum(1.0, -x[i]));
+            out[i] = left ? m.left : m.right;
+        }
+        if (control.done != nullptr) {
+            *control.done += count;
+        }
+    });
 }
 
 } // namespace
@@ -141,6 +188,35 @@ void Cascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<doubl
                 (sums[start == 0 ? i : i + 1] + ends[i].tail) + ends[i + 1].head;
         }
     }
+}
+
+void Cascade::cdf(std::span<const double> x, std::span<double> out,
+                  const RunControl& control) const {
+    pointMasses(m_tables->branches, m_tables->split, x, out, true, control);
+}
+
+void Cascade::survival(std::span<const double> x, std::span<double> out,
+                       const RunControl& control) const {
+    pointMasses(m_tables->branches, m_tables->split, x, out, false, control);
+}
+
+void Cascade::cdfAtBins(std::uint64_t bins, std::uint64_t first, std::span<double> out,
+                        const RunControl& control) const {
+    if (out.empty()) {
+        throw InputError("the distribution function at bin ends needs room for one end at least");
+    }
+    checkBins(bins, first, out.size() - 1);
+    forEachBlock(out.size(), kPointBlock, control, [&](std::size_t from, std::size_t count) {
+        for (std::size_t i = from; i < from + count; ++i) {
+            const std::uint64_t j = first + i;
+            out[i] =
+                splitAt(m_tables->branches, m_tables->split, ratio(j, bins), ratio(bins - j, bins))
+                    .left;
+        }
+        if (control.done != nullptr) {
+            *control.done += count;
+        }
+    });
 }
 
 void Cascade::levelCells(unsigned levels, std::uint64_t first, std::span<Cell> out) const {

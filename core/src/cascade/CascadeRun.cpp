@@ -16,6 +16,9 @@ constexpr double kRunShare = 1.0 / 64.0;
 // above it the runs that matter are at most about 2^30 levels and ℓ^m comes from squarings.
 constexpr double kSeriesShortfall = 0x1p-20;
 
+// Runs longer than this many levels are multiplied out with their factors scaled.
+constexpr double kHugeLevels = 0x1p900;
+
 // ℓ^m beside 1 - ℓ^m: while 1 - ℓ^m is below 1/2, ℓ^m is 1 minus it, since ℓ^m near 1 held by
 // itself carries an error of a unit of 2^-106 of 1, which every squaring after would double.
 // Beyond, ℓ^m is at most 1/2, held to its own precision, and otherwise the given product.
@@ -119,8 +122,20 @@ Shrink CascadeRuns::shrinkToLevel(std::size_t k, DoubleDouble level) const {
 Shrink CascadeRuns::shrink(std::size_t k, double levels) const {
     const RunBranch& b = m_branches[k];
     if (b.shortfall.hi < kSeriesShortfall) {
+        if (levels > kHugeLevels) {
+            // Splitting the factors of the product scales them by 2^27, past the largest double
+            // for m above about 2^996 (a branch within 1e-300 of the whole); scaled by 2^±64
+            // first, exactly, the product is the same.
+            const DoubleDouble log{std::ldexp(b.logLengthPrecise.hi, 64),
+                                   std::ldexp(b.logLengthPrecise.lo, 64)};
+            return exponential(log * std::ldexp(levels, -64));
+        }
         return exponential(b.logLengthPrecise * levels);
     }
+    return power({b.length, b.shortfall}, levels);
+}
+
+Shrink CascadeRuns::power(Shrink base, double levels) {
     // levels = mantissa 2^shift with a whole mantissa below 2^53: the mantissa's binary digits,
     // then as many squarings.
     int exponent = 0;
@@ -128,12 +143,11 @@ Shrink CascadeRuns::shrink(std::size_t k, double levels) const {
     const int shift = std::max(0, exponent - 53);
     auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, exponent - shift));
     Shrink result{DoubleDouble{1.0}, DoubleDouble{}};
-    Shrink power{b.length, b.shortfall};
     for (; mantissa != 0; mantissa >>= 1U) {
         if ((mantissa & 1U) != 0) {
-            result = combine(result, power);
+            result = combine(result, base);
         }
-        power = combine(power, power);
+        base = combine(base, base);
     }
     for (int i = 0; i < shift; ++i) {
         result = combine(result, result);

@@ -69,6 +69,11 @@ public:
     // exp(λ); elsewhere by squarings from the whole m, as shrink does, so that a dyadic ℓ^m is
     // exact and a cell's ends fall exactly where walking level by level puts them.
     Shrink shrinkToLevel(std::size_t k, DoubleDouble level) const;
+    // base.kept^m and 1 - base.kept^m for m = levels, a whole number up to kMostCountedLevels,
+    // by squarings, the second as a sum of positive terms: each within a few units of 2^-100
+    // of itself where base.kept^m is above 2^-960 (base.lost is 1 - base.kept, given as itself
+    // so that a base near 1 keeps it).
+    static Shrink power(Shrink base, double levels);
     // levels may be infinite: a run that never ends, at the fixed point.
     RunMass mass(std::size_t k, double levels) const;
 

@@ -331,7 +331,7 @@ inline void CascadeSplit::step(Lane<double>& lane) const {
     lane.t = q - q * cell.slack;
 }
 
-void CascadeSplit::finish(BinEnd* ends, std::size_t count) const {
+void CascadeSplit::finish(BinEnd* ends, std::size_t count, double truncation) const {
     std::array<Lane<double>, kLanes> lanes;
     std::size_t live = 0;
     std::size_t next = 0;
@@ -339,7 +339,7 @@ void CascadeSplit::finish(BinEnd* ends, std::size_t count) const {
     const auto refill = [&](std::size_t i) {
         while (next < count) {
             lanes[i].load(ends[next++]);
-            if (lanes[i].going(kTruncation)) {
+            if (lanes[i].going(truncation)) {
                 return true;
             }
         }
@@ -355,7 +355,7 @@ void CascadeSplit::finish(BinEnd* ends, std::size_t count) const {
             }
         }
         for (std::size_t i = 0; i < live;) {
-            if (lanes[i].going(kTruncation)) {
+            if (lanes[i].going(truncation)) {
                 ++i;
                 continue;
             }
@@ -394,8 +394,12 @@ void CascadeSplit::start(BinEnd* ends, std::size_t count) const {
 }
 
 void CascadeSplit::settle(BinEnd* ends, std::size_t count) const {
+    settle(ends, count, kTruncation);
+}
+
+void CascadeSplit::settle(BinEnd* ends, std::size_t count, double truncation) const {
     start(ends, count);
-    finish(ends, count);
+    finish(ends, count, truncation);
     // What is left undivided is shared in proportion to length.
     for (std::size_t i = 0; i < count; ++i) {
         BinEnd& end = ends[i];

@@ -32,6 +32,8 @@ public:
     // position moves mass from one bin to the other, and the wider steps keep that a
     // negligible part of either.
     void settle(BinEnd* ends, std::size_t count) const;
+    // The same, down to a mass undivided below truncation (at most 2^-10) of the smaller side.
+    void settle(BinEnd* ends, std::size_t count, double truncation) const;
 
 private:
     // A cell `depth` levels down, in units of the split cell and seen from the frame's end;
@@ -90,8 +92,8 @@ private:
     template <typename Position> bool run(Lane<Position>& lane, std::size_t k) const;
     // Measures each end's position in units of its own cell and takes the wide steps.
     void start(BinEnd* ends, std::size_t count) const;
-    // Takes the narrow steps until the mass undivided is below 2^-50 of the smaller bin.
-    void finish(BinEnd* ends, std::size_t count) const;
+    // Takes the narrow steps until the mass undivided is below truncation of the smaller bin.
+    void finish(BinEnd* ends, std::size_t count, double truncation) const;
 
     std::array<Frame, 2> m_frames;
     unsigned m_depth = 1;
