@@ -143,7 +143,8 @@ PartitionSums partitionResult(std::vector<std::uint64_t> bins, std::vector<doubl
         const double scale =
             std::log(static_cast<double>(bins[i])) - std::log(static_cast<double>(bins[i - 1]));
         for (std::size_t j = 0; j < nq; ++j) {
-            tau.push_back(-(logZ[i * nq + j] - logZ[(i - 1) * nq + j]) / scale);
+            // + 0.0: a slope of 0 prints as 0, not -0
+            tau.push_back(-(logZ[i * nq + j] - logZ[(i - 1) * nq + j]) / scale + 0.0);
         }
     }
     return {std::move(bins), std::move(q), std::move(logZ), std::move(tau)};
