@@ -4,6 +4,7 @@
 // looks for Ctrl+C, which cancels it through its RunControl. The Python half (veltrane/) wraps
 // these in documented functions and result objects.
 #include "Calls.h"
+#include "Partition.h"
 #include "Tables.h"
 
 #include <cstdint>
@@ -231,4 +232,5 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
                py::arg("first"), py::arg("count"), py::arg("threads"));
+    definePartition(module);
 }

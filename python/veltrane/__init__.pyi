@@ -19,12 +19,14 @@ __all__ = [
     "InputError",
     "MAX_BINS",
     "MultifractalSpectrum",
+    "PartitionSums",
     "cascade",
     "cells",
     "dq",
     "exact",
     "markov",
     "multifractal",
+    "partition_sums",
     "spectrum",
     "tau",
 ]
@@ -129,3 +131,26 @@ def cells(
     count: int | None = None,
     threads: _Threads = None,
 ) -> Cells: ...
+
+class PartitionSums:
+    bins: npt.NDArray[np.uint64]
+    q: npt.NDArray[np.float64]
+    log_z: npt.NDArray[np.float64]
+    tau_apparent: npt.NDArray[np.float64]
+    def __init__(
+        self,
+        bins: npt.NDArray[np.uint64],
+        q: npt.NDArray[np.float64],
+        log_z: npt.NDArray[np.float64],
+        tau_apparent: npt.NDArray[np.float64],
+    ) -> None: ...
+    def __len__(self) -> int: ...
+
+def partition_sums(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int | Sequence[int],
+    q: float | _Numbers,
+    threads: _Threads = None,
+) -> PartitionSums: ...

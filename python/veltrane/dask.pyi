@@ -1,10 +1,11 @@
+from collections.abc import Sequence
 from typing import Any
 
 import numpy.typing as npt
 
 from . import ExactSpectrum
 
-__all__ = ["cascade", "dq", "spectra", "tau"]
+__all__ = ["cascade", "dq", "partition_sums", "spectra", "tau"]
 TABLE_CHUNKS: int
 
 # Dask ships no type information: its arrays are Any here.
@@ -37,3 +38,12 @@ def dq(
 def spectra(
     breaks_table: _Table, *, points: int = 101, chunks: int = 4096, threads: int = 1
 ) -> ExactSpectrum: ...
+def partition_sums(
+    breaks: npt.ArrayLike,
+    weights: npt.ArrayLike,
+    *,
+    bins: int | Sequence[int],
+    q: npt.ArrayLike,
+    chunks: int = 16777216,
+    threads: int = 1,
+) -> Any: ...
