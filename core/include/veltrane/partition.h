@@ -35,7 +35,9 @@ VELTRANE_API std::uint64_t partitionBlocks(std::uint64_t bins);
 
 // The sums Σ μ_k^q over the bins of blocks firstBlock .. firstBlock + blockCount - 1 of N = bins,
 // each on its own: blockCount rows of q.size() sums, row-major, over the threads of control. A
-// block costs one logarithm a bin, shared by every q, and one exponential a bin and q. Throws
+// block costs one logarithm a bin, shared by every q; evenly spaced q take each power from the
+// one before times a common factor, an exponential a bin for each 16 of them, other q one
+// exponential a bin each (about 0.05 µs a bin for 41 q, beside 0.15 µs for the mass). Throws
 // InputError for N outside [1, Cascade::kMaxBins], blocks beyond N or a q that is not finite;
 // RuntimeError (overflow) where a mass underflowed to 0 and some q ≤ 0 would raise it to a
 // power beyond the doubles (or count it, at q = 0, as a bin of no mass), or where q ln μ itself

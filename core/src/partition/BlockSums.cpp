@@ -11,9 +11,14 @@ namespace veltrane {
 
 namespace {
 
-// The bins one pass over a block takes at a time: their masses and logs stay in the first
-// levels of cache (2 × 32 KiB), and the passes of the q over them share one log a bin.
+// The bins one pass over a block takes at a time: their masses, logs and powers stay in the
+// first levels of cache, and the passes of the q over them share one log a bin.
 constexpr std::size_t kPass = 2048;
+
+// Powers taken as the one before times a common factor before one is taken afresh: each
+// product adds a rounding, so a power is within about 16 units of its last place of one taken
+// directly, far below what the rounding of q ln μ leaves.
+constexpr int kMostProducts = 16;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -38,6 +43,37 @@ inline void rescale(ScaledSum& sum, double shift) {
     sum.shift = shift;
 }
 
+// total + next, on the larger of their scales.
+void addScaled(ScaledSum& total, ScaledSum next) {
+    if (next.shift == -kInfinity) {
+        return;
+    }
+    const double shift = std::max(total.shift, next.shift);
+    rescale(total, shift);
+    rescale(next, shift);
+    addCompensated(total.sum, total.carry, next.sum);
+    total.carry += next.carry;
+}
+
+// The sum of the terms, in two interleaved compensated sums (so that each addition need not
+// wait for the one before), then added: the same order, and bits, on every call.
+ScaledSum sumOf(std::span<const double> terms, double shift) {
+    double even = 0.0;
+    double evenCarry = 0.0;
+    double odd = 0.0;
+    double oddCarry = 0.0;
+    std::size_t k = 0;
+    for (; k + 1 < terms.size(); k += 2) {
+        addCompensated(even, evenCarry, terms[k]);
+        addCompensated(odd, oddCarry, terms[k + 1]);
+    }
+    if (k < terms.size()) {
+        addCompensated(even, evenCarry, terms[k]);
+    }
+    addCompensated(even, evenCarry, odd);
+    return {shift, even, evenCarry + oddCarry};
+}
+
 struct LogRange {
     double least = kInfinity;
     double most = -kInfinity;
@@ -59,32 +95,6 @@ LogRange logsOf(std::span<const double> masses, std::span<double> logs) {
                                                 shortest(q) + " is beyond them");
 }
 
-// Adds μ_k^q = e^(q ln μ_k) for the logs of one pass into sum, on the scale of the pass's
-// largest term, so that each term lies in [0, 1].
-void addPowers(ScaledSum& sum, double q, std::span<const double> logs, const LogRange& range,
-               std::uint64_t bins) {
-    if (q <= 0.0 && range.least == -kInfinity) {
-        throwUnderflow(q, bins);
-    }
-    if (q > 0.0 && range.most == -kInfinity) {
-        return; // every term is 0
-    }
-    const double largest = q == 0.0 ? 0.0 : q * (q > 0.0 ? range.most : range.least);
-    if (!std::isfinite(largest)) {
-        throw RuntimeError(ErrorKind::Overflow,
-                           "ln of a mass to the power " + shortest(q) + " is beyond the doubles");
-    }
-    rescale(sum, std::max(sum.shift, largest));
-    const double shift = sum.shift;
-    double s = sum.sum;
-    double c = sum.carry;
-    for (const double l : logs) {
-        addCompensated(s, c, std::exp(q * l - shift));
-    }
-    sum.sum = s;
-    sum.carry = c;
-}
-
 void checkOrders(std::span<const double> q) {
     for (std::size_t j = 0; j < q.size(); ++j) {
         if (!std::isfinite(q[j])) {
@@ -94,11 +104,77 @@ void checkOrders(std::span<const double> q) {
     }
 }
 
+// The orders of one sign, from the one nearest 0 outwards, each power μ^q a pass takes as
+// e^(q d) with d = ln μ - L ≤ 0 q (L the largest ln μ of the pass for q > 0, the smallest for
+// q < 0), so that every power lies in [0, 1] on the scale e^(q L). Evenly spaced orders take
+// each power from the one before times e^(Δq d): one exponential a bin for the whole ladder
+// (and one every kMostProducts orders), in place of one a bin and q.
+class Ladder {
+public:
+    Ladder(std::span<const double> q, bool positive) : m_q(q) {
+        for (std::size_t j = 0; j < q.size(); ++j) {
+            if (positive ? q[j] > 0.0 : q[j] < 0.0) {
+                m_orders.push_back(j);
+            }
+        }
+        std::stable_sort(m_orders.begin(), m_orders.end(), [&](std::size_t a, std::size_t b) {
+            return std::abs(q[a]) < std::abs(q[b]);
+        });
+    }
+
+    bool empty() const { return m_orders.empty(); }
+
+    // Adds the powers of the pass whose logs are d + reference into sums, one for each order.
+    void addPowers(std::span<const double> d, double reference, std::span<ScaledSum> sums) {
+        m_powers.resize(d.size());
+        m_factors.resize(d.size());
+        double factorStep = 0.0; // the step whose factors m_factors holds; 0: none
+        int products = 0;
+        for (std::size_t i = 0; i < m_orders.size(); ++i) {
+            const double q = m_q[m_orders[i]];
+            const double step = i == 0 ? 0.0 : q - m_q[m_orders[i - 1]];
+            const bool even = i >= 2 && step == m_q[m_orders[i - 1]] - m_q[m_orders[i - 2]];
+            if (!even || products == kMostProducts) {
+                for (std::size_t k = 0; k < d.size(); ++k) {
+                    m_powers[k] = std::exp(q * d[k]);
+                }
+                products = 0;
+            } else {
+                if (factorStep != step) {
+                    for (std::size_t k = 0; k < d.size(); ++k) {
+                        m_factors[k] = std::exp(step * d[k]);
+                    }
+                    factorStep = step;
+                }
+                for (std::size_t k = 0; k < d.size(); ++k) {
+                    m_powers[k] *= m_factors[k];
+                }
+                ++products;
+            }
+            const double shift = q * reference;
+            if (!std::isfinite(shift)) {
+                throw RuntimeError(ErrorKind::Overflow, "ln of a mass to the power " + shortest(q) +
+                                                            " is beyond the doubles");
+            }
+            addScaled(sums[m_orders[i]], sumOf(m_powers, shift));
+        }
+    }
+
+private:
+    std::span<const double> m_q;
+    std::vector<std::size_t> m_orders;
+    std::vector<double> m_powers;
+    std::vector<double> m_factors;
+};
+
 // The sums of one block, from its own first bin.
 void blockSums(const Cascade& cascade, std::uint64_t bins, std::uint64_t block,
                std::span<const double> q, std::span<ScaledSum> out, const RunControl& control) {
     const std::uint64_t first = block * kPartitionBlock;
     const std::uint64_t end = std::min(bins, first + kPartitionBlock);
+    const bool nonpositive = std::any_of(q.begin(), q.end(), [](double v) { return v <= 0.0; });
+    Ladder positives(q, true);
+    Ladder negatives(q, false);
     std::vector<double> masses(kPass);
     std::vector<double> logs(kPass);
     std::fill(out.begin(), out.end(), ScaledSum{});
@@ -106,10 +182,25 @@ void blockSums(const Cascade& cascade, std::uint64_t bins, std::uint64_t block,
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kPass, end - at));
         const std::span<double> some(masses.data(), count);
         cascade.binMasses(bins, at, some, control);
-        const std::span<double> someLogs(logs.data(), count);
-        const LogRange range = logsOf(some, someLogs);
+        const std::span<double> d(logs.data(), count);
+        const LogRange range = logsOf(some, d);
+        if (nonpositive && range.least == -kInfinity) {
+            throwUnderflow(*std::min_element(q.begin(), q.end()), bins);
+        }
         for (std::size_t j = 0; j < q.size(); ++j) {
-            addPowers(out[j], q[j], someLogs, range, bins);
+            if (q[j] == 0.0) { // the count of the bins, exactly
+                addScaled(out[j], {0.0, static_cast<double>(count), 0.0});
+            }
+        }
+        // The logs become d = ln μ - L, for the positive orders and then for the negative.
+        if (!negatives.empty()) {
+            std::transform(d.begin(), d.end(), some.begin(),
+                           [&](double l) { return l - range.least; });
+            negatives.addPowers(some, range.least, out);
+        }
+        if (!positives.empty() && range.most != -kInfinity) { // else every power is 0
+            std::transform(d.begin(), d.end(), d.begin(), [&](double l) { return l - range.most; });
+            positives.addPowers(d, range.most, out);
         }
     }
 }
@@ -156,15 +247,7 @@ void foldBlockSums(std::span<ScaledSum> total, std::span<const ScaledSum> blocks
     }
     for (std::size_t at = 0; at + total.size() <= blocks.size(); at += total.size()) {
         for (std::size_t j = 0; j < total.size(); ++j) {
-            ScaledSum next = blocks[at + j];
-            if (next.shift == -kInfinity) {
-                continue;
-            }
-            const double shift = std::max(total[j].shift, next.shift);
-            rescale(total[j], shift);
-            rescale(next, shift);
-            addCompensated(total[j].sum, total[j].carry, next.sum);
-            total[j].carry += next.carry;
+            addScaled(total[j], blocks[at + j]);
         }
     }
 }
