@@ -5,6 +5,7 @@
 #include "MultifractalCommand.h"
 #include "OptionParser.h"
 #include "OptionTable.h"
+#include "PartitionCommand.h"
 #include "SpectrumCommand.h"
 #include "Version.h"
 
@@ -46,6 +47,7 @@ constexpr std::array<CommandEntry, kCommandWords.size()> kCommands{{
     {Command::Multifractal, runMultifractal, multifractalDrawsPicture},
     {Command::Cascade, runCascade, drawsNoPicture},
     {Command::Markov, runMarkov, markovDrawsPicture},
+    {Command::Partition, runPartition, drawsNoPicture},
 }};
 
 const CommandEntry& entryOf(Command command) {

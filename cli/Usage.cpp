@@ -39,6 +39,9 @@ std::string synopsisOf(Command command) {
                "                                  its distribution function at the points\n";
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
+    case Command::Partition:
+        return "  veltrane partition B_1 ... B_k --weights p_1 ... p_n --bins N,... --q Q:Q:S\n"
+               "                                  its partition sums at those resolutions\n";
     }
     return {};
 }
@@ -114,6 +117,19 @@ std::string cascadeParagraph() {
            "keeps its relative precision near 0 and 1 - F near 1; x must be in [0,1].\n"
            "\n";
 }
+
+constexpr std::string_view kPartitionParagraph =
+    "Partition sums: ln Z_q(N), Z_q(N) = sum over k of mu([k/N, (k+1)/N])^q, summed\n"
+    "exactly from the cascade's N bins (--bins N_1,N_2,..., each up to 2^40) for q\n"
+    "from FROM to TO by STEP (--q), as CSV n,q,log_z,tau_apparent: a row for each N\n"
+    "(ascending) and q; log_z is the natural log ln Z_q(N), within about 2^-52\n"
+    "|q ln mu| of the sum of the bins' own powers; tau_apparent is what a\n"
+    "box-counting estimator finds between this N and the one before,\n"
+    "-(ln Z_q(N) - ln Z_q(N_prev)) / (ln N - ln N_prev), tending to\n"
+    "tau(q) = (q - 1) D_q (empty on the rows of the smallest N, null in JSON). A bin\n"
+    "whose mass is below the doubles stops a q <= 0 with an overflow. Before printing,\n"
+    "Z_0 = N, Z_1 = 1 and convexity in q are checked.\n"
+    "\n";
 
 std::string markovParagraph() {
     return "Markov maps: markov FILE (\"-\": standard input) reads a piecewise-linear\n"
@@ -191,6 +207,8 @@ std::string paragraphsOf(Command command) {
         return cascadeParagraph();
     case Command::Markov:
         return markovParagraph();
+    case Command::Partition:
+        return std::string(kPartitionParagraph);
     }
     return {};
 }
@@ -218,7 +236,7 @@ std::string usage() {
             "\n";
     text += std::string(kFieldsParagraph) + batchParagraph() + exactParagraph() +
             std::string(kMultifractalParagraph) + cascadeParagraph() + markovParagraph() +
-            std::string(kComparisonParagraph);
+            std::string(kPartitionParagraph) + std::string(kComparisonParagraph);
     return text + std::string(kOptionsHead) + optionList() + closingParagraphs();
 }
 

@@ -13,17 +13,18 @@
 
 namespace veltrane::cli {
 
-enum class Command { Spectrum, Multifractal, Cascade, Markov };
+enum class Command { Spectrum, Multifractal, Cascade, Markov, Partition };
 
 // The command words, as typed after "veltrane".
 struct CommandWord {
     Command command;
     std::string_view word;
 };
-inline constexpr std::array<CommandWord, 4> kCommandWords{{{Command::Spectrum, "spectrum"},
+inline constexpr std::array<CommandWord, 5> kCommandWords{{{Command::Spectrum, "spectrum"},
                                                            {Command::Multifractal, "multifractal"},
                                                            {Command::Cascade, "cascade"},
-                                                           {Command::Markov, "markov"}}};
+                                                           {Command::Markov, "markov"},
+                                                           {Command::Partition, "partition"}}};
 
 // What the program takes in place of a command.
 inline constexpr std::array<std::string_view, 2> kProgramOptions{"--help", "--version"};
@@ -81,7 +82,7 @@ namespace option {
 using enum Command;
 
 inline constexpr Option json{.word = "--json",
-                             .commands = {Spectrum, Multifractal, Markov},
+                             .commands = {Spectrum, Multifractal, Markov, Partition},
                              .help = "print a JSON object instead of CSV"};
 inline constexpr Option exact{.word = "--exact",
                               .commands = {Spectrum},
@@ -97,31 +98,32 @@ inline constexpr Option points{.word = "--points",
                                .help = "with --exact, multifractal or markov: number of points,\n"
                                        "{least} to {most} (default {default})"};
 inline constexpr Option from{.word = "--from",
-                             .commands = {Spectrum, Multifractal, Cascade},
+                             .commands = {Spectrum, Multifractal, Cascade, Partition},
                              .value = Value::File,
                              .valueName = "FILE",
                              .help = "read the break points from FILE, \"-\" for standard input\n"
                                      "(with spectrum, implies --exact)"};
 inline constexpr Option threads{.word = "--threads",
-                                .commands = {Spectrum, Multifractal, Cascade, Markov},
+                                .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
                                 .value = Value::Whole,
                                 .valueName = "N",
                                 .least = 1,
                                 .most = 1024,
-                                .help = "with --exact, multifractal, cascade or markov: use N\n"
-                                        "threads (default: one a core)"};
+                                .help =
+                                    "with --exact, multifractal, cascade, markov or partition:\n"
+                                    "use N threads (default: one a core)"};
 inline constexpr Option weights{.word = "--weights",
-                                .commands = {Multifractal, Cascade},
+                                .commands = {Multifractal, Cascade, Partition},
                                 .value = Value::List,
                                 .valueName = "p...",
-                                .help = "multifractal, cascade: the branches' weights"};
+                                .help = "multifractal, cascade, partition: the branches' weights"};
 inline constexpr Option weightsFrom{
     .word = "--weights-from",
-    .commands = {Multifractal, Cascade},
+    .commands = {Multifractal, Cascade, Partition},
     .value = Value::File,
     .valueName = "FILE",
-    .help = "multifractal, cascade: read the weights from FILE, \"-\" for\n"
-            "standard input"};
+    .help = "multifractal, cascade, partition: read the weights from FILE,\n"
+            "\"-\" for standard input"};
 inline constexpr Option bins{.word = "--bins",
                              .commands = {Cascade},
                              .value = Value::Whole,
@@ -130,6 +132,22 @@ inline constexpr Option bins{.word = "--bins",
                              .most = Cascade::kMaxBins,
                              .mostAsPower = true,
                              .help = "cascade: N equal bins, {least} to {most}"};
+// The same word as cascade's --bins, for a list: "--bins 1024,4096,16384".
+inline constexpr Option binList{.word = "--bins",
+                                .commands = {Partition},
+                                .value = Value::Range,
+                                .valueName = "N,...",
+                                .least = 1,
+                                .most = 1000,
+                                .help = "partition: the numbers of equal bins, each 1 to 2^40,\n"
+                                        "at most {most} of them, separated by commas"};
+// Each q costs an exponential a bin.
+inline constexpr Option orders{.word = "--q",
+                               .commands = {Partition},
+                               .value = Value::Range,
+                               .valueName = "FROM:TO:STEP",
+                               .most = 10'000,
+                               .help = "partition: the orders q from FROM to TO, at most {most}"};
 inline constexpr Option levels{.word = "--levels",
                                .commands = {Cascade},
                                .value = Value::Whole,
@@ -204,22 +222,22 @@ inline constexpr Option dpi{
     .help = "with --plot: resolution of a .png, {least} to {most} (default {default},\n"
             "the window's own size); .svg and .pdf are vector pictures"};
 inline constexpr Option help{.word = "--help",
-                             .commands = {Spectrum, Multifractal, Cascade, Markov},
+                             .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
                              .help = "print this command's usage, and nothing else"};
 inline constexpr Option rest{.word = "--",
-                             .commands = {Spectrum, Multifractal, Cascade, Markov},
+                             .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
                              .value = Value::Rest,
                              .help = "every later word is a value"};
 
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 22> kOptions{
-    &option::json,    &option::exact,       &option::points, &option::from,      &option::threads,
-    &option::weights, &option::weightsFrom, &option::bins,   &option::levels,    &option::output,
-    &option::cdf,     &option::cdfFrom,     &option::dq,     &option::exponents, &option::batch,
-    &option::compare, &option::csv,         &option::plot,   &option::grid,      &option::dpi,
-    &option::help,    &option::rest};
+inline constexpr std::array<const Option*, 24> kOptions{
+    &option::json,      &option::exact,       &option::points,  &option::from,    &option::threads,
+    &option::weights,   &option::weightsFrom, &option::bins,    &option::binList, &option::orders,
+    &option::levels,    &option::output,      &option::cdf,     &option::cdfFrom, &option::dq,
+    &option::exponents, &option::batch,       &option::compare, &option::csv,     &option::plot,
+    &option::grid,      &option::dpi,         &option::help,    &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.

@@ -5,6 +5,7 @@
 // these in documented functions and result objects.
 #include "Calls.h"
 #include "Orders.h"
+#include "Partition.h"
 #include "Tables.h"
 
 #include <cstdint>
@@ -310,4 +311,5 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first"), py::arg("count"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
                py::arg("first"), py::arg("count"), py::arg("threads"));
+    definePartition(module);
 }

@@ -21,6 +21,7 @@ __all__ = [
     "MAX_BINS",
     "MultifractalSpectrum",
     "beta",
+    "PartitionSums",
     "cascade",
     "cells",
     "dq",
@@ -29,6 +30,7 @@ __all__ = [
     "hurst",
     "markov",
     "multifractal",
+    "partition_sums",
     "spectrum",
     "tau",
     "zeta",
@@ -215,3 +217,26 @@ def cells(
     count: int | None = None,
     threads: _Threads = None,
 ) -> Cells: ...
+
+class PartitionSums:
+    bins: npt.NDArray[np.uint64]
+    q: npt.NDArray[np.float64]
+    log_z: npt.NDArray[np.float64]
+    tau_apparent: npt.NDArray[np.float64]
+    def __init__(
+        self,
+        bins: npt.NDArray[np.uint64],
+        q: npt.NDArray[np.float64],
+        log_z: npt.NDArray[np.float64],
+        tau_apparent: npt.NDArray[np.float64],
+    ) -> None: ...
+    def __len__(self) -> int: ...
+
+def partition_sums(
+    breaks: _Numbers,
+    weights: _Numbers,
+    *,
+    bins: int | Sequence[int],
+    q: float | _Numbers,
+    threads: _Threads = None,
+) -> PartitionSums: ...

@@ -20,7 +20,7 @@ import numpy.typing as npt
 import veltrane
 from . import _common
 
-__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "series", "spectra", "tau"]
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "series", "spectra", "tau"]
 
 #: Rows of a table in one block of a sweep: some milliseconds of work each.
 TABLE_CHUNKS = 4096
@@ -30,6 +30,7 @@ def _dask() -> Any:
     try:
         import dask.array
         import dask.base
+        import dask.delayed
     except ImportError as missing:
         raise ImportError(
             "veltrane.dask needs Dask (Debian: apt install python3-dask; python3-distributed "
@@ -486,3 +487,99 @@ def spectra(breaks_table: object, *, points: int = 101, chunks: int = TABLE_CHUN
         concatenate=True, dtype=np.float64, meta=np.empty((0, 0)))
     lyapunov, entropy, dimension, beta = (stacked[..., k] for k in range(4))
     return veltrane.ExactSpectrum(lyapunov, entropy, dimension, beta, exponents)
+
+
+def _block_sums(breaks: Any, weights: Any, bins: int, first: int, count: int, q: Any,
+                threads: int) -> npt.NDArray[np.float64]:
+    return veltrane._veltrane.partition_block_sums(breaks, weights, bins, first, count, q,
+                                                   threads)
+
+
+def _fold(total: Any, blocks: Any, orders: int) -> npt.NDArray[np.float64]:
+    return veltrane._veltrane.fold_block_sums(total, blocks, orders)
+
+
+def _result(bins: list[int], q: Any, *totals: Any) -> veltrane.PartitionSums:
+    return veltrane.PartitionSums(*veltrane._veltrane.partition_result(bins, q, np.stack(totals)))
+
+
+def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
+                   chunks: int = 2**24, threads: int = 1) -> Any:
+    """The partition sums Z_q(N), their bins summed in chunks on Dask's workers.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int or sequence of int
+        The numbers of equal bins N, each 1 <= N <= veltrane.MAX_BINS (2^40), none twice.
+    q : float or array_like
+        The orders q, finite.
+    chunks : int, default 2**24
+        Bins a task sums, a whole number of the core's blocks of 2^20 bins.
+    threads : int, default 1
+        Threads a worker shares a chunk over.
+
+    Returns
+    -------
+    dask.delayed.Delayed
+        Its compute() gives the veltrane.PartitionSums of veltrane.partition_sums().
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights, bins, q, chunks or threads, raised here before
+        Dask is imported rather than on a worker.
+    ImportError
+        Where Dask is not installed, naming the Debian packages.
+
+    Notes
+    -----
+    Each task returns the scaled, compensated sums of its chunk's blocks, one (shift, sum,
+    carry) for each block and q, so that nothing overflows between machines; they are folded
+    in the order of the blocks by a chain of small tasks, the very fold of the plain call, so
+    the result has its bits, however the chunks are cut and wherever they run. Memory on the
+    workers is a chunk's few blocks of bins; the fold holds one sum a q.
+
+    Examples
+    --------
+    >>> z = veltrane.dask.partition_sums([0.5], [1, 3], bins=[2, 4], q=[0, 2])
+    >>> z.compute().log_z
+    array([[ 0.69314718, -0.47000363],
+           [ 1.38629436, -0.94000726]])
+    """
+    cuts = _common.reals(breaks, "break points")
+    masses = _common.reals(weights, "weights")
+    veltrane.cascade(cuts, masses, bins=1, count=0)
+    counts = sorted(veltrane._bin_counts(bins))
+    orders = veltrane._orders(q)
+    if not counts or len(set(counts)) != len(counts):
+        raise veltrane.InputError("bins must give at least one number of bins, none twice")
+    if orders.size == 0 or not np.all(np.isfinite(orders)):
+        raise veltrane.InputError("q must give at least one order, each a finite number")
+    block = veltrane._veltrane.partition_block
+    blocks_a_chunk = _common.whole(chunks, "chunks", block, veltrane.MAX_BINS) // block
+    if blocks_a_chunk * block != chunks:
+        raise veltrane.InputError(f"chunks must be a whole number of blocks of {block} bins")
+    shared = _common.threads(threads)
+    dask = _dask()
+    name = "veltrane-partition-" + dask.base.tokenize(cuts, masses, counts, orders,
+                                                       blocks_a_chunk, shared)
+    graph: dict[Any, Any] = {}
+    totals = []
+    for i, n in enumerate(counts):
+        previous: Any = np.array([[-np.inf, 0.0, 0.0]] * len(orders))
+        all_blocks = -(-n // block)
+        for k, first in enumerate(range(0, all_blocks, blocks_a_chunk)):
+            count = min(blocks_a_chunk, all_blocks - first)
+            graph[(name + "-chunk", i, k)] = (_block_sums, cuts, masses, n, first, count, orders,
+                                              shared)
+            graph[(name + "-fold", i, k)] = (_fold, previous, (name + "-chunk", i, k),
+                                             len(orders))
+            previous = (name + "-fold", i, k)
+        totals.append(previous)
+    graph[name] = (_result, counts, orders, *totals)
+    from dask.delayed import Delayed
+    return Delayed(name, graph)

@@ -1,10 +1,11 @@
+from collections.abc import Sequence
 from typing import Any
 
 import numpy.typing as npt
 
 from . import ExactSpectrum
 
-__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "series", "spectra", "tau"]
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "series", "spectra", "tau"]
 TABLE_CHUNKS: int
 
 # Dask ships no type information: its arrays are Any here.
@@ -61,3 +62,12 @@ def dq(
 def spectra(
     breaks_table: _Table, *, points: int = 101, chunks: int = 4096, threads: int = 1
 ) -> ExactSpectrum: ...
+def partition_sums(
+    breaks: npt.ArrayLike,
+    weights: npt.ArrayLike,
+    *,
+    bins: int | Sequence[int],
+    q: npt.ArrayLike,
+    chunks: int = 16777216,
+    threads: int = 1,
+) -> Any: ...

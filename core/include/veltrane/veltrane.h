@@ -8,6 +8,7 @@
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
 #include <veltrane/multifractal.h>
+#include <veltrane/partition.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
 #include <veltrane/version.h>
