@@ -706,14 +706,6 @@ def _distribution(survival: bool, breaks: object, weights: object, x: object,
 def cdf(breaks: object, weights: object, x: object, *,
         threads: int | None = None) -> npt.NDArray[np.float64]:
     """The distribution function F(x) = mu([0, x]) of a Bernoulli measure.
-def _bin_counts(bins: object) -> list[int]:
-    counts = [bins] if isinstance(bins, (int, np.integer)) else list(bins)  # type: ignore[call-overload]
-    return [_common.whole(n, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE) for n in counts]
-
-
-def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
-                   threads: int | None = None) -> PartitionSums:
-    """The partition sums Z_q(N) of a Bernoulli measure's equal bins, exactly.
 
     Parameters
     ----------
@@ -819,10 +811,6 @@ def series(breaks: object, weights: object, *, bins: int, first: int = 0,
     out : numpy.ndarray or None, default None
         A writable, C-contiguous float64 array of count values that receives the signal and is
         returned.
-    bins : int or sequence of int
-        The numbers of equal bins N, each 1 <= N <= MAX_BINS (2^40), in any order, none twice.
-    q : float or array_like
-        The orders q, finite, negative ones included.
     threads : int or None, default None
         Threads to share the bins over, 1 to 1024 (None: one a core); the bits are the same
         on any number.
@@ -831,9 +819,6 @@ def series(breaks: object, weights: object, *, bins: int, first: int = 0,
     -------
     numpy.ndarray
         N mu_k for k = first .. first + count - 1, float64 (out, when given).
-    PartitionSums
-        N ascending, q as given, ln Z_q(N) of shape (len(bins), len(q)) and the apparent
-        exponents between consecutive N, of shape (len(bins) - 1, len(q)).
 
     Raises
     ------
@@ -916,6 +901,40 @@ def cdf_at_bins(breaks: object, weights: object, *, bins: int, first: int = 0,
     return _veltrane.cdf_at_bins(_common.reals(breaks, "break points"),
                                  _common.reals(weights, "weights"), n, start, count,
                                  _common.threads(threads))
+
+
+def _bin_counts(bins: object) -> list[int]:
+    counts = [bins] if isinstance(bins, (int, np.integer)) else list(bins)  # type: ignore[call-overload]
+    return [_common.whole(n, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE) for n in counts]
+
+
+def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
+                   threads: int | None = None) -> PartitionSums:
+    """The partition sums Z_q(N) of a Bernoulli measure's equal bins, exactly.
+
+    Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1).
+    weights : array_like
+        The weights of the branches, positive, divided by their sum.
+    bins : int or sequence of int
+        The numbers of equal bins N, each 1 <= N <= MAX_BINS (2^40), in any order, none twice.
+    q : float or array_like
+        The orders q, finite, negative ones included.
+    threads : int or None, default None
+        Threads to share the bins over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    PartitionSums
+        N ascending, q as given, ln Z_q(N) of shape (len(bins), len(q)) and the apparent
+        exponents between consecutive N, of shape (len(bins) - 1, len(q)).
+
+    Raises
+    ------
+    InputError
         For refused break points or weights, a number of bins out of range or given twice, or
         a q that is not finite.
     AnalysisError

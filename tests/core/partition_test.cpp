@@ -90,7 +90,7 @@ void bAdic(const Cascade& cascade, const MultifractalSolver& solver, unsigned le
             expectWithinRounding(logAt(sums, i, j), m * std::log(sumOfPowers),
                                  (m + 4.0) * std::abs(q[j]) * m * largestLog);
             if (i > 0) {
-                expectWithinRounding(sums.tauApparent[(i - 1) * q.size() + j], -solver.tau(q[j]),
+                expectWithinRounding(sums.tauApparent[(i - 1) * q.size() + j], solver.exponents(q[j]).tau,
                                      (m + 4.0) * std::abs(q[j]) * m * largestLog);
             }
         }
@@ -102,7 +102,7 @@ void tendsToTau(const Cascade& cascade, const MultifractalSolver& solver,
     const PartitionSums sums = partitionSums(cascade, bins, q);
     const std::size_t last = sums.bins.size() - 2;
     for (std::size_t j = 0; j < q.size(); ++j) {
-        const double tau = -solver.tau(q[j]);
+        const double tau = solver.exponents(q[j]).tau;
         SCOPED_TRACE("q " + std::to_string(q[j]));
         EXPECT_LT(std::abs(sums.tauApparent[last * q.size() + j] - tau),
                   std::abs(sums.tauApparent[j] - tau));
