@@ -17,6 +17,10 @@ I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
                                zeta(...) tau + 1; beta(...) -tau, sum p^q l^beta = 1
     cascade(breaks, weights, *, bins)     the masses of N equal bins
     cells(breaks, weights, *, levels)     the n^M cells of level M
+    cdf(breaks, weights, x), survival(...)    F(x) = mu([0, x]) and 1 - F(x)
+    series(breaks, weights, *, bins)      the bin masses times N, for MFDFA
+    cdf_at_bins(breaks, weights, *, bins) F at the bin ends k/N, for wavelet leaders
+    partition_sums(breaks, weights, *, bins, q)   ln Z_q(N) at each N, and the slopes
 
 The data (break points, weights, pieces, q, C) are positional; every option is keyword-only.
 Break points and weights are any sequences or arrays of real numbers; results are NumPy arrays
