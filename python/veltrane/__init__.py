@@ -281,37 +281,11 @@ def multifractal(breaks: object, weights: object, *, points: int = 101,
     return MultifractalSpectrum(*columns)
 
 
+@_common.orders_documented
 def tau(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
     """The partition-function exponent tau(q) of a Bernoulli measure, as estimators define it.
 
-    Parameters
-    ----------
-    breaks : array_like
-        The map's break points, increasing within (0, 1); or a table, one measure a row, all
-        with the same number of break points.
-    weights : array_like
-        The weights of the branches, positive, divided by their sum; a table of as many rows
-        when breaks is one.
-    q : float or array_like
-        The orders: a number or 0-d array, or an array of any shape, finite.
-    threads : int or None, default None
-        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
-        on any number.
-
-    Returns
-    -------
-    float or numpy.ndarray
-        A float for a number q and one measure; otherwise a float64 array of q's shape, and
-        of shape (measures,) + q's shape for a table.
-
-    Raises
-    ------
-    InputError
-        For refused break points, weights or q (NaN or infinite); a table's row is named by
-        its index ("measure 2: ...").
-    AnalysisError
-        OVERFLOW where the value lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     exponents : Every convention at once, with alpha(q) and f.
@@ -334,37 +308,11 @@ def tau(breaks: object, weights: object, q: object, *, threads: int | None = Non
     return _common.orders("tau", breaks, weights, q, threads)
 
 
+@_common.orders_documented
 def beta(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
     """The exponent beta(q) of sum p_i^q l_i^beta = 1 over the branches of a Bernoulli measure.
 
-    Parameters
-    ----------
-    breaks : array_like
-        The map's break points, increasing within (0, 1); or a table, one measure a row, all
-        with the same number of break points.
-    weights : array_like
-        The weights of the branches, positive, divided by their sum; a table of as many rows
-        when breaks is one.
-    q : float or array_like
-        The orders: a number or 0-d array, or an array of any shape, finite.
-    threads : int or None, default None
-        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
-        on any number.
-
-    Returns
-    -------
-    float or numpy.ndarray
-        A float for a number q and one measure; otherwise a float64 array of q's shape, and
-        of shape (measures,) + q's shape for a table.
-
-    Raises
-    ------
-    InputError
-        For refused break points, weights or q (NaN or infinite); a table's row is named by
-        its index ("measure 2: ...").
-    AnalysisError
-        OVERFLOW where the value lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     tau : The partition-function exponent, -beta.
@@ -383,37 +331,11 @@ def beta(breaks: object, weights: object, q: object, *, threads: int | None = No
     return _common.orders("beta", breaks, weights, q, threads)
 
 
+@_common.orders_documented
 def hurst(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
     """The generalized Hurst exponent h(q) that MFDFA finds on the series of bin masses.
 
-    Parameters
-    ----------
-    breaks : array_like
-        The map's break points, increasing within (0, 1); or a table, one measure a row, all
-        with the same number of break points.
-    weights : array_like
-        The weights of the branches, positive, divided by their sum; a table of as many rows
-        when breaks is one.
-    q : float or array_like
-        The orders: a number or 0-d array, or an array of any shape, finite.
-    threads : int or None, default None
-        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
-        on any number.
-
-    Returns
-    -------
-    float or numpy.ndarray
-        A float for a number q and one measure; otherwise a float64 array of q's shape, and
-        of shape (measures,) + q's shape for a table.
-
-    Raises
-    ------
-    InputError
-        For refused break points, weights or q (NaN or infinite); a table's row is named by
-        its index ("measure 2: ...").
-    AnalysisError
-        OVERFLOW where the value lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     series : The series of bin masses it describes.
@@ -434,37 +356,11 @@ def hurst(breaks: object, weights: object, q: object, *, threads: int | None = N
     return _common.orders("hurst", breaks, weights, q, threads)
 
 
+@_common.orders_documented
 def zeta(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
     """The structure-function exponent zeta(q) of the distribution function F(x) = mu([0, x]).
 
-    Parameters
-    ----------
-    breaks : array_like
-        The map's break points, increasing within (0, 1); or a table, one measure a row, all
-        with the same number of break points.
-    weights : array_like
-        The weights of the branches, positive, divided by their sum; a table of as many rows
-        when breaks is one.
-    q : float or array_like
-        The orders: a number or 0-d array, or an array of any shape, finite.
-    threads : int or None, default None
-        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
-        on any number.
-
-    Returns
-    -------
-    float or numpy.ndarray
-        A float for a number q and one measure; otherwise a float64 array of q's shape, and
-        of shape (measures,) + q's shape for a table.
-
-    Raises
-    ------
-    InputError
-        For refused break points, weights or q (NaN or infinite); a table's row is named by
-        its index ("measure 2: ...").
-    AnalysisError
-        OVERFLOW where the value lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     hurst : The ratio zeta(q) / q.
@@ -537,37 +433,11 @@ def exponents(breaks: object, weights: object, q: object, *,
     return Exponents(*columns)
 
 
+@_common.orders_documented
 def dq(breaks: object, weights: object, q: object, *, threads: int | None = None) -> Any:
     """D_q, the generalized (Renyi) dimensions of a Bernoulli measure.
 
-    Parameters
-    ----------
-    breaks : array_like
-        The map's break points, increasing within (0, 1); or a table, one measure a row, all
-        with the same number of break points.
-    weights : array_like
-        The weights of the branches, positive, divided by their sum; a table of as many rows
-        when breaks is one.
-    q : float or array_like
-        The orders: a number or 0-d array, or an array of any shape, finite.
-    threads : int or None, default None
-        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
-        on any number.
-
-    Returns
-    -------
-    float or numpy.ndarray
-        A float for a number q and one measure; otherwise a float64 array of q's shape, and
-        of shape (measures,) + q's shape for a table.
-
-    Raises
-    ------
-    InputError
-        For refused break points, weights or q (NaN or infinite); a table's row is named by
-        its index ("measure 2: ...").
-    AnalysisError
-        OVERFLOW where D_q lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     tau : The partition-function exponent (q - 1) D_q.

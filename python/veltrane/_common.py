@@ -4,7 +4,7 @@ Dask block's first row in the whole table)."""
 
 import operator
 import sys
-from typing import Any
+from typing import Any, Callable, TypeVar
 
 import numpy as np
 import numpy.typing as npt
@@ -126,3 +126,50 @@ def orders(exponent: str, breaks: object, weights: object, q: object, threads_as
     if cuts.ndim == 2:
         return _veltrane.orders_table(cuts, masses, values, exponent, shared, first_row)
     return _veltrane.orders(cuts, masses, values, exponent, shared)
+
+
+_ORDERS_SECTIONS = """Parameters
+    ----------
+    breaks : array_like
+        The map's break points, increasing within (0, 1); or a table, one measure a row, all
+        with the same number of break points.
+    weights : array_like
+        The weights of the branches, positive, divided by their sum; a table of as many rows
+        when breaks is one.
+    q : float or array_like
+        The orders: a number or 0-d array, or an array of any shape, finite.
+    threads : int or None, default None
+        Threads to share the orders over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    float or numpy.ndarray
+        A float for a number q and one measure; otherwise a float64 array of q's shape, and
+        of shape (measures,) + q's shape for a table.
+
+    Raises
+    ------
+    InputError
+        For refused break points, weights or q (NaN or infinite); a table's row is named by
+        its index ("measure 2: ...").
+    AnalysisError
+        OVERFLOW where the value lies beyond the range of doubles.
+"""
+
+_Documented = TypeVar("_Documented", bound=Callable[..., Any])
+
+
+def sections(text: str) -> Callable[[_Documented], _Documented]:
+    """A decorator that writes text, the sections several functions share, into a function's
+    docstring at its "{sections}" mark, "{name}" in text standing for the function's name."""
+    def document(function: _Documented) -> _Documented:
+        if function.__doc__:  # none under python -OO
+            function.__doc__ = function.__doc__.replace(
+                "{sections}", text.replace("{name}", function.__name__))
+        return function
+    return document
+
+
+#: veltrane.tau(), dq(), hurst(), zeta() and beta().
+orders_documented = sections(_ORDERS_SECTIONS)

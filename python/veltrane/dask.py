@@ -251,6 +251,36 @@ def _first_row(block_info: Any) -> int:
     return int(block_info[0]["array-location"][0][0]) if block_info else 0
 
 
+_TABLE_ORDERS = """Parameters
+    ----------
+    breaks_table : array_like or dask.array.Array
+        A 2-D table of break points, one measure a row, all with the same number; a Dask
+        array keeps its own blocks of rows.
+    weights_table : array_like or dask.array.Array
+        The weights, a row a measure, as many rows as breaks_table.
+    q : float or array_like
+        The orders: a number or a one-dimensional array, finite.
+    chunks : int, default TABLE_CHUNKS
+        Rows in a block of a table given as NumPy (4096: some milliseconds of work).
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        The float64 values, of shape (measures, len(q)), or (measures,) for a number q; each
+        block as veltrane.{name}() computes it.
+
+    Raises
+    ------
+    InputError
+        At once for tables that are not 2-D or of different numbers of rows, or refused q or
+        chunks; when computed, for a refused row, named by its place in the whole table.
+    AnalysisError
+        When computed, where the value lies beyond the range of doubles.
+"""
+
+
 def _order_rows(breaks: Any, weights: Any, q: Any, exponent: str, threads: int,
                 block_info: Any = None) -> Any:
     return _common.orders(exponent, breaks, weights, q, threads, _first_row(block_info))
@@ -277,38 +307,12 @@ def _orders(breaks_table: object, weights_table: object, q: object, exponent: st
         threads=_common.threads(threads), **shape)
 
 
+@_common.sections(_TABLE_ORDERS)
 def tau(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
         threads: int = 1) -> Any:
     """The partition-function exponents tau(q) of every measure of a table, as a Dask array.
 
-    Parameters
-    ----------
-    breaks_table : array_like or dask.array.Array
-        A 2-D table of break points, one measure a row, all with the same number; a Dask
-        array keeps its own blocks of rows.
-    weights_table : array_like or dask.array.Array
-        The weights, a row a measure, as many rows as breaks_table.
-    q : float or array_like
-        The orders: a number or a one-dimensional array, finite.
-    chunks : int, default TABLE_CHUNKS
-        Rows in a block of a table given as NumPy (4096: some milliseconds of work).
-    threads : int, default 1
-        Threads a worker shares a block over.
-
-    Returns
-    -------
-    dask.array.Array
-        The float64 values, of shape (measures, len(q)), or (measures,) for a number q; each
-        block as veltrane.tau() computes it.
-
-    Raises
-    ------
-    InputError
-        At once for tables that are not 2-D or of different numbers of rows, or refused q or
-        chunks; when computed, for a refused row, named by its place in the whole table.
-    AnalysisError
-        When computed, where tau lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     veltrane.tau : One measure, or one table, in one call.
@@ -328,38 +332,12 @@ def tau(breaks_table: object, weights_table: object, q: object, *, chunks: int =
     return _orders(breaks_table, weights_table, q, "tau", chunks, threads)
 
 
+@_common.sections(_TABLE_ORDERS)
 def beta(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
          threads: int = 1) -> Any:
     """The exponent beta(q) of sum p_i^q l_i^beta = 1 of every measure of a table, in Dask.
 
-    Parameters
-    ----------
-    breaks_table : array_like or dask.array.Array
-        A 2-D table of break points, one measure a row, all with the same number; a Dask
-        array keeps its own blocks of rows.
-    weights_table : array_like or dask.array.Array
-        The weights, a row a measure, as many rows as breaks_table.
-    q : float or array_like
-        The orders: a number or a one-dimensional array, finite.
-    chunks : int, default TABLE_CHUNKS
-        Rows in a block of a table given as NumPy.
-    threads : int, default 1
-        Threads a worker shares a block over.
-
-    Returns
-    -------
-    dask.array.Array
-        The float64 values, of shape (measures, len(q)), or (measures,) for a number q; each
-        block as veltrane.beta() computes it.
-
-    Raises
-    ------
-    InputError
-        At once for tables that are not 2-D or of different numbers of rows, or refused q or
-        chunks; when computed, for a refused row, named by its place in the whole table.
-    AnalysisError
-        When computed, where beta lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     veltrane.beta : One measure, or one table, in one call.
@@ -376,38 +354,12 @@ def beta(breaks_table: object, weights_table: object, q: object, *, chunks: int 
     return _orders(breaks_table, weights_table, q, "beta", chunks, threads)
 
 
+@_common.sections(_TABLE_ORDERS)
 def dq(breaks_table: object, weights_table: object, q: object, *, chunks: int = TABLE_CHUNKS,
        threads: int = 1) -> Any:
     """D_q of every measure of a table, as a lazy Dask array.
 
-    Parameters
-    ----------
-    breaks_table : array_like or dask.array.Array
-        A 2-D table of break points, one measure a row, all with the same number; a Dask
-        array keeps its own blocks of rows.
-    weights_table : array_like or dask.array.Array
-        The weights, a row a measure, as many rows as breaks_table.
-    q : float or array_like
-        The orders: a number or a one-dimensional array, finite.
-    chunks : int, default TABLE_CHUNKS
-        Rows in a block of a table given as NumPy.
-    threads : int, default 1
-        Threads a worker shares a block over.
-
-    Returns
-    -------
-    dask.array.Array
-        The float64 values, of shape (measures, len(q)), or (measures,) for a number q; each
-        block as veltrane.dq() computes it.
-
-    Raises
-    ------
-    InputError
-        At once for tables that are not 2-D or of different numbers of rows, or refused q or
-        chunks; when computed, for a refused row, named by its place in the whole table.
-    AnalysisError
-        When computed, where D_q lies beyond the range of doubles.
-
+    {sections}
     See Also
     --------
     veltrane.dq : One measure, or one table, in one call.
