@@ -40,8 +40,8 @@ std::string synopsisOf(Command command) {
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
     case Command::Partition:
-        return "  veltrane partition B_1 ... B_k --weights p_1 ... p_n --bins N,... --q Q:Q:S\n"
-               "                                  its partition sums at those resolutions\n";
+        return "  veltrane partition B_1 ... B_k --weights p_1 ... p_n --bins N,...\n"
+               "          --q FROM:TO:STEP        its partition sums at those resolutions\n";
     }
     return {};
 }
@@ -127,8 +127,8 @@ constexpr std::string_view kPartitionParagraph =
     "box-counting estimator finds between this N and the one before,\n"
     "-(ln Z_q(N) - ln Z_q(N_prev)) / (ln N - ln N_prev), tending to\n"
     "tau(q) = (q - 1) D_q (empty on the rows of the smallest N, null in JSON). A bin\n"
-    "whose mass is below the doubles stops a q <= 0 with an overflow. Before printing,\n"
-    "Z_0 = N, Z_1 = 1 and convexity in q are checked.\n"
+    "whose mass is below the doubles stops a q <= 0 with an overflow. Before\n"
+    "printing, Z_0 = N, Z_1 = 1 and convexity in q are checked.\n"
     "\n";
 
 std::string markovParagraph() {

@@ -3,6 +3,7 @@
 #include "MeasureInput.h"
 #include "MultifractalOutput.h"
 #include "OptionParser.h"
+#include "OrderRange.h"
 
 #include <cmath>
 #include <ostream>
@@ -59,44 +60,12 @@ Parsed<MultifractalOptions> parse(const std::vector<std::string>& words) {
     return {o, {}};
 }
 
-struct DqRange {
-    double from = 0.0;
-    double step = 0.0;
-    std::size_t rows = 0;
-};
-
-// FROM:TO:STEP of the option, with TO not below FROM and STEP above 0; q = FROM + i STEP up
-// to TO.
-DqRange dqRange(const Option& option, const std::string& text, const std::string& separator) {
-    const auto first = text.find(':');
-    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
-    const auto number = [&](std::size_t from, std::size_t to) {
-        return second == std::string::npos
-                   ? std::nullopt
-                   : decimalToDouble(text.substr(from, to - from), separator);
-    };
-    const auto from = number(0, first);
-    const auto to = number(first + 1, second);
-    const auto step = number(second + 1, text.size());
-    const std::string word(option.word);
-    if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
-        throw UsageError(word + " takes FROM:TO:STEP, three numbers with TO not below FROM and " +
-                         "STEP above 0");
-    }
-    // A TO that the steps reach only up to rounding still counts.
-    const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
-    if (!(count <= static_cast<double>(option.most))) {
-        throw UsageError(word + " gives at most " + std::to_string(option.most) + " rows");
-    }
-    return {*from, *step, static_cast<std::size_t>(count)};
-}
-
 // The rows of --dq, solved over the threads a window at a time, checked against the bounds
 // and written in order as they are, so that memory does not grow with their number.
-void writeDq(const MultifractalSolver& solver, const DqRange& range, bool json,
+void writeDq(const MultifractalSolver& solver, const OrderRange& range, bool json,
              const RunControl& control, std::ostream& out) {
     writeDqHead(json, out);
-    solver.dqRows(range.from, range.step, range.rows, control,
+    solver.dqRows(range.from, range.step, range.count, control,
                   [&](std::size_t first, std::span<const DqPoint> rows) {
                       writeDqRows(first, rows, json, out);
                   });
@@ -108,17 +77,17 @@ constexpr std::size_t kExponentsWindow = 4096;
 
 // The rows of --exponents, a window at a time as --dq's, each window checked before it is
 // written.
-void writeExponents(const MultifractalSolver& solver, const DqRange& range, bool json,
+void writeExponents(const MultifractalSolver& solver, const OrderRange& range, bool json,
                     const RunControl& control, std::ostream& out) {
     writeExponentsHead(json, out);
     std::vector<double> qs;
     std::vector<Exponents> rows;
-    for (std::size_t first = 0; first < range.rows; first += kExponentsWindow) {
-        const std::size_t n = std::min(kExponentsWindow, range.rows - first);
+    for (std::size_t first = 0; first < range.count; first += kExponentsWindow) {
+        const std::size_t n = std::min(kExponentsWindow, range.count - first);
         qs.resize(n);
         rows.resize(n);
         for (std::size_t k = 0; k < n; ++k) {
-            qs[k] = range.from + static_cast<double>(first + k) * range.step;
+            qs[k] = range.at(first + k);
         }
         solver.exponentsMany(qs, rows, control);
         if (control.done != nullptr) {
@@ -155,14 +124,14 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out, st
     const std::optional<PlotRequest> plot =
         plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::Multifractal, points);
     const std::optional<std::string>& rowsText = o.dq ? o.dq : o.exponents;
-    const DqRange dq = rowsText ? dqRange(o.dq ? option::dq : option::exponents, *rowsText,
-                                          services.decimalSeparator)
-                                : DqRange{};
+    const OrderRange dq = rowsText ? orderRange(o.dq ? option::dq : option::exponents, *rowsText,
+                                                services.decimalSeparator, "rows")
+                                   : OrderRange{};
     const Measure measure = readMeasure(o.measure, services);
     const std::vector<double>& breakPoints = measure.breakPoints;
     const std::vector<double>& weights = measure.weights;
     const MultifractalSolver solver(breakPoints, weights);
-    const std::size_t work = rowsText ? dq.rows : points;
+    const std::size_t work = rowsText ? dq.count : points;
     withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
         const auto write = [&](std::ostream& to) {
             if (rowsText) {

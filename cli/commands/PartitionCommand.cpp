@@ -2,6 +2,7 @@
 
 #include "MeasureInput.h"
 #include "OptionParser.h"
+#include "OrderRange.h"
 #include "PartitionOutput.h"
 
 #include <charconv>
@@ -64,30 +65,12 @@ std::vector<std::uint64_t> binCounts(const std::string& text) {
     return counts;
 }
 
-// FROM:TO:STEP, TO not below FROM and STEP above 0: q = FROM + i STEP up to TO.
+// The orders of --q, each FROM + i STEP.
 std::vector<double> orders(const std::string& text, const std::string& separator) {
-    const auto first = text.find(':');
-    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
-    const auto number = [&](std::size_t from, std::size_t to) {
-        return second == std::string::npos
-                   ? std::nullopt
-                   : decimalToDouble(text.substr(from, to - from), separator);
-    };
-    const auto from = number(0, first);
-    const auto to = number(first + 1, second);
-    const auto step = number(second + 1, text.size());
-    if (!from || !to || !step || !(*to >= *from) || !(*step > 0.0)) {
-        throw usageError("--q takes FROM:TO:STEP, three numbers with TO not below FROM and STEP "
-                         "above 0");
-    }
-    // A TO that the steps reach only up to rounding still counts.
-    const double count = std::floor((*to - *from) / *step * (1.0 + 1e-12)) + 1.0;
-    if (!(count <= static_cast<double>(option::orders.most))) {
-        throw usageError("--q gives at most " + std::to_string(option::orders.most) + " orders");
-    }
-    std::vector<double> q(static_cast<std::size_t>(count));
+    const OrderRange range = orderRange(option::orders, text, separator, "orders");
+    std::vector<double> q(range.count);
     for (std::size_t i = 0; i < q.size(); ++i) {
-        q[i] = *from + static_cast<double>(i) * *step;
+        q[i] = range.at(i);
     }
     return q;
 }

@@ -19,7 +19,8 @@ resolution's, the second the estimator's own.
 
     PYTHONPATH=build/python python3 examples/python/estimators.py [J [picture.png]]
 
-J is 20 by default (about a second); the picture (estimators.png) needs matplotlib.
+J is 20 by default (a few seconds); the picture (estimators.png, drawn unless J alone is
+given) needs matplotlib (python3-matplotlib).
 """
 
 import sys
@@ -83,7 +84,8 @@ def main():
     mfdfa_h = mfdfa(series, scales)
 
     print(f"bins 2^8 .. 2^{top}; MFDFA segments 2^4 .. 2^{top - 4} bins")
-    print("    q   tau(q)   at these N  box count  its error    h(q)  at these s    MFDFA  its error")
+    print("    q   tau(q)   at these N  box count  its error    h(q)  at these s    MFDFA"
+          "  its error")
     for row in zip(ORDERS, exact_tau, ideal_tau, box_tau, exact_h, ideal_h, mfdfa_h):
         q, t, t_n, t_box, h, h_n, h_dfa = row
         print(f"{q:5.1f} {t:8.4f} {t_n:12.4f} {t_box:10.4f} {t_box - t_n:10.1e} "
@@ -94,7 +96,10 @@ def main():
 
 
 def draw(picture, ideal_tau, box_tau, ideal_h, mfdfa_h):
-    import matplotlib
+    try:
+        import matplotlib
+    except ImportError:
+        sys.exit("drawing needs matplotlib (python3-matplotlib); give J alone to print only")
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt

@@ -17,6 +17,16 @@ std::vector<double> doubles(const py::handle& values, const std::string& what) {
     return {array.data(), array.data() + array.size()};
 }
 
+py::array_t<double, py::array::c_style> numbersOfAnyShape(const py::handle& values,
+                                                          const std::string& what) {
+    auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+    if (!array) {
+        PyErr_Clear();
+        throw InputError(what + " must be a number or an array of numbers");
+    }
+    return array;
+}
+
 py::array_t<double> shaped(std::vector<double>&& values,
                            const py::array_t<double, py::array::c_style>& like) {
     std::vector<py::ssize_t> shape(like.shape(), like.shape() + like.ndim());

@@ -62,6 +62,11 @@ private:
 // The numbers of any sequence or array (what names them in messages); InputError otherwise.
 std::vector<double> doubles(const py::handle& values, const std::string& what);
 
+// The numbers of a number or an array of any shape, as C-contiguous float64 (what names them in
+// messages: "q", "x"); InputError otherwise.
+py::array_t<double, py::array::c_style> numbersOfAnyShape(const py::handle& values,
+                                                          const std::string& what);
+
 // values in the shape of like (a 0-d array for a number).
 py::array_t<double> shaped(std::vector<double>&& values,
                            const py::array_t<double, py::array::c_style>& like);

@@ -1,7 +1,7 @@
 #include "Orders.h"
 
-#include <stdexcept>
 #include <vector>
+#include <veltrane/errors.h>
 #include <veltrane/exponents.h>
 
 namespace veltrane::python {
@@ -22,7 +22,7 @@ Exponent exponentNamed(const std::string& name) {
     if (name == "beta") {
         return Exponent::Beta;
     }
-    throw std::logic_error("no exponent is named " + name);
+    throw RuntimeError(ErrorKind::Internal, "the package asked for no exponent, " + name);
 }
 
 void solveExponent(const MultifractalSolver& solver, std::span<const double> qs, Exponent which,

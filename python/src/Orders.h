@@ -11,7 +11,8 @@ namespace veltrane::python {
 // The conventions of exponents.h the package offers as functions of their own.
 enum class Exponent { Tau, Dq, Hurst, Zeta, Beta };
 
-// "tau", "dq", "hurst", "zeta" or "beta"; anything else is a fault of the package.
+// "tau", "dq", "hurst", "zeta" or "beta"; anything else is a fault of the package, reported
+// as an internal error.
 Exponent exponentNamed(const std::string& name);
 
 // The exponent at each of qs, into out (of the same length), checked against the bounds. τ, D_q

@@ -30,7 +30,7 @@ py::array_t<double> triples(const std::vector<ScaledSum>& sums, std::size_t rows
 
 std::vector<ScaledSum> scaledSums(const py::handle& values, std::size_t orders) {
     const auto array = Triples::ensure(values);
-    if (!array || array.ndim() < 1 || array.shape(array.ndim() - 1) != 3 ||
+    if (!array || orders == 0 || array.ndim() < 1 || array.shape(array.ndim() - 1) != 3 ||
         static_cast<std::size_t>(array.size()) % (3 * orders) != 0) {
         PyErr_Clear();
         throw InputError("scaled sums must be an array of (shift, sum, carry) for each order q");

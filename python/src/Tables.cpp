@@ -90,11 +90,7 @@ py::array_t<double> tableOrders(const py::handle& breaks, const py::handle& weig
         throw InputError(std::to_string(weightTable.rows()) + " rows of weights given for " +
                          std::to_string(breakTable.rows()) + " rows of break points");
     }
-    const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
-    if (!qs) {
-        PyErr_Clear();
-        throw InputError("q must be a number or an array of numbers");
-    }
+    const auto qs = numbersOfAnyShape(q, "q");
     const auto perRow = static_cast<std::size_t>(qs.size());
     checkSize(breakTable.rows(), perRow);
     std::vector<double> out(breakTable.rows() * perRow);

@@ -146,11 +146,7 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
                   const std::string& exponent, unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
     const Exponent which = exponentNamed(exponent);
-    const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
-    if (!qs) {
-        PyErr_Clear();
-        throw InputError("q must be a number or an array of numbers");
-    }
+    const auto qs = numbersOfAnyShape(q, "q");
     const std::span<const double> in(qs.data(), static_cast<std::size_t>(qs.size()));
     std::vector<double> out(in.size());
     const auto solve = [&](const RunControl& control) {
@@ -172,11 +168,7 @@ py::object orders(const py::handle& breaks, const py::handle& weights, const py:
 py::tuple exponents(const py::handle& breaks, const py::handle& weights, const py::handle& q,
                     unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
-    const auto qs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(q);
-    if (!qs) {
-        PyErr_Clear();
-        throw InputError("q must be a number or an array of numbers");
-    }
+    const auto qs = numbersOfAnyShape(q, "q");
     const std::span<const double> in(qs.data(), static_cast<std::size_t>(qs.size()));
     std::vector<veltrane::Exponents> rows(in.size());
     runReleased(threads,
@@ -227,11 +219,7 @@ py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
 py::array_t<double> distribution(const py::handle& breaks, const py::handle& weights,
                                  const py::handle& x, bool survival, unsigned threads) {
     const Cascade measure(doubles(breaks, "break points"), doubles(weights, "weights"));
-    const auto xs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(x);
-    if (!xs) {
-        PyErr_Clear();
-        throw InputError("x must be a number or an array of numbers");
-    }
+    const auto xs = numbersOfAnyShape(x, "x");
     const std::span<const double> in(xs.data(), static_cast<std::size_t>(xs.size()));
     std::vector<double> out(in.size());
     runReleased(threads, static_cast<double>(in.size()) > kLengthyWork / 4,

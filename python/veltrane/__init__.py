@@ -346,7 +346,7 @@ def hurst(breaks: object, weights: object, q: object, *, threads: int | None = N
     tau(q) = q h(q) - 1, so h(q) = (tau(q) + 1) / q, and h(0) = tau'(0) = alpha(0) in the
     limit; h(1) = 1 and h(2) is the Hurst exponent of the series' fluctuation function. Near
     q = 0, h comes from its own equation sum l_i expm1(q ln(p_i / l_i^h)) = 0 rather than
-    from tau + 1, which loses its digits there: within about 1e-14 of itself for any q.
+    from tau + 1, which loses its digits there: within about 1e-12 of itself for any q.
 
     Examples
     --------
@@ -444,8 +444,9 @@ def dq(breaks: object, weights: object, q: object, *, threads: int | None = None
 
     Notes
     -----
-    D_q = tau(q) / (q - 1), with tau the partition-function exponent; D_1 = sum p_i ln p_i / sum p_i ln l_i, the information dimension.
-    Each value is within about 1e-14 of itself, also for q as close to 1 as a double gets.
+    D_q = tau(q) / (q - 1), with tau the partition-function exponent; D_1 = sum p_i ln p_i /
+    sum p_i ln l_i, the information dimension. Each value is within about 1e-14 of itself, also
+    for q as close to 1 as a double gets.
 
     Examples
     --------
@@ -778,7 +779,9 @@ def cdf_at_bins(breaks: object, weights: object, *, bins: int, first: int = 0,
 
 
 def _bin_counts(bins: object) -> list[int]:
-    counts = [bins] if isinstance(bins, (int, np.integer)) else list(bins)  # type: ignore[call-overload]
+    # A single count, or any sequence of them; whole() refuses what is not a whole number.
+    given = np.asarray(bins, dtype=object)
+    counts = list(given.ravel()) if given.ndim else [bins]
     return [_common.whole(n, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE) for n in counts]
 
 

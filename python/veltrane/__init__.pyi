@@ -20,9 +20,11 @@ __all__ = [
     "InputError",
     "MAX_BINS",
     "MultifractalSpectrum",
-    "beta",
     "PartitionSums",
+    "beta",
     "cascade",
+    "cdf",
+    "cdf_at_bins",
     "cells",
     "dq",
     "exact",
@@ -31,13 +33,11 @@ __all__ = [
     "markov",
     "multifractal",
     "partition_sums",
+    "series",
     "spectrum",
+    "survival",
     "tau",
     "zeta",
-    "cdf",
-    "cdf_at_bins",
-    "series",
-    "survival",
 ]
 
 _Numbers = Sequence[float] | npt.ArrayLike

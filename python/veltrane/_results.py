@@ -380,7 +380,8 @@ class PartitionSums(_Arrays):
     --------
     >>> z = veltrane.partition_sums([0.5], [1, 3], bins=[2, 4, 8], q=[0, 2])
     >>> z
-    PartitionSums(3 Ns from 2 to 8, 2 orders, log_z=[-1.41001 .. 2.07944], tau_apparent=[-1 .. 0.678072])
+    PartitionSums(3 Ns from 2 to 8, 2 orders, log_z=[-1.41001 .. 2.07944], \
+tau_apparent=[-1 .. 0.678072])
     >>> z.log_z.shape, z.tau_apparent.shape
     ((3, 2), (2, 2))
     """

@@ -90,7 +90,8 @@ void bAdic(const Cascade& cascade, const MultifractalSolver& solver, unsigned le
             expectWithinRounding(logAt(sums, i, j), m * std::log(sumOfPowers),
                                  (m + 4.0) * std::abs(q[j]) * m * largestLog);
             if (i > 0) {
-                expectWithinRounding(sums.tauApparent[(i - 1) * q.size() + j], solver.exponents(q[j]).tau,
+                expectWithinRounding(sums.tauApparent[(i - 1) * q.size() + j],
+                                     solver.exponents(q[j]).tau,
                                      (m + 4.0) * std::abs(q[j]) * m * largestLog);
             }
         }

@@ -76,12 +76,14 @@ public:
     double beta(double q) const;
 
     // The exponents of order q in every convention (exponents.h). τ, β and D_q as beta() and
-    // dq() give them; h(q) within about 1e-14 of itself also as q nears 0, where it is formed
-    // from its own equation Σ ℓ_i expm1(q ln(p_i / ℓ_i^h)) = 0 rather than from τ + 1, and
-    // ζ = q h; α and f as atQ() gives them. Throws as atQ() does.
+    // dq() give them; h(q) within about 1e-12 of itself (against 50-digit figures), also as q
+    // nears 0, where it is formed from its own equation Σ ℓ_i expm1(q ln(p_i / ℓ_i^h)) = 0
+    // rather than from τ + 1, and ζ = q h; α and f as atQ() gives them, α(0) = h(0). Unchecked;
+    // throws as atQ() does.
     Exponents exponents(double q) const;
     // The exponents at each of qs, into out (of the same length), over the threads control
-    // asks for, the same bits on any number; each checked as dqMany checks its rows.
+    // asks for, the same bits on any number; each point checked against SpectrumBounds, the
+    // rows of D_q as dqMany checks them, α and h within [αmin, αmax] and not rising with q.
     void exponentsMany(std::span<const double> qs, std::span<Exponents> out,
                        const RunControl& control) const;
 

@@ -134,7 +134,9 @@ public:
             const double q = m_q[m_orders[i]];
             const double step = i == 0 ? 0.0 : q - m_q[m_orders[i - 1]];
             const bool even = i >= 2 && step == m_q[m_orders[i - 1]] - m_q[m_orders[i - 2]];
-            if (!even || products == kMostProducts) {
+            if (i > 0 && step == 0.0) {
+                // The same order again: the same powers.
+            } else if (!even || products == kMostProducts) {
                 for (std::size_t k = 0; k < d.size(); ++k) {
                     m_powers[k] = std::exp(q * d[k]);
                 }

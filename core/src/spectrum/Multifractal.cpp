@@ -132,7 +132,7 @@ private:
     double hurst(double q) const;
     double solveHurstNearZero(double q) const;
     // Throws RuntimeError (internal) where the exponents break a bound: each point and the rows
-    // of D_q as SpectrumBounds checks them, α = τ' not rising with q, and h within [αmin, αmax],
+    // of D_q as SpectrumBounds checks them, α = τ' = -β' not rising with q, and h within [αmin, αmax],
     // not rising with q (the slope of the chord of the concave τ from q = 0).
     void checkExponents(std::span<const Exponents> rows) const;
     Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
@@ -178,7 +178,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // exp of anything below this is exactly 0 in double, so such a term adds nothing to a sum.
 constexpr double kVanishing = -746.0;
 
-// Newton on τ stops once a step would move the Gibbs weights by less than this factor; the
+// Newton on β stops once a step would move the Gibbs weights by less than this factor; the
 // moments are then carried to the end of the step to first order, leaving errors of the order
 // of its square.
 constexpr double kWeightTolerance = 1e-8;
@@ -201,6 +201,11 @@ constexpr double kWideRange = 1e3;
 // Where |δ| <e> D is at most this, D is solved from the excess of Σ p exp(δx) over 1: the
 // rounding of Σ p = 1 would cost it up to 1e-16 / kNearOne of itself.
 constexpr double kNearOne = 1e-3;
+
+// Where |q| e_max (αmax - αmin) is at most this, h(q) is solved from its own equation, whose
+// terms expm1(q x) then stay below e^30: beyond it, q h = 1 - β(q) is at least about
+// 30 αmin / (e_max (αmax - αmin)), whose cancellation costs h a few units of 1e-16 / that.
+constexpr double kHurstBand = 30.0;
 
 // Far more than safeguarded Newton needs: a fallback step halves the bracket of q or doubles an
 // open one.
@@ -261,7 +266,7 @@ std::optional<DoubleDouble> ratioOf(DoubleDouble a, DoubleDouble e) {
                                                       : std::nullopt;
 }
 
-// τ = (1 - q) D, which for |q| near the largest double may lie beyond the range of doubles.
+// β = (1 - q) D, which for |q| near the largest double may lie beyond the range of doubles.
 double finiteTau(double q, double tau) {
     if (!std::isfinite(tau)) {
         throw RuntimeError(ErrorKind::Overflow,
@@ -287,7 +292,7 @@ private:
 
 // The roots solved so far in a block, extrapolated to the next α: along the spectrum f' = q and
 // f'' = q' = -<e>/Var(x), and q'' comes from the last two slopes. The first guess is q = 0,
-// where τ = 1 and so f = 1.
+// where β = 1 and so f = 1.
 class Track {
 public:
     std::pair<double, double> guess(double alpha) const {
@@ -629,7 +634,7 @@ double MultifractalModel::stepD(double d, double q, bool nearOne, std::vector<do
     return std::fabs(delta) * sums.e * d < kNearOne ? fromExcess(sums.scale).value_or(step) : step;
 }
 
-// With τ = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
+// With β = (1 - q) D the equation reads Σ m p exp(δ x) = 1, δ = q - 1, x = e (D - r): its
 // logarithm rises (δ > 0) or falls (δ < 0) in D and is convex, with slope δ<e>, so Newton
 // converges from any start after at most one step past the root. D lies in [αmin, αmax].
 double MultifractalModel::solveD(double q, std::vector<double>& work) const {
@@ -640,7 +645,7 @@ double MultifractalModel::solveD(double q, std::vector<double>& work) const {
     for (long pass = 0; pass < kMaxPasses; ++pass) {
         const double step = stepD(d, q, nearOne, work);
         if (std::isinf(d + step)) {
-            // Newton rises monotonically to the root after its first step: D, and so τ, lies
+            // Newton rises monotonically to the root after its first step: D, and so β, lies
             // beyond the doubles, as where a branch within a subnormal of length 1 carries a
             // ratio beyond them.
             finiteTau(q, d + step);
@@ -652,7 +657,7 @@ double MultifractalModel::solveD(double q, std::vector<double>& work) const {
         }
         d += step;
     }
-    throw RuntimeError(ErrorKind::InvalidOperation, "no τ found for q = " + shortest(q));
+    throw RuntimeError(ErrorKind::InvalidOperation, "no beta found for q = " + shortest(q));
 }
 
 namespace {
@@ -693,8 +698,10 @@ DqPoint MultifractalModel::dq(double q) const {
 // equation Σ p^q ℓ^β = 1 reads Σ ℓ_i exp(q x_i) = 1, x_i = e_i (h - r_i), and with Σ ℓ_i = 1
 // taken as exact, G(h) = Σ ℓ_i expm1(q x_i) / q = 0: G rises in h with slope Σ ℓ e exp(q x),
 // is convex (q > 0) or concave (q < 0), and tends to Σ ℓ x as q vanishes, so it loses no digits
-// there. Where |q| e_max (αmax - αmin) ≤ 1 no exponent exceeds 1 in size. Newton from either
-// side passes the root at most once; h = α(ξ) for some ξ between 0 and q keeps it in range.
+// there. Where |q| e_max (αmax - αmin) ≤ kHurstBand no exponent exceeds that in size, and
+// expm1 keeps every term; beyond it, 1 - β(q) = q h has lost few enough digits to be taken
+// as it is. Newton from either side passes the root at most once; h = α(ξ) for some ξ
+// between 0 and q keeps it in range.
 double MultifractalModel::solveHurstNearZero(double q) const {
     double h = std::clamp(m_d1, m_alphaMin, m_alphaMax);
     Settling settling;
@@ -722,7 +729,7 @@ double MultifractalModel::hurst(double q) const {
         return 1.0;
     }
     // q = 0 also where αmax is beyond the doubles and the product is not a number.
-    if (q == 0.0 || std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= 1.0) {
+    if (q == 0.0 || std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= kHurstBand) {
         return solveHurstNearZero(q);
     }
     return (1.0 - beta(q)) / q;
@@ -738,7 +745,8 @@ Exponents MultifractalModel::exponents(double q) const {
     x.dq = row.dq;
     x.hurst = hurst(q);
     x.zeta = convention::zetaOfHurst(q, x.hurst);
-    x.alpha = point.alpha;
+    // At q = 0, h is α(0) = Σ ℓ ln p / Σ ℓ ln ℓ, solved in one step without the moments' rounding.
+    x.alpha = q == 0.0 ? x.hurst : point.alpha;
     x.f = point.f;
     return x;
 }
@@ -770,8 +778,8 @@ MultifractalPoint MultifractalModel::atQ(double q) const {
     std::vector<double> work;
     const double d = q == 0.0 ? m_d1 : solveD(q, work);
     const double t = q == 0.0 ? 1.0 : (1.0 - q) * d;
-    // In the frame of an α close to α(q), s = τ + qα is f and solves the sums' equation without
-    // the cancellation of τ + qα for large |q|. The first pass finds α(q) from the moments, the
+    // In the frame of an α close to α(q), s = β + qα is f and solves the sums' equation without
+    // the cancellation of β + qα for large |q|. The first pass finds α(q) from the moments, the
     // second one f; <x> = <e> (α - α(q)) corrects both for the α used.
     double alpha = d;
     double f = 0.0;
@@ -782,13 +790,14 @@ MultifractalPoint MultifractalModel::atQ(double q) const {
         f = s + sums.phi / sums.e - q * shift;
         alpha -= shift;
     }
-    return {alpha, q == 0.0 ? 1.0 : f, q, t};
+    // α(q) lies strictly inside the range; at large |q| its rounding may leave it by a unit.
+    return {std::clamp(alpha, m_alphaMin, m_alphaMax), q == 0.0 ? 1.0 : f, q, t};
 }
 
-// The root of ρ(q) = <x>/<e> = α - α(q) along τ(q). ρ rises with q, with slope
+// The root of ρ(q) = <x>/<e> = α - α(q) along β(q). ρ rises with q, with slope
 // Var(x - ρe)/<e>, so Newton steps on it are kept inside a bracket of the root as in the exact
 // solver; where a step would leave it or does not shrink fast enough, the bracket is halved, or
-// widened geometrically while one side is open. Each step first solves for s = τ + qα at that
+// widened geometrically while one side is open. Each step first solves for s = β + qα at that
 // q by Newton, which is convex there; from a close guess one pass suffices.
 MultifractalModel::Root MultifractalModel::solveAlpha(double alpha, double q, double s,
                                                       std::vector<double>& work) const {
@@ -842,7 +851,7 @@ MultifractalModel::Root MultifractalModel::solveAlpha(double alpha, double q, do
         if (next == q) {
             return {q, s, sums, passes};
         }
-        s += rho * (next - q); // along τ(q): ds/dq = ρ
+        s += rho * (next - q); // along β(q): ds/dq = ρ
         q = next;
     }
 }
@@ -998,11 +1007,11 @@ bool atMost(double a, double b, double scale = 0.0) {
 
 std::string pointText(const MultifractalPoint& p) {
     return "(alpha " + shortest(p.alpha) + ", f " + shortest(p.f) + ", q " + shortest(p.q) +
-           ", tau " + shortest(p.beta) + ")";
+           ", beta " + shortest(p.beta) + ")";
 }
 
 std::string rowText(const DqPoint& row) {
-    return "(q " + shortest(row.q) + ", tau " + shortest(row.beta) + ", D_q " + shortest(row.dq) +
+    return "(q " + shortest(row.q) + ", beta " + shortest(row.beta) + ", D_q " + shortest(row.dq) +
            ")";
 }
 
@@ -1019,7 +1028,7 @@ void SpectrumBounds::check(std::span<const MultifractalPoint> points) {
         }
         if (std::isfinite(p.q) && !atMost(std::fabs(p.beta - (p.f - p.q * p.alpha)), 0.0,
                                           std::fabs(p.f) + std::fabs(p.q * p.alpha))) {
-            broken("the point " + pointText(p) + " breaks tau = f - q alpha");
+            broken("the point " + pointText(p) + " breaks beta = f - q alpha");
         }
         if (m_point) {
             const MultifractalPoint& o = *m_point;
@@ -1052,7 +1061,7 @@ void SpectrumBounds::checkRow(const DqPoint& row) const {
                shortest(m_alphaMin) + ", " + shortest(m_alphaMax) + "]");
     }
     if (!atMost(std::fabs(row.beta - (1.0 - row.q) * row.dq), 0.0, row.beta)) {
-        broken("the row " + rowText(row) + " breaks tau = (1 - q) D_q");
+        broken("the row " + rowText(row) + " breaks beta = (1 - q) D_q");
     }
 }
 
