@@ -132,8 +132,8 @@ private:
     double hurst(double q) const;
     double solveHurstNearZero(double q) const;
     // Throws RuntimeError (internal) where the exponents break a bound: each point and the rows
-    // of D_q as SpectrumBounds checks them, α = τ' = -β' not rising with q, and h within [αmin, αmax],
-    // not rising with q (the slope of the chord of the concave τ from q = 0).
+    // of D_q as SpectrumBounds checks them, α = τ' = -β' not rising with q, and h within [αmin,
+    // αmax], not rising with q (the slope of the chord of the concave τ from q = 0).
     void checkExponents(std::span<const Exponents> rows) const;
     Root solveAlpha(double alpha, double q, double s, std::vector<double>& work) const;
     // Points first .. first + out.size() - 1 of a spectrum of points points, into out; returns
