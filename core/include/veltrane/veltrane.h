@@ -4,6 +4,7 @@
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/exact.h>
+#include <veltrane/exponents.h>
 #include <veltrane/export.h>
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
