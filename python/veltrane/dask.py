@@ -89,23 +89,7 @@ def cascade(breaks: object, weights: object, *, bins: int, chunks: Any = 2**22,
     >>> masses[2:6].compute()
     array([0.046875, 0.140625, 0.046875, 0.140625])
     """
-    cuts = _common.reals(breaks, "break points")
-    masses = _common.reals(weights, "weights")
-    veltrane.cascade(cuts, masses, bins=bins, count=0)
-    shared = _common.threads(threads)
-    dask = _dask()
-    try:
-        blocks = dask.array.core.normalize_chunks(chunks, shape=(bins,), dtype=np.float64)
-    except (TypeError, ValueError, ZeroDivisionError):
-        blocks = None
-    if blocks is None or min(blocks[0], default=0) < 1:
-        raise veltrane.InputError(f"chunks must be a whole number of bins from 1, or block "
-                                  f"lengths from 1 that add up to {bins}")
-    name = "veltrane-cascade-" + dask.base.tokenize(cuts, masses, bins, blocks, shared)
-    starts = np.cumsum((0,) + blocks[0][:-1])
-    graph = {(name, k): (_bins, cuts, masses, bins, int(start), int(size), shared)
-             for k, (start, size) in enumerate(zip(starts, blocks[0]))}
-    return dask.array.Array(graph, name, blocks, dtype=np.float64, meta=np.empty((0,)))
+    return _by_bins("cascade", _bins, breaks, weights, bins, bins, chunks, threads, "bins")
 
 
 def _series(breaks: Any, weights: Any, bins: int, first: int, count: int,
@@ -121,9 +105,10 @@ def _ends(breaks: Any, weights: Any, bins: int, first: int, count: int,
 
 
 def _by_bins(kind: str, compute: Any, breaks: object, weights: object, bins: int,
-             length: int, chunks: Any, threads: int) -> Any:
-    """A lazy array of length values, indexed as bins or bin ends are, whose block from start
-    of size values is compute(breaks, weights, bins, start, size, threads)."""
+             length: int, chunks: Any, threads: int, unit: str = "values") -> Any:
+    """A lazy array of length values (unit in messages), indexed as bins or bin ends are,
+    whose block from start of size values is compute(breaks, weights, bins, start, size,
+    threads)."""
     cuts = _common.reals(breaks, "break points")
     masses = _common.reals(weights, "weights")
     veltrane.cascade(cuts, masses, bins=bins, count=0)
@@ -134,7 +119,7 @@ def _by_bins(kind: str, compute: Any, breaks: object, weights: object, bins: int
     except (TypeError, ValueError, ZeroDivisionError):
         blocks = None
     if blocks is None or min(blocks[0], default=0) < 1:
-        raise veltrane.InputError(f"chunks must be a whole number of values from 1, or block "
+        raise veltrane.InputError(f"chunks must be a whole number of {unit} from 1, or block "
                                   f"lengths from 1 that add up to {length}")
     name = f"veltrane-{kind}-" + dask.base.tokenize(cuts, masses, bins, blocks, shared)
     starts = np.cumsum((0,) + blocks[0][:-1])

@@ -129,7 +129,10 @@ private:
     // D with Σ p_i^q ℓ_i^((1-q) D) = 1, for q ≠ 1.
     double solveD(double q, std::vector<double>& work) const;
     // h(q) = (1 - β(q)) / q, the limit α(0) at q = 0.
-    double hurst(double q) const;
+    // h(q) = (1 - β(q)) / q from β = beta(q), the limit α(0) at q = 0.
+    double hurst(double q, double beta) const;
+    // The point of order q ≠ 1 whose D_q is d (m_d1, the start for α, at q = 0).
+    MultifractalPoint pointWithD(double q, double d, std::vector<double>& work) const;
     double solveHurstNearZero(double q) const;
     // Throws RuntimeError (internal) where the exponents break a bound: each point and the rows
     // of D_q as SpectrumBounds checks them, α = τ' = -β' not rising with q, and h within [αmin,
@@ -724,7 +727,7 @@ double MultifractalModel::solveHurstNearZero(double q) const {
     throw RuntimeError(ErrorKind::InvalidOperation, "no h found for q = " + shortest(q));
 }
 
-double MultifractalModel::hurst(double q) const {
+double MultifractalModel::hurst(double q, double beta) const {
     if (m_single) {
         return 1.0;
     }
@@ -732,18 +735,24 @@ double MultifractalModel::hurst(double q) const {
     if (q == 0.0 || std::fabs(q) * m_eMax * (m_alphaMax - m_alphaMin) <= kHurstBand) {
         return solveHurstNearZero(q);
     }
-    return (1.0 - beta(q)) / q;
+    return (1.0 - beta) / q;
 }
 
 Exponents MultifractalModel::exponents(double q) const {
     const DqPoint row = dq(q);
-    const MultifractalPoint point = atQ(q);
+    // The point from the D_q just solved, rather than atQ solving it again.
+    std::vector<double> work;
+    const bool special = m_single || q == 0.0 || q == 1.0;
+    if (!special) {
+        checkRange();
+    }
+    const MultifractalPoint point = special ? atQ(q) : pointWithD(q, row.dq, work);
     Exponents x;
     x.q = q;
     x.beta = row.beta;
     x.tau = convention::tauOfBeta(row.beta);
     x.dq = row.dq;
-    x.hurst = hurst(q);
+    x.hurst = hurst(q, row.beta);
     x.zeta = convention::zetaOfHurst(q, x.hurst);
     // At q = 0, h is α(0) = Σ ℓ ln p / Σ ℓ ln ℓ, solved in one step without the moments' rounding.
     x.alpha = q == 0.0 ? x.hurst : point.alpha;
@@ -776,7 +785,11 @@ MultifractalPoint MultifractalModel::atQ(double q) const {
         return {m_d1, m_d1, 1.0, 0.0};
     }
     std::vector<double> work;
-    const double d = q == 0.0 ? m_d1 : solveD(q, work);
+    return pointWithD(q, q == 0.0 ? m_d1 : solveD(q, work), work);
+}
+
+MultifractalPoint MultifractalModel::pointWithD(double q, double d,
+                                                std::vector<double>& work) const {
     const double t = q == 0.0 ? 1.0 : (1.0 - q) * d;
     // In the frame of an α close to α(q), s = β + qα is f and solves the sums' equation without
     // the cancellation of β + qα for large |q|. The first pass finds α(q) from the moments, the
@@ -956,19 +969,31 @@ void MultifractalModel::dqRows(double from, double step, std::size_t count,
         });
 }
 
-void MultifractalModel::dqMany(std::span<const double> qs, std::span<DqPoint> out,
-                               const RunControl& control) const {
-    const auto solve = [&](std::size_t first, std::size_t n) {
+namespace {
+
+// out[i] = solve(qs[i]) for every order, a block of kDqBlock over the threads control asks for;
+// each value is solved on its own, so the bits do not depend on the threads.
+template <typename Row, typename Solve>
+void solveEach(std::span<const double> qs, std::span<Row> out, const RunControl& control,
+               const Solve& solve) {
+    const auto block = [&](std::size_t first, std::size_t n) {
         for (std::size_t i = first; i < first + n; ++i) {
-            out[i] = dq(qs[i]);
+            out[i] = solve(qs[i]);
         }
         checkCancelled(control);
     };
     if (qs.size() <= kDqBlock) {
-        solve(0, qs.size()); // one block: not worth asking how many cores there are
+        block(0, qs.size()); // one block: not worth asking how many cores there are
     } else {
-        forEachBlock(qs.size(), kDqBlock, control, solve);
+        forEachBlock(qs.size(), kDqBlock, control, block);
     }
+}
+
+} // namespace
+
+void MultifractalModel::dqMany(std::span<const double> qs, std::span<DqPoint> out,
+                               const RunControl& control) const {
+    solveEach(qs, out, control, [&](double q) { return dq(q); });
     // In ascending q, so that D_q can be checked not to rise; NaN has been refused by dq.
     std::vector<DqPoint> sorted(out.begin(), out.end());
     std::sort(sorted.begin(), sorted.end(),
@@ -978,17 +1003,7 @@ void MultifractalModel::dqMany(std::span<const double> qs, std::span<DqPoint> ou
 
 void MultifractalModel::exponentsMany(std::span<const double> qs, std::span<Exponents> out,
                                       const RunControl& control) const {
-    const auto solve = [&](std::size_t first, std::size_t n) {
-        for (std::size_t i = first; i < first + n; ++i) {
-            out[i] = exponents(qs[i]);
-        }
-        checkCancelled(control);
-    };
-    if (qs.size() <= kDqBlock) {
-        solve(0, qs.size());
-    } else {
-        forEachBlock(qs.size(), kDqBlock, control, solve);
-    }
+    solveEach(qs, out, control, [&](double q) { return exponents(q); });
     checkExponents(out);
 }
 
