@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <quadmath.h>
+#include <random>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/multifractal.h>
@@ -193,6 +194,41 @@ TEST(PartitionSums, RefuseResultsThatBreakABound) {
     internalError(4, std::numeric_limits<double>::infinity());
     internalError(7, good.logZ[6] - 0.9 * (good.logZ[5] - good.logZ[6]) * 3); // not convex
     EXPECT_NO_THROW(partitionResult(bins, q, good.logZ));
+}
+
+// Random measures of several sizes and unevenness at random N: every result passes the checks
+// partitionSums makes, and ln Z_q(N) keeps the bounds of Σ μ = 1 over N bins: N equal bins
+// give (1 - q) ln N, a least for q < 0 and q > 1 and a most for 0 < q < 1; one full bin gives
+// 0, a least for q < 1 and a most for q > 1.
+TEST(PartitionSums, RandomMeasuresKeepTheirBounds) {
+    std::mt19937_64 engine(2828);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    const std::vector<double> q{-4, -1, -0.25, 0, 0.5, 1, 1.5, 3, 8};
+    for (const int branches : {2, 3, 5, 9, 24}) {
+        for (const double spread : {1.0, 1e-3, 1e-8}) {
+            std::vector<double> b(static_cast<std::size_t>(branches - 1));
+            std::vector<double> w(static_cast<std::size_t>(branches));
+            std::generate(b.begin(), b.end(), [&] { return uniform(engine); });
+            std::generate(w.begin(), w.end(), [&] { return spread + uniform(engine); });
+            std::sort(b.begin(), b.end());
+            const std::vector<std::uint64_t> bins{
+                1 + static_cast<std::uint64_t>(uniform(engine) * 50),
+                100 + static_cast<std::uint64_t>(uniform(engine) * 5000)};
+            SCOPED_TRACE(std::to_string(branches) + " branches, N " + std::to_string(bins[1]));
+            const PartitionSums sums = partitionSums(Cascade(b, w), bins, q);
+            for (std::size_t i = 0; i < bins.size(); ++i) {
+                const double logN = std::log(static_cast<double>(sums.bins[i]));
+                for (std::size_t j = 0; j < q.size(); ++j) {
+                    const double z = logAt(sums, i, j);
+                    const double slack = 1e-12 * (1 + std::abs(q[j]) * 700);
+                    const double equal = (1 - q[j]) * logN;
+                    const double lo = q[j] < 0 ? equal : std::min(0.0, equal);
+                    const double hi = q[j] < 0 ? HUGE_VAL : std::max(0.0, equal);
+                    EXPECT_TRUE(z >= lo - slack && z <= hi + slack) << "q " << q[j];
+                }
+            }
+        }
+    }
 }
 
 } // namespace
