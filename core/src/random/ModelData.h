@@ -1,0 +1,20 @@
+#pragma once
+
+// What a RandomModel holds, shared by the expected spectrum and the realizations.
+#include <vector>
+#include <veltrane/random.h>
+
+namespace veltrane {
+
+struct RandomModel::Data {
+    Kind kind = Kind::Permutation;
+    // Children of every cell for the b-adic laws; 0 for a generator list.
+    unsigned base = 0;
+    // Generators: the generators, weights normalized to sum 1, and π normalized to sum 1.
+    std::vector<Generator> generators;
+    std::vector<double> probabilities;
+    // Permutation: the weights, normalized; Dirichlet: a_i; LogNormal: σ²; TwoValued: p, u, v.
+    std::vector<double> values;
+};
+
+} // namespace veltrane
