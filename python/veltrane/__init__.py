@@ -778,11 +778,7 @@ def cdf_at_bins(breaks: object, weights: object, *, bins: int, first: int = 0,
                                  _common.threads(threads))
 
 
-def _bin_counts(bins: object) -> list[int]:
-    # A single count, or any sequence of them; whole() refuses what is not a whole number.
-    given = np.asarray(bins, dtype=object)
-    counts = list(given.ravel()) if given.ndim else [bins]
-    return [_common.whole(n, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE) for n in counts]
+_bin_counts = _common.bin_counts
 
 
 def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
@@ -844,8 +840,4 @@ def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
         _orders(q), _common.threads(threads)))
 
 
-def _orders(q: object) -> npt.NDArray[np.float64]:
-    orders = np.atleast_1d(_common.reals(q, "q"))
-    if orders.ndim != 1:
-        raise InputError("q must be a number or a one-dimensional array of numbers")
-    return orders
+_orders = _common.order_list

@@ -173,3 +173,18 @@ def sections(text: str) -> Callable[[_Documented], _Documented]:
 
 #: veltrane.tau(), dq(), hurst(), zeta() and beta().
 orders_documented = sections(_ORDERS_SECTIONS)
+
+
+def bin_counts(bins: object) -> list[int]:
+    """A single count of bins, or any sequence of them, each checked by whole()."""
+    given = np.asarray(bins, dtype=object)
+    counts = list(given.ravel()) if given.ndim else [bins]
+    return [whole(n, "bins", 1, MAX_BINS, MAX_BINS_NOTE) for n in counts]
+
+
+def order_list(q: object) -> npt.NDArray[np.float64]:
+    """q as a one-dimensional float64 array of orders (a number as one order)."""
+    orders = np.atleast_1d(reals(q, "q"))
+    if orders.ndim != 1:
+        raise InputError("q must be a number or a one-dimensional array of numbers")
+    return orders

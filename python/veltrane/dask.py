@@ -20,7 +20,8 @@ import numpy.typing as npt
 import veltrane
 from . import _common
 
-__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "series", "spectra", "tau"]
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "random_cascade",
+           "random_cascades", "random_partition_sums", "series", "spectra", "tau"]
 
 #: Rows of a table in one block of a sweep: some milliseconds of work each.
 TABLE_CHUNKS = 4096
@@ -520,3 +521,203 @@ def partition_sums(breaks: object, weights: object, *, bins: object, q: object,
     graph[name] = (_result, counts, orders, *totals)
     from dask.delayed import Delayed
     return Delayed(name, graph)
+
+
+def _random_block(model: Any, seed: int, bins: int, first: int, count: int,
+                  realizations: tuple[int, int], levels: int | None,
+                  threads: int) -> npt.NDArray[np.float64]:
+    rows = [veltrane.random_cascade(model, seed, bins, first=first, count=count, realization=r,
+                                    levels=levels, threads=threads)
+            for r in range(realizations[0], realizations[0] + realizations[1])]
+    return np.stack(rows)
+
+
+def _cuts(dask: Any, chunks: Any, length: int, what: str) -> tuple[int, ...]:
+    try:
+        blocks = dask.array.core.normalize_chunks(chunks, shape=(length,), dtype=np.float64)
+    except (TypeError, ValueError, ZeroDivisionError):
+        blocks = None
+    if blocks is None or min(blocks[0], default=0) < 1:
+        raise veltrane.InputError(f"chunks must be a whole number of {what} from 1, or block "
+                                  f"lengths from 1 that add up to {length}")
+    return tuple(int(b) for b in blocks[0])
+
+
+def _starts(blocks: tuple[int, ...]) -> list[int]:
+    return [int(s) for s in np.cumsum((0,) + blocks[:-1])]
+
+
+def random_cascades(model: object, seed: int, bins: int, *, realizations: int, first: int = 0,
+                    levels: int | None = None, chunks: Any = (1, 2**22),
+                    threads: int = 1) -> Any:
+    """Realizations of a random cascade side by side, as a lazy Dask array.
+
+    Parameters
+    ----------
+    model : veltrane.models law
+        The law of the weights.
+    seed : int
+        The seed shared by the realizations, 0 to 2^64 - 1.
+    bins : int
+        N, the number of equal bins of each realization, 1 <= N <= veltrane.MAX_BINS.
+    realizations : int
+        How many realizations, numbered first .. first + realizations - 1.
+    first : int, default 0
+        The number of the first realization.
+    levels : int or None, default None
+        The level a canonical cascade is stopped at, as veltrane.random_cascade takes it.
+    chunks : tuple, default (1, 2**22)
+        Realizations and bins in a block, or the lengths of the blocks along each axis.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        float64 of shape (realizations, bins): row r is
+        ``veltrane.random_cascade(model, seed, bins, realization=first + r)``, bit for bit,
+        however the blocks are cut and wherever they are computed.
+
+    Raises
+    ------
+    InputError
+        For a refused model, seed, bins, count or chunks, here rather than on a worker.
+
+    Examples
+    --------
+    >>> law = veltrane.models.Beta(a=2)
+    >>> m = veltrane.dask.random_cascades(law, 7, 16, realizations=3, chunks=(2, 5))
+    >>> m.shape, m.chunks
+    ((3, 16), ((2, 1), (5, 5, 5, 1)))
+    >>> bool((m[1].compute() == veltrane.random_cascade(law, 7, 16, realization=1)).all())
+    True
+    """
+    veltrane.random_cascade(model, seed, bins, count=0, realization=first, levels=levels)
+    count = _common.whole(realizations, "realizations", 1)
+    veltrane.random_cascade(model, seed, bins, count=0, realization=first + count - 1)
+    shared = _common.threads(threads)
+    dask = _dask()
+    if not isinstance(chunks, tuple) or len(chunks) != 2:
+        raise veltrane.InputError("chunks must be a pair: realizations and bins in a block")
+    rows = _cuts(dask, chunks[0], count, "realizations")
+    columns = _cuts(dask, chunks[1], bins, "bins")
+    name = "veltrane-random-cascades-" + dask.base.tokenize(
+        model, seed, bins, first, levels, rows, columns, shared)
+    graph = {(name, i, k): (_random_block, model, seed, bins, start, size, (first + r, height),
+                            levels, shared)
+             for i, (r, height) in enumerate(zip(_starts(rows), rows))
+             for k, (start, size) in enumerate(zip(_starts(columns), columns))}
+    return dask.array.Array(graph, name, (rows, columns), dtype=np.float64,
+                            meta=np.empty((0, 0)))
+
+
+def random_cascade(model: object, seed: int, bins: int, *, realization: int = 0,
+                   levels: int | None = None, chunks: Any = 2**22, threads: int = 1) -> Any:
+    """One realization of a random cascade, as a lazy Dask array.
+
+    Parameters
+    ----------
+    model : veltrane.models law
+        The law of the weights.
+    seed : int
+        The seed, 0 to 2^64 - 1.
+    bins : int
+        N, the number of equal bins, 1 <= N <= veltrane.MAX_BINS (2^40).
+    realization : int, default 0
+        The number of the realization of this seed.
+    levels : int or None, default None
+        The level a canonical cascade is stopped at, as veltrane.random_cascade takes it.
+    chunks : int or tuple of int, default 2**22
+        Bins in a block, or the lengths of the blocks, adding up to bins.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        float64 of shape (bins,), whose block k is ``veltrane.random_cascade(...,
+        first=start_k, count=len_k)``: the bits of one call, for any chunking, on any worker.
+
+    Raises
+    ------
+    InputError
+        For a refused model, seed, bins or chunks, here rather than on a worker.
+
+    Examples
+    --------
+    >>> law = veltrane.models.LogNormal(b=2, sigma2=0.2)
+    >>> m = veltrane.dask.random_cascade(law, 1, 2**12, chunks=1000)
+    >>> bool((m.compute() == veltrane.random_cascade(law, 1, 2**12)).all())
+    True
+    """
+    if isinstance(chunks, tuple):
+        chunks = (chunks,)
+    return random_cascades(model, seed, bins, realizations=1, first=realization, levels=levels,
+                           chunks=(1, chunks), threads=threads)[0]
+
+
+def _ensemble_block(model: Any, seed: int, first: int, count: int, bins: list[int], q: Any,
+                    threads: int) -> npt.NDArray[np.float64]:
+    return veltrane.random_partition_sums(model, seed, bins=bins, q=q, realizations=count,
+                                          first=first, threads=threads).log_z
+
+
+def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
+                          realizations: int, first: int = 0, chunks: int = 100,
+                          threads: int = 1) -> Any:
+    """ln Z_q(N) of an ensemble of realizations, a block of realizations a task.
+
+    Parameters
+    ----------
+    model : veltrane.models law
+        The law of the weights.
+    seed : int
+        The seed shared by the ensemble, 0 to 2^64 - 1.
+    bins : int or sequence of int
+        The numbers of bins N, none twice.
+    q : float or array_like
+        The orders, finite.
+    realizations : int
+        How many realizations, numbered first .. first + realizations - 1.
+    first : int, default 0
+        The number of the first realization.
+    chunks : int, default 100
+        Realizations a task computes; no task keeps their bins.
+    threads : int, default 1
+        Threads a worker shares a task's realizations over.
+
+    Returns
+    -------
+    dask.array.Array
+        float64 of shape (realizations, len(bins), len(q)): the log_z of
+        veltrane.random_partition_sums(), bit for bit, however the realizations are cut.
+
+    Raises
+    ------
+    InputError
+        For a refused model, seed, bins, q, count or chunks, here rather than on a worker.
+
+    Examples
+    --------
+    >>> law = veltrane.models.LogNormal(b=2, sigma2=0.2)
+    >>> z = veltrane.dask.random_partition_sums(law, 1, bins=[16, 256], q=[2.0, 3.0],
+    ...                                         realizations=10, chunks=4)
+    >>> z.shape, z.chunks[0]
+    ((10, 2, 2), (4, 4, 2))
+    """
+    counts = _common.bin_counts(bins)
+    orders = _common.order_list(q)
+    count = _common.whole(realizations, "realizations", 1)
+    veltrane.random_cascade(model, seed, 1, count=0, realization=first + count - 1)
+    if len(set(counts)) != len(counts) or not np.all(np.isfinite(orders)):
+        raise veltrane.InputError("bins must give each number of bins once, and q finite orders")
+    shared = _common.threads(threads)
+    dask = _dask()
+    rows = _cuts(dask, _common.whole(chunks, "chunks", 1), count, "realizations")
+    name = "veltrane-random-partition-" + dask.base.tokenize(model, seed, counts, orders, first,
+                                                              rows, shared)
+    graph = {(name, i, 0, 0): (_ensemble_block, model, seed, first + start, size, counts, orders,
+                               shared)
+             for i, (start, size) in enumerate(zip(_starts(rows), rows))}
+    return dask.array.Array(graph, name, (rows, (len(counts),), (len(orders),)),
+                            dtype=np.float64, meta=np.empty((0, 0, 0)))

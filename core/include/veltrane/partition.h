@@ -82,4 +82,35 @@ VELTRANE_API PartitionSums partitionSums(const Cascade& cascade,
 VELTRANE_API PartitionSums partitionResult(std::vector<std::uint64_t> bins, std::vector<double> q,
                                            std::vector<double> logZ);
 
+class RandomCascade;
+class RandomModel;
+
+// The sums of a realization of a random cascade, as partitionBlockSums and partitionSums form
+// them from Cascade's bins, from RandomCascade::binMasses at its default levels: the measure of
+// N = b^J bins of a canonical law is the cascade stopped at level J, whose level-J cells are
+// products of J weights, so that E Z_q(b^J) = (E Σ W_i^q)^J. The bins of one block are
+// computed on the thread that sums it. Bins of mass 0 of a two-valued law with v = 0 are left
+// out; the checks of a canonical realization take its own mass Z_1 and count Z_0, and do not
+// ask Z_q to fall with q (its bins may exceed 1).
+VELTRANE_API std::vector<ScaledSum> partitionBlockSums(const RandomCascade& cascade,
+                                                       std::uint64_t bins,
+                                                       std::uint64_t firstBlock,
+                                                       std::uint64_t blockCount,
+                                                       std::span<const double> q,
+                                                       const RunControl& control = {});
+VELTRANE_API PartitionSums partitionSums(const RandomCascade& cascade,
+                                         std::span<const std::uint64_t> bins,
+                                         std::span<const double> q, const RunControl& control = {});
+
+// ln Z_q(N) of the realizations r = first .. first + count - 1 of seed (RandomCascade(model,
+// seed, r)): count rows of bins.size() × q.size() values (bins in the order given), each
+// realization's as partitionSums gives and checks it, computed one realization a thread over
+// the threads of control, so that no realization's bins are kept and the bits do not depend
+// on the threads. control.done counts the realizations finished. Throws as partitionSums does.
+VELTRANE_API std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed,
+                                                 std::uint64_t first, std::uint64_t count,
+                                                 std::span<const std::uint64_t> bins,
+                                                 std::span<const double> q,
+                                                 const RunControl& control = {});
+
 } // namespace veltrane

@@ -90,6 +90,8 @@ public:
     const std::vector<double>& values() const;
 
     struct Data;
+    // The law's data for the core's own use; its layout is not part of the API.
+    const Data& data() const;
 
 private:
     explicit RandomModel(std::shared_ptr<const Data> data);
@@ -129,27 +131,44 @@ private:
     std::shared_ptr<const State> m_state;
 };
 
-// One realization of a random cascade: every cell's weights are a function of the seed and of
-// the cell's address (its level and its index within the level) alone, drawn with the
-// counter-based generator Philox-4x64 (Random123) keyed by the seed, so that any range of bins
-// is computed without the rest, with the same bits whatever the ranges, threads or order.
-// Immutable.
+// One realization of a random cascade: every cell's weights are a function of the seed, the
+// realization's number and the cell's address (its level and its index within the level)
+// alone, drawn with the counter-based generator Philox-4x64 (Random123), so that any range of
+// bins is computed without the rest, with the same bits whatever the ranges, threads or order.
+// Realizations 0, 1, 2, ... of one seed are independent; so are those of different seeds.
+// Uniform deviates take the top 53 bits of a word, normal ones Marsaglia's polar method,
+// Γ deviates (for Dirichlet) Marsaglia and Tsang's: the same build gives the same bits on any
+// machine; another C library's log or exp may change the last bits of log-normal and Dirichlet
+// weights (the permutation, two-valued and generator laws use no library function).
+// Immutable; its functions may run on any number of threads at once.
 class VELTRANE_API RandomCascade {
 public:
-    RandomCascade(RandomModel model, std::uint64_t seed);
+    RandomCascade(RandomModel model, std::uint64_t seed, std::uint64_t realization = 0);
 
     const RandomModel& model() const;
     std::uint64_t seed() const;
+    std::uint64_t realization() const;
 
-    // The masses of N = bins equal bins, j = first .. first + out.size() - 1, as
-    // Cascade::binMasses gives them, of the cascade stopped at level levels for canonical laws
-    // (levels = 0: the least J with b^J ≥ N). Bins at N = b^J of a b-adic law are the level-J
-    // cells, each the product of its J weights. Throws InputError as Cascade::binMasses does.
+    // The level the measure of N = bins bins is stopped at: levels when it is not 0; else, for
+    // canonical laws, the least J with b^J ≥ N (the cells are then no narrower than the bins),
+    // and for conservative ones none (the largest unsigned).
+    unsigned stopLevel(std::uint64_t bins, unsigned levels = 0) const;
+
+    // The masses of N = bins equal bins, j = first .. first + out.size() - 1 (1 ≤ N ≤
+    // Cascade::kMaxBins), of the measure stopped at stopLevel(bins, levels), uniform within its
+    // cells there. Bins at N = b^J of a b-adic law are the level-J cells, each the product of
+    // its J weights taken from the top. Other bins are sums of positive terms as
+    // Cascade::binMasses forms them: the cells whole in the bin, and the cells holding its ends
+    // followed down (the ends exact for b-adic laws, to 106 bits for generator lists) until
+    // what is left is below 2^-50 of the bin, then shared in proportion to length. A list of
+    // one generator gives Cascade::binMasses of that generator, bit for bit. Throws InputError
+    // as Cascade::binMasses does; Cancelled through control.
     void binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                    unsigned levels = 0, const RunControl& control = {}) const;
 
-private:
     struct State;
+
+private:
     std::shared_ptr<const State> m_state;
 };
 

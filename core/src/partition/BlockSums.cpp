@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -7,7 +8,11 @@
 #include <veltrane/partition.h>
 #include <veltrane/text.h>
 
+#include "BlockSums.h"
+
 namespace veltrane {
+
+using detail::MassSource;
 
 namespace {
 
@@ -169,9 +174,17 @@ private:
     std::vector<double> m_factors;
 };
 
-// The sums of one block, from its own first bin.
-void blockSums(const Cascade& cascade, std::uint64_t bins, std::uint64_t block,
-               std::span<const double> q, std::span<ScaledSum> out, const RunControl& control) {
+// Drops the bins of mass 0 from masses, keeping the order of the others; returns how many are
+// left.
+std::size_t withoutZeros(std::span<double> masses) {
+    return static_cast<std::size_t>(
+        std::remove(masses.begin(), masses.end(), 0.0) - masses.begin());
+}
+
+// The sums of one block, from its own first bin. With skipZeros, bins of mass 0 are not
+// counted (cells a law gives no mass); otherwise such a bin is an underflow.
+void blockSums(const MassSource& source, bool skipZeros, std::uint64_t bins, std::uint64_t block,
+               std::span<const double> q, std::span<ScaledSum> out) {
     const std::uint64_t first = block * kPartitionBlock;
     const std::uint64_t end = std::min(bins, first + kPartitionBlock);
     const bool nonpositive = std::any_of(q.begin(), q.end(), [](double v) { return v <= 0.0; });
@@ -181,9 +194,12 @@ void blockSums(const Cascade& cascade, std::uint64_t bins, std::uint64_t block,
     std::vector<double> logs(kPass);
     std::fill(out.begin(), out.end(), ScaledSum{});
     for (std::uint64_t at = first; at < end; at += kPass) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kPass, end - at));
+        auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kPass, end - at));
+        source(at, std::span<double>(masses.data(), count));
+        if (skipZeros) {
+            count = withoutZeros(std::span<double>(masses.data(), count));
+        }
         const std::span<double> some(masses.data(), count);
-        cascade.binMasses(bins, at, some, control);
         const std::span<double> d(logs.data(), count);
         const LogRange range = logsOf(some, d);
         if (nonpositive && range.least == -kInfinity) {
@@ -217,9 +233,11 @@ std::uint64_t partitionBlocks(std::uint64_t bins) {
     return bins / kPartitionBlock + (bins % kPartitionBlock != 0 ? 1 : 0);
 }
 
-std::vector<ScaledSum> partitionBlockSums(const Cascade& cascade, std::uint64_t bins,
-                                          std::uint64_t firstBlock, std::uint64_t blockCount,
-                                          std::span<const double> q, const RunControl& control) {
+namespace detail {
+
+std::vector<ScaledSum> blockSumsOf(const MassSource& source, bool skipZeros, std::uint64_t bins,
+                                   std::uint64_t firstBlock, std::uint64_t blockCount,
+                                   std::span<const double> q, const RunControl& control) {
     Cascade::checkBins(bins, 0, 1);
     checkOrders(q);
     const std::uint64_t blocks = partitionBlocks(bins);
@@ -232,8 +250,8 @@ std::vector<ScaledSum> partitionBlockSums(const Cascade& cascade, std::uint64_t 
     forEachBlock(static_cast<std::size_t>(blockCount), 1, control,
                  [&](std::size_t b, std::size_t /*count*/) {
                      const std::uint64_t block = firstBlock + b;
-                     blockSums(cascade, bins, block, q,
-                               std::span<ScaledSum>(sums).subspan(b * q.size(), q.size()), control);
+                     blockSums(source, skipZeros, bins, block, q,
+                               std::span<ScaledSum>(sums).subspan(b * q.size(), q.size()));
                      if (control.done != nullptr) {
                          *control.done += static_cast<std::size_t>(
                              std::min(bins, (block + 1) * kPartitionBlock) -
@@ -241,6 +259,18 @@ std::vector<ScaledSum> partitionBlockSums(const Cascade& cascade, std::uint64_t 
                      }
                  });
     return sums;
+}
+
+} // namespace detail
+
+std::vector<ScaledSum> partitionBlockSums(const Cascade& cascade, std::uint64_t bins,
+                                          std::uint64_t firstBlock, std::uint64_t blockCount,
+                                          std::span<const double> q, const RunControl& control) {
+    return detail::blockSumsOf(
+        [&](std::uint64_t first, std::span<double> out) {
+            cascade.binMasses(bins, first, out, control);
+        },
+        false, bins, firstBlock, blockCount, q, control);
 }
 
 void foldBlockSums(std::span<ScaledSum> total, std::span<const ScaledSum> blocks) {

@@ -1,11 +1,14 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
 #include <veltrane/text.h>
+
+#include "BlockSums.h"
 
 namespace veltrane {
 
@@ -24,33 +27,60 @@ double roundingOf(double logZ, double q) {
                                                 shortest(q) + ": " + values + ")");
 }
 
-// The bounds of one N, over its q in ascending order.
-void checkRow(std::uint64_t bins, std::span<const double> q, std::span<const double> logZ) {
+// The logs of Z_0 and Z_1 where the orders hold 0 and 1.
+struct Anchors {
+    std::optional<double> count;
+    std::optional<double> mass;
+};
+
+Anchors anchorsOf(std::span<const double> q, std::span<const double> logZ) {
+    Anchors anchors;
+    for (std::size_t j = 0; j < q.size(); ++j) {
+        if (q[j] == 0.0) {
+            anchors.count = logZ[j];
+        }
+        if (q[j] == 1.0) {
+            anchors.mass = logZ[j];
+        }
+    }
+    return anchors;
+}
+
+// The bounds of one N, over its q in ascending order. Hölder's inequality puts Σ μ^q against
+// Z_0^(1-q) Z_1^q: with every bin counted and a mass of 1, against N^(1-q).
+void checkRow(std::uint64_t bins, std::span<const double> q, std::span<const double> logZ,
+              detail::PartitionBounds bounds) {
     const double logN = std::log(static_cast<double>(bins));
+    const Anchors anchors = bounds.everyBin && bounds.unitMass ? Anchors{logN, 0.0}
+                                                               : anchorsOf(q, logZ);
     std::vector<std::size_t> order(q.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return q[a] < q[b]; });
     for (std::size_t j = 0; j < q.size(); ++j) {
         const double l = logZ[j];
-        const double limit = (1.0 - q[j]) * logN; // Hölder: Σ μ^q against N^(1-q) (Σ μ)^q
         const double tolerance = roundingOf(l, q[j]);
         if (!std::isfinite(l)) {
             broken("ln Z_q(N) is not finite", bins, q[j], shortest(l));
         }
-        if (q[j] == 0.0 && l != logN) {
+        if (q[j] == 0.0 && (bounds.everyBin ? l != logN : l > logN)) {
             broken("Z_0(N) is not the count N", bins, q[j], "ln Z " + shortest(l));
         }
-        if (q[j] == 1.0 && !(std::abs(l) <= 1e-11)) {
+        if (q[j] == 1.0 && bounds.unitMass && !(std::abs(l) <= 1e-11)) {
             broken("Z_1(N) is not 1", bins, q[j], "ln Z " + shortest(l));
         }
+        if (!anchors.count || !anchors.mass) {
+            continue;
+        }
+        const double limit = (1.0 - q[j]) * *anchors.count + q[j] * *anchors.mass;
         const bool inside = q[j] >= 0.0 && q[j] <= 1.0;
         if (inside ? l > limit + tolerance : l < limit - tolerance) {
             broken(inside ? "ln Z_q(N) exceeds (1 - q) ln N" : "ln Z_q(N) is below (1 - q) ln N",
                    bins, q[j], "ln Z " + shortest(l) + ", (1 - q) ln N " + shortest(limit));
         }
     }
-    for (std::size_t i = 1; i < order.size(); ++i) {
+    // Masses of at most 1 (a conservative measure's) make Σ μ^q fall as q rises.
+    for (std::size_t i = 1; bounds.unitMass && i < order.size(); ++i) {
         const std::size_t a = order[i - 1];
         const std::size_t b = order[i];
         if (logZ[b] > logZ[a] + roundingOf(logZ[a], q[a]) + roundingOf(logZ[b], q[b])) {
@@ -78,7 +108,9 @@ void checkRow(std::uint64_t bins, std::span<const double> q, std::span<const dou
     }
 }
 
-std::vector<std::uint64_t> sortedBins(std::span<const std::uint64_t> bins) {
+} // namespace
+
+std::vector<std::uint64_t> detail::sortedBins(std::span<const std::uint64_t> bins) {
     if (bins.empty()) {
         throw InputError("the partition sums need at least one number of bins");
     }
@@ -92,6 +124,8 @@ std::vector<std::uint64_t> sortedBins(std::span<const std::uint64_t> bins) {
     }
     return sorted;
 }
+
+namespace {
 
 // ln Z_q(N) for one N: its blocks a window at a time (four a thread), each window's sums folded
 // in order into the total before the next is computed, so that memory does not grow with N.
@@ -114,7 +148,7 @@ std::vector<double> logRow(const Cascade& cascade, std::uint64_t bins, std::span
 
 PartitionSums partitionSums(const Cascade& cascade, std::span<const std::uint64_t> bins,
                             std::span<const double> q, const RunControl& control) {
-    std::vector<std::uint64_t> sorted = sortedBins(bins);
+    std::vector<std::uint64_t> sorted = detail::sortedBins(bins);
     if (q.empty()) {
         throw InputError("the partition sums need at least one order q");
     }
@@ -129,13 +163,18 @@ PartitionSums partitionSums(const Cascade& cascade, std::span<const std::uint64_
 
 PartitionSums partitionResult(std::vector<std::uint64_t> bins, std::vector<double> q,
                               std::vector<double> logZ) {
+    return detail::checkedPartition(std::move(bins), std::move(q), std::move(logZ), {});
+}
+
+PartitionSums detail::checkedPartition(std::vector<std::uint64_t> bins, std::vector<double> q,
+                                       std::vector<double> logZ, PartitionBounds bounds) {
     if (sortedBins(bins) != bins || q.empty() || logZ.size() != bins.size() * q.size()) {
         throw InputError("partition sums need distinct bins in ascending order, at least one "
                          "order q and one ln Z for each pair");
     }
     const std::size_t nq = q.size();
     for (std::size_t i = 0; i < bins.size(); ++i) {
-        checkRow(bins[i], q, std::span<const double>(logZ).subspan(i * nq, nq));
+        checkRow(bins[i], q, std::span<const double>(logZ).subspan(i * nq, nq), bounds);
     }
     std::vector<double> tau;
     tau.reserve((bins.size() - 1) * nq);

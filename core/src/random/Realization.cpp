@@ -1,0 +1,375 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/random.h>
+
+#include "CellDraw.h"
+#include "DoubleDouble.h"
+#include "ModelData.h"
+
+namespace veltrane {
+
+using detail::CellIndex;
+using detail::CellStream;
+using detail::Children;
+using detail::drawChildren;
+using detail::DrawTables;
+
+namespace {
+
+// Bins computed on one thread before the next block is taken.
+constexpr std::size_t kBinBlock = 4096;
+
+// A cell holding a bin end is shared in proportion to length once its mass is below this part
+// of the bin's mass found so far: the part of a bin so placed is below 2^-50 of it.
+constexpr double kNegligible = 0x1p-50;
+
+// A bin end is followed down at most this many levels; below, its cell is shared in
+// proportion to length. Only weights of one child near 1 in cell after cell reach it.
+constexpr unsigned kMaxDepth = 2000;
+
+// Positive terms added with Neumaier's compensation, so that a bin's mass is within a few
+// units of its last place of the exact sum of its terms.
+class PositiveSum {
+public:
+    void add(double x) {
+        const double t = m_sum + x;
+        m_carry += m_sum >= x ? (m_sum - t) + x : (x - t) + m_sum;
+        m_sum = t;
+    }
+    double value() const { return m_sum + m_carry; }
+
+private:
+    double m_sum = 0.0;
+    double m_carry = 0.0;
+};
+
+// J with b^J = N, if there is one.
+std::optional<unsigned> exactLevel(unsigned b, std::uint64_t bins) {
+    unsigned level = 0;
+    std::uint64_t p = 1;
+    while (p < bins) {
+        if (p > bins / b) {
+            return std::nullopt;
+        }
+        p *= b;
+        ++level;
+    }
+    return p == bins ? std::optional<unsigned>(level) : std::nullopt;
+}
+
+// The least J with b^J ≥ N.
+unsigned levelCovering(unsigned b, std::uint64_t bins) {
+    unsigned level = 0;
+    for (std::uint64_t p = 1; p < bins; p = p > bins / b ? bins : p * b) {
+        ++level;
+    }
+    return level;
+}
+
+} // namespace
+
+struct RandomCascade::State {
+    State(RandomModel m, std::uint64_t s, std::uint64_t r)
+        : model(std::move(m)), seed(s), realization(r), tables(model.data()) {
+        const auto& data = model.data();
+        if (data.kind == RandomModel::Kind::Generators && data.generators.size() == 1) {
+            const auto& g = data.generators.front();
+            single.emplace(g.breakPoints, g.weights);
+        }
+        for (const auto& g : data.generators) {
+            std::vector<double> ends(g.breakPoints);
+            ends.insert(ends.begin(), 0.0);
+            ends.push_back(1.0);
+            generatorEnds.push_back(std::move(ends));
+            widest = std::max<std::size_t>(widest, g.weights.size());
+        }
+    }
+    RandomModel model;
+    std::uint64_t seed;
+    std::uint64_t realization;
+    DrawTables tables;
+    // A list of one generator is the deterministic cascade of that generator.
+    std::optional<Cascade> single;
+    // Each generator's branch ends 0, B_1, ..., 1; children of a generator-list cell are
+    // numbered index × widest + branch.
+    std::vector<std::vector<double>> generatorEnds;
+    std::size_t widest = 0;
+};
+
+namespace {
+
+using State = RandomCascade::State;
+
+// The level-J cells j = first .. first + out.size() - 1 of a b-adic law, each the product of
+// the J weights on its path, taken from the top: mass(child) = mass(parent) × weight.
+class CellFill {
+public:
+    CellFill(const State& state, unsigned level, std::uint64_t first, std::span<double> out)
+        : m_state(state), m_base(state.model.base()), m_level(level), m_first(first), m_out(out),
+          m_children(level) {
+        m_below.resize(level + 1);
+        m_below[level] = 1;
+        for (unsigned m = level; m > 0; --m) {
+            m_below[m - 1] = m_below[m] * m_base;
+        }
+    }
+
+    void run() { cell(0, 0, 1.0); }
+
+private:
+    void cell(unsigned level, std::uint64_t index, double mass) {
+        CellStream stream(m_state.seed, m_state.realization, level, index);
+        Children& children = m_children[level];
+        drawChildren(m_state.tables, stream, children);
+        const std::uint64_t width = m_below[level + 1];
+        const std::uint64_t end = m_first + m_out.size();
+        for (unsigned c = 0; c < m_base; ++c) {
+            const std::uint64_t child = index * m_base + c;
+            const std::uint64_t lo = child * width;
+            if (lo + width <= m_first || lo >= end) {
+                continue;
+            }
+            const double childMass = mass * children.weights[c];
+            if (level + 1 == m_level) {
+                m_out[child - m_first] = childMass;
+            } else {
+                cell(level + 1, child, childMass);
+            }
+        }
+    }
+
+    const State& m_state;
+    unsigned m_base;
+    unsigned m_level;
+    std::uint64_t m_first;
+    std::span<double> m_out;
+    std::vector<Children> m_children;
+    std::vector<std::uint64_t> m_below;
+};
+
+// A level no realization stops at: conservative laws without a stop.
+constexpr unsigned kNever = std::numeric_limits<unsigned>::max();
+
+// The mass of a cell that lies whole in a bin: its product of weights, or for a canonical law
+// stopped deeper than the cell, the sum of its descendants at the stop.
+double wholeMass(const State& state, unsigned level, CellIndex index, double mass, unsigned stop,
+                 Children& children) {
+    if (state.model.conservative() || level >= stop || mass == 0.0) {
+        return mass;
+    }
+    CellStream stream(state.seed, state.realization, level, index);
+    drawChildren(state.tables, stream, children);
+    const std::vector<double> weights(children.weights.begin(), children.weights.end());
+    PositiveSum sum;
+    for (unsigned c = 0; c < weights.size(); ++c) {
+        sum.add(wholeMass(state, level + 1, index * weights.size() + c, mass * weights[c], stop,
+                          children));
+    }
+    return sum.value();
+}
+
+// The mass of bin j of N of a b-adic law stopped at level stop. A cell holding part of the bin
+// is followed down with the bin's ends as exact remainders: the bin covers [lo, hi] / N of the
+// cell, 0 ≤ lo < hi ≤ N, and of its child c the part [b lo - c N, b hi - c N] clamped to
+// [0, N], so that no end is ever rounded.
+double adicBin(const State& state, std::uint64_t bins, std::uint64_t j, unsigned stop,
+               std::array<Children, 2>& children) {
+    struct Part {
+        unsigned level;
+        CellIndex index;
+        double mass;
+        std::int64_t lo;
+        std::int64_t hi;
+    };
+    const auto n = static_cast<std::int64_t>(bins);
+    const unsigned base = state.model.base();
+    if (bins == 1) {
+        return wholeMass(state, 0, 0, 1.0, stop, children[0]);
+    }
+    PositiveSum sum;
+    std::array<Part, 2> parts{};
+    std::array<Part, 4> next{};
+    std::size_t count = 1;
+    parts[0] = {0, 0, 1.0, static_cast<std::int64_t>(j), static_cast<std::int64_t>(j) + 1};
+    while (count > 0) {
+        std::size_t nextCount = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const Part& part = parts[k];
+            const double found = sum.value();
+            if (part.level == stop || part.level >= kMaxDepth ||
+                (found > 0.0 && part.mass < kNegligible * found)) {
+                sum.add(part.mass *
+                        (static_cast<double>(part.hi - part.lo) / static_cast<double>(n)));
+                continue;
+            }
+            CellStream stream(state.seed, state.realization, part.level, part.index);
+            drawChildren(state.tables, stream, children[k]);
+            const std::vector<double> weights(children[k].weights.begin(),
+                                              children[k].weights.end());
+            for (unsigned c = 0; c < base; ++c) {
+                const std::int64_t lo = std::clamp<std::int64_t>(
+                    part.lo * base - static_cast<std::int64_t>(c) * n, 0, n);
+                const std::int64_t hi = std::clamp<std::int64_t>(
+                    part.hi * base - static_cast<std::int64_t>(c) * n, 0, n);
+                const double mass = part.mass * weights[c];
+                if (lo >= hi || mass == 0.0) {
+                    continue;
+                }
+                const CellIndex child = part.index * base + c;
+                if (lo == 0 && hi == n) {
+                    sum.add(wholeMass(state, part.level + 1, child, mass, stop, children[k]));
+                } else {
+                    next[nextCount++] = {part.level + 1, child, mass, lo, hi};
+                }
+            }
+        }
+        std::copy_n(next.begin(), nextCount, parts.begin());
+        count = nextCount;
+    }
+    return sum.value();
+}
+
+// j / N to 106 bits.
+DoubleDouble ratio(std::uint64_t j, std::uint64_t bins) {
+    const auto x = static_cast<double>(j);
+    const auto n = static_cast<double>(bins);
+    const double hi = x / n;
+    return exactSumOrdered(hi, std::fma(-hi, n, x) / n);
+}
+
+DoubleDouble clampUnit(DoubleDouble x) {
+    if (x.hi < 0.0) {
+        return {};
+    }
+    if (1.0 < x) {
+        return {1.0, 0.0};
+    }
+    return x;
+}
+
+// The mass of bin j of N of a generator list, stopped at level stop (a conservative law: a
+// whole cell's mass is its product of weights). The bin's
+// ends are carried relative to each cell that holds one, to 106 bits, as the deterministic
+// cascade carries them.
+double generatorBin(const State& state, std::uint64_t bins, std::uint64_t j, unsigned stop,
+                    std::array<Children, 2>& children) {
+    struct Part {
+        unsigned level;
+        CellIndex index;
+        double mass;
+        DoubleDouble lo;
+        DoubleDouble hi;
+    };
+    PositiveSum sum;
+    std::array<Part, 2> parts{};
+    std::array<Part, 4> next{};
+    std::size_t count = 1;
+    if (bins == 1) {
+        return 1.0;
+    }
+    parts[0] = {0, 0, 1.0, ratio(j, bins), ratio(j + 1, bins)};
+    while (count > 0) {
+        std::size_t nextCount = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const Part& part = parts[k];
+            const double found = sum.value();
+            if (part.level == stop || part.level >= kMaxDepth ||
+                (found > 0.0 && part.mass < kNegligible * found)) {
+                const DoubleDouble share = looseDifference(part.hi, part.lo);
+                sum.add(part.mass * (share.hi + share.lo));
+                continue;
+            }
+            CellStream stream(state.seed, state.realization, part.level, part.index);
+            drawChildren(state.tables, stream, children[k]);
+            const auto& ends = state.generatorEnds[children[k].generator];
+            for (std::size_t c = 0; c + 1 < ends.size(); ++c) {
+                const DoubleDouble width = exactSum(ends[c + 1], -ends[c]);
+                if (!(DoubleDouble{ends[c], 0.0} < part.hi) || !(part.lo < DoubleDouble{ends[c + 1], 0.0})) {
+                    continue;
+                }
+                const double mass = part.mass * children[k].weights[c];
+                const DoubleDouble lo = clampUnit((part.lo - DoubleDouble{ends[c], 0.0}) / width);
+                const DoubleDouble hi = clampUnit((part.hi - DoubleDouble{ends[c], 0.0}) / width);
+                if (mass == 0.0 || !(lo < hi)) {
+                    continue;
+                }
+                if (lo.hi == 0.0 && hi.hi == 1.0 && hi.lo == 0.0) {
+                    sum.add(mass);
+                } else {
+                    next[nextCount++] = {part.level + 1, part.index * state.widest + c, mass, lo,
+                                         hi};
+                }
+            }
+        }
+        std::copy_n(next.begin(), nextCount, parts.begin());
+        count = nextCount;
+    }
+    return sum.value();
+}
+
+} // namespace
+
+RandomCascade::RandomCascade(RandomModel model, std::uint64_t seed, std::uint64_t realization)
+    : m_state(std::make_shared<const State>(std::move(model), seed, realization)) {}
+
+const RandomModel& RandomCascade::model() const {
+    return m_state->model;
+}
+std::uint64_t RandomCascade::seed() const {
+    return m_state->seed;
+}
+std::uint64_t RandomCascade::realization() const {
+    return m_state->realization;
+}
+
+unsigned RandomCascade::stopLevel(std::uint64_t bins, unsigned levels) const {
+    const RandomModel& model = m_state->model;
+    if (levels != 0) {
+        return levels;
+    }
+    if (model.conservative()) {
+        return kNever;
+    }
+    return levelCovering(model.base(), bins);
+}
+
+void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
+                              unsigned levels, const RunControl& control) const {
+    Cascade::checkBins(bins, first, out.size());
+    const State& state = *m_state;
+    if (state.single && levels == 0) {
+        state.single->binMasses(bins, first, out, control);
+        return;
+    }
+    const unsigned base = state.model.base();
+    const unsigned stop = stopLevel(bins, levels);
+    const std::optional<unsigned> level = base > 0 ? exactLevel(base, bins) : std::nullopt;
+    const bool cells =
+        level && (state.model.conservative() ? stop >= *level : stop == *level);
+    forEachBlock(out.size(), kBinBlock, control, [&](std::size_t from, std::size_t count) {
+        const std::span<double> part = out.subspan(from, count);
+        if (cells && *level > 0) {
+            CellFill(state, *level, first + from, part).run();
+        } else if (cells) {
+            part[0] = 1.0;
+        } else {
+            std::array<Children, 2> children;
+            for (std::size_t i = 0; i < count; ++i) {
+                part[i] = base > 0 ? adicBin(state, bins, first + from + i, stop, children)
+                                   : generatorBin(state, bins, first + from + i, stop, children);
+            }
+        }
+        if (control.done != nullptr) {
+            *control.done += count;
+        }
+    });
+}
+
+} // namespace veltrane

@@ -1,0 +1,212 @@
+// Realizations of random cascades: the same bits however a realization is asked for, bins
+// that add up as the measure says, the deterministic cascade as the list of one generator, and
+// the mean partition sums of many seeded realizations against the closed-form expectations.
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <veltrane/cascade.h>
+#include <veltrane/errors.h>
+#include <veltrane/partition.h>
+#include <veltrane/random.h>
+
+namespace veltrane {
+namespace {
+
+using test::numbers;
+
+RandomModel modelOf(const test::Row& row) {
+    if (row[0] == "generators") {
+        return RandomModel::readGenerators(row[1]);
+    }
+    return RandomModel::parse(row[0]);
+}
+
+std::vector<std::uint64_t> binsOf(const test::Row& row) {
+    std::vector<std::uint64_t> bins;
+    for (const double n : numbers(row.back())) {
+        bins.push_back(static_cast<std::uint64_t>(n));
+    }
+    return bins;
+}
+
+std::vector<double> masses(const RandomCascade& cascade, std::uint64_t bins, unsigned threads = 1) {
+    std::vector<double> out(static_cast<std::size_t>(bins));
+    cascade.binMasses(bins, 0, out, 0, RunControl{threads});
+    return out;
+}
+
+// The one tolerance of sums over bins: each bin within a few units of its last place, the sum
+// compensated or not.
+void expectSumNear(double actual, double expected, std::size_t terms) {
+    EXPECT_NEAR(actual, expected, 1e-15 * static_cast<double>(terms + 8) * std::abs(expected));
+}
+
+TEST(RandomCascade, BitsDoNotDependOnChunksOrThreads) {
+    for (const auto& row : test::readTable("core/random-realizations.tsv")) {
+        const RandomCascade cascade(modelOf(row), 20261207, 3);
+        for (const std::uint64_t n : binsOf(row)) {
+            SCOPED_TRACE(row[0] + " N " + std::to_string(n));
+            const std::vector<double> whole = masses(cascade, n);
+            EXPECT_EQ(masses(cascade, n, 2), whole);
+            for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4097}}) {
+                std::vector<double> pieces(whole.size());
+                for (std::size_t at = 0; at < pieces.size(); at += chunk) {
+                    const std::size_t count = std::min(chunk, pieces.size() - at);
+                    cascade.binMasses(n, at, std::span<double>(pieces).subspan(at, count));
+                }
+                EXPECT_EQ(pieces, whole) << "chunks of " << chunk;
+            }
+            EXPECT_EQ(masses(RandomCascade(modelOf(row), 20261207, 3), n), whole);
+            if (n >= 4) {
+                EXPECT_NE(masses(RandomCascade(modelOf(row), 20261208, 3), n), whole);
+                EXPECT_NE(masses(RandomCascade(modelOf(row), 20261207, 4), n), whole);
+            }
+        }
+    }
+}
+
+TEST(RandomCascade, BinsAddUpToCoarserBins) {
+    for (const auto& row : test::readTable("core/random-realizations.tsv")) {
+        const RandomModel model = modelOf(row);
+        const RandomCascade cascade(model, 7, 0);
+        const std::vector<std::uint64_t> bins = binsOf(row);
+        for (const std::uint64_t n : bins) {
+            SCOPED_TRACE(row[0] + " N " + std::to_string(n));
+            const std::vector<double> fine = masses(cascade, n);
+            EXPECT_TRUE(std::all_of(fine.begin(), fine.end(),
+                                    [](double m) { return m >= 0.0 && std::isfinite(m); }));
+            const double total = std::accumulate(fine.begin(), fine.end(), 0.0);
+            if (model.conservative()) {
+                expectSumNear(total, 1.0, fine.size());
+            }
+            for (const std::uint64_t coarse : bins) {
+                // A canonical law's measure of N bins is stopped at a level of its own, so only
+                // the bins of one stop are grouped.
+                if (coarse >= n || n % coarse != 0 ||
+                    cascade.stopLevel(coarse) != cascade.stopLevel(n)) {
+                    continue;
+                }
+                const std::vector<double> wide = masses(cascade, coarse);
+                const std::size_t k = static_cast<std::size_t>(n / coarse);
+                for (std::size_t i = 0; i < wide.size(); ++i) {
+                    const double grouped = std::accumulate(fine.begin() + i * k,
+                                                           fine.begin() + (i + 1) * k, 0.0);
+                    expectSumNear(grouped, wide[i], k);
+                }
+            }
+        }
+    }
+}
+
+TEST(RandomCascade, OneGeneratorIsTheDeterministicCascade) {
+    const std::vector<double> breaks{0.25, 0.6};
+    const std::vector<double> weights{0.5, 0.2, 0.3};
+    const RandomModel::Generator generator{breaks, weights};
+    const std::vector<double> one{1.0};
+    const RandomCascade random(RandomModel::generators({&generator, 1}, one), 99);
+    const Cascade cascade(breaks, RandomModel::generators({&generator, 1}, one)
+                                      .generatorList()
+                                      .front()
+                                      .weights);
+    for (const std::uint64_t n : {1, 3, 1000, 4096, 59049}) {
+        std::vector<double> expected(n);
+        cascade.binMasses(n, 0, expected);
+        EXPECT_EQ(masses(random, n), expected) << n;
+    }
+}
+
+// E Σ_I μ(I)^q over the 2^J or 3^J cells of level J is (E Σ_i W_i^q)^J exactly for b-adic laws,
+// canonical ones stopped at level J included. The mean over R seeded realizations must lie
+// within 5 of its standard errors: the seeds are fixed, so a wrong law fails every run.
+double moment(const RandomModel& model, double q) {
+    const auto& v = model.values();
+    const double b = model.base();
+    switch (model.kind()) {
+    case RandomModel::Kind::Permutation:
+        return std::accumulate(v.begin(), v.end(), 0.0,
+                               [&](double s, double w) { return s + std::pow(w, q); });
+    case RandomModel::Kind::Dirichlet: {
+        const double a = std::accumulate(v.begin(), v.end(), 0.0);
+        double s = 0.0;
+        for (const double ai : v) {
+            s += std::exp(std::lgamma(ai + q) + std::lgamma(a) - std::lgamma(ai) -
+                          std::lgamma(a + q));
+        }
+        return s;
+    }
+    case RandomModel::Kind::LogNormal:
+        return b * std::pow(b, -q) * std::exp(v[0] * (q * q - q) / 2.0);
+    case RandomModel::Kind::TwoValued:
+        return b * (v[0] * std::pow(v[1], q) + (v[2] > 0.0 ? (1.0 - v[0]) * std::pow(v[2], q) : 0.0));
+    case RandomModel::Kind::Generators:
+        break;
+    }
+    ADD_FAILURE() << "no closed form";
+    return 0.0;
+}
+
+TEST(RandomCascade, MeanPartitionSumsFollowTheLaw) {
+    const std::vector<std::string> laws{"permutation:w=0.2/0.3/0.5", "beta:a=1.5",
+                                        "dirichlet:a=1/2/3", "lognormal:b=2,sigma2=0.2",
+                                        "twovalued:b=2,p=0.25,u=1.6",
+                                        "twovalued:b=2,p=0.5,u=1", "lognormal:b=3,sigma2=0.3"};
+    const std::vector<double> q{-0.5, 0.5, 2.0, 3.0};
+    constexpr int kRealizations = 400;
+    for (const std::string& text : laws) {
+        const RandomModel model = RandomModel::parse(text);
+        const unsigned levels = model.base() == 2 ? 8 : 5;
+        std::uint64_t bins = 1;
+        for (unsigned j = 0; j < levels; ++j) {
+            bins *= model.base();
+        }
+        const std::vector<std::uint64_t> n{bins};
+        std::vector<double> sum(q.size());
+        std::vector<double> squares(q.size());
+        for (int r = 0; r < kRealizations; ++r) {
+            const PartitionSums sums =
+                partitionSums(RandomCascade(model, 2026, static_cast<std::uint64_t>(r)), n, q);
+            for (std::size_t j = 0; j < q.size(); ++j) {
+                const double z = std::exp(sums.logZ[j]);
+                sum[j] += z;
+                squares[j] += z * z;
+            }
+        }
+        for (std::size_t j = 0; j < q.size(); ++j) {
+            SCOPED_TRACE(text + " q " + std::to_string(q[j]));
+            const double mean = sum[j] / kRealizations;
+            const double spread = std::sqrt((squares[j] / kRealizations - mean * mean) /
+                                            (kRealizations - 1));
+            const double expected = std::pow(moment(model, q[j]), levels);
+            EXPECT_NEAR(mean, expected, 5.0 * spread + 1e-12 * expected);
+        }
+    }
+}
+
+TEST(RandomCascade, EmptyCellsOfTheBetaModelAreLeftOut) {
+    // u = 1 / (b p), v = 0: half the cells of each level empty on average.
+    const RandomModel model = RandomModel::parse("twovalued:b=2,p=0.5,u=1");
+    const RandomCascade cascade(model, 5);
+    const std::vector<double> bins = masses(cascade, 1024);
+    const auto occupied =
+        static_cast<double>(std::count_if(bins.begin(), bins.end(), [](double m) { return m > 0.0; }));
+    const std::vector<std::uint64_t> n{1024};
+    const std::vector<double> q{-1.0, 0.0, 1.0};
+    const PartitionSums sums = partitionSums(cascade, n, q);
+    EXPECT_EQ(sums.logZ[1], std::log(occupied));
+    EXPECT_LT(occupied, 1024.0);
+    EXPECT_TRUE(std::isfinite(sums.logZ[0]));
+}
+
+TEST(RandomCascade, RefusesBinsAsTheCascadeDoes) {
+    const RandomCascade cascade(RandomModel::parse("beta:a=2"), 1);
+    std::vector<double> out(2);
+    EXPECT_THROW(cascade.binMasses(0, 0, out), InputError);
+    EXPECT_THROW(cascade.binMasses(3, 2, out), InputError);
+    EXPECT_THROW(cascade.binMasses(Cascade::kMaxBins + 1, 0, out), InputError);
+}
+
+} // namespace
+} // namespace veltrane
