@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <numeric>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
@@ -107,10 +108,7 @@ TEST(RandomCascade, OneGeneratorIsTheDeterministicCascade) {
     const RandomModel::Generator generator{breaks, weights};
     const std::vector<double> one{1.0};
     const RandomCascade random(RandomModel::generators({&generator, 1}, one), 99);
-    const Cascade cascade(breaks, RandomModel::generators({&generator, 1}, one)
-                                      .generatorList()
-                                      .front()
-                                      .weights);
+    const Cascade cascade(breaks, weights);
     for (const std::uint64_t n : {1, 3, 1000, 4096, 59049}) {
         std::vector<double> expected(n);
         cascade.binMasses(n, 0, expected);
@@ -152,7 +150,7 @@ TEST(RandomCascade, MeanPartitionSumsFollowTheLaw) {
     const std::vector<std::string> laws{"permutation:w=0.2/0.3/0.5", "beta:a=1.5",
                                         "dirichlet:a=1/2/3", "lognormal:b=2,sigma2=0.2",
                                         "twovalued:b=2,p=0.25,u=1.6",
-                                        "twovalued:b=2,p=0.5,u=1", "lognormal:b=3,sigma2=0.3"};
+                                        "twovalued:b=2,p=0.625,u=0.8", "lognormal:b=3,sigma2=0.3"};
     const std::vector<double> q{-0.5, 0.5, 2.0, 3.0};
     constexpr int kRealizations = 400;
     for (const std::string& text : laws) {
@@ -177,17 +175,34 @@ TEST(RandomCascade, MeanPartitionSumsFollowTheLaw) {
         for (std::size_t j = 0; j < q.size(); ++j) {
             SCOPED_TRACE(text + " q " + std::to_string(q[j]));
             const double mean = sum[j] / kRealizations;
-            const double spread = std::sqrt((squares[j] / kRealizations - mean * mean) /
-                                            (kRealizations - 1));
+            const double spread = std::sqrt(
+                std::max(0.0, squares[j] / kRealizations - mean * mean) / (kRealizations - 1));
             const double expected = std::pow(moment(model, q[j]), levels);
             EXPECT_NEAR(mean, expected, 5.0 * spread + 1e-12 * expected);
         }
     }
 }
 
+// Each of the b! orders of a permuted weight vector equally often: over 6000 realizations of
+// the first level of three weights, each order within 5 standard deviations of 1000.
+TEST(RandomCascade, PermutationsAreUniform) {
+    const RandomModel model = RandomModel::parse("permutation:w=1/2/4");
+    std::map<std::vector<double>, int> seen;
+    constexpr int kRealizations = 6000;
+    for (int r = 0; r < kRealizations; ++r) {
+        ++seen[masses(RandomCascade(model, 11, static_cast<std::uint64_t>(r)), 3)];
+    }
+    ASSERT_EQ(seen.size(), 6U);
+    const double expected = kRealizations / 6.0;
+    for (const auto& [order, count] : seen) {
+        EXPECT_NEAR(count, expected, 5.0 * std::sqrt(expected * 5.0 / 6.0));
+    }
+}
+
 TEST(RandomCascade, EmptyCellsOfTheBetaModelAreLeftOut) {
-    // u = 1 / (b p), v = 0: half the cells of each level empty on average.
-    const RandomModel model = RandomModel::parse("twovalued:b=2,p=0.5,u=1");
+    // u = 1 / (b p), v = 0: 3/8 of the cells of each level empty on average.
+    const RandomModel model = RandomModel::parse("twovalued:b=2,p=0.625,u=0.8");
+    ASSERT_EQ(model.values()[2], 0.0);
     const RandomCascade cascade(model, 5);
     const std::vector<double> bins = masses(cascade, 1024);
     const auto occupied =

@@ -61,7 +61,7 @@ public:
 
     // The command line's form: NAME:KEY=VALUE,KEY=VALUE with lists separated by '/':
     //   lognormal:b=2,sigma2=0.2     beta:a=2          dirichlet:a=1/2/3
-    //   permutation:w=0.2/0.3/0.5    twovalued:b=2,p=0.5,u=1.4
+    //   permutation:w=0.2/0.3/0.5    twovalued:b=2,p=0.5,u=0.7
     // Generator lists are read from text (readGenerators). Throws InputError naming what is
     // wrong.
     static RandomModel parse(std::string_view text);

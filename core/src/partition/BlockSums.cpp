@@ -198,6 +198,9 @@ void blockSums(const MassSource& source, bool skipZeros, std::uint64_t bins, std
         source(at, std::span<double>(masses.data(), count));
         if (skipZeros) {
             count = withoutZeros(std::span<double>(masses.data(), count));
+            if (count == 0) {
+                continue;
+            }
         }
         const std::span<double> some(masses.data(), count);
         const std::span<double> d(logs.data(), count);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -50,6 +51,12 @@ Anchors anchorsOf(std::span<const double> q, std::span<const double> logZ) {
 // Z_0^(1-q) Z_1^q: with every bin counted and a mass of 1, against N^(1-q).
 void checkRow(std::uint64_t bins, std::span<const double> q, std::span<const double> logZ,
               detail::PartitionBounds bounds) {
+    // A law with empty cells may leave no bin with mass: every sum is then 0.
+    if (!bounds.everyBin && std::all_of(logZ.begin(), logZ.end(), [](double l) {
+            return l == -std::numeric_limits<double>::infinity();
+        })) {
+        return;
+    }
     const double logN = std::log(static_cast<double>(bins));
     const Anchors anchors = bounds.everyBin && bounds.unitMass ? Anchors{logN, 0.0}
                                                                : anchorsOf(q, logZ);

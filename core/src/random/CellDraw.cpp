@@ -1,6 +1,5 @@
 #include "CellDraw.h"
 
-#include <Random123/philox.h>
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -10,13 +9,9 @@ namespace veltrane::detail {
 
 namespace {
 
-// The key's second word for the draws of cells; other streams a realization may need later
-// take other values.
-constexpr std::uint64_t kCellStream = 0;
-
-// ln Γ-distributed deviate of shape a > 0 (scale 1), returned as its logarithm so that the
-// tiny deviates of a small shape do not underflow before they are normalized. Marsaglia and
-// Tsang's method for a ≥ 1; for a < 1, Γ(a + 1) U^(1/a).
+// ln of a Γ-distributed deviate of shape a > 0 (scale 1), as its logarithm so that the tiny
+// deviates of a small shape do not underflow before they are normalized. Marsaglia and Tsang's
+// method for a ≥ 1; for a < 1, Γ(a + 1) U^(1/a).
 double logGamma(double a, CellStream& stream) {
     const double shape = a < 1.0 ? a + 1.0 : a;
     const double d = shape - 1.0 / 3.0;
@@ -38,94 +33,54 @@ double logGamma(double a, CellStream& stream) {
     return a < 1.0 ? logValue + std::log(stream.uniform()) / a : logValue;
 }
 
-void drawGenerator(const DrawTables& tables, CellStream& stream, Children& out) {
-    const auto& generators = tables.data->generators;
-    std::size_t k = 0;
-    if (generators.size() > 1) {
-        const double u = stream.uniform();
-        k = static_cast<std::size_t>(
-            std::upper_bound(tables.cumulative.begin(), tables.cumulative.end() - 1, u) -
-            tables.cumulative.begin());
-    }
-    out.generator = k;
-    out.weights = generators[k].weights;
-}
-
-void drawPermutation(const DrawTables& tables, CellStream& stream, Children& out) {
-    const auto& w = tables.data->values;
-    out.buffer.assign(w.begin(), w.end());
-    for (std::size_t i = out.buffer.size() - 1; i > 0; --i) {
-        std::swap(out.buffer[i], out.buffer[stream.below(i + 1)]);
-    }
-    out.weights = out.buffer;
-}
-
-void drawDirichlet(const DrawTables& tables, CellStream& stream, Children& out) {
-    const auto& a = tables.data->values;
-    out.buffer.resize(a.size());
-    double most = -INFINITY;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        out.buffer[i] = logGamma(a[i], stream);
-        most = std::max(most, out.buffer[i]);
-    }
-    double sum = 0.0;
-    for (double& g : out.buffer) {
-        g = std::exp(g - most);
-        sum += g;
-    }
-    for (double& g : out.buffer) {
-        g /= sum;
-    }
-    out.weights = out.buffer;
-}
-
-void drawLogNormal(const DrawTables& tables, CellStream& stream, Children& out) {
-    out.buffer.resize(tables.data->base);
-    for (double& w : out.buffer) {
-        w = std::exp(tables.sigma * stream.normal() - tables.halfSigma2) * tables.inverseBase;
-    }
-    out.weights = out.buffer;
-}
-
-void drawTwoValued(const DrawTables& tables, CellStream& stream, Children& out) {
-    const double p = tables.data->values[0];
-    const double u = tables.data->values[1];
-    const double v = tables.data->values[2];
-    out.buffer.resize(tables.data->base);
-    for (double& w : out.buffer) {
-        w = stream.uniform() < p ? u : v;
-    }
-    out.weights = out.buffer;
-}
-
 } // namespace
 
-CellStream::CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level,
-                       CellIndex index)
-    : m_key{seed, realization},
-      m_counter{level, static_cast<std::uint64_t>(index), static_cast<std::uint64_t>(index >> 64),
-                kCellStream} {}
-
-void CellStream::refill() {
-    const r123::Philox4x64::ctr_type counter = {
-        {m_counter[0], m_counter[1], m_counter[2], m_counter[3]}};
-    const r123::Philox4x64::key_type key = {{m_key[0], m_key[1]}};
-    const auto block = r123::Philox4x64{}(counter, key);
-    std::copy(block.begin(), block.end(), m_block);
-    // The word number sits in the top 32 bits of the last counter word, under the stream.
-    m_counter[3] += std::uint64_t{1} << 32;
-    m_next = 0;
-}
-
-std::uint64_t CellStream::word() {
-    if (m_next == 4) {
-        refill();
+Ziggurat::Ziggurat() {
+    double f = std::exp(-0.5 * kR * kR);
+    x[0] = kArea / f;
+    x[1] = kR;
+    x[kLayers] = 0.0;
+    for (int i = 2; i < kLayers; ++i) {
+        x[i] = std::sqrt(-2.0 * std::log(kArea / x[i - 1] + f));
+        f = std::exp(-0.5 * x[i] * x[i]);
     }
-    return m_block[m_next++];
+    for (int i = 0; i < kLayers; ++i) {
+        ratio[i] = x[i + 1] / x[i];
+    }
 }
 
-double CellStream::uniform() {
-    return (static_cast<double>(word() >> 11) + 0.5) * 0x1p-53;
+const Ziggurat& ziggurat() {
+    static const Ziggurat tables;
+    return tables;
+}
+
+// The draws outside a layer's rectangle: the tail beyond r from the bottom layer (Marsaglia's
+// exponential rejection), a wedge by comparing with the density, or a fresh word.
+double CellStream::normalBeyond(double u, unsigned layer) {
+    const Ziggurat& z = ziggurat();
+    for (;;) {
+        if (layer == 0) {
+            double x = 0.0;
+            double y = 0.0;
+            do {
+                x = std::log(uniform()) / Ziggurat::kR;
+                y = std::log(uniform());
+            } while (-2.0 * y < x * x);
+            return u < 0.0 ? x - Ziggurat::kR : Ziggurat::kR - x;
+        }
+        const double x = u * z.x[layer];
+        const double f0 = std::exp(-0.5 * (z.x[layer] * z.x[layer] - x * x));
+        const double f1 = std::exp(-0.5 * (z.x[layer + 1] * z.x[layer + 1] - x * x));
+        if (f1 + uniform() * (f0 - f1) < 1.0) {
+            return x;
+        }
+        const std::uint64_t w = word();
+        u = 2.0 * unit(w) - 1.0;
+        layer = static_cast<unsigned>(w & 0x7F);
+        if (std::abs(u) < z.ratio[layer]) {
+            return u * z.x[layer];
+        }
+    }
 }
 
 std::uint64_t CellStream::below(std::uint64_t m) {
@@ -142,22 +97,38 @@ std::uint64_t CellStream::below(std::uint64_t m) {
     return static_cast<std::uint64_t>(product >> 64);
 }
 
-double CellStream::normal() {
-    if (m_hasSpare) {
-        m_hasSpare = false;
-        return m_spare;
+void drawPermutation(const DrawTables& t, CellStream& s, Weights& w) {
+    const auto& given = t.data->values;
+    std::copy(given.begin(), given.end(), w.begin());
+    for (std::size_t i = given.size() - 1; i > 0; --i) {
+        std::swap(w[i], w[s.below(i + 1)]);
     }
-    for (;;) {
-        const double u = 2.0 * uniform() - 1.0;
-        const double v = 2.0 * uniform() - 1.0;
-        const double s = u * u + v * v;
-        if (s < 1.0 && s > 0.0) {
-            const double factor = std::sqrt(-2.0 * std::log(s) / s);
-            m_spare = v * factor;
-            m_hasSpare = true;
-            return u * factor;
-        }
+}
+
+void drawDirichlet(const DrawTables& t, CellStream& s, Weights& w) {
+    const auto& a = t.data->values;
+    double most = -INFINITY;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        w[i] = logGamma(a[i], s);
+        most = std::max(most, w[i]);
     }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        w[i] = std::exp(w[i] - most);
+        sum += w[i];
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        w[i] /= sum;
+    }
+}
+
+std::size_t drawGenerator(const DrawTables& t, CellStream& s) {
+    if (t.data->generators.size() == 1) {
+        return 0;
+    }
+    const double u = s.uniform();
+    return static_cast<std::size_t>(
+        std::upper_bound(t.cumulative.begin(), t.cumulative.end() - 1, u) - t.cumulative.begin());
 }
 
 DrawTables::DrawTables(const RandomModel::Data& model) : data(&model) {
@@ -174,23 +145,26 @@ DrawTables::DrawTables(const RandomModel::Data& model) : data(&model) {
 }
 
 void drawChildren(const DrawTables& tables, CellStream& stream, Children& out) {
+    const unsigned b = tables.data->base;
     switch (tables.data->kind) {
     case RandomModel::Kind::Generators:
-        drawGenerator(tables, stream, out);
+        out.generator = drawGenerator(tables, stream);
+        out.weights = tables.data->generators[out.generator].weights;
         return;
     case RandomModel::Kind::Permutation:
-        drawPermutation(tables, stream, out);
-        return;
+        drawPermutation(tables, stream, out.buffer);
+        break;
     case RandomModel::Kind::Dirichlet:
-        drawDirichlet(tables, stream, out);
-        return;
+        drawDirichlet(tables, stream, out.buffer);
+        break;
     case RandomModel::Kind::LogNormal:
-        drawLogNormal(tables, stream, out);
-        return;
+        drawLogNormal(tables, stream, out.buffer);
+        break;
     case RandomModel::Kind::TwoValued:
-        drawTwoValued(tables, stream, out);
-        return;
+        drawTwoValued(tables, stream, out.buffer);
+        break;
     }
+    out.weights = std::span<const double>(out.buffer.data(), b);
 }
 
 } // namespace veltrane::detail

@@ -4,6 +4,9 @@
 // them. Every cell's words are Philox-4x64 (Random123, 10 rounds) of the counter (level, index
 // low word, index high word, word number) under the key (seed, realization): a function of the
 // cell's address alone, so that any cell is drawn without drawing any other.
+#include <Random123/philox.h>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -17,37 +20,62 @@ namespace veltrane::detail {
 // numbers its cells modulo 2^128.
 __extension__ typedef unsigned __int128 CellIndex;
 
+// The ziggurat of the standard normal density in 128 layers of equal area (Marsaglia and
+// Tsang's, as Doornik lays it out): x[i] the right end of layer i, x[0] the bottom layer's
+// width (its area over the density at x[1] = r), x[128] = 0; ratio[i] = x[i+1] / x[i], the part
+// of a layer under the density whatever the height.
+struct Ziggurat {
+    static constexpr int kLayers = 128;
+    static constexpr double kR = 3.442619855899;
+    static constexpr double kArea = 9.91256303526217e-3;
+    std::array<double, kLayers + 1> x{};
+    std::array<double, kLayers> ratio{};
+    Ziggurat();
+};
+const Ziggurat& ziggurat();
+
 class CellStream {
 public:
-    CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index);
+    CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index)
+        : m_key{{seed, realization}},
+          m_counter{{level, static_cast<std::uint64_t>(index),
+                     static_cast<std::uint64_t>(index >> 64), 0}} {}
 
-    std::uint64_t word();
+    std::uint64_t word() {
+        if (m_next == 4) {
+            m_block = r123::Philox4x64{}(m_counter, m_key);
+            // The word number counts in the last counter word.
+            ++m_counter[3];
+            m_next = 0;
+        }
+        return m_block[m_next++];
+    }
     // Uniform on (0, 1): (k + 1/2) 2^-53 for the top 53 bits k of a word, never 0 or 1.
-    double uniform();
+    static double unit(std::uint64_t w) { return (static_cast<double>(w >> 11) + 0.5) * 0x1p-53; }
+    double uniform() { return unit(word()); }
     // Uniform on {0, ..., m - 1}, m ≥ 1, without bias (Lemire's multiply and reject).
     std::uint64_t below(std::uint64_t m);
-    // A standard normal deviate by Marsaglia's polar method: pairs of uniforms on (-1, 1)
-    // inside the unit disc, each pair two deviates, the second kept for the next call. Only
-    // sqrt (correctly rounded everywhere) and log (the C library's) enter, so a build gives the
-    // same deviates on any machine whose C library gives the same logarithms.
-    double normal();
+    // A standard normal deviate by the ziggurat: one word a deviate but for about 1.3 in 100,
+    // its top 53 bits the abscissa and its low 7 bits the layer. Only exp and log of the C
+    // library enter, in the tables and in the rare wedge and tail draws, so a build gives the
+    // same deviates on any machine whose C library gives the same exp and log.
+    double normal() {
+        const Ziggurat& z = ziggurat();
+        const std::uint64_t w = word();
+        const double u = 2.0 * unit(w) - 1.0;
+        const auto layer = static_cast<unsigned>(w & 0x7F);
+        if (u < z.ratio[layer] && -u < z.ratio[layer]) {
+            return u * z.x[layer];
+        }
+        return normalBeyond(u, layer);
+    }
 
 private:
-    void refill();
-    std::uint64_t m_key[2];
-    std::uint64_t m_counter[4];
-    std::uint64_t m_block[4] = {};
+    double normalBeyond(double u, unsigned layer);
+    r123::Philox4x64::key_type m_key;
+    r123::Philox4x64::ctr_type m_counter;
+    r123::Philox4x64::ctr_type m_block{};
     unsigned m_next = 4;
-    double m_spare = 0.0;
-    bool m_hasSpare = false;
-};
-
-// The children of one cell: their weights (summing to 1 for conservative laws, to E 1 for
-// canonical ones) and, for generator lists, the generator drawn.
-struct Children {
-    std::span<const double> weights;
-    std::size_t generator = 0;
-    std::vector<double> buffer; // holds the weights when they are not a generator's own
 };
 
 // Law-specific constants computed once: cumulative probabilities of the generators, the
@@ -61,6 +89,33 @@ struct DrawTables {
     double inverseBase = 0.0;
 };
 
+// The weights of a cell's children, at most RandomModel::kMaxBase of them.
+using Weights = std::array<double, RandomModel::kMaxBase>;
+
+// Each law's draw of the b children's weights into w; the generator list's draw returns the
+// generator taken (its weights are its own).
+inline void drawLogNormal(const DrawTables& t, CellStream& s, Weights& w) {
+    for (unsigned c = 0; c < t.data->base; ++c) {
+        w[c] = std::exp(t.sigma * s.normal() - t.halfSigma2) * t.inverseBase;
+    }
+}
+void drawPermutation(const DrawTables& t, CellStream& s, Weights& w);
+void drawDirichlet(const DrawTables& t, CellStream& s, Weights& w);
+inline void drawTwoValued(const DrawTables& t, CellStream& s, Weights& w) {
+    const double p = t.data->values[0];
+    for (unsigned c = 0; c < t.data->base; ++c) {
+        w[c] = s.uniform() < p ? t.data->values[1] : t.data->values[2];
+    }
+}
+std::size_t drawGenerator(const DrawTables& t, CellStream& s);
+
+// The children of one cell, whatever the law: their weights (summing to 1 for conservative
+// laws, to 1 in expectation for canonical ones) and, for generator lists, the generator drawn.
+struct Children {
+    std::span<const double> weights;
+    std::size_t generator = 0;
+    Weights buffer{}; // holds the weights when they are not a generator's own
+};
 void drawChildren(const DrawTables& tables, CellStream& stream, Children& out);
 
 } // namespace veltrane::detail

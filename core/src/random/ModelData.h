@@ -15,6 +15,13 @@ struct RandomModel::Data {
     std::vector<double> probabilities;
     // Permutation: the weights, normalized; Dirichlet: a_i; LogNormal: σ²; TwoValued: p, u, v.
     std::vector<double> values;
+    // The parameters as given, before normalizing, which describe writes so that a law read
+    // back from its description normalizes to the same bits: Permutation the raw weights,
+    // Dirichlet a_i, LogNormal σ², TwoValued p and u, Generators the raw π.
+    std::vector<double> given;
+    // Generators: each generator as given, its weights not normalized, so that a list of one
+    // generator makes the very Cascade its break points and weights make.
+    std::vector<Generator> givenGenerators;
 };
 
 } // namespace veltrane

@@ -79,8 +79,9 @@ struct RandomCascade::State {
     State(RandomModel m, std::uint64_t s, std::uint64_t r)
         : model(std::move(m)), seed(s), realization(r), tables(model.data()) {
         const auto& data = model.data();
-        if (data.kind == RandomModel::Kind::Generators && data.generators.size() == 1) {
-            const auto& g = data.generators.front();
+        if (data.kind == RandomModel::Kind::Generators && data.generators.size() == 1 &&
+            !data.generators.front().breakPoints.empty()) {
+            const auto& g = data.givenGenerators.front();
             single.emplace(g.breakPoints, g.weights);
         }
         for (const auto& g : data.generators) {
@@ -108,12 +109,14 @@ namespace {
 using State = RandomCascade::State;
 
 // The level-J cells j = first .. first + out.size() - 1 of a b-adic law, each the product of
-// the J weights on its path, taken from the top: mass(child) = mass(parent) × weight.
-class CellFill {
+// the J weights on its path, taken from the top: mass(child) = mass(parent) × weight. Draw is
+// the law's draw of a cell's children's weights, inlined into the walk.
+template <typename Draw> class CellFill {
 public:
-    CellFill(const State& state, unsigned level, std::uint64_t first, std::span<double> out)
-        : m_state(state), m_base(state.model.base()), m_level(level), m_first(first), m_out(out),
-          m_children(level) {
+    CellFill(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
+             Draw draw)
+        : m_state(state), m_base(state.model.base()), m_level(level), m_first(first),
+          m_end(first + out.size()), m_out(out), m_draw(draw) {
         m_below.resize(level + 1);
         m_below[level] = 1;
         for (unsigned m = level; m > 0; --m) {
@@ -126,22 +129,21 @@ public:
 private:
     void cell(unsigned level, std::uint64_t index, double mass) {
         CellStream stream(m_state.seed, m_state.realization, level, index);
-        Children& children = m_children[level];
-        drawChildren(m_state.tables, stream, children);
+        detail::Weights weights;
+        m_draw(m_state.tables, stream, weights);
         const std::uint64_t width = m_below[level + 1];
-        const std::uint64_t end = m_first + m_out.size();
-        for (unsigned c = 0; c < m_base; ++c) {
-            const std::uint64_t child = index * m_base + c;
-            const std::uint64_t lo = child * width;
-            if (lo + width <= m_first || lo >= end) {
-                continue;
+        // The children whose cells of level J meet [first, end).
+        const std::uint64_t firstChild = index * m_base;
+        const std::uint64_t from = std::max(firstChild, m_first / width);
+        const std::uint64_t to = std::min(firstChild + m_base, (m_end + width - 1) / width);
+        if (level + 1 == m_level) {
+            for (std::uint64_t child = from; child < to; ++child) {
+                m_out[child - m_first] = mass * weights[child - firstChild];
             }
-            const double childMass = mass * children.weights[c];
-            if (level + 1 == m_level) {
-                m_out[child - m_first] = childMass;
-            } else {
-                cell(level + 1, child, childMass);
-            }
+            return;
+        }
+        for (std::uint64_t child = from; child < to; ++child) {
+            cell(level + 1, child, mass * weights[child - firstChild]);
         }
     }
 
@@ -149,10 +151,38 @@ private:
     unsigned m_base;
     unsigned m_level;
     std::uint64_t m_first;
+    std::uint64_t m_end;
     std::span<double> m_out;
-    std::vector<Children> m_children;
+    Draw m_draw;
     std::vector<std::uint64_t> m_below;
 };
+
+template <typename Draw>
+void fillCells(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
+               Draw draw) {
+    CellFill<Draw>(state, level, first, out, draw).run();
+}
+
+// The level-J cells of the law of state, each law's draw inlined.
+void fillLevel(const State& state, unsigned level, std::uint64_t first, std::span<double> out) {
+    switch (state.model.kind()) {
+    case RandomModel::Kind::LogNormal:
+        fillCells(state, level, first, out, detail::drawLogNormal);
+        return;
+    case RandomModel::Kind::TwoValued:
+        fillCells(state, level, first, out, detail::drawTwoValued);
+        return;
+    case RandomModel::Kind::Permutation:
+        fillCells(state, level, first, out, detail::drawPermutation);
+        return;
+    case RandomModel::Kind::Dirichlet:
+        fillCells(state, level, first, out, detail::drawDirichlet);
+        return;
+    case RandomModel::Kind::Generators:
+        break;
+    }
+    throw RuntimeError(ErrorKind::Internal, "a generator list has no level of equal cells");
+}
 
 // A level no realization stops at: conservative laws without a stop.
 constexpr unsigned kNever = std::numeric_limits<unsigned>::max();
@@ -166,11 +196,11 @@ double wholeMass(const State& state, unsigned level, CellIndex index, double mas
     }
     CellStream stream(state.seed, state.realization, level, index);
     drawChildren(state.tables, stream, children);
-    const std::vector<double> weights(children.weights.begin(), children.weights.end());
+    const detail::Weights weights = children.buffer;
+    const unsigned base = state.model.base();
     PositiveSum sum;
-    for (unsigned c = 0; c < weights.size(); ++c) {
-        sum.add(wholeMass(state, level + 1, index * weights.size() + c, mass * weights[c], stop,
-                          children));
+    for (unsigned c = 0; c < base; ++c) {
+        sum.add(wholeMass(state, level + 1, index * base + c, mass * weights[c], stop, children));
     }
     return sum.value();
 }
@@ -211,8 +241,7 @@ double adicBin(const State& state, std::uint64_t bins, std::uint64_t j, unsigned
             }
             CellStream stream(state.seed, state.realization, part.level, part.index);
             drawChildren(state.tables, stream, children[k]);
-            const std::vector<double> weights(children[k].weights.begin(),
-                                              children[k].weights.end());
+            const detail::Weights weights = children[k].buffer;
             for (unsigned c = 0; c < base; ++c) {
                 const std::int64_t lo = std::clamp<std::int64_t>(
                     part.lo * base - static_cast<std::int64_t>(c) * n, 0, n);
@@ -356,7 +385,7 @@ void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span
     forEachBlock(out.size(), kBinBlock, control, [&](std::size_t from, std::size_t count) {
         const std::span<double> part = out.subspan(from, count);
         if (cells && *level > 0) {
-            CellFill(state, *level, first + from, part).run();
+            fillLevel(state, *level, first + from, part);
         } else if (cells) {
             part[0] = 1.0;
         } else {
