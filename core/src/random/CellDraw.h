@@ -1,9 +1,9 @@
 #pragma once
 
 // The random words of one cell of a random cascade, and the weights its children draw from
-// them. Every cell's words are Philox-4x64 (Random123, 10 rounds) of the counter (level, index
-// low word, index high word, word number) under the key (seed, realization): a function of the
-// cell's address alone, so that any cell is drawn without drawing any other.
+// them. Every cell's words are Philox-4x64 (Random123, 10 rounds) of counters made of the
+// cell's level and index under the key (seed, realization): a function of the cell's address
+// alone, so that any cell is drawn without drawing any other.
 #include <Random123/philox.h>
 #include <array>
 #include <cmath>
@@ -36,17 +36,36 @@ const Ziggurat& ziggurat();
 
 class CellStream {
 public:
+    using Block = r123::Philox4x64::ctr_type;
+    // The first words of the cells 2k and 2k + 1 of a level: Philox of the counter (level with
+    // its top bit set, k low word, k high word, 0), two words each, so that the two siblings'
+    // commonest draws cost one block. A cell's further words come from blocks of its own,
+    // counters (level, index low word, index high word, 0, 1, 2, ...).
+    static Block pairBlock(std::uint64_t seed, std::uint64_t realization, unsigned level,
+                           CellIndex index) {
+        const CellIndex pair = index >> 1;
+        return r123::Philox4x64{}({{level | kPairFlag, static_cast<std::uint64_t>(pair),
+                                    static_cast<std::uint64_t>(pair >> 64), 0}},
+                                  {{seed, realization}});
+    }
+
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index)
+        : CellStream(seed, realization, level, index,
+                     pairBlock(seed, realization, level, index)) {}
+    // With the pair block of index, computed once for both siblings.
+    CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index,
+               const Block& pair)
         : m_key{{seed, realization}},
           m_counter{{level, static_cast<std::uint64_t>(index),
-                     static_cast<std::uint64_t>(index >> 64), 0}} {}
+                     static_cast<std::uint64_t>(index >> 64), 0}},
+          m_block(pair), m_next(2 * static_cast<unsigned>(index & 1)), m_end(m_next + 2) {}
 
     std::uint64_t word() {
-        if (m_next == 4) {
+        if (m_next == m_end) {
             m_block = r123::Philox4x64{}(m_counter, m_key);
-            // The word number counts in the last counter word.
             ++m_counter[3];
             m_next = 0;
+            m_end = 4;
         }
         return m_block[m_next++];
     }
@@ -72,10 +91,12 @@ public:
 
 private:
     double normalBeyond(double u, unsigned layer);
+    static constexpr std::uint64_t kPairFlag = std::uint64_t{1} << 63;
     r123::Philox4x64::key_type m_key;
     r123::Philox4x64::ctr_type m_counter;
-    r123::Philox4x64::ctr_type m_block{};
-    unsigned m_next = 4;
+    Block m_block;
+    unsigned m_next;
+    unsigned m_end;
 };
 
 // Law-specific constants computed once: cumulative probabilities of the generators, the

@@ -108,75 +108,113 @@ namespace {
 
 using State = RandomCascade::State;
 
-// The level-J cells j = first .. first + out.size() - 1 of a b-adic law, each the product of
-// the J weights on its path, taken from the top: mass(child) = mass(parent) × weight. Draw is
-// the law's draw of a cell's children's weights, inlined into the walk.
-template <typename Draw> class CellFill {
-public:
-    CellFill(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
-             Draw draw)
-        : m_state(state), m_base(state.model.base()), m_level(level), m_first(first),
-          m_end(first + out.size()), m_out(out), m_draw(draw) {
-        m_below.resize(level + 1);
-        m_below[level] = 1;
-        for (unsigned m = level; m > 0; --m) {
-            m_below[m - 1] = m_below[m] * m_base;
-        }
+// For each level m ≤ J, the first and the last cell of level m above the level-J cells
+// first .. first + count - 1, count ≥ 1: a walk visits the cells between them only.
+void spanLevels(unsigned base, unsigned level, std::uint64_t first, std::size_t count,
+                std::vector<std::uint64_t>& firstAt, std::vector<std::uint64_t>& lastAt) {
+    firstAt.assign(level + 1, 0);
+    lastAt.assign(level + 1, 0);
+    firstAt[level] = first;
+    lastAt[level] = first + count - 1;
+    for (unsigned m = level; m > 0; --m) {
+        firstAt[m - 1] = firstAt[m] / base;
+        lastAt[m - 1] = lastAt[m] / base;
     }
+}
 
-    void run() { cell(0, 0, 1.0); }
-
-private:
-    void cell(unsigned level, std::uint64_t index, double mass) {
-        CellStream stream(m_state.seed, m_state.realization, level, index);
-        detail::Weights weights;
-        m_draw(m_state.tables, stream, weights);
-        const std::uint64_t width = m_below[level + 1];
-        // The children whose cells of level J meet [first, end).
-        const std::uint64_t firstChild = index * m_base;
-        const std::uint64_t from = std::max(firstChild, m_first / width);
-        const std::uint64_t to = std::min(firstChild + m_base, (m_end + width - 1) / width);
-        if (level + 1 == m_level) {
-            for (std::uint64_t child = from; child < to; ++child) {
-                m_out[child - m_first] = mass * weights[child - firstChild];
+// The level-J cells j = first .. first + out.size() - 1 of a b-adic law, a level at a time:
+// the cells of level m above them, then their children, each parent's draw made once. Each
+// pass over a level is a loop of independent cells, which the processor overlaps. Step is
+// the law's: a Value a cell carries (its mass or the log of it), the root's, a parent's draw
+// of its children's weights, a child's Value, and the level-J cell's mass.
+template <typename Step>
+void fillLevels(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
+                const Step& step) {
+    using Value = typename Step::Value;
+    const unsigned base = state.model.base();
+    std::vector<std::uint64_t> firstAt;
+    std::vector<std::uint64_t> lastAt;
+    spanLevels(base, level, first, out.size(), firstAt, lastAt);
+    std::vector<Value> parents{step.root()};
+    std::vector<Value> children;
+    detail::Weights weights;
+    for (unsigned m = 0; m < level; ++m) {
+        const bool last = m + 1 == level;
+        children.resize(last ? 0 : static_cast<std::size_t>(lastAt[m + 1] - firstAt[m + 1] + 1));
+        CellStream::Block pair{};
+        for (std::uint64_t p = firstAt[m]; p <= lastAt[m]; ++p) {
+            if (p == firstAt[m] || p % 2 == 0) {
+                pair = CellStream::pairBlock(state.seed, state.realization, m, p);
             }
-            return;
+            CellStream stream(state.seed, state.realization, m, p, pair);
+            step.draw(stream, weights);
+            const Value parent = parents[static_cast<std::size_t>(p - firstAt[m])];
+            const std::uint64_t from = std::max(p * base, firstAt[m + 1]);
+            const std::uint64_t to = std::min(p * base + base - 1, lastAt[m + 1]);
+            for (std::uint64_t c = from; c <= to; ++c) {
+                const Value child = step.child(parent, weights[c - p * base]);
+                if (last) {
+                    out[static_cast<std::size_t>(c - first)] = step.mass(child);
+                } else {
+                    children[static_cast<std::size_t>(c - firstAt[m + 1])] = child;
+                }
+            }
         }
-        for (std::uint64_t child = from; child < to; ++child) {
-            cell(level + 1, child, mass * weights[child - firstChild]);
-        }
+        parents.swap(children);
     }
+}
 
-    const State& m_state;
-    unsigned m_base;
-    unsigned m_level;
-    std::uint64_t m_first;
-    std::uint64_t m_end;
-    std::span<double> m_out;
-    Draw m_draw;
-    std::vector<std::uint64_t> m_below;
+// Laws whose cells carry their masses, products of weights taken from the top.
+template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct ProductStep {
+    using Value = double;
+    const DrawTables& tables;
+    static double root() { return 1.0; }
+    void draw(CellStream& stream, detail::Weights& w) const { Draw(tables, stream, w); }
+    static double child(double parent, double weight) { return parent * weight; }
+    static double mass(double value) { return value; }
 };
 
-template <typename Draw>
-void fillCells(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
-               Draw draw) {
-    CellFill<Draw>(state, level, first, out, draw).run();
-}
+// The log-normal law: the product of a cell's J weights b^-1 e^(σ N_i - σ²/2) is formed as
+// b^-J e^L, L = Σ (σ N_i - σ²/2) carried to 106 bits (each term rounded twice), so that a
+// cell costs one exponential rather than one for each weight, and is within a few units of
+// 2^-53 of the product of its exact weights. b^-J is exact for b a power of 2, one rounding
+// otherwise. The draw leaves the terms σ N_i - σ²/2 in place of the weights.
+struct LogNormalStep {
+    using Value = DoubleDouble;
+    const DrawTables& tables;
+    double scale;
+    static DoubleDouble root() { return {}; }
+    void draw(CellStream& stream, detail::Weights& w) const {
+        for (unsigned c = 0; c < tables.data->base; ++c) {
+            w[c] = tables.sigma * stream.normal() - tables.halfSigma2;
+        }
+    }
+    static DoubleDouble child(DoubleDouble parent, double term) {
+        const DoubleDouble sum = exactSum(parent.hi, term);
+        return exactSumOrdered(sum.hi, sum.lo + parent.lo);
+    }
+    double mass(DoubleDouble logMass) const {
+        return std::exp(logMass.hi) * (1.0 + logMass.lo) * scale;
+    }
+};
 
 // The level-J cells of the law of state, each law's draw inlined.
 void fillLevel(const State& state, unsigned level, std::uint64_t first, std::span<double> out) {
+    const DrawTables& tables = state.tables;
     switch (state.model.kind()) {
     case RandomModel::Kind::LogNormal:
-        fillCells(state, level, first, out, detail::drawLogNormal);
+        fillLevels(state, level, first, out,
+                   LogNormalStep{tables, std::pow(static_cast<double>(state.model.base()),
+                                                  -static_cast<double>(level))});
         return;
     case RandomModel::Kind::TwoValued:
-        fillCells(state, level, first, out, detail::drawTwoValued);
+        fillLevels(state, level, first, out, ProductStep<detail::drawTwoValued>{tables});
         return;
     case RandomModel::Kind::Permutation:
-        fillCells(state, level, first, out, detail::drawPermutation);
+        fillLevels(state, level, first, out, ProductStep<detail::drawPermutation>{tables});
         return;
     case RandomModel::Kind::Dirichlet:
-        fillCells(state, level, first, out, detail::drawDirichlet);
+        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet>{tables});
         return;
     case RandomModel::Kind::Generators:
         break;
@@ -372,6 +410,9 @@ unsigned RandomCascade::stopLevel(std::uint64_t bins, unsigned levels) const {
 void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                               unsigned levels, const RunControl& control) const {
     Cascade::checkBins(bins, first, out.size());
+    if (out.empty()) {
+        return;
+    }
     const State& state = *m_state;
     if (state.single && levels == 0) {
         state.single->binMasses(bins, first, out, control);
