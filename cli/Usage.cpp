@@ -97,6 +97,13 @@ constexpr std::string_view kMultifractalParagraph =
     "numbers from files. --plot draws f against alpha in the graph window's style.\n"
     "Example, the two-scale cascade on pieces of 1/3 and 2/3 with equal weights:\n"
     "  veltrane multifractal 0.3333333333333333 --weights 1 1 --points 11\n"
+    "Random cascades: --random MODEL (or --random-from FILE, a generator a line,\n"
+    "PROBABILITY | BREAKS | WEIGHTS) with --exponents prints the same columns for\n"
+    "the expected spectrum, tau(q) = -log_b E sum W_i^q, after the lines\n"
+    "\"# model=\", \"# q_star_minus=\", \"# q_star_plus=\" (where f crosses 0) and\n"
+    "\"# q_crit=\" (where tau is 0 again, inf for conservative laws); in JSON the\n"
+    "fields model, q_star_minus, q_star_plus, q_crit (null where infinite).\n"
+    "  veltrane multifractal --random lognormal:b=2,sigma2=0.2 --exponents -2:4:1\n"
     "\n";
 
 std::string cascadeParagraph() {
