@@ -36,7 +36,9 @@ std::string synopsisOf(Command command) {
         return "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --bins N|--levels M\n"
                "                                  that measure as data\n"
                "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --cdf x_1 ... x_m\n"
-               "                                  its distribution function at the points\n";
+               "                                  its distribution function at the points\n"
+               "  veltrane cascade --random MODEL --seed S --bins N\n"
+               "                                  a realization of a random cascade\n";
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
     case Command::Partition:
@@ -97,6 +99,13 @@ constexpr std::string_view kMultifractalParagraph =
     "numbers from files. --plot draws f against alpha in the graph window's style.\n"
     "Example, the two-scale cascade on pieces of 1/3 and 2/3 with equal weights:\n"
     "  veltrane multifractal 0.3333333333333333 --weights 1 1 --points 11\n"
+    "Random cascades: --random MODEL (or --random-from FILE, a generator a line,\n"
+    "PROBABILITY | BREAKS | WEIGHTS) with --exponents prints the same columns for\n"
+    "the expected spectrum, tau(q) = -log_b E sum W_i^q, after the lines\n"
+    "\"# model=\", \"# q_star_minus=\", \"# q_star_plus=\" (where f crosses 0) and\n"
+    "\"# q_crit=\" (where tau is 0 again, inf for conservative laws); in JSON the\n"
+    "fields model, q_star_minus, q_star_plus, q_crit (null where infinite).\n"
+    "  veltrane multifractal --random lognormal:b=2,sigma2=0.2 --exponents -2:4:1\n"
     "\n";
 
 std::string cascadeParagraph() {
@@ -115,6 +124,12 @@ std::string cascadeParagraph() {
            "--cdf x_1 ... x_m (or --cdf-from FILE) prints x,cdf,survival: F(x), the mass\n"
            "of [0,x], and 1 - F(x), that of [x,1], each a sum of positive terms, so that F\n"
            "keeps its relative precision near 0 and 1 - F near 1; x must be in [0,1].\n"
+           "--random MODEL (or --random-from FILE) --seed S --bins N writes realization R\n"
+           "(--realization R, default 0) of seed S of a random cascade law in the same\n"
+           "forms: every cell's weights are drawn from S, R and the cell's level and index\n"
+           "alone (Philox-4x64), so any run gives the same bits. N = b^M bins of a b-adic\n"
+           "law are its level-M cells, products of M weights; a canonical law (lognormal,\n"
+           "twovalued) is the cascade stopped at the least level M with b^M >= N.\n"
            "\n";
 }
 

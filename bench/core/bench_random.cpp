@@ -33,9 +33,9 @@ void RandomCellsOfALevel(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     state.SetLabel(laws()[static_cast<std::size_t>(state.range(0))]);
-    state.counters["per_bin"] =
-        benchmark::Counter(static_cast<double>(bins), benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+    state.counters["per_bin"] = benchmark::Counter(static_cast<double>(bins),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
 }
 BENCHMARK(RandomCellsOfALevel)
     ->Args({0, 12})
@@ -56,9 +56,9 @@ void RandomBinsBetweenCells(benchmark::State& state) {
         RandomCascade(model, 1).binMasses(bins, bins / 2, out, 0, {.threads = 1});
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["per_bin"] = benchmark::Counter(
-        static_cast<double>(out.size()),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_bin"] = benchmark::Counter(static_cast<double>(out.size()),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
 }
 BENCHMARK(RandomBinsBetweenCells)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
@@ -76,9 +76,9 @@ void EnsemblePartitionSums(benchmark::State& state) {
     }
     constexpr std::uint64_t kRealizations = 100;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ensembleLogSums(
-            model, 3, 0, kRealizations, bins, q,
-            {.threads = static_cast<unsigned>(state.range(0))}));
+        benchmark::DoNotOptimize(
+            ensembleLogSums(model, 3, 0, kRealizations, bins, q,
+                            {.threads = static_cast<unsigned>(state.range(0))}));
     }
     state.counters["per_realization"] = benchmark::Counter(
         static_cast<double>(kRealizations),

@@ -3,6 +3,7 @@
 #include "CascadeOutput.h"
 #include "MeasureInput.h"
 #include "OptionParser.h"
+#include "RandomInput.h"
 
 #include <cmath>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <veltrane/process/AtomicFile.h>
 #include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Progress.h>
+#include <veltrane/random.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
 
@@ -27,6 +29,9 @@ namespace {
 
 struct CascadeOptions {
     MeasureWords measure;
+    RandomWords random;
+    std::optional<std::uint64_t> seed;
+    std::optional<std::uint64_t> realization;
     std::optional<std::uint64_t> bins;
     std::optional<unsigned> levels;
     std::optional<std::string> outputFile;
@@ -38,6 +43,9 @@ struct CascadeOptions {
 
 CascadeOptions cascadeOptions(const GivenOptions& given) {
     return {measureWords(given),
+            randomWords(given),
+            given.number<std::uint64_t>(option::seed),
+            given.number<std::uint64_t>(option::realization),
             given.number<std::uint64_t>(option::bins),
             given.number<unsigned>(option::levels),
             given.text(option::output),
@@ -47,12 +55,36 @@ CascadeOptions cascadeOptions(const GivenOptions& given) {
             given.has(option::cdf) || given.has(option::cdfFrom)};
 }
 
+// A realization takes --seed and --bins; its measure is the law's, not break points and
+// weights.
+Parsed<CascadeOptions> randomProblem(const CascadeOptions& o) {
+    if (o.measure.fromFile || !o.measure.breakPointTexts.empty() || o.measure.weightsGiven ||
+        o.measure.weightsFile) {
+        return {std::nullopt, "--random and --random-from give the law: no break points or "
+                              "weights go with them"};
+    }
+    if (!o.seed) {
+        return {std::nullopt, "a realization needs its seed: --seed S"};
+    }
+    if (!o.bins || o.levels || o.cdf) {
+        return {std::nullopt, "a realization takes --bins N (b^M bins for the cells of level "
+                              "M), not --levels or --cdf"};
+    }
+    return {o, {}};
+}
+
 Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
     const ParsedOptions parsed = parseOptions(words, Command::Cascade);
     if (!parsed.given) {
         return {std::nullopt, parsed.problem};
     }
     CascadeOptions o = cascadeOptions(*parsed.given);
+    if (o.random.given()) {
+        return randomProblem(o);
+    }
+    if (o.seed || o.realization) {
+        return {std::nullopt, "--seed and --realization go with --random or --random-from"};
+    }
     if (auto problem = measureProblem(o.measure)) {
         return {std::nullopt, *problem};
     }
@@ -80,12 +112,15 @@ Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
 // the number of values.
 constexpr std::size_t kBlock = std::size_t{1} << 14;
 
-void writeBins(const Cascade& cascade, std::uint64_t bins, CascadeWriter& writer,
-               const RunControl& control) {
+// The masses of the bins, fill(first, masses) computing those from first on, a window at a
+// time.
+template <typename Fill>
+void writeMasses(std::uint64_t bins, CascadeWriter& writer, const RunControl& control,
+                 const Fill& fill) {
     internal::forEachWindow<double>(
         static_cast<std::size_t>(bins), kBlock, control,
         [&](std::size_t first, std::span<double> masses) {
-            cascade.binMasses(bins, first, masses, control);
+            fill(first, masses);
             if (control.done != nullptr) {
                 *control.done += masses.size();
             }
@@ -93,6 +128,23 @@ void writeBins(const Cascade& cascade, std::uint64_t bins, CascadeWriter& writer
         [&](std::size_t first, std::span<const double> masses) {
             writer.writeBins(first, masses, bins);
         });
+}
+
+// The bins of realization R of seed S of the law, written as the deterministic cascade's.
+int runRealization(const CascadeOptions& o, std::ostream& out, const Services& services) {
+    const RandomCascade cascade(*randomModelOf(o.random, services), *o.seed,
+                                o.realization.value_or(0));
+    CascadeWriter writer(o.outputFile, dataFormat(o.outputFile), out);
+    writer.begin(*o.bins, false);
+    withProgress(services.progress, o.threads, static_cast<std::size_t>(*o.bins),
+                 [&](const RunControl& control) {
+                     writeMasses(*o.bins, writer, control,
+                                 [&](std::size_t first, std::span<double> masses) {
+                                     cascade.binMasses(*o.bins, first, masses, 0, control);
+                                 });
+                 });
+    writer.commit();
+    return kExitOk;
 }
 
 void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells,
@@ -142,6 +194,9 @@ void writeDistribution(const Cascade& cascade, const std::vector<double>& x,
 int runCascade(const std::vector<std::string>& words, std::ostream& out, std::ostream& /*err*/,
                const Services& services) {
     const CascadeOptions o = parse(words).orRefuse();
+    if (o.random.given()) {
+        return runRealization(o, out, services);
+    }
     const DataFormat format = dataFormat(o.outputFile);
     const Measure measure = readMeasure(o.measure, services);
     const Cascade cascade(measure.breakPoints, measure.weights);
@@ -166,7 +221,10 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, std::os
                      if (o.levels) {
                          writeLevels(cascade, *o.levels, values, writer, control);
                      } else {
-                         writeBins(cascade, values, writer, control);
+                         writeMasses(values, writer, control,
+                                     [&](std::size_t first, std::span<double> masses) {
+                                         cascade.binMasses(values, first, masses, control);
+                                     });
                      }
                  });
     writer.commit();

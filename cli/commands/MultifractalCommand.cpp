@@ -4,6 +4,7 @@
 #include "MultifractalOutput.h"
 #include "OptionParser.h"
 #include "OrderRange.h"
+#include "RandomInput.h"
 
 #include <cmath>
 #include <ostream>
@@ -14,6 +15,7 @@
 #include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/HeldOutput.h>
 #include <veltrane/process/Progress.h>
+#include <veltrane/random.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
 
@@ -26,6 +28,7 @@ namespace {
 // The words of "veltrane multifractal ...": the measure, and what to print or draw.
 struct MultifractalOptions {
     MeasureWords measure;
+    RandomWords random; // in place of the measure: a random cascade law's expected exponents
     int points = 0;
     std::optional<int> threads;
     std::optional<std::string> dq;        // FROM:TO:STEP
@@ -54,7 +57,15 @@ Parsed<MultifractalOptions> parse(const std::vector<std::string>& words) {
     o.plotFile = given.text(option::plot);
     o.grid = given.has(option::grid);
     o.dpi = given.numberOrDefault<int>(option::dpi);
-    if (auto problem = measureProblem(o.measure)) {
+    o.random = randomWords(given);
+    if (o.random.given()) {
+        if (!o.measure.breakPointTexts.empty()) {
+            return {std::nullopt, "--random and --random-from give a law, not break points"};
+        }
+        if (!o.exponents) {
+            return {std::nullopt, "--random and --random-from print --exponents FROM:TO:STEP"};
+        }
+    } else if (auto problem = measureProblem(o.measure)) {
         return {std::nullopt, *problem};
     }
     return {o, {}};
@@ -98,6 +109,35 @@ void writeExponents(const MultifractalSolver& solver, const OrderRange& range, b
     writeDqTail(json, out);
 }
 
+// The expected exponents of a random cascade law at the orders of range, a window at a time,
+// each window checked (RandomSpectrum::exponentsMany) before it is written.
+void writeRandomExponents(const RandomModel& model, const OrderRange& range, bool json,
+                          const RunControl& control, std::ostream& out) {
+    const RandomSpectrum spectrum(model);
+    if (range.count > 0) {
+        spectrum.exponents(range.at(0)); // refuses an order below qMin before anything is printed
+    }
+    writeRandomHead(
+        {model.describe(), spectrum.qStarMinus(), spectrum.qStarPlus(), spectrum.qCrit()}, json,
+        out);
+    writeExponentsHead(json, out);
+    std::vector<double> qs;
+    for (std::size_t first = 0; first < range.count; first += kExponentsWindow) {
+        const std::size_t n = std::min(kExponentsWindow, range.count - first);
+        qs.resize(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            qs[k] = range.at(first + k);
+        }
+        checkCancelled(control);
+        const std::vector<Exponents> rows = spectrum.exponentsMany(qs);
+        if (control.done != nullptr) {
+            *control.done += n;
+        }
+        writeExponentsRows(first, rows, json, out);
+    }
+    writeDqTail(json, out);
+}
+
 // The graph data store the graph window draws f against α from: graph 1, in singles.
 Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
     Module1 store;
@@ -127,6 +167,20 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out, st
     const OrderRange dq = rowsText ? orderRange(o.dq ? option::dq : option::exponents, *rowsText,
                                                 services.decimalSeparator, "rows")
                                    : OrderRange{};
+    if (o.random.given()) {
+        const RandomModel model = *randomModelOf(o.random, services);
+        withProgress(services.progress, o.threads, dq.count, [&](const RunControl& control) {
+            const auto write = [&](std::ostream& to) {
+                writeRandomExponents(model, dq, o.json, control, to);
+            };
+            if (o.json) {
+                writeWhole(out, write);
+            } else {
+                write(out);
+            }
+        });
+        return kExitOk;
+    }
     const Measure measure = readMeasure(o.measure, services);
     const std::vector<double>& breakPoints = measure.breakPoints;
     const std::vector<double>& weights = measure.weights;

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -188,6 +189,38 @@ inline constexpr Option exponents{
     .valueName = "FROM:TO:STEP",
     .most = 1'000'000,
     .help = "multifractal: the exponents by convention, q from FROM to TO"};
+// A law's text is read by the command, as a range is (RandomModel::parse); the cascade command
+// takes these too for its realizations.
+inline constexpr Option random{.word = "--random",
+                               .commands = {Multifractal, Cascade},
+                               .value = Value::Range,
+                               .valueName = "MODEL",
+                               .help =
+                                   "multifractal: the expected exponents of a random cascade law;\n"
+                                   "cascade: a realization of it (with --seed): the laws\n"
+                                   "lognormal:b=2,sigma2=0.2, beta:a=2, dirichlet:a=1/2/3,\n"
+                                   "permutation:w=0.2/0.3/0.5 or twovalued:b=2,p=0.5,u=0.7"};
+inline constexpr Option seed{.word = "--seed",
+                             .commands = {Cascade},
+                             .value = Value::Whole,
+                             .valueName = "S",
+                             .least = 0,
+                             .most = std::numeric_limits<std::uint64_t>::max(),
+                             .help = "cascade --random: the seed, {least} to {most}"};
+inline constexpr Option realization{
+    .word = "--realization",
+    .commands = {Cascade},
+    .value = Value::Whole,
+    .valueName = "R",
+    .least = 0,
+    .most = std::numeric_limits<std::uint64_t>::max(),
+    .help = "cascade --random: realization R of the seed (default 0),\n{least} to {most}"};
+inline constexpr Option randomFrom{.word = "--random-from",
+                                   .commands = {Multifractal, Cascade},
+                                   .value = Value::File,
+                                   .valueName = "FILE",
+                                   .help = "multifractal, cascade: as --random, generators read\n"
+                                           "from FILE, a line each: PROBABILITY | BREAKS | WEIGHTS"};
 inline constexpr Option batch{.word = "--batch",
                               .commands = {Spectrum},
                               .value = Value::File,
@@ -232,12 +265,14 @@ inline constexpr Option rest{.word = "--",
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 24> kOptions{
-    &option::json,      &option::exact,       &option::points,  &option::from,    &option::threads,
-    &option::weights,   &option::weightsFrom, &option::bins,    &option::binList, &option::orders,
-    &option::levels,    &option::output,      &option::cdf,     &option::cdfFrom, &option::dq,
-    &option::exponents, &option::batch,       &option::compare, &option::csv,     &option::plot,
-    &option::grid,      &option::dpi,         &option::help,    &option::rest};
+inline constexpr std::array<const Option*, 28> kOptions{
+    &option::json,    &option::exact,       &option::points,      &option::from,
+    &option::threads, &option::weights,     &option::weightsFrom, &option::bins,
+    &option::binList, &option::orders,      &option::levels,      &option::output,
+    &option::cdf,     &option::cdfFrom,     &option::dq,          &option::exponents,
+    &option::batch,   &option::compare,     &option::csv,         &option::plot,
+    &option::grid,    &option::dpi,         &option::random,      &option::randomFrom,
+    &option::seed,    &option::realization, &option::help,        &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.
@@ -253,7 +288,10 @@ inline constexpr std::string_view kExponentsAlone =
     "--exponents prints a table of q and does not go with --dq, --points or --plot";
 inline constexpr std::string_view kCompareAlone =
     "--compare goes with C, or C1 and C2, not with --exact or --from";
-inline constexpr std::array<Conflict, 9> kConflicts{{
+inline constexpr std::string_view kRandomAlone =
+    "--random and --random-from give a law, not a measure: they go with --exponents, or with "
+    "cascade's --seed and --bins";
+inline constexpr std::array<Conflict, 17> kConflicts{{
     {&option::json, &option::csv,
      "--json and --csv do not go together: each chooses what standard output holds"},
     {&option::dq, &option::points, kDqAlone},
@@ -264,6 +302,14 @@ inline constexpr std::array<Conflict, 9> kConflicts{{
     {&option::compare, &option::exact, kCompareAlone},
     {&option::compare, &option::from, kCompareAlone},
     {&option::compare, &option::plot, "--compare prints a table and does not go with --plot"},
+    {&option::random, &option::randomFrom, "--random and --random-from each give the law"},
+    {&option::random, &option::from, kRandomAlone},
+    {&option::random, &option::weights, kRandomAlone},
+    {&option::random, &option::weightsFrom, kRandomAlone},
+    {&option::random, &option::dq, kRandomAlone},
+    {&option::random, &option::plot, kRandomAlone},
+    {&option::randomFrom, &option::from, kRandomAlone},
+    {&option::randomFrom, &option::weights, kRandomAlone},
 }};
 
 // Whether the option is followed by a value of its own.

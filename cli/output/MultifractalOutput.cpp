@@ -65,6 +65,24 @@ void writeExponentsHead(bool json, std::ostream& out) {
     out << (json ? "\"exponents\":[" : "q,partition_tau,D_q,h,zeta,beta,alpha,f\n");
 }
 
+void writeRandomHead(const RandomHead& head, bool json, std::ostream& out) {
+    const std::pair<const char*, double> orders[] = {
+        {"q_star_minus", head.qStarMinus}, {"q_star_plus", head.qStarPlus}, {"q_crit", head.qCrit}};
+    // A description holds letters, digits and ":=,./-+" only: nothing to escape in JSON.
+    if (json) {
+        out << "{\"model\":\"" << head.model << '"';
+        for (const auto& [name, value] : orders) {
+            out << ",\"" << name << "\":" << jsonNumber(value);
+        }
+        out << ',';
+        return;
+    }
+    out << "# model=" << head.model << '\n';
+    for (const auto& [name, value] : orders) {
+        out << "# " << name << '=' << shortest(value) << '\n';
+    }
+}
+
 void writeExponentsRows(std::size_t first, std::span<const Exponents> rows, bool json,
                         std::ostream& out) {
     for (std::size_t k = 0; k < rows.size(); ++k) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <iosfwd>
 #include <span>
+#include <string>
 #include <vector>
 #include <veltrane/multifractal.h>
 
@@ -32,6 +33,18 @@ void writeDqTail(bool json, std::ostream& out);
 // closing is writeDqTail's. partition_tau is τ of Σ_I μ(I)^q ≈ |I|^τ, beta the "tau" column of
 // the other tables (exponents.h).
 void writeExponentsHead(bool json, std::ostream& out);
+
+// What the rows of a random cascade law's expected exponents follow: the law as it reads back,
+// the orders q*- and q*+ where f(α(q)) crosses 0 and q_crit where τ does again; as "# NAME=VALUE"
+// lines before the CSV header, or as the fields of the JSON object before its rows (null where
+// infinite: q*- is then -infinity, q*+ and q_crit +infinity).
+struct RandomHead {
+    std::string model;
+    double qStarMinus = 0.0;
+    double qStarPlus = 0.0;
+    double qCrit = 0.0;
+};
+void writeRandomHead(const RandomHead& head, bool json, std::ostream& out);
 void writeExponentsRows(std::size_t first, std::span<const Exponents> rows, bool json,
                         std::ostream& out);
 

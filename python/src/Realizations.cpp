@@ -16,10 +16,10 @@ namespace veltrane::python {
 namespace {
 
 // The masses of bins first .. first + count - 1 of N of one realization, into out when given.
-py::array_t<double> randomCascade(const RandomModel& model, std::uint64_t seed,
-                                  std::uint64_t bins, std::uint64_t first,
-                                  std::optional<std::uint64_t> count, const py::object& out,
-                                  std::uint64_t realization, unsigned levels, unsigned threads) {
+py::array_t<double> randomCascade(const RandomModel& model, std::uint64_t seed, std::uint64_t bins,
+                                  std::uint64_t first, std::optional<std::uint64_t> count,
+                                  const py::object& out, std::uint64_t realization, unsigned levels,
+                                  unsigned threads) {
     const RandomCascade cascade(model, seed, realization);
     const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
     Cascade::checkBins(bins, first, n);
@@ -53,9 +53,9 @@ py::array_t<double> ensembleSums(const RandomModel& model, std::uint64_t seed, s
 } // namespace
 
 void defineRealizations(py::module_& module) {
-    module.def("random_cascade", &randomCascade, py::arg("model"), py::arg("seed"),
-               py::arg("bins"), py::arg("first"), py::arg("count"), py::arg("out"),
-               py::arg("realization"), py::arg("levels"), py::arg("threads"));
+    module.def("random_cascade", &randomCascade, py::arg("model"), py::arg("seed"), py::arg("bins"),
+               py::arg("first"), py::arg("count"), py::arg("out"), py::arg("realization"),
+               py::arg("levels"), py::arg("threads"));
     module.def("random_partition_sums", &ensembleSums, py::arg("model"), py::arg("seed"),
                py::arg("first"), py::arg("count"), py::arg("bins"), py::arg("q"),
                py::arg("threads"));

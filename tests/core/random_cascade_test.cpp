@@ -93,8 +93,8 @@ TEST(RandomCascade, BinsAddUpToCoarserBins) {
                 const std::vector<double> wide = masses(cascade, coarse);
                 const std::size_t k = static_cast<std::size_t>(n / coarse);
                 for (std::size_t i = 0; i < wide.size(); ++i) {
-                    const double grouped = std::accumulate(fine.begin() + i * k,
-                                                           fine.begin() + (i + 1) * k, 0.0);
+                    const double grouped =
+                        std::accumulate(fine.begin() + i * k, fine.begin() + (i + 1) * k, 0.0);
                     expectSumNear(grouped, wide[i], k);
                 }
             }
@@ -138,7 +138,8 @@ double moment(const RandomModel& model, double q) {
     case RandomModel::Kind::LogNormal:
         return b * std::pow(b, -q) * std::exp(v[0] * (q * q - q) / 2.0);
     case RandomModel::Kind::TwoValued:
-        return b * (v[0] * std::pow(v[1], q) + (v[2] > 0.0 ? (1.0 - v[0]) * std::pow(v[2], q) : 0.0));
+        return b *
+               (v[0] * std::pow(v[1], q) + (v[2] > 0.0 ? (1.0 - v[0]) * std::pow(v[2], q) : 0.0));
     case RandomModel::Kind::Generators:
         break;
     }
@@ -147,10 +148,10 @@ double moment(const RandomModel& model, double q) {
 }
 
 TEST(RandomCascade, MeanPartitionSumsFollowTheLaw) {
-    const std::vector<std::string> laws{"permutation:w=0.2/0.3/0.5", "beta:a=1.5",
-                                        "dirichlet:a=1/2/3", "lognormal:b=2,sigma2=0.2",
-                                        "twovalued:b=2,p=0.25,u=1.6",
-                                        "twovalued:b=2,p=0.625,u=0.8", "lognormal:b=3,sigma2=0.3"};
+    const std::vector<std::string> laws{"permutation:w=0.2/0.3/0.5",  "beta:a=1.5",
+                                        "dirichlet:a=1/2/3",          "lognormal:b=2,sigma2=0.2",
+                                        "twovalued:b=2,p=0.25,u=1.6", "twovalued:b=2,p=0.625,u=0.8",
+                                        "lognormal:b=3,sigma2=0.3"};
     const std::vector<double> q{-0.5, 0.5, 2.0, 3.0};
     constexpr int kRealizations = 400;
     for (const std::string& text : laws) {
@@ -205,8 +206,8 @@ TEST(RandomCascade, EmptyCellsOfTheBetaModelAreLeftOut) {
     ASSERT_EQ(model.values()[2], 0.0);
     const RandomCascade cascade(model, 5);
     const std::vector<double> bins = masses(cascade, 1024);
-    const auto occupied =
-        static_cast<double>(std::count_if(bins.begin(), bins.end(), [](double m) { return m > 0.0; }));
+    const auto occupied = static_cast<double>(
+        std::count_if(bins.begin(), bins.end(), [](double m) { return m > 0.0; }));
     const std::vector<std::uint64_t> n{1024};
     const std::vector<double> q{-1.0, 0.0, 1.0};
     const PartitionSums sums = partitionSums(cascade, n, q);

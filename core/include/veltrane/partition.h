@@ -93,8 +93,7 @@ class RandomModel;
 // out; the checks of a canonical realization take its own mass Z_1 and count Z_0, and do not
 // ask Z_q to fall with q (its bins may exceed 1).
 VELTRANE_API std::vector<ScaledSum> partitionBlockSums(const RandomCascade& cascade,
-                                                       std::uint64_t bins,
-                                                       std::uint64_t firstBlock,
+                                                       std::uint64_t bins, std::uint64_t firstBlock,
                                                        std::uint64_t blockCount,
                                                        std::span<const double> q,
                                                        const RunControl& control = {});

@@ -1,3 +1,5 @@
+#include "BlockSums.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -7,8 +9,6 @@
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
 #include <veltrane/text.h>
-
-#include "BlockSums.h"
 
 namespace veltrane {
 
@@ -177,8 +177,8 @@ private:
 // Drops the bins of mass 0 from masses, keeping the order of the others; returns how many are
 // left.
 std::size_t withoutZeros(std::span<double> masses) {
-    return static_cast<std::size_t>(
-        std::remove(masses.begin(), masses.end(), 0.0) - masses.begin());
+    return static_cast<std::size_t>(std::remove(masses.begin(), masses.end(), 0.0) -
+                                    masses.begin());
 }
 
 // The sums of one block, from its own first bin. With skipZeros, bins of mass 0 are not

@@ -1,3 +1,5 @@
+#include "BlockSums.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,8 +10,6 @@
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
 #include <veltrane/text.h>
-
-#include "BlockSums.h"
 
 namespace veltrane {
 
@@ -58,8 +58,8 @@ void checkRow(std::uint64_t bins, std::span<const double> q, std::span<const dou
         return;
     }
     const double logN = std::log(static_cast<double>(bins));
-    const Anchors anchors = bounds.everyBin && bounds.unitMass ? Anchors{logN, 0.0}
-                                                               : anchorsOf(q, logZ);
+    const Anchors anchors =
+        bounds.everyBin && bounds.unitMass ? Anchors{logN, 0.0} : anchorsOf(q, logZ);
     std::vector<std::size_t> order(q.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(),

@@ -1,11 +1,11 @@
+#include "BlockSums.h"
+#include "ModelData.h"
+
 #include <algorithm>
 #include <vector>
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
 #include <veltrane/random.h>
-
-#include "BlockSums.h"
-#include "ModelData.h"
 
 namespace veltrane {
 
@@ -56,24 +56,23 @@ std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed
     const std::size_t row = bins.size() * q.size();
     std::vector<double> logZ(static_cast<std::size_t>(count) * row);
     const RunControl one{1, nullptr, control.cancel};
-    forEachBlock(static_cast<std::size_t>(count), 1, control,
-                 [&](std::size_t r, std::size_t /*count*/) {
-                     const PartitionSums sums =
-                         partitionSums(RandomCascade(model, seed, first + r), bins, q, one);
-                     // Back to the order the bins were given in.
-                     for (std::size_t i = 0; i < bins.size(); ++i) {
-                         const auto at = static_cast<std::size_t>(
-                             std::lower_bound(sums.bins.begin(), sums.bins.end(), bins[i]) -
-                             sums.bins.begin());
-                         std::copy_n(sums.logZ.begin() + static_cast<std::ptrdiff_t>(at * q.size()),
-                                     q.size(),
-                                     logZ.begin() + static_cast<std::ptrdiff_t>(r * row +
-                                                                                i * q.size()));
-                     }
-                     if (control.done != nullptr) {
-                         *control.done += 1;
-                     }
-                 });
+    forEachBlock(
+        static_cast<std::size_t>(count), 1, control, [&](std::size_t r, std::size_t /*count*/) {
+            const PartitionSums sums =
+                partitionSums(RandomCascade(model, seed, first + r), bins, q, one);
+            // Back to the order the bins were given in.
+            for (std::size_t i = 0; i < bins.size(); ++i) {
+                const auto at = static_cast<std::size_t>(
+                    std::lower_bound(sums.bins.begin(), sums.bins.end(), bins[i]) -
+                    sums.bins.begin());
+                std::copy_n(sums.logZ.begin() + static_cast<std::ptrdiff_t>(at * q.size()),
+                            q.size(),
+                            logZ.begin() + static_cast<std::ptrdiff_t>(r * row + i * q.size()));
+            }
+            if (control.done != nullptr) {
+                *control.done += 1;
+            }
+        });
     return logZ;
 }
 

@@ -4,6 +4,8 @@
 // them. Every cell's words are Philox-4x64 (Random123, 10 rounds) of counters made of the
 // cell's level and index under the key (seed, realization): a function of the cell's address
 // alone, so that any cell is drawn without drawing any other.
+#include "ModelData.h"
+
 #include <Random123/philox.h>
 #include <array>
 #include <cmath>
@@ -11,8 +13,6 @@
 #include <span>
 #include <vector>
 #include <veltrane/random.h>
-
-#include "ModelData.h"
 
 namespace veltrane::detail {
 
@@ -50,14 +50,12 @@ public:
     }
 
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index)
-        : CellStream(seed, realization, level, index,
-                     pairBlock(seed, realization, level, index)) {}
+        : CellStream(seed, realization, level, index, pairBlock(seed, realization, level, index)) {}
     // With the pair block of index, computed once for both siblings.
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index,
                const Block& pair)
-        : m_key{{seed, realization}},
-          m_counter{{level, static_cast<std::uint64_t>(index),
-                     static_cast<std::uint64_t>(index >> 64), 0}},
+        : m_key{{seed, realization}}, m_counter{{level, static_cast<std::uint64_t>(index),
+                                                 static_cast<std::uint64_t>(index >> 64), 0}},
           m_block(pair), m_next(2 * static_cast<unsigned>(index & 1)), m_end(m_next + 2) {}
 
     std::uint64_t word() {

@@ -28,7 +28,10 @@ void checkChildren(std::size_t count, const char* law, const char* what) {
     }
 }
 
-// Probabilities π_k, positive and finite, normalized to sum 1 as weights are.
+} // namespace
+
+namespace random {
+
 std::vector<double> normalizedProbabilities(std::span<const double> raw) {
     for (std::size_t k = 0; k < raw.size(); ++k) {
         if (!(std::isfinite(raw[k]) && raw[k] > 0.0)) {
@@ -39,8 +42,6 @@ std::vector<double> normalizedProbabilities(std::span<const double> raw) {
     return normalizedWeights(raw, raw.size());
 }
 
-// The generator checked as Cascade takes it (no break points: one branch, the whole cell), its
-// weights normalized; errors keep their type and name the generator.
 RandomModel::Generator checkedGenerator(const RandomModel::Generator& raw, std::size_t index) {
     const std::string where = "generator " + std::to_string(index + 1) + ": ";
     try {
@@ -62,7 +63,7 @@ RandomModel::Generator checkedGenerator(const RandomModel::Generator& raw, std::
     }
 }
 
-} // namespace
+} // namespace random
 
 RandomModel::RandomModel(std::shared_ptr<const Data> data) : m_data(std::move(data)) {}
 
@@ -79,12 +80,18 @@ RandomModel RandomModel::generators(std::span<const Generator> generators,
     }
     Data data;
     data.kind = Kind::Generators;
-    data.probabilities = normalizedProbabilities(probabilities);
+    data.probabilities = random::normalizedProbabilities(probabilities);
     data.given.assign(probabilities.begin(), probabilities.end());
     data.generators.reserve(generators.size());
     for (std::size_t k = 0; k < generators.size(); ++k) {
-        data.generators.push_back(checkedGenerator(generators[k], k));
+        data.generators.push_back(random::checkedGenerator(generators[k], k));
         data.givenGenerators.push_back(generators[k]);
+    }
+    // Cells that never split make no cascade: the realizations would not end, τ has no root.
+    if (std::all_of(generators.begin(), generators.end(),
+                    [](const Generator& g) { return g.breakPoints.empty(); })) {
+        throw InputError("generators: no generator splits a cell; give one of at least 2 "
+                         "branches");
     }
     return RandomModel(std::make_shared<const Data>(std::move(data)));
 }

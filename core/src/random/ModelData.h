@@ -1,6 +1,7 @@
 #pragma once
 
 // What a RandomModel holds, shared by the expected spectrum and the realizations.
+#include <span>
 #include <vector>
 #include <veltrane/random.h>
 
@@ -23,5 +24,16 @@ struct RandomModel::Data {
     // generator makes the very Cascade its break points and weights make.
     std::vector<Generator> givenGenerators;
 };
+
+namespace random {
+
+// Probabilities π_k, positive and finite, normalized to sum 1 as weights are; InputError names
+// the one that is not.
+std::vector<double> normalizedProbabilities(std::span<const double> raw);
+// A generator checked as Cascade takes it (no break points: one branch, the whole cell), its
+// weights normalized; the errors keep their type and name generator index + 1.
+RandomModel::Generator checkedGenerator(const RandomModel::Generator& raw, std::size_t index);
+
+} // namespace random
 
 } // namespace veltrane

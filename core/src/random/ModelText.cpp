@@ -184,9 +184,8 @@ void readLine(std::string_view line, std::vector<RandomModel::Generator>& genera
         generator.weights.push_back(number(w, "weight"));
     }
     // Checked now, so that the message names this line.
-    const double p[] = {probabilities.back()};
-    const RandomModel::Generator one[] = {generator};
-    RandomModel::generators(one, p);
+    random::normalizedProbabilities(std::span(probabilities).last(1));
+    random::checkedGenerator(generator, 0);
     generators.push_back(std::move(generator));
 }
 

@@ -1,3 +1,7 @@
+#include "CellDraw.h"
+#include "DoubleDouble.h"
+#include "ModelData.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,10 +12,6 @@
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/random.h>
-
-#include "CellDraw.h"
-#include "DoubleDouble.h"
-#include "ModelData.h"
 
 namespace veltrane {
 
@@ -67,7 +67,7 @@ std::optional<unsigned> exactLevel(unsigned b, std::uint64_t bins) {
 // The least J with b^J ≥ N.
 unsigned levelCovering(unsigned b, std::uint64_t bins) {
     unsigned level = 0;
-    for (std::uint64_t p = 1; p < bins; p = p > bins / b ? bins : p * b) {
+    for (std::uint64_t p = 1; p<bins; p = p> bins / b ? bins : p * b) {
         ++level;
     }
     return level;
@@ -358,7 +358,8 @@ double generatorBin(const State& state, std::uint64_t bins, std::uint64_t j, uns
             const auto& ends = state.generatorEnds[children[k].generator];
             for (std::size_t c = 0; c + 1 < ends.size(); ++c) {
                 const DoubleDouble width = exactSum(ends[c + 1], -ends[c]);
-                if (!(DoubleDouble{ends[c], 0.0} < part.hi) || !(part.lo < DoubleDouble{ends[c + 1], 0.0})) {
+                if (!(DoubleDouble{ends[c], 0.0} < part.hi) ||
+                    !(part.lo < DoubleDouble{ends[c + 1], 0.0})) {
                     continue;
                 }
                 const double mass = part.mass * children[k].weights[c];
@@ -421,8 +422,7 @@ void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span
     const unsigned base = state.model.base();
     const unsigned stop = stopLevel(bins, levels);
     const std::optional<unsigned> level = base > 0 ? exactLevel(base, bins) : std::nullopt;
-    const bool cells =
-        level && (state.model.conservative() ? stop >= *level : stop == *level);
+    const bool cells = level && (state.model.conservative() ? stop >= *level : stop == *level);
     forEachBlock(out.size(), kBinBlock, control, [&](std::size_t from, std::size_t count) {
         const std::span<double> part = out.subspan(from, count);
         if (cells && *level > 0) {
