@@ -47,6 +47,7 @@ from . import _common, _veltrane
 from ._errors import AnalysisError, InputError
 from ._results import (Cells, ClassicSpectrum, ExactSpectrum, Exponents, MultifractalSpectrum,
                        PartitionSums)
+from . import models
 
 __version__: str = _veltrane.__version__
 

@@ -6,6 +6,7 @@ import numpy.typing as npt
 
 from ._errors import AnalysisError as AnalysisError
 from ._errors import InputError as InputError
+from . import models as models
 from ._veltrane import ErrorKind as ErrorKind
 
 __version__: str
