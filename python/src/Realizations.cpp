@@ -1,6 +1,7 @@
 #include "Realizations.h"
 
 #include "Calls.h"
+#include "Random.h"
 
 #include <optional>
 #include <pybind11/numpy.h>
@@ -16,11 +17,11 @@ namespace veltrane::python {
 namespace {
 
 // The masses of bins first .. first + count - 1 of N of one realization, into out when given.
-py::array_t<double> randomCascade(const RandomModel& model, std::uint64_t seed, std::uint64_t bins,
+py::array_t<double> randomCascade(const BoundModel& law, std::uint64_t seed, std::uint64_t bins,
                                   std::uint64_t first, std::optional<std::uint64_t> count,
                                   const py::object& out, std::uint64_t realization, unsigned levels,
                                   unsigned threads) {
-    const RandomCascade cascade(model, seed, realization);
+    const RandomCascade cascade(law.model, seed, realization);
     const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
     Cascade::checkBins(bins, first, n);
     py::array_t<double> target =
@@ -33,7 +34,7 @@ py::array_t<double> randomCascade(const RandomModel& model, std::uint64_t seed, 
 }
 
 // ln Z_q(N) of realizations first .. first + count - 1, shape (count, len(bins), len(q)).
-py::array_t<double> ensembleSums(const RandomModel& model, std::uint64_t seed, std::uint64_t first,
+py::array_t<double> ensembleSums(const BoundModel& law, std::uint64_t seed, std::uint64_t first,
                                  std::uint64_t count, const std::vector<std::uint64_t>& bins,
                                  const py::handle& q, unsigned threads) {
     const std::vector<double> orders = doubles(q, "q");
@@ -43,7 +44,7 @@ py::array_t<double> ensembleSums(const RandomModel& model, std::uint64_t seed, s
     }
     std::vector<double> logZ;
     runReleased(threads, work > kLengthyWork, [&](const RunControl& control) {
-        logZ = ensembleLogSums(model, seed, first, count, bins, orders, control);
+        logZ = ensembleLogSums(law.model, seed, first, count, bins, orders, control);
     });
     return owned(std::move(logZ))
         .reshape({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(bins.size()),

@@ -6,6 +6,7 @@
 #include "Calls.h"
 #include "Orders.h"
 #include "Partition.h"
+#include "Random.h"
 #include "Realizations.h"
 #include "Tables.h"
 
@@ -301,5 +302,6 @@ PYBIND11_MODULE(_veltrane, module) {
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
                py::arg("first"), py::arg("count"), py::arg("threads"));
     definePartition(module);
+    defineRandom(module);
     defineRealizations(module);
 }

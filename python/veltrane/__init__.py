@@ -47,6 +47,8 @@ from . import _common, _veltrane
 from ._errors import AnalysisError, InputError
 from ._results import (Cells, ClassicSpectrum, ExactSpectrum, Exponents, MultifractalSpectrum,
                        PartitionSums)
+from . import models
+from ._realizations import RandomPartitionSums, random_cascade, random_partition_sums
 
 __version__: str = _veltrane.__version__
 
@@ -60,9 +62,10 @@ ErrorKind = _veltrane.ErrorKind
 
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
-    "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "beta", "cascade", "cdf",
-    "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst", "markov", "multifractal",
-    "partition_sums", "series", "spectrum", "survival", "tau", "zeta",
+    "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "RandomPartitionSums",
+    "beta", "cascade", "cdf", "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst",
+    "markov", "models", "multifractal", "partition_sums", "random_cascade",
+    "random_partition_sums", "series", "spectrum", "survival", "tau", "zeta",
 ]
 
 

@@ -6,6 +6,10 @@ import numpy.typing as npt
 
 from ._errors import AnalysisError as AnalysisError
 from ._errors import InputError as InputError
+from . import models as models
+from ._realizations import RandomPartitionSums as RandomPartitionSums
+from ._realizations import random_cascade as random_cascade
+from ._realizations import random_partition_sums as random_partition_sums
 from ._veltrane import ErrorKind as ErrorKind
 
 __version__: str
@@ -21,6 +25,7 @@ __all__ = [
     "MAX_BINS",
     "MultifractalSpectrum",
     "PartitionSums",
+    "RandomPartitionSums",
     "beta",
     "cascade",
     "cdf",
@@ -32,7 +37,10 @@ __all__ = [
     "hurst",
     "markov",
     "multifractal",
+    "models",
     "partition_sums",
+    "random_cascade",
+    "random_partition_sums",
     "series",
     "spectrum",
     "survival",

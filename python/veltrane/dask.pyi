@@ -5,7 +5,19 @@ import numpy.typing as npt
 
 from . import ExactSpectrum
 
-__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "series", "spectra", "tau"]
+__all__ = [
+    "beta",
+    "cascade",
+    "cdf_at_bins",
+    "dq",
+    "partition_sums",
+    "random_cascade",
+    "random_cascades",
+    "random_partition_sums",
+    "series",
+    "spectra",
+    "tau",
+]
 TABLE_CHUNKS: int
 
 # Dask ships no type information: its arrays are Any here.
@@ -69,5 +81,37 @@ def partition_sums(
     bins: int | Sequence[int],
     q: npt.ArrayLike,
     chunks: int = 16777216,
+    threads: int = 1,
+) -> Any: ...
+def random_cascades(
+    model: object,
+    seed: int,
+    bins: int,
+    *,
+    realizations: int,
+    first: int = 0,
+    levels: int | None = None,
+    chunks: Any = (1, 4194304),
+    threads: int = 1,
+) -> Any: ...
+def random_cascade(
+    model: object,
+    seed: int,
+    bins: int,
+    *,
+    realization: int = 0,
+    levels: int | None = None,
+    chunks: Any = 4194304,
+    threads: int = 1,
+) -> Any: ...
+def random_partition_sums(
+    model: object,
+    seed: int,
+    *,
+    bins: int | Sequence[int],
+    q: npt.ArrayLike,
+    realizations: int,
+    first: int = 0,
+    chunks: int = 100,
     threads: int = 1,
 ) -> Any: ...
