@@ -118,7 +118,8 @@ class RandomPartitionSums:
         """ln of the mean of Z_q(N) over the realizations, shape (len(bins), len(q)), summed
         on the scale of the largest so that no Z overflows."""
         top = self.log_z.max(axis=0)
-        return top + np.log(np.exp(self.log_z - top).mean(axis=0))
+        mean: npt.NDArray[np.float64] = top + np.log(np.exp(self.log_z - top).mean(axis=0))
+        return mean
 
     def __repr__(self) -> str:
         return (f"RandomPartitionSums({len(self.realizations)} realizations, "
