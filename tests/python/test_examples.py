@@ -5,6 +5,8 @@ import pathlib
 import subprocess
 import sys
 
+import numpy as np
+
 ESTIMATORS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "python" / "estimators.py"
 APPROVED = pathlib.Path(__file__).resolve().parents[1] / "data" / "python" / "estimators-14.txt"
 
@@ -32,4 +34,34 @@ def test_the_estimators_print_the_figures_of_the_table():
 def test_the_picture_is_drawn(tmp_path):
     picture = tmp_path / "estimators.png"
     assert run("12", str(picture)).endswith(f"drawn into {picture}\n")
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+RANDOM = ESTIMATORS.with_name("random_cascades.py")
+
+
+def test_the_random_cascades_example_prints_its_table_and_draws():
+    # 100 realizations at 2^12 bins: the figures of the table; the ensemble's mean on the
+    # expected tau near q = 0, one realization straight beyond q*+ and far from tau there.
+    done = subprocess.run([sys.executable, str(RANDOM), "100", "12"], capture_output=True,
+                          text=True, check=False, timeout=120, env=os.environ)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == (APPROVED.parent / "random-cascades-100-12.txt").read_text("utf-8")
+    rows = [list(map(float, line.split())) for line in done.stdout.splitlines()[3:]]
+    q, tau, mean, single = (np.array(column) for column in zip(*rows))
+    q_plus = float(done.stdout.split("q*+ = ")[1].split(",")[0])
+    near = np.abs(q) <= 1.5
+    assert np.all(np.abs(mean[near] - tau[near]) < 0.02)
+    beyond = q > q_plus + 1.5
+    assert np.all(np.abs(np.diff(single[beyond], 2)) < 0.01)
+    assert np.all(np.abs(np.diff(tau[beyond], 2)) > 0.02)
+    assert single[-1] - tau[-1] > 1.0
+
+
+def test_the_random_cascades_picture_is_drawn(tmp_path):
+    picture = tmp_path / "random.png"
+    done = subprocess.run([sys.executable, str(RANDOM), "10", "8", str(picture)],
+                          capture_output=True, text=True, check=False, timeout=120,
+                          env=os.environ)
+    assert done.returncode == 0 and done.stdout.endswith(f"drawn into {picture}\n")
     assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
