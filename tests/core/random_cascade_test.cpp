@@ -216,6 +216,35 @@ TEST(RandomCascade, EmptyCellsOfTheBetaModelAreLeftOut) {
     EXPECT_TRUE(std::isfinite(sums.logZ[0]));
 }
 
+// An ensemble's sums, from every level of a realization at once where the N are powers of b,
+// are each realization's partitionSums bit for bit, in the order the N are given.
+TEST(RandomCascade, EnsembleSumsAreEachRealizationsSums) {
+    const std::vector<double> q{-2.0, 0.0, 0.5, 1.0, 3.0};
+    const std::vector<std::pair<std::string, std::vector<std::uint64_t>>> cases{
+        {"lognormal:b=2,sigma2=0.3", {1024, 1, 2, 64}},
+        {"twovalued:b=3,p=0.5,u=0.5", {27, 3, 729}},
+        {"twovalued:b=2,p=0.625,u=0.8", {256, 16}},
+        {"permutation:w=0.2/0.3/0.5", {9, 10, 81}},
+        {"beta:a=2", {4096, 2}}};
+    for (const auto& [text, bins] : cases) {
+        SCOPED_TRACE(text);
+        const RandomModel model = RandomModel::parse(text);
+        const std::vector<double> ensemble = ensembleLogSums(model, 77, 5, 6, bins, q, {2});
+        for (std::uint64_t r = 0; r < 6; ++r) {
+            const PartitionSums one = partitionSums(RandomCascade(model, 77, 5 + r), bins, q);
+            for (std::size_t i = 0; i < bins.size(); ++i) {
+                const auto at = static_cast<std::size_t>(
+                    std::find(one.bins.begin(), one.bins.end(), bins[i]) - one.bins.begin());
+                for (std::size_t j = 0; j < q.size(); ++j) {
+                    EXPECT_EQ(ensemble[(r * bins.size() + i) * q.size() + j],
+                              one.logZ[at * q.size() + j])
+                        << "realization " << r << " N " << bins[i] << " q " << q[j];
+                }
+            }
+        }
+    }
+}
+
 TEST(RandomCascade, RefusesBinsAsTheCascadeDoes) {
     const RandomCascade cascade(RandomModel::parse("beta:a=2"), 1);
     std::vector<double> out(2);

@@ -167,6 +167,8 @@ public:
                    unsigned levels = 0, const RunControl& control = {}) const;
 
     struct State;
+    // The realization's data for the core's own use; its layout is not part of the API.
+    const State& state() const;
 
 private:
     std::shared_ptr<const State> m_state;

@@ -1,7 +1,9 @@
 #include "BlockSums.h"
+#include "Levels.h"
 #include "ModelData.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
@@ -15,6 +17,65 @@ namespace {
 // and are left out of the sums. Any other mass of 0 is an underflow.
 bool lawHasEmptyCells(const RandomModel& model) {
     return model.kind() == RandomModel::Kind::TwoValued && model.values()[2] == 0.0;
+}
+
+// Each realization's levels are kept whole when all N are powers of b up to this many cells:
+// 16 MiB a thread for the last level and the one before.
+constexpr std::uint64_t kMostLevelCells = std::uint64_t{1} << 20;
+
+// The levels m with N = b^m for every N of bins, if there are such and b^m is at most
+// kMostLevelCells; empty otherwise.
+std::vector<unsigned> levelsOf(const RandomModel& model, std::span<const std::uint64_t> bins) {
+    const unsigned base = model.base();
+    std::vector<unsigned> levels;
+    for (const std::uint64_t n : bins) {
+        unsigned m = 0;
+        std::uint64_t cells = 1;
+        while (base > 0 && cells < n && cells <= kMostLevelCells / base) {
+            cells *= base;
+            ++m;
+        }
+        if (base == 0 || cells != n) {
+            return {};
+        }
+        levels.push_back(m);
+    }
+    return levels;
+}
+
+detail::PartitionBounds boundsOf(const RandomModel& model) {
+    return {model.conservative(), !lawHasEmptyCells(model)};
+}
+
+// ln Z_q(b^m) of one realization for the sorted N of bins (levels their m), from one pass over
+// its levels: the same masses partitionBlockSums takes one N at a time, so the same bits.
+PartitionSums levelSums(const RandomCascade& cascade, std::vector<std::uint64_t> sorted,
+                        std::span<const unsigned> levels, std::span<const double> q) {
+    const bool skipZeros = lawHasEmptyCells(cascade.model());
+    std::vector<double> logZ(sorted.size() * q.size());
+    const unsigned deepest = *std::max_element(levels.begin(), levels.end());
+    detail::forEachLevel(cascade, deepest, [&](unsigned m, std::span<const double> masses) {
+        const auto at = std::find(levels.begin(), levels.end(), m);
+        if (at == levels.end()) {
+            return;
+        }
+        const std::uint64_t n = masses.size();
+        const auto i = static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), n) -
+                                                sorted.begin());
+        std::vector<ScaledSum> total(q.size());
+        foldBlockSums(total,
+                      detail::blockSumsOf(
+                          [&](std::uint64_t first, std::span<double> out) {
+                              std::copy_n(masses.begin() + static_cast<std::ptrdiff_t>(first),
+                                          out.size(), out.begin());
+                          },
+                          skipZeros, n, 0, partitionBlocks(n), q, RunControl{1}));
+        std::transform(total.begin(), total.end(),
+                       logZ.begin() + static_cast<std::ptrdiff_t>(i * q.size()),
+                       [](const ScaledSum& sum) { return logOf(sum); });
+    });
+    return detail::checkedPartition(std::move(sorted), {q.begin(), q.end()}, std::move(logZ),
+                                    boundsOf(cascade.model()));
 }
 
 } // namespace
@@ -44,9 +105,8 @@ PartitionSums partitionSums(const RandomCascade& cascade, std::span<const std::u
         std::transform(total.begin(), total.end(), std::back_inserter(logZ),
                        [](const ScaledSum& sum) { return logOf(sum); });
     }
-    const RandomModel& model = cascade.model();
     return detail::checkedPartition(std::move(sorted), {q.begin(), q.end()}, std::move(logZ),
-                                    {model.conservative(), !lawHasEmptyCells(model)});
+                                    boundsOf(cascade.model()));
 }
 
 std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed,
@@ -56,10 +116,17 @@ std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed
     const std::size_t row = bins.size() * q.size();
     std::vector<double> logZ(static_cast<std::size_t>(count) * row);
     const RunControl one{1, nullptr, control.cancel};
+    const std::vector<std::uint64_t> sorted = detail::sortedBins(bins);
+    if (q.empty()) {
+        throw InputError("the partition sums need at least one order q");
+    }
+    // The levels of the sorted N, when every N is one.
+    const std::vector<unsigned> levels = levelsOf(model, sorted);
     forEachBlock(
         static_cast<std::size_t>(count), 1, control, [&](std::size_t r, std::size_t /*count*/) {
-            const PartitionSums sums =
-                partitionSums(RandomCascade(model, seed, first + r), bins, q, one);
+            const RandomCascade cascade(model, seed, first + r);
+            const PartitionSums sums = levels.empty() ? partitionSums(cascade, sorted, q, one)
+                                                      : levelSums(cascade, sorted, levels, q);
             // Back to the order the bins were given in.
             for (std::size_t i = 0; i < bins.size(); ++i) {
                 const auto at = static_cast<std::size_t>(

@@ -1,5 +1,6 @@
 #include "CellDraw.h"
 #include "DoubleDouble.h"
+#include "Levels.h"
 #include "ModelData.h"
 
 #include <algorithm>
@@ -129,7 +130,7 @@ void spanLevels(unsigned base, unsigned level, std::uint64_t first, std::size_t 
 // of its children's weights, a child's Value, and the level-J cell's mass.
 template <typename Step>
 void fillLevels(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
-                const Step& step) {
+                const Step& step, const detail::LevelSink* sink = nullptr) {
     using Value = typename Step::Value;
     const unsigned base = state.model.base();
     std::vector<std::uint64_t> firstAt;
@@ -137,6 +138,7 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
     spanLevels(base, level, first, out.size(), firstAt, lastAt);
     std::vector<Value> parents{step.root()};
     std::vector<Value> children;
+    std::vector<double> masses; // a level's, for the sink
     detail::Weights weights;
     for (unsigned m = 0; m < level; ++m) {
         const bool last = m + 1 == level;
@@ -160,6 +162,16 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
                 }
             }
         }
+        if (sink != nullptr) {
+            if (last) {
+                (*sink)(m + 1, out);
+            } else {
+                masses.resize(children.size());
+                std::transform(children.begin(), children.end(), masses.begin(),
+                               [&](const Value& v) { return step.massAt(v, m + 1); });
+                (*sink)(m + 1, masses);
+            }
+        }
         parents.swap(children);
     }
 }
@@ -172,6 +184,7 @@ template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct
     void draw(CellStream& stream, detail::Weights& w) const { Draw(tables, stream, w); }
     static double child(double parent, double weight) { return parent * weight; }
     static double mass(double value) { return value; }
+    static double massAt(double value, unsigned /*level*/) { return value; }
 };
 
 // The log-normal law: the product of a cell's J weights b^-1 e^(σ N_i - σ²/2) is formed as
@@ -182,7 +195,7 @@ template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct
 struct LogNormalStep {
     using Value = DoubleDouble;
     const DrawTables& tables;
-    double scale;
+    std::vector<double> scales; // b^-m for each level m
     static DoubleDouble root() { return {}; }
     void draw(CellStream& stream, detail::Weights& w) const {
         for (unsigned c = 0; c < tables.data->base; ++c) {
@@ -193,34 +206,59 @@ struct LogNormalStep {
         const DoubleDouble sum = exactSum(parent.hi, term);
         return exactSumOrdered(sum.hi, sum.lo + parent.lo);
     }
-    double mass(DoubleDouble logMass) const {
-        return std::exp(logMass.hi) * (1.0 + logMass.lo) * scale;
+    double mass(DoubleDouble logMass) const { return massAt(logMass, scales.size() - 1); }
+    double massAt(DoubleDouble logMass, std::size_t level) const {
+        return std::exp(logMass.hi) * (1.0 + logMass.lo) * scales[level];
     }
 };
 
-// The level-J cells of the law of state, each law's draw inlined.
-void fillLevel(const State& state, unsigned level, std::uint64_t first, std::span<double> out) {
+// The level-J cells of the law of state, each law's draw inlined; with a sink, every level's
+// cells handed to it on the way.
+void fillLevel(const State& state, unsigned level, std::uint64_t first, std::span<double> out,
+               const detail::LevelSink* sink = nullptr) {
     const DrawTables& tables = state.tables;
     switch (state.model.kind()) {
-    case RandomModel::Kind::LogNormal:
-        fillLevels(state, level, first, out,
-                   LogNormalStep{tables, std::pow(static_cast<double>(state.model.base()),
-                                                  -static_cast<double>(level))});
+    case RandomModel::Kind::LogNormal: {
+        std::vector<double> scales(level + 1);
+        for (unsigned m = 0; m <= level; ++m) {
+            scales[m] = std::pow(static_cast<double>(state.model.base()), -static_cast<double>(m));
+        }
+        fillLevels(state, level, first, out, LogNormalStep{tables, std::move(scales)}, sink);
         return;
+    }
     case RandomModel::Kind::TwoValued:
-        fillLevels(state, level, first, out, ProductStep<detail::drawTwoValued>{tables});
+        fillLevels(state, level, first, out, ProductStep<detail::drawTwoValued>{tables}, sink);
         return;
     case RandomModel::Kind::Permutation:
-        fillLevels(state, level, first, out, ProductStep<detail::drawPermutation>{tables});
+        fillLevels(state, level, first, out, ProductStep<detail::drawPermutation>{tables}, sink);
         return;
     case RandomModel::Kind::Dirichlet:
-        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet>{tables});
+        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet>{tables}, sink);
         return;
     case RandomModel::Kind::Generators:
         break;
     }
     throw RuntimeError(ErrorKind::Internal, "a generator list has no level of equal cells");
 }
+
+} // namespace
+
+void detail::forEachLevel(const RandomCascade& cascade, unsigned levels, const LevelSink& sink) {
+    const State& state = cascade.state();
+    const unsigned base = state.model.base();
+    std::uint64_t cells = 1;
+    for (unsigned m = 0; m < levels; ++m) {
+        cells *= base;
+    }
+    std::vector<double> out(static_cast<std::size_t>(cells));
+    const double root = 1.0;
+    sink(0, {&root, 1});
+    if (levels > 0) {
+        fillLevel(state, levels, 0, out, &sink);
+    }
+}
+
+namespace {
 
 // A level no realization stops at: conservative laws without a stop.
 constexpr unsigned kNever = std::numeric_limits<unsigned>::max();
@@ -395,6 +433,10 @@ std::uint64_t RandomCascade::seed() const {
 }
 std::uint64_t RandomCascade::realization() const {
     return m_state->realization;
+}
+
+const RandomCascade::State& RandomCascade::state() const {
+    return *m_state;
 }
 
 unsigned RandomCascade::stopLevel(std::uint64_t bins, unsigned levels) const {
