@@ -93,7 +93,18 @@ def random_cascade(model: object, seed: int, bins: int, *, first: int = 0,
 
 
 class RandomPartitionSums:
-    """ln Z_q(N) of each realization of an ensemble, at each N and q.
+    """The partition sums ln Z_q(N) of each realization of an ensemble, at each N and q.
+
+    Parameters
+    ----------
+    bins : numpy.ndarray
+        The numbers of bins N.
+    q : numpy.ndarray
+        The orders q.
+    realizations : numpy.ndarray
+        The numbers of the realizations.
+    log_z : numpy.ndarray
+        The ln Z_q(N), of shape (len(realizations), len(bins), len(q)).
 
     Attributes
     ----------
@@ -105,6 +116,19 @@ class RandomPartitionSums:
         The numbers of the realizations, first .. first + count - 1 (uint64).
     log_z : numpy.ndarray
         ln Z_q(N), float64 of shape (len(realizations), len(bins), len(q)).
+
+    Notes
+    -----
+    veltrane.random_partition_sums makes them; each realization's rows are checked as
+    veltrane.partition_sums checks a measure's.
+
+    Examples
+    --------
+    >>> law = veltrane.models.Beta(a=2)
+    >>> sums = veltrane.random_partition_sums(law, 3, bins=[4, 16], q=[0.0, 2.0],
+    ...                                       realizations=5)
+    >>> sums.log_mean().shape
+    (2, 2)
     """
 
     def __init__(self, bins: npt.NDArray[np.uint64], q: npt.NDArray[np.float64],
@@ -152,7 +176,7 @@ def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
     Returns
     -------
     RandomPartitionSums
-        ln Z_q(N) of each realization, each checked as veltrane.partition_sums checks.
+        The ln Z_q(N) of each realization, each checked as veltrane.partition_sums checks.
 
     Raises
     ------

@@ -550,7 +550,7 @@ def _starts(blocks: tuple[int, ...]) -> list[int]:
 def random_cascades(model: object, seed: int, bins: int, *, realizations: int, first: int = 0,
                     levels: int | None = None, chunks: Any = (1, 2**22),
                     threads: int = 1) -> Any:
-    """Realizations of a random cascade side by side, as a lazy Dask array.
+    """The realizations of a random cascade side by side, as a lazy Dask array.
 
     Parameters
     ----------
@@ -574,7 +574,7 @@ def random_cascades(model: object, seed: int, bins: int, *, realizations: int, f
     Returns
     -------
     dask.array.Array
-        float64 of shape (realizations, bins): row r is
+        The masses, float64 of shape (realizations, bins): row r is
         ``veltrane.random_cascade(model, seed, bins, realization=first + r)``, bit for bit,
         however the blocks are cut and wherever they are computed.
 
@@ -582,6 +582,12 @@ def random_cascades(model: object, seed: int, bins: int, *, realizations: int, f
     ------
     InputError
         For a refused model, seed, bins, count or chunks, here rather than on a worker.
+
+    Notes
+    -----
+    A block is a few realizations' bins from one start: each cell's weights are drawn from
+    the seed, the realization and the cell's address alone, so a worker computes its block
+    without the others, 8 bytes a bin stored.
 
     Examples
     --------
@@ -635,13 +641,18 @@ def random_cascade(model: object, seed: int, bins: int, *, realization: int = 0,
     Returns
     -------
     dask.array.Array
-        float64 of shape (bins,), whose block k is ``veltrane.random_cascade(...,
+        The masses, float64 of shape (bins,), whose block k is ``veltrane.random_cascade(...,
         first=start_k, count=len_k)``: the bits of one call, for any chunking, on any worker.
 
     Raises
     ------
     InputError
         For a refused model, seed, bins or chunks, here rather than on a worker.
+
+    Notes
+    -----
+    The row of random_cascades() for one realization: a worker computes the bins of its block
+    only, as veltrane.random_cascade(first=, count=) does.
 
     Examples
     --------
@@ -665,7 +676,7 @@ def _ensemble_block(model: Any, seed: int, first: int, count: int, bins: list[in
 def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
                           realizations: int, first: int = 0, chunks: int = 100,
                           threads: int = 1) -> Any:
-    """ln Z_q(N) of an ensemble of realizations, a block of realizations a task.
+    """The ln Z_q(N) of an ensemble of realizations, a block of realizations a task.
 
     Parameters
     ----------
@@ -689,13 +700,19 @@ def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
     Returns
     -------
     dask.array.Array
-        float64 of shape (realizations, len(bins), len(q)): the log_z of
+        The ln Z_q(N), float64 of shape (realizations, len(bins), len(q)): the log_z of
         veltrane.random_partition_sums(), bit for bit, however the realizations are cut.
 
     Raises
     ------
     InputError
         For a refused model, seed, bins, q, count or chunks, here rather than on a worker.
+
+    Notes
+    -----
+    A task draws its realizations one after the other and keeps only their sums (one value a
+    realization, N and q), never their bins: an ensemble of 10^4 realizations at 2^16 bins is
+    10^4 len(bins) len(q) values however the work is shared.
 
     Examples
     --------
