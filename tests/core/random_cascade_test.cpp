@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <numeric>
+#include <optional>
+#include <random>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
@@ -214,6 +216,70 @@ TEST(RandomCascade, EmptyCellsOfTheBetaModelAreLeftOut) {
     EXPECT_EQ(sums.logZ[1], std::log(occupied));
     EXPECT_LT(occupied, 1024.0);
     EXPECT_TRUE(std::isfinite(sums.logZ[0]));
+}
+
+// Seeded random laws of every family, 2 to 9 children, even to uneven: the bins of N and of
+// 3N (or b N) stay non-negative and finite, add up to 1 for conservative laws, the finer bins
+// add up to the coarser for them, and two ways of cutting the range give the same bits.
+TEST(RandomCascade, RandomLawsKeepTheirBounds) {
+    std::mt19937_64 rng(20261207);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto uneven = [&](double spread) { return std::exp(spread * (unit(rng) - 0.5)); };
+    for (int trial = 0; trial < 60; ++trial) {
+        const auto b = static_cast<unsigned>(2 + rng() % 8);
+        std::vector<double> values(b);
+        const double spread = 8.0 * unit(rng);
+        for (double& v : values) {
+            v = uneven(spread);
+        }
+        std::optional<RandomModel> law;
+        switch (trial % 4) {
+        case 0:
+            law = RandomModel::permutation(values);
+            break;
+        case 1:
+            law = RandomModel::dirichlet(values);
+            break;
+        case 2:
+            law = RandomModel::logNormal(b, 1.2 * std::log(b) * unit(rng) + 0.01);
+            break;
+        default: {
+            const std::vector<double> breaks{0.05 + 0.4 * unit(rng), 0.55 + 0.4 * unit(rng)};
+            const std::vector<double> two{values[0], values[1]};
+            const std::vector<RandomModel::Generator> generators{
+                {{breaks[0]}, two},
+                {breaks, values.size() >= 3
+                             ? std::vector<double>(values.begin(), values.begin() + 3)
+                             : std::vector<double>{1, 1, 1}}};
+            const std::vector<double> pi{unit(rng) + 0.01, unit(rng) + 0.01};
+            law = RandomModel::generators(generators, pi);
+        }
+        }
+        const RandomCascade cascade(*law, rng(), trial);
+        const std::uint64_t n = 1 + rng() % 300;
+        SCOPED_TRACE(law->describe() + " N " + std::to_string(n));
+        const std::vector<double> coarse = masses(cascade, n, 2);
+        const std::uint64_t k = law->base() > 0 ? law->base() : 3;
+        const std::vector<double> fine = masses(cascade, n * k);
+        for (const double m : fine) {
+            ASSERT_TRUE(m >= 0.0 && std::isfinite(m)) << m;
+        }
+        std::vector<double> pieces(coarse.size());
+        const std::size_t cut = coarse.size() / 3;
+        cascade.binMasses(n, 0, std::span<double>(pieces).first(cut));
+        cascade.binMasses(n, cut, std::span<double>(pieces).subspan(cut), 0, {2});
+        EXPECT_EQ(pieces, coarse);
+        if (!law->conservative() || cascade.stopLevel(n) != cascade.stopLevel(n * k)) {
+            continue;
+        }
+        expectSumNear(std::accumulate(fine.begin(), fine.end(), 0.0), 1.0, fine.size());
+        for (std::size_t i = 0; i < coarse.size(); ++i) {
+            const double grouped =
+                std::accumulate(fine.begin() + static_cast<std::ptrdiff_t>(i * k),
+                                fine.begin() + static_cast<std::ptrdiff_t>((i + 1) * k), 0.0);
+            expectSumNear(grouped, coarse[i], k);
+        }
+    }
 }
 
 // An ensemble's sums, from every level of a realization at once where the N are powers of b,
