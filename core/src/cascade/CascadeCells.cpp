@@ -36,6 +36,36 @@ struct Followed {
     double mass = 1.0;
 };
 
+// A double as the sum of two halves of 26 and 27 bits, whose products are exact.
+struct Halves {
+    double high = 0.0;
+    double low = 0.0;
+};
+
+Halves halves(double a) {
+#ifdef __FMA__
+    return {a, 0.0}; // unused: products are formed with fma
+#else
+    constexpr double kSplitter = 134217729.0; // 2^27 + 1, as exactProduct splits
+    const double c = kSplitter * a;
+    const double high = c - (c - a);
+    return {high, a - high};
+#endif
+}
+
+// exactProduct(a, b) from the halves of a and b split beforehand: the same operations on the
+// same halves, so the same bits.
+DoubleDouble product(double a, Halves ha, double b, Halves hb) {
+#ifdef __FMA__
+    static_cast<void>(ha);
+    static_cast<void>(hb);
+    return exactProduct(a, b);
+#else
+    const double p = a * b;
+    return {p, ((ha.high * hb.high - p) + ha.high * hb.low + ha.low * hb.high) + ha.low * hb.low};
+#endif
+}
+
 // The cell of level `level` numbered c, followed down digit by digit from [0, 1], the most
 // significant first.
 Followed follow(const CascadeBranches& t, unsigned level, std::uint64_t c) {
@@ -53,6 +83,14 @@ Followed follow(const CascadeBranches& t, unsigned level, std::uint64_t c) {
     }
     return f;
 }
+
+// A cell with the halves of its width, for its children.
+struct Parent {
+    Parent() = default;
+    explicit Parent(const Followed& f) : cell(f), width(halves(f.width.hi)) {}
+    Followed cell;
+    Halves width;
+};
 
 // The cells of level `levels` numbered first .. first + count - 1, a block at a time: for
 // each block the cell above it, then, level by level, the cells of the block that have cells
@@ -160,15 +198,31 @@ void cellsOfLevel(const CascadeBranches& branches, unsigned levels, std::uint64_
             });
         return;
     }
-    expand<Followed>(
+    // Each width's halves are split once for its n children, each branch's once for all.
+    std::vector<Halves> breaks;
+    std::vector<Halves> lengths;
+    for (std::size_t k = 0; k < n; ++k) {
+        breaks.push_back(halves(branches.breaks[k]));
+        lengths.push_back(halves(branches.lengths[k].hi));
+    }
+    expand<Parent>(
         branches, levels, first, out.size(),
-        [&](unsigned top, std::uint64_t b) { return follow(branches, top, b); },
-        [&](const Followed& parent, std::size_t k, Followed& child) {
-            child.left = parent.left + parent.width * branches.breaks[k];
-            child.width = parent.width * branches.lengths[k];
-            child.mass = parent.mass * w[k];
+        [&](unsigned top, std::uint64_t b) { return Parent(follow(branches, top, b)); },
+        [&](const Parent& parent, std::size_t k, Parent& child) {
+            const Followed& f = parent.cell;
+            const double brk = branches.breaks[k];
+            const DoubleDouble& length = branches.lengths[k];
+            // f.width * brk and f.width * length as operator* forms them.
+            const DoubleDouble p = product(f.width.hi, parent.width, brk, breaks[k]);
+            const DoubleDouble q = product(f.width.hi, parent.width, length.hi, lengths[k]);
+            child.cell.left = f.left + exactSumOrdered(p.hi, p.lo + f.width.lo * brk);
+            child.cell.width =
+                exactSumOrdered(q.hi, q.lo + (f.width.hi * length.lo + f.width.lo * length.hi));
+            child.cell.mass = f.mass * w[k];
+            child.width = halves(child.cell.width.hi);
         },
-        [&](const Followed& f, std::uint64_t c) {
+        [&](const Parent& p, std::uint64_t c) {
+            const Followed& f = p.cell;
             out[c - first] = {f.left.hi + f.left.lo, f.width.hi + f.width.lo, f.mass};
         });
 }
