@@ -129,3 +129,75 @@ BENCHMARK(BinMassesOfManyBranches)
     ->UseRealTime();
 
 } // namespace
+
+namespace {
+
+// The measures an estimator author compares with NumPy's loop of outer products
+// (bench/numpy/cascade.py): where the bins are the cells of a level, and where they are not.
+struct OneCoreCase {
+    std::vector<double> breaks;
+    std::vector<double> weights;
+};
+
+const std::vector<OneCoreCase>& oneCoreCases() {
+    static const std::vector<OneCoreCase> cases{
+        {{0.5}, {0.3, 0.7}},                       // 0: the dyadic binomial cascade
+        {{0.25, 0.5, 0.75}, {0.1, 0.2, 0.3, 0.4}}, // 1: four equal branches
+        {{1.0 / 3.0, 2.0 / 3.0}, {0.2, 0.5, 0.3}}, // 2: triadic break points, as doubles
+        {{0.3, 0.7}, {0.2, 0.5, 0.3}},             // 3: three uneven branches
+        {{0.3}, {0.6, 0.4}},                       // 4: two uneven branches
+    };
+    return cases;
+}
+
+// The masses of all N bins in one call on one thread. Arguments: the case, N. per_bin is the
+// time a bin takes, in seconds.
+void BinMassesOnOneCore(benchmark::State& state) {
+    const OneCoreCase& c = oneCoreCases()[static_cast<std::size_t>(state.range(0))];
+    const Cascade cascade(c.breaks, c.weights);
+    const auto bins = static_cast<std::uint64_t>(state.range(1));
+    std::vector<double> masses(bins);
+    for (auto _ : state) {
+        cascade.binMasses(bins, 0, masses);
+        benchmark::DoNotOptimize(masses.data());
+    }
+    state.counters["per_bin"] = benchmark::Counter(static_cast<double>(bins),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BinMassesOnOneCore)
+    ->Args({0, 1 << 24})
+    ->Args({1, 1 << 24})
+    ->Args({2, 14348907}) // 3^15: bins at the triadic points as doubles
+    ->Args({3, 1 << 24})
+    ->Args({4, 1 << 24})
+    ->Args({0, (1 << 24) - 1})
+    ->Args({0, 14348907})
+    ->Args({0, 4096})
+    ->Args({3, 4096})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// All the cells of a level in one call on one thread. Arguments: the case, the level.
+void LevelCellsOnOneCore(benchmark::State& state) {
+    const OneCoreCase& c = oneCoreCases()[static_cast<std::size_t>(state.range(0))];
+    const Cascade cascade(c.breaks, c.weights);
+    const auto levels = static_cast<unsigned>(state.range(1));
+    const std::uint64_t count = cascade.cellCount(levels);
+    std::vector<Cascade::Cell> cells(count);
+    for (auto _ : state) {
+        cascade.levelCells(levels, 0, cells);
+        benchmark::DoNotOptimize(cells.data());
+    }
+    state.counters["per_cell"] = benchmark::Counter(static_cast<double>(count),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(LevelCellsOnOneCore)
+    ->Args({0, 24})
+    ->Args({3, 15})
+    ->Args({0, 12})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

@@ -140,6 +140,25 @@ CascadeSplit::CascadeSplit(const CascadeBranches& branches) : m_runs(&branches.r
         frame.starts.insert(frame.starts.end(), 3, std::numeric_limits<double>::infinity());
         frame.layGrid();
     }
+    // An end at 0 stays at 0: each wide step takes the frame's first cell, or holds it at the
+    // fixed point 0 of a first branch taking runs, the same for any mass.
+    BinEnd unit;
+    unit.mass = 1.0;
+    Lane<DoubleDouble> lane;
+    lane.load(unit);
+    step(lane);
+    m_edgeToRight = lane.right;
+    m_edgeWeight = lane.mass;
+}
+
+double CascadeSplit::fromLeftEnd(double mass) const {
+    double right = 0.0;
+    for (int round = 0; round < kFirstWideSteps; ++round) {
+        right += mass * m_edgeToRight;
+        mass *= m_edgeWeight;
+    }
+    // settle shares what is left in proportion to length: all of it lies beyond 0.
+    return right + mass;
 }
 
 std::vector<CascadeSplit::Cell> CascadeSplit::cellsOf(const CascadeBranches& branches,

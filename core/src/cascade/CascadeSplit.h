@@ -35,6 +35,12 @@ public:
     // The same, down to a mass undivided below truncation (at most 2^-10) of the smaller side.
     void settle(BinEnd* ends, std::size_t count, double truncation) const;
 
+    // The part settle gives the bin right of an end that lies on the left end of its own cell,
+    // of mass `mass`, as every end does where the bins are the cells of a level: the same
+    // operations in the same order, so the same bits, without a lane. Such an end is never
+    // split past the first wide steps, which take the first cell of the frame every time.
+    double fromLeftEnd(double mass) const;
+
 private:
     // A cell `depth` levels down, in units of the split cell and seen from the frame's end;
     // its other end is the low end of the next one. One cache line.
@@ -96,6 +102,9 @@ private:
     void finish(BinEnd* ends, std::size_t count, double truncation) const;
 
     std::array<Frame, 2> m_frames;
+    // What a wide step of an end on its cell's left end sends right, and keeps, per unit mass.
+    double m_edgeToRight = 0.0;
+    double m_edgeWeight = 0.0;
     unsigned m_depth = 1;
     const CascadeRuns* m_runs = nullptr;
 };
