@@ -256,18 +256,20 @@ py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned le
     const std::uint64_t all = measure.cellCount(levels); // beyond the limit: checkCells refuses
     const std::uint64_t n = count.value_or(all > first ? all - first : 0);
     measure.checkCells(levels, first, n);
-    std::vector<Cascade::Cell> found(static_cast<std::size_t>(n));
+    // Each block's cells go straight into the three columns, on the thread that made them.
+    Columns<double, 3> columns(static_cast<std::size_t>(n));
     constexpr std::size_t kBlock = std::size_t{1} << 14;
     runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
-        forEachBlock(found.size(), kBlock, control, [&](std::size_t at, std::size_t size) {
-            measure.levelCells(levels, first + at, {found.data() + at, size});
-            checkCancelled(control);
-        });
+        forEachBlock(static_cast<std::size_t>(n), kBlock, control,
+                     [&](std::size_t at, std::size_t size) {
+                         std::vector<Cascade::Cell> found(size);
+                         measure.levelCells(levels, first + at, found);
+                         for (std::size_t i = 0; i < size; ++i) {
+                             columns.set(at + i, {found[i].left, found[i].width, found[i].mass});
+                         }
+                         checkCancelled(control);
+                     });
     });
-    Columns<double, 3> columns(found.size());
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        columns.set(i, {found[i].left, found[i].width, found[i].mass});
-    }
     return columns.take();
 }
 
