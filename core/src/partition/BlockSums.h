@@ -30,6 +30,12 @@ struct PartitionBounds {
 PartitionSums checkedPartition(std::vector<std::uint64_t> bins, std::vector<double> q,
                                std::vector<double> logZ, PartitionBounds bounds);
 
+// ln Z_q(N) for each N of bins, sorted, row(N) giving the logs of one N, checked under bounds.
+// Throws InputError for no N, an N twice, or no q.
+PartitionSums sumsByRow(std::span<const std::uint64_t> bins, std::span<const double> q,
+                        const std::function<std::vector<double>(std::uint64_t)>& row,
+                        PartitionBounds bounds);
+
 // The bins sorted, each checked, none twice.
 std::vector<std::uint64_t> sortedBins(std::span<const std::uint64_t> bins);
 

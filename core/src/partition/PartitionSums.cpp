@@ -155,17 +155,24 @@ std::vector<double> logRow(const Cascade& cascade, std::uint64_t bins, std::span
 
 PartitionSums partitionSums(const Cascade& cascade, std::span<const std::uint64_t> bins,
                             std::span<const double> q, const RunControl& control) {
-    std::vector<std::uint64_t> sorted = detail::sortedBins(bins);
+    return detail::sumsByRow(bins, q,
+                             [&](std::uint64_t n) { return logRow(cascade, n, q, control); }, {});
+}
+
+PartitionSums detail::sumsByRow(std::span<const std::uint64_t> bins, std::span<const double> q,
+                                const std::function<std::vector<double>(std::uint64_t)>& row,
+                                PartitionBounds bounds) {
+    std::vector<std::uint64_t> sorted = sortedBins(bins);
     if (q.empty()) {
         throw InputError("the partition sums need at least one order q");
     }
     std::vector<double> logZ;
     logZ.reserve(sorted.size() * q.size());
     for (const std::uint64_t n : sorted) {
-        const std::vector<double> row = logRow(cascade, n, q, control);
-        logZ.insert(logZ.end(), row.begin(), row.end());
+        const std::vector<double> logs = row(n);
+        logZ.insert(logZ.end(), logs.begin(), logs.end());
     }
-    return partitionResult(std::move(sorted), {q.begin(), q.end()}, std::move(logZ));
+    return checkedPartition(std::move(sorted), {q.begin(), q.end()}, std::move(logZ), bounds);
 }
 
 PartitionSums partitionResult(std::vector<std::uint64_t> bins, std::vector<double> q,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <vector>
 #include <veltrane/errors.h>
 #include <veltrane/partition.h>
@@ -49,33 +50,38 @@ detail::PartitionBounds boundsOf(const RandomModel& model) {
 
 // ln Z_q(b^m) of one realization for the sorted N of bins (levels their m), from one pass over
 // its levels: the same masses partitionBlockSums takes one N at a time, so the same bits.
-PartitionSums levelSums(const RandomCascade& cascade, std::vector<std::uint64_t> sorted,
+// The logs of the sums of blocks, folded in order.
+std::vector<double> foldedLogs(std::span<const ScaledSum> blocks, std::size_t orders) {
+    std::vector<ScaledSum> total(orders);
+    foldBlockSums(total, blocks);
+    std::vector<double> logs(orders);
+    std::transform(total.begin(), total.end(), logs.begin(),
+                   [](const ScaledSum& sum) { return logOf(sum); });
+    return logs;
+}
+
+// ln Z_q(b^m) of one realization for the N of bins (levels their m), from one pass over its
+// levels: the same masses partitionBlockSums takes one N at a time, so the same bits.
+PartitionSums levelSums(const RandomCascade& cascade, std::span<const std::uint64_t> bins,
                         std::span<const unsigned> levels, std::span<const double> q) {
     const bool skipZeros = lawHasEmptyCells(cascade.model());
-    std::vector<double> logZ(sorted.size() * q.size());
+    std::map<std::uint64_t, std::vector<double>> rows;
     const unsigned deepest = *std::max_element(levels.begin(), levels.end());
     detail::forEachLevel(cascade, deepest, [&](unsigned m, std::span<const double> masses) {
-        const auto at = std::find(levels.begin(), levels.end(), m);
-        if (at == levels.end()) {
+        if (std::find(levels.begin(), levels.end(), m) == levels.end()) {
             return;
         }
         const std::uint64_t n = masses.size();
-        const auto i = static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), n) -
-                                                sorted.begin());
-        std::vector<ScaledSum> total(q.size());
-        foldBlockSums(total,
-                      detail::blockSumsOf(
-                          [&](std::uint64_t first, std::span<double> out) {
-                              std::copy_n(masses.begin() + static_cast<std::ptrdiff_t>(first),
-                                          out.size(), out.begin());
-                          },
-                          skipZeros, n, 0, partitionBlocks(n), q, RunControl{1}));
-        std::transform(total.begin(), total.end(),
-                       logZ.begin() + static_cast<std::ptrdiff_t>(i * q.size()),
-                       [](const ScaledSum& sum) { return logOf(sum); });
+        const auto copy = [&](std::uint64_t first, std::span<double> out) {
+            std::copy_n(masses.begin() + static_cast<std::ptrdiff_t>(first), out.size(),
+                        out.begin());
+        };
+        rows[n] = foldedLogs(
+            detail::blockSumsOf(copy, skipZeros, n, 0, partitionBlocks(n), q, RunControl{1}),
+            q.size());
     });
-    return detail::checkedPartition(std::move(sorted), {q.begin(), q.end()}, std::move(logZ),
-                                    boundsOf(cascade.model()));
+    return detail::sumsByRow(
+        bins, q, [&](std::uint64_t n) { return rows.at(n); }, boundsOf(cascade.model()));
 }
 
 } // namespace
@@ -93,20 +99,17 @@ std::vector<ScaledSum> partitionBlockSums(const RandomCascade& cascade, std::uin
 
 PartitionSums partitionSums(const RandomCascade& cascade, std::span<const std::uint64_t> bins,
                             std::span<const double> q, const RunControl& control) {
-    std::vector<std::uint64_t> sorted = detail::sortedBins(bins);
-    if (q.empty()) {
-        throw InputError("the partition sums need at least one order q");
-    }
-    std::vector<double> logZ;
-    logZ.reserve(sorted.size() * q.size());
-    for (const std::uint64_t n : sorted) {
-        std::vector<ScaledSum> total(q.size());
-        foldBlockSums(total, partitionBlockSums(cascade, n, 0, partitionBlocks(n), q, control));
-        std::transform(total.begin(), total.end(), std::back_inserter(logZ),
-                       [](const ScaledSum& sum) { return logOf(sum); });
-    }
-    return detail::checkedPartition(std::move(sorted), {q.begin(), q.end()}, std::move(logZ),
-                                    boundsOf(cascade.model()));
+    return detail::sumsByRow(
+        bins, q,
+        [&](std::uint64_t n) {
+            std::vector<ScaledSum> total(q.size());
+            foldBlockSums(total, partitionBlockSums(cascade, n, 0, partitionBlocks(n), q, control));
+            std::vector<double> logs(q.size());
+            std::transform(total.begin(), total.end(), logs.begin(),
+                           [](const ScaledSum& sum) { return logOf(sum); });
+            return logs;
+        },
+        boundsOf(cascade.model()));
 }
 
 std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed,

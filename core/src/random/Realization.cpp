@@ -281,66 +281,6 @@ double wholeMass(const State& state, unsigned level, CellIndex index, double mas
     return sum.value();
 }
 
-// The mass of bin j of N of a b-adic law stopped at level stop. A cell holding part of the bin
-// is followed down with the bin's ends as exact remainders: the bin covers [lo, hi] / N of the
-// cell, 0 ≤ lo < hi ≤ N, and of its child c the part [b lo - c N, b hi - c N] clamped to
-// [0, N], so that no end is ever rounded.
-double adicBin(const State& state, std::uint64_t bins, std::uint64_t j, unsigned stop,
-               std::array<Children, 2>& children) {
-    struct Part {
-        unsigned level;
-        CellIndex index;
-        double mass;
-        std::int64_t lo;
-        std::int64_t hi;
-    };
-    const auto n = static_cast<std::int64_t>(bins);
-    const unsigned base = state.model.base();
-    if (bins == 1) {
-        return wholeMass(state, 0, 0, 1.0, stop, children[0]);
-    }
-    PositiveSum sum;
-    std::array<Part, 2> parts{};
-    std::array<Part, 4> next{};
-    std::size_t count = 1;
-    parts[0] = {0, 0, 1.0, static_cast<std::int64_t>(j), static_cast<std::int64_t>(j) + 1};
-    while (count > 0) {
-        std::size_t nextCount = 0;
-        for (std::size_t k = 0; k < count; ++k) {
-            const Part& part = parts[k];
-            const double found = sum.value();
-            if (part.level == stop || part.level >= kMaxDepth ||
-                (found > 0.0 && part.mass < kNegligible * found)) {
-                sum.add(part.mass *
-                        (static_cast<double>(part.hi - part.lo) / static_cast<double>(n)));
-                continue;
-            }
-            CellStream stream(state.seed, state.realization, part.level, part.index);
-            drawChildren(state.tables, stream, children[k]);
-            const detail::Weights weights = children[k].buffer;
-            for (unsigned c = 0; c < base; ++c) {
-                const std::int64_t lo = std::clamp<std::int64_t>(
-                    part.lo * base - static_cast<std::int64_t>(c) * n, 0, n);
-                const std::int64_t hi = std::clamp<std::int64_t>(
-                    part.hi * base - static_cast<std::int64_t>(c) * n, 0, n);
-                const double mass = part.mass * weights[c];
-                if (lo >= hi || mass == 0.0) {
-                    continue;
-                }
-                const CellIndex child = part.index * base + c;
-                if (lo == 0 && hi == n) {
-                    sum.add(wholeMass(state, part.level + 1, child, mass, stop, children[k]));
-                } else {
-                    next[nextCount++] = {part.level + 1, child, mass, lo, hi};
-                }
-            }
-        }
-        std::copy_n(next.begin(), nextCount, parts.begin());
-        count = nextCount;
-    }
-    return sum.value();
-}
-
 // j / N to 106 bits.
 DoubleDouble ratio(std::uint64_t j, std::uint64_t bins) {
     const auto x = static_cast<double>(j);
@@ -359,27 +299,91 @@ DoubleDouble clampUnit(DoubleDouble x) {
     return x;
 }
 
-// The mass of bin j of N of a generator list, stopped at level stop (a conservative law: a
-// whole cell's mass is its product of weights). The bin's
-// ends are carried relative to each cell that holds one, to 106 bits, as the deterministic
-// cascade carries them.
-double generatorBin(const State& state, std::uint64_t bins, std::uint64_t j, unsigned stop,
-                    std::array<Children, 2>& children) {
+// The ends of a bin within a b-adic cell, as exact remainders: the bin covers [lo, hi] / N of
+// the cell, 0 ≤ lo < hi ≤ N, and of its child c the part [b lo - c N, b hi - c N] clamped to
+// [0, N], so that no end is ever rounded.
+struct AdicEnds {
+    using End = std::int64_t;
+    std::int64_t n;
+    unsigned base;
+
+    std::pair<End, End> root(std::uint64_t j) const {
+        return {static_cast<End>(j), static_cast<End>(j) + 1};
+    }
+    double share(End lo, End hi) const {
+        return static_cast<double>(hi - lo) / static_cast<double>(n);
+    }
+    bool whole(End lo, End hi) const { return lo == 0 && hi == n; }
+    // visit(c, lo, hi) for each child c of the cell the bin meets.
+    template <typename Visit> void children(const Children&, End lo, End hi, Visit&& visit) const {
+        for (unsigned c = 0; c < base; ++c) {
+            const End from = std::clamp<End>(lo * base - static_cast<End>(c) * n, 0, n);
+            const End to = std::clamp<End>(hi * base - static_cast<End>(c) * n, 0, n);
+            if (from < to) {
+                visit(c, from, to);
+            }
+        }
+    }
+    unsigned width() const { return base; }
+};
+
+// The ends of a bin within a cell of a generator list, as positions relative to the cell to
+// 106 bits, as the deterministic cascade carries them; the children are the drawn generator's
+// branches.
+struct GeneratorEnds {
+    using End = DoubleDouble;
+    std::uint64_t bins;
+    const std::vector<std::vector<double>>& ends;
+    unsigned widest;
+
+    std::pair<End, End> root(std::uint64_t j) const { return {ratio(j, bins), ratio(j + 1, bins)}; }
+    static double share(End lo, End hi) {
+        const DoubleDouble part = looseDifference(hi, lo);
+        return part.hi + part.lo;
+    }
+    static bool whole(End lo, End hi) { return lo.hi == 0.0 && hi.hi == 1.0 && hi.lo == 0.0; }
+    template <typename Visit>
+    void children(const Children& drawn, End lo, End hi, Visit&& visit) const {
+        const auto& at = ends[drawn.generator];
+        for (std::size_t c = 0; c + 1 < at.size(); ++c) {
+            const DoubleDouble left{at[c], 0.0};
+            if (!(left < hi) || !(lo < DoubleDouble{at[c + 1], 0.0})) {
+                continue;
+            }
+            const DoubleDouble width = exactSum(at[c + 1], -at[c]);
+            const DoubleDouble from = clampUnit((lo - left) / width);
+            const DoubleDouble to = clampUnit((hi - left) / width);
+            if (from < to) {
+                visit(static_cast<unsigned>(c), from, to);
+            }
+        }
+    }
+    unsigned width() const { return widest; }
+};
+
+// The mass of bin j of N, stopped at level stop: the cells whole in the bin, and the cells
+// holding its ends followed down, at most two a level, until what is left undivided is below
+// kNegligible of the bin's mass found so far; those are then shared in proportion to length.
+template <typename Ends>
+double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::uint64_t j,
+               unsigned stop, std::array<Children, 2>& children) {
+    using End = typename Ends::End;
     struct Part {
         unsigned level;
         CellIndex index;
         double mass;
-        DoubleDouble lo;
-        DoubleDouble hi;
+        End lo;
+        End hi;
     };
+    if (bins == 1) {
+        return wholeMass(state, 0, 0, 1.0, stop, children[0]);
+    }
     PositiveSum sum;
     std::array<Part, 2> parts{};
     std::array<Part, 4> next{};
     std::size_t count = 1;
-    if (bins == 1) {
-        return 1.0;
-    }
-    parts[0] = {0, 0, 1.0, ratio(j, bins), ratio(j + 1, bins)};
+    const auto [lo, hi] = ends.root(j);
+    parts[0] = {0, 0, 1.0, lo, hi};
     while (count > 0) {
         std::size_t nextCount = 0;
         for (std::size_t k = 0; k < count; ++k) {
@@ -387,32 +391,28 @@ double generatorBin(const State& state, std::uint64_t bins, std::uint64_t j, uns
             const double found = sum.value();
             if (part.level == stop || part.level >= kMaxDepth ||
                 (found > 0.0 && part.mass < kNegligible * found)) {
-                const DoubleDouble share = looseDifference(part.hi, part.lo);
-                sum.add(part.mass * (share.hi + share.lo));
+                sum.add(part.mass * ends.share(part.lo, part.hi));
                 continue;
             }
             CellStream stream(state.seed, state.realization, part.level, part.index);
             drawChildren(state.tables, stream, children[k]);
-            const auto& ends = state.generatorEnds[children[k].generator];
-            for (std::size_t c = 0; c + 1 < ends.size(); ++c) {
-                const DoubleDouble width = exactSum(ends[c + 1], -ends[c]);
-                if (!(DoubleDouble{ends[c], 0.0} < part.hi) ||
-                    !(part.lo < DoubleDouble{ends[c + 1], 0.0})) {
-                    continue;
+            const detail::Weights weights = children[k].buffer;
+            const std::span<const double> drawn =
+                children[k].weights.data() == children[k].buffer.data()
+                    ? std::span<const double>(weights.data(), children[k].weights.size())
+                    : children[k].weights;
+            ends.children(children[k], part.lo, part.hi, [&](unsigned c, End from, End to) {
+                const double mass = part.mass * drawn[c];
+                if (mass == 0.0) {
+                    return;
                 }
-                const double mass = part.mass * children[k].weights[c];
-                const DoubleDouble lo = clampUnit((part.lo - DoubleDouble{ends[c], 0.0}) / width);
-                const DoubleDouble hi = clampUnit((part.hi - DoubleDouble{ends[c], 0.0}) / width);
-                if (mass == 0.0 || !(lo < hi)) {
-                    continue;
-                }
-                if (lo.hi == 0.0 && hi.hi == 1.0 && hi.lo == 0.0) {
-                    sum.add(mass);
+                const CellIndex child = part.index * ends.width() + c;
+                if (ends.whole(from, to)) {
+                    sum.add(wholeMass(state, part.level + 1, child, mass, stop, children[k]));
                 } else {
-                    next[nextCount++] = {part.level + 1, part.index * state.widest + c, mass, lo,
-                                         hi};
+                    next[nextCount++] = {part.level + 1, child, mass, from, to};
                 }
-            }
+            });
         }
         std::copy_n(next.begin(), nextCount, parts.begin());
         count = nextCount;
@@ -473,9 +473,13 @@ void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span
             part[0] = 1.0;
         } else {
             std::array<Children, 2> children;
+            const AdicEnds adic{static_cast<std::int64_t>(bins), base};
+            const GeneratorEnds listed{bins, state.generatorEnds,
+                                       static_cast<unsigned>(state.widest)};
             for (std::size_t i = 0; i < count; ++i) {
-                part[i] = base > 0 ? adicBin(state, bins, first + from + i, stop, children)
-                                   : generatorBin(state, bins, first + from + i, stop, children);
+                const std::uint64_t j = first + from + i;
+                part[i] = base > 0 ? binMass(state, adic, bins, j, stop, children)
+                                   : binMass(state, listed, bins, j, stop, children);
             }
         }
         if (control.done != nullptr) {
