@@ -62,8 +62,8 @@ ErrorKind = _veltrane.ErrorKind
 __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
     "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "beta", "cascade", "cdf",
-    "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst", "markov", "multifractal",
-    "partition_sums", "series", "spectrum", "survival", "tau", "zeta",
+    "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst", "markov", "models",
+    "multifractal", "partition_sums", "series", "spectrum", "survival", "tau", "zeta",
 ]
 
 

@@ -32,6 +32,7 @@ __all__ = [
     "exponents",
     "hurst",
     "markov",
+    "models",
     "multifractal",
     "partition_sums",
     "series",
