@@ -13,14 +13,26 @@ of every other cell. The laws here:
 Each has tau(q) and exponents(q) as veltrane.tau and veltrane.exponents have them for a
 measure, with tau(q) = -log_b E sum W_i^q (generator lists: the root of
 sum_k pi_k sum_i p^q l^-tau = 1), and the orders q_star (where f(alpha(q)) = 0), q_crit (where
-tau is 0 again, for canonical laws) and q_min (where the moments end). A law is a frozen
-dataclass: it hashes, compares and pickles by its parameters.
+tau is 0 again, for canonical laws) and q_min (where the moments end).
+
+Notes
+-----
+A law is a frozen dataclass: it hashes, compares and pickles by its parameters, and its
+compiled model (the property _core, which veltrane's realizations take) is made once, on first
+use. The figures are exact to about 1e-13 of themselves against 60-digit ones.
+
+Examples
+--------
+>>> law = veltrane.models.LogNormal(b=2, sigma2=0.2)
+>>> law.q_star
+(-2.6327688477341593, 2.6327688477341593)
+>>> law.exponents([0.0, 1.0]).f
+array([1.        , 0.8557305])
 """
 
 from __future__ import annotations
 
 import dataclasses
-from collections.abc import Sequence
 from typing import Any
 
 import numpy as np
@@ -74,8 +86,9 @@ class _Law:
         >>> veltrane.models.LogNormal(b=2, sigma2=0.2).tau(2.0)
         0.7114609918222072
         """
-        values = self._core.exponents(np.atleast_1d(_common.reals(q, "q")))[1]
-        return values if np.ndim(q) else float(values[0])
+        orders = _common.reals(q, "q")
+        values = self._core.exponents(np.atleast_1d(orders))[1]
+        return values if np.ndim(orders) else float(values[0])
 
     def exponents(self, q: object) -> Exponents:
         """Every expected exponent at the orders q, in each convention.
@@ -234,7 +247,7 @@ class Dirichlet(_Law):
     -1.0
     """
 
-    alpha: Sequence[float] = (1.0, 1.0)
+    alpha: tuple[float, ...] = (1.0, 1.0)
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "alpha", _floats(self.alpha, "alpha"))
@@ -263,7 +276,7 @@ class Permutation(_Law):
     0.6780719051126376
     """
 
-    weights: Sequence[float] = (0.5, 0.5)
+    weights: tuple[float, ...] = (0.5, 0.5)
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "weights", _floats(self.weights, "weights"))
@@ -329,8 +342,8 @@ class Generators(_Law):
     0.6780719051126376
     """
 
-    generators: Sequence[tuple[Sequence[float], Sequence[float]]] = ()
-    probabilities: Sequence[float] = ()
+    generators: tuple[tuple[tuple[float, ...], tuple[float, ...]], ...] = ()
+    probabilities: tuple[float, ...] = ()
 
     def __post_init__(self) -> None:
         generators = tuple((tuple(float(b) for b in breaks), _floats(weights, "weights"))

@@ -40,7 +40,7 @@ TEST(RandomModel, ReadsAndDescribesTheTable) {
         const std::string& form = row[0];
         const std::string& text = row[1];
         const std::string& want = row[2];
-        SCOPED_TRACE(form + " " + text);
+        SCOPED_TRACE(testing::Message() << form << " " << text);
         if (want.starts_with("!")) {
             try {
                 read(form, text);

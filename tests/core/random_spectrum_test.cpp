@@ -42,7 +42,7 @@ TEST(RandomSpectrum, MeetsTheSixtyDigitFigures) {
     double worst = 0.0;
     for (const auto& row : test::readTable("core/random-spectra.tsv")) {
         ASSERT_EQ(row.size(), 7U);
-        SCOPED_TRACE(row[0] + " q = " + row[1]);
+        SCOPED_TRACE(testing::Message() << row[0] << " q = " << row[1]);
         const RandomSpectrum spectrum(lawOf(row[0]));
         const double q = number(row[1]);
         const Exponents e = spectrum.exponents(q);

@@ -26,7 +26,7 @@ SOURCES = TESTS.parents[1] / "python"
 PUBLIC = ([f"veltrane.{name}" for name in veltrane.__all__ if name != "MAX_BINS"]
           + [f"veltrane.dask.{name}" for name in veltrane.dask.__all__])
 MODULES = ["veltrane", "veltrane.dask", "veltrane._errors", "veltrane._results",
-           "veltrane._veltrane"]
+           "veltrane._veltrane", "veltrane.models"]
 # numpydoc's checks of a layout the package writes otherwise: the summary on the line of the
 # opening quotes, an extended summary and See Also where they say something.
 LAYOUT = {"GL01", "ES01", "SA01"}

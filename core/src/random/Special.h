@@ -5,7 +5,7 @@
 
 namespace veltrane::random {
 
-// ψ(x) = Γ'(x) / Γ(x) for x > 0, within about 2e-16 of max(1, |ψ(x)|) (against 40-digit
+// ψ(x) = Γ'(x) / Γ(x) for x > 0, within about 6e-16 of max(1, |ψ(x)|) (against 40-digit
 // figures), from the recurrence ψ(x) = ψ(x + 1) - 1/x up to x ≥ 10 and the asymptotic series
 // there. NaN for x ≤ 0 or NaN.
 double digamma(double x);
