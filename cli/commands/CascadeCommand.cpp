@@ -140,7 +140,8 @@ int runRealization(const CascadeOptions& o, std::ostream& out, const Services& s
                  [&](const RunControl& control) {
                      writeMasses(*o.bins, writer, control,
                                  [&](std::size_t first, std::span<double> masses) {
-                                     cascade.binMasses(*o.bins, first, masses, 0, control);
+                                     cascade.binMasses(*o.bins, first, masses, 0,
+                                                       RunControl{1, nullptr, control.cancel});
                                  });
                  });
     writer.commit();

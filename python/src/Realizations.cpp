@@ -27,8 +27,12 @@ py::array_t<double> randomCascade(const BoundModel& law, std::uint64_t seed, std
     py::array_t<double> target =
         out.is_none() ? py::array_t<double>(static_cast<py::ssize_t>(n)) : writableTarget(out, n);
     double* data = target.mutable_data();
+    constexpr std::size_t kBlock = std::size_t{1} << 14;
     runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
-        cascade.binMasses(bins, first, {data, static_cast<std::size_t>(n)}, levels, control);
+        forEachBlock(static_cast<std::size_t>(n), kBlock, control,
+                     [&](std::size_t at, std::size_t size) {
+                         cascade.binMasses(bins, first + at, {data + at, size}, levels, control);
+                     });
     });
     return target;
 }

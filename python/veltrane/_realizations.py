@@ -142,8 +142,11 @@ class RandomPartitionSums:
         """ln of the mean of Z_q(N) over the realizations, shape (len(bins), len(q)), summed
         on the scale of the largest so that no Z overflows."""
         top = self.log_z.max(axis=0)
-        mean: npt.NDArray[np.float64] = top + np.log(np.exp(self.log_z - top).mean(axis=0))
-        return mean
+        # Where every realization's sum is 0 (a law with empty cells that died out), so is
+        # the mean: -inf, not the NaN of -inf - -inf.
+        scale = np.where(np.isfinite(top), top, 0.0)
+        mean: npt.NDArray[np.float64] = top + np.log(np.exp(self.log_z - scale).mean(axis=0))
+        return np.where(np.isfinite(top), mean, top)
 
     def __repr__(self) -> str:
         return (f"RandomPartitionSums({len(self.realizations)} realizations, "

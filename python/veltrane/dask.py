@@ -19,6 +19,7 @@ import numpy.typing as npt
 
 import veltrane
 from . import _common
+from ._realizations import MAX_SEED
 
 __all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "random_cascade",
            "random_cascades", "random_partition_sums", "series", "spectra", "tau"]
@@ -725,7 +726,8 @@ def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
     counts = _common.bin_counts(bins)
     orders = _common.order_list(q)
     count = _common.whole(realizations, "realizations", 1)
-    veltrane.random_cascade(model, seed, 1, count=0, realization=first + count - 1)
+    origin = _common.whole(first, "first", 0, MAX_SEED)
+    veltrane.random_cascade(model, seed, 1, count=0, realization=origin + count - 1)
     if len(set(counts)) != len(counts) or not np.all(np.isfinite(orders)):
         raise veltrane.InputError("bins must give each number of bins once, and q finite orders")
     shared = _common.threads(threads)
@@ -733,7 +735,7 @@ def random_partition_sums(model: object, seed: int, *, bins: object, q: object,
     rows = _cuts(dask, _common.whole(chunks, "chunks", 1), count, "realizations")
     name = "veltrane-random-partition-" + dask.base.tokenize(model, seed, counts, orders, first,
                                                               rows, shared)
-    graph = {(name, i, 0, 0): (_ensemble_block, model, seed, first + start, size, counts, orders,
+    graph = {(name, i, 0, 0): (_ensemble_block, model, seed, origin + start, size, counts, orders,
                                shared)
              for i, (start, size) in enumerate(zip(_starts(rows), rows))}
     return dask.array.Array(graph, name, (rows, (len(counts),), (len(orders),)),

@@ -311,12 +311,43 @@ TEST(RandomCascade, EnsembleSumsAreEachRealizationsSums) {
     }
 }
 
-TEST(RandomCascade, RefusesBinsAsTheCascadeDoes) {
+TEST(RandomCascade, RefusesWhatItCannotComputeRightly) {
     const RandomCascade cascade(RandomModel::parse("beta:a=2"), 1);
     std::vector<double> out(2);
     EXPECT_THROW(cascade.binMasses(0, 0, out), InputError);
     EXPECT_THROW(cascade.binMasses(3, 2, out), InputError);
     EXPECT_THROW(cascade.binMasses(Cascade::kMaxBins + 1, 0, out), InputError);
+    // A level of more than 2^40 cells: a canonical law stopped there sums them all.
+    const RandomCascade canonical(RandomModel::parse("lognormal:b=2,sigma2=0.1"), 1);
+    EXPECT_NO_THROW(canonical.binMasses(2, 0, out, 10));
+    EXPECT_THROW(canonical.binMasses(2, 0, out, 41), InputError);
+    const RandomCascade triadic(RandomModel::parse("lognormal:b=3,sigma2=0.1"), 1);
+    EXPECT_THROW(triadic.binMasses(2, 0, out, 26), InputError);
+    // Cells that almost never split: a bin end would have to be followed below 65536 levels,
+    // where sharing by length would be wrong by far more than the bins' promise.
+    const RandomCascade stalling(
+        RandomModel::readGenerators("0.9999 | | 1\n0.0001 | 0.5 | 0.7 0.3"), 42, 1);
+    EXPECT_THROW(stalling.binMasses(7, 0, out), RuntimeError);
+    // Ensembles whose result could not be held, or whose numbers pass 2^64 - 1.
+    const std::vector<std::uint64_t> bins{2, 4};
+    const std::vector<double> q{0.0, 2.0};
+    const RandomModel beta = RandomModel::parse("beta:a=2");
+    EXPECT_THROW(ensembleLogSums(beta, 1, 0, std::uint64_t{1} << 62, bins, q), InputError);
+    EXPECT_THROW(ensembleLogSums(beta, 1, ~std::uint64_t{0}, 2, bins, q), InputError);
+    EXPECT_NO_THROW(ensembleLogSums(beta, 1, ~std::uint64_t{0}, 1, bins, q));
+}
+
+// A generator list that leaves nine cells in ten whole: its bin ends are followed hundreds of
+// levels down, cells numbered by their path there, and the bins still add up to the coarser
+// ones and to 1.
+TEST(RandomCascade, RarelySplittingCellsAddUp) {
+    const RandomCascade rarely(RandomModel::readGenerators("0.9 | | 1\n0.1 | 0.5 | 0.7 0.3"), 5);
+    const std::vector<double> fine = masses(rarely, 3000);
+    const std::vector<double> coarse = masses(rarely, 1000);
+    expectSumNear(std::accumulate(fine.begin(), fine.end(), 0.0), 1.0, fine.size());
+    for (std::size_t i = 0; i < coarse.size(); ++i) {
+        expectSumNear(fine[3 * i] + fine[3 * i + 1] + fine[3 * i + 2], coarse[i], 3);
+    }
 }
 
 } // namespace

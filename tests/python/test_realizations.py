@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import veltrane
-from veltrane.models import Beta, Generators, LogNormal
+from veltrane.models import Beta, Generators, LogNormal, TwoValued
 from conftest import table
 
 ROWS = table("random-realizations.tsv")
@@ -53,6 +53,20 @@ def test_the_mean_partition_sums_follow_the_expected_tau():
     assert np.allclose(sums.log_mean(), np.log(mean), rtol=1e-12, atol=1e-12)
 
 
+def test_an_ensemble_that_died_out_has_a_mean_of_nothing():
+    # The beta model (v = 0) dies out in some realizations: their sums are all 0, ln Z = -inf,
+    # and so is the mean of an ensemble of those alone.
+    law = TwoValued(b=2, p=0.625, u=0.8)
+    sums = veltrane.random_partition_sums(law, 1, bins=[4, 64], q=[-1.0, 0.0, 2.0],
+                                          realizations=60)
+    dead = np.all(np.isneginf(sums.log_z), axis=(1, 2))
+    assert dead.any() and not dead.all()
+    only_dead = veltrane.RandomPartitionSums(sums.bins, sums.q, sums.realizations[dead],
+                                             sums.log_z[dead])
+    assert np.all(np.isneginf(only_dead.log_mean()))
+    assert np.all(np.isfinite(sums.log_mean()))
+
+
 def test_refusals():
     with pytest.raises(veltrane.InputError, match="veltrane.models"):
         veltrane.random_cascade("lognormal", 1, 8)
@@ -64,6 +78,15 @@ def test_refusals():
         veltrane.random_cascade(Beta(a=2), 1, 8, first=6, count=4)
     with pytest.raises(veltrane.InputError, match="realizations"):
         veltrane.random_partition_sums(Beta(a=2), 1, bins=8, q=2.0, realizations=0)
+    with pytest.raises(veltrane.InputError, match="2\\^32 values"):
+        veltrane.random_partition_sums(Beta(a=2), 1, bins=[2, 4], q=[0.0, 2.0],
+                                       realizations=2**62)
+    with pytest.raises(veltrane.InputError, match="first"):
+        veltrane.dask.random_partition_sums(Beta(a=2), 1, bins=8, q=2.0, realizations=10,
+                                            first=-3)
+    with pytest.raises(veltrane.AnalysisError, match="deeper than"):
+        veltrane.random_cascade(Generators([((), (1,)), ((0.5,), (0.7, 0.3))], [0.9999, 0.0001]),
+                                42, 7, realization=1)
 
 
 distributed = pytest.importorskip("distributed")

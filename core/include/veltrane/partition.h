@@ -105,7 +105,8 @@ VELTRANE_API PartitionSums partitionSums(const RandomCascade& cascade,
 // seed, r)): count rows of bins.size() × q.size() values (bins in the order given), each
 // realization's as partitionSums gives and checks it, computed one realization a thread over
 // the threads of control, so that no realization's bins are kept and the bits do not depend
-// on the threads. control.done counts the realizations finished. Throws as partitionSums does.
+// on the threads. control.done counts the realizations finished. Throws InputError for
+// realizations numbered beyond 2^64 - 1 or more than 2^32 values, and as partitionSums does.
 VELTRANE_API std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed,
                                                  std::uint64_t first, std::uint64_t count,
                                                  std::span<const std::uint64_t> bins,

@@ -25,7 +25,7 @@ namespace veltrane {
 //                Σ_k π_k Σ_i p_{k,i}^q ℓ_{k,i}^(-τ) = 1.
 //   Permutation  b-adic, the b children of a cell take a fixed weight vector (normalized to sum
 //                1) in a uniformly random order. Conservative; E Σ W_i^q = Σ w_i^q.
-//   Dirichlet    b-adic, (W_1, ..., W_b) ~ Dirichlet(a_1, ..., a_b), a_i > 0; b = 2 with
+//   Dirichlet    b-adic, (W_1, ..., W_b) ~ Dirichlet(a_1, ..., a_b), a_i ≥ 1e-300; b = 2 with
 //                a_1 = a_2 = a is the symmetric Beta(a, a) split W, 1 - W. Conservative;
 //                E W_i^q = Γ(a_i + q) Γ(A) / (Γ(a_i) Γ(A + q)), A = Σ a_j, finite for q > -a_i.
 //   LogNormal    b-adic canonical, W_i = b^-1 exp(σ N_i - σ²/2) with N_i independent standard
@@ -136,10 +136,13 @@ private:
 // alone, drawn with the counter-based generator Philox-4x64 (Random123), so that any range of
 // bins is computed without the rest, with the same bits whatever the ranges, threads or order.
 // Realizations 0, 1, 2, ... of one seed are independent; so are those of different seeds.
-// Uniform deviates take the top 53 bits of a word, normal ones Marsaglia's polar method,
-// Γ deviates (for Dirichlet) Marsaglia and Tsang's: the same build gives the same bits on any
-// machine; another C library's log or exp may change the last bits of log-normal and Dirichlet
-// weights (the permutation, two-valued and generator laws use no library function).
+// Uniform deviates take the top 53 bits of a word, normal ones a ziggurat of 128 layers, Γ
+// deviates (for Dirichlet) Marsaglia and Tsang's method: the same build gives the same bits on
+// any machine. The log-normal and Dirichlet laws call the C library's exp and log (in the
+// ziggurat's tables too), so another C library, or a compiler that fuses multiplies and adds
+// for another processor, may change their weights' last bits, and where an acceptance test
+// falls the other way, the deviates that follow; the permutation, two-valued and generator
+// laws call no library function.
 // Immutable; its functions may run on any number of threads at once.
 class VELTRANE_API RandomCascade {
 public:
@@ -150,19 +153,31 @@ public:
     std::uint64_t realization() const;
 
     // The level the measure of N = bins bins is stopped at: levels when it is not 0; else, for
-    // canonical laws, the least J with b^J ≥ N (the cells are then no narrower than the bins),
+    // canonical laws, the least J with b^J ≥ N (the cells are then no wider than the bins),
     // and for conservative ones none (the largest unsigned).
     unsigned stopLevel(std::uint64_t bins, unsigned levels = 0) const;
+    // Throws InputError for a stop below the deepest level of 2^40 cells of a b-adic law (a
+    // canonical law's whole cells above its stop are sums of all their cells there), or below
+    // 65536 levels of a generator list.
+    void checkLevels(unsigned levels) const;
 
     // The masses of N = bins equal bins, j = first .. first + out.size() - 1 (1 ≤ N ≤
     // Cascade::kMaxBins), of the measure stopped at stopLevel(bins, levels), uniform within its
     // cells there. Bins at N = b^J of a b-adic law are the level-J cells, each the product of
-    // its J weights taken from the top. Other bins are sums of positive terms as
-    // Cascade::binMasses forms them: the cells whole in the bin, and the cells holding its ends
-    // followed down (the ends exact for b-adic laws, to 106 bits for generator lists) until
-    // what is left is below 2^-50 of the bin, then shared in proportion to length. A list of
-    // one generator gives Cascade::binMasses of that generator, bit for bit. Throws InputError
-    // as Cascade::binMasses does; Cancelled through control.
+    // its J weights taken from the top (for the log-normal law, b^-J e^L with L the sum of
+    // the J exponents σ N_i - σ²/2 carried to 106 bits: within some tens of units of 2^-53 of
+    // the exact product, as a product of J rounded weights would be). Other bins are sums of
+    // positive terms as Cascade::binMasses forms them: the cells whole in the bin, and the
+    // cells holding its two ends followed down (the ends exact for b-adic laws, to 106 bits
+    // for generator lists) until each is below 2^-50 of the bin, then shared in proportion to
+    // length, so within 2^-49 of the bin. A list of
+    // one generator gives Cascade::binMasses of that generator, bit for bit. Runs on the
+    // calling thread, as Cascade::binMasses does (callers share ranges out over threads);
+    // control is looked at for cancellation only. Throws InputError as Cascade::binMasses does
+    // and as checkLevels does; RuntimeError (overflow) for a bin whose ends would have to be
+    // followed deeper than 65536 levels (or, for b-adic laws, than cells are numbered within
+    // 128 bits), which only generator lists that leave almost every cell whole come near;
+    // Cancelled through control.
     void binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                    unsigned levels = 0, const RunControl& control = {}) const;
 

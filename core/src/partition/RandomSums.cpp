@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <vector>
 #include <veltrane/errors.h>
@@ -20,8 +21,11 @@ bool lawHasEmptyCells(const RandomModel& model) {
     return model.kind() == RandomModel::Kind::TwoValued && model.values()[2] == 0.0;
 }
 
+// The most values an ensemble's sums hold: 32 GiB of doubles.
+constexpr std::uint64_t kMostEnsembleValues = std::uint64_t{1} << 32;
+
 // Each realization's levels are kept whole when all N are powers of b up to this many cells:
-// 16 MiB a thread for the last level and the one before.
+// at most 40 MiB a thread (Levels.h).
 constexpr std::uint64_t kMostLevelCells = std::uint64_t{1} << 20;
 
 // The levels m with N = b^m for every N of bins, if there are such and b^m is at most
@@ -117,6 +121,15 @@ std::vector<double> ensembleLogSums(const RandomModel& model, std::uint64_t seed
                                     std::span<const std::uint64_t> bins, std::span<const double> q,
                                     const RunControl& control) {
     const std::size_t row = bins.size() * q.size();
+    // Realizations numbered within 64 bits, and a result the memory can hold (8 bytes a value).
+    if ((count > 0 && count - 1 > std::numeric_limits<std::uint64_t>::max() - first) ||
+        (row > 0 && count > kMostEnsembleValues / row)) {
+        throw InputError("an ensemble of " + std::to_string(count) + " realizations from " +
+                         std::to_string(first) + " at " + std::to_string(bins.size()) +
+                         " numbers of bins and " + std::to_string(q.size()) +
+                         " orders: realizations are numbered below 2^64, and a result holds at "
+                         "most 2^32 values");
+    }
     std::vector<double> logZ(static_cast<std::size_t>(count) * row);
     const RunControl one{1, nullptr, control.cancel};
     const std::vector<std::uint64_t> sorted = detail::sortedBins(bins);

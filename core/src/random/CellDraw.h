@@ -49,6 +49,20 @@ public:
                                   {{seed, realization}});
     }
 
+    // The index of child c of the cell (level, parent) of a generator list: the first two words
+    // of Philox of the counter (level with bit 62 set, parent low word, parent high word, c), a
+    // 128-bit hash of the cell's path from the top. Generator lists split cells unevenly and
+    // some not at all, so their cells are numbered by path rather than by position, which would
+    // need more than 128 bits within some levels of a cell that does not split.
+    static CellIndex childOnPath(std::uint64_t seed, std::uint64_t realization, unsigned level,
+                                 CellIndex parent, unsigned c) {
+        const Block block =
+            r123::Philox4x64{}({{level | kPathFlag, static_cast<std::uint64_t>(parent),
+                                 static_cast<std::uint64_t>(parent >> 64), c}},
+                               {{seed, realization}});
+        return (static_cast<CellIndex>(block[1]) << 64) | block[0];
+    }
+
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index)
         : CellStream(seed, realization, level, index, pairBlock(seed, realization, level, index)) {}
     // With the pair block of index, computed once for both siblings.
@@ -90,6 +104,7 @@ public:
 private:
     double normalBeyond(double u, unsigned layer);
     static constexpr std::uint64_t kPairFlag = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kPathFlag = std::uint64_t{1} << 62;
     r123::Philox4x64::key_type m_key;
     r123::Philox4x64::ctr_type m_counter;
     Block m_block;

@@ -13,7 +13,9 @@ using LevelSink = std::function<void(unsigned level, std::span<const double> mas
 // The cells of every level 0 .. levels of a realization of a b-adic law, handed to sink a level
 // at a time: level m's masses are those binMasses gives for N = b^m, bit for bit (the
 // cascade stopped at level m, for canonical laws), computed in one pass over the levels on
-// the calling thread. Memory: the b^levels cells of the last level and of the one before.
+// the calling thread. Memory: the b^levels cells of the last level and of the one before, and
+// a level's masses for the sink: 24 bytes a cell of the last level, 40 for the log-normal law,
+// whose cells carry their logs to 106 bits.
 void forEachLevel(const RandomCascade& cascade, unsigned levels, const LevelSink& sink);
 
 } // namespace veltrane::detail

@@ -106,12 +106,22 @@ RandomModel RandomModel::permutation(std::span<const double> weights) {
     return RandomModel(std::make_shared<const Data>(std::move(data)));
 }
 
+namespace {
+constexpr double kLeastShape = 1e-300;
+} // namespace
+
 RandomModel RandomModel::dirichlet(std::span<const double> alphas) {
     checkChildren(alphas.size(), "dirichlet", "parameters");
     for (std::size_t i = 0; i < alphas.size(); ++i) {
         if (!(std::isfinite(alphas[i]) && alphas[i] > 0.0)) {
             throw InputError("dirichlet: parameter a" + std::to_string(i + 1) + " (" +
                              shortest(alphas[i]) + ") must be a positive finite number");
+        }
+        // A Γ deviate of shape a < 1 is drawn as Γ(a + 1) U^(1/a), whose logarithm ln U / a
+        // leaves the doubles below about 1e-306.
+        if (alphas[i] < kLeastShape) {
+            throw InputError("dirichlet: parameter a" + std::to_string(i + 1) + " (" +
+                             shortest(alphas[i]) + ") must be at least 1e-300");
         }
     }
     Data data;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
 #include <veltrane/random.h>
+#include <veltrane/text.h>
 
 namespace veltrane {
 
@@ -24,16 +26,18 @@ using detail::DrawTables;
 
 namespace {
 
-// Bins computed on one thread before the next block is taken.
+// Bins computed between two looks at the cancel flag; also the cells a level at a time fills
+// together.
 constexpr std::size_t kBinBlock = 4096;
 
 // A cell holding a bin end is shared in proportion to length once its mass is below this part
 // of the bin's mass found so far: the part of a bin so placed is below 2^-50 of it.
 constexpr double kNegligible = 0x1p-50;
 
-// A bin end is followed down at most this many levels; below, its cell is shared in
-// proportion to length. Only weights of one child near 1 in cell after cell reach it.
-constexpr unsigned kMaxDepth = 2000;
+// A bin end is followed down at most this many levels; a bin that needs more is refused
+// rather than shared in proportion below them. Only generator lists that leave most cells
+// unsplit, or split them into one branch of almost all the length and weight, come near it.
+constexpr unsigned kMaxDepth = 1U << 16;
 
 // Positive terms added with Neumaier's compensation, so that a bin's mass is within a few
 // units of its last place of the exact sum of its terms.
@@ -90,7 +94,6 @@ struct RandomCascade::State {
             ends.insert(ends.begin(), 0.0);
             ends.push_back(1.0);
             generatorEnds.push_back(std::move(ends));
-            widest = std::max<std::size_t>(widest, g.weights.size());
         }
     }
     RandomModel model;
@@ -99,10 +102,8 @@ struct RandomCascade::State {
     DrawTables tables;
     // A list of one generator is the deterministic cascade of that generator.
     std::optional<Cascade> single;
-    // Each generator's branch ends 0, B_1, ..., 1; children of a generator-list cell are
-    // numbered index × widest + branch.
+    // Each generator's branch ends 0, B_1, ..., 1.
     std::vector<std::vector<double>> generatorEnds;
-    std::size_t widest = 0;
 };
 
 namespace {
@@ -266,9 +267,13 @@ constexpr unsigned kNever = std::numeric_limits<unsigned>::max();
 // The mass of a cell that lies whole in a bin: its product of weights, or for a canonical law
 // stopped deeper than the cell, the sum of its descendants at the stop.
 double wholeMass(const State& state, unsigned level, CellIndex index, double mass, unsigned stop,
-                 Children& children) {
+                 Children& children, const std::atomic<bool>* cancel) {
     if (state.model.conservative() || level >= stop || mass == 0.0) {
         return mass;
+    }
+    // A cell far above the stop holds many cells: a run asked to stop can stop within it.
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+        throw Cancelled();
     }
     CellStream stream(state.seed, state.realization, level, index);
     drawChildren(state.tables, stream, children);
@@ -276,7 +281,8 @@ double wholeMass(const State& state, unsigned level, CellIndex index, double mas
     const unsigned base = state.model.base();
     PositiveSum sum;
     for (unsigned c = 0; c < base; ++c) {
-        sum.add(wholeMass(state, level + 1, index * base + c, mass * weights[c], stop, children));
+        sum.add(wholeMass(state, level + 1, index * base + c, mass * weights[c], stop, children,
+                          cancel));
     }
     return sum.value();
 }
@@ -306,6 +312,28 @@ struct AdicEnds {
     using End = std::int64_t;
     std::int64_t n;
     unsigned base;
+    // The deepest level whose cells are numbered by position within 128 bits: b^level ≤
+    // 2^128 - 1.
+    unsigned exact;
+    unsigned deepest = kMaxDepth;
+
+    AdicEnds(std::uint64_t bins, unsigned b)
+        : n(static_cast<std::int64_t>(bins)), base(b), exact(levelsWithin(b, ~CellIndex{0})) {}
+    // The deepest level of at most most cells, b ≥ 2.
+    static unsigned levelsWithin(unsigned b, CellIndex most) {
+        unsigned levels = 0;
+        for (CellIndex cells = 1; cells <= most / b; cells *= b) {
+            ++levels;
+        }
+        return levels;
+    }
+    // Below the deepest level numbered within 128 bits, a cell is numbered by its path, as a
+    // generator list's cells are.
+    CellIndex child(const State& state, unsigned level, CellIndex parent, unsigned c) const {
+        return level <= exact
+                   ? parent * base + c
+                   : CellStream::childOnPath(state.seed, state.realization, level, parent, c);
+    }
 
     std::pair<End, End> root(std::uint64_t j) const {
         return {static_cast<End>(j), static_cast<End>(j) + 1};
@@ -324,7 +352,6 @@ struct AdicEnds {
             }
         }
     }
-    unsigned width() const { return base; }
 };
 
 // The ends of a bin within a cell of a generator list, as positions relative to the cell to
@@ -334,7 +361,11 @@ struct GeneratorEnds {
     using End = DoubleDouble;
     std::uint64_t bins;
     const std::vector<std::vector<double>>& ends;
-    unsigned widest;
+    unsigned deepest = kMaxDepth;
+
+    static CellIndex child(const State& state, unsigned level, CellIndex parent, unsigned c) {
+        return CellStream::childOnPath(state.seed, state.realization, level, parent, c);
+    }
 
     std::pair<End, End> root(std::uint64_t j) const { return {ratio(j, bins), ratio(j + 1, bins)}; }
     static double share(End lo, End hi) {
@@ -358,7 +389,6 @@ struct GeneratorEnds {
             }
         }
     }
-    unsigned width() const { return widest; }
 };
 
 // The mass of bin j of N, stopped at level stop: the cells whole in the bin, and the cells
@@ -366,7 +396,7 @@ struct GeneratorEnds {
 // kNegligible of the bin's mass found so far; those are then shared in proportion to length.
 template <typename Ends>
 double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::uint64_t j,
-               unsigned stop, std::array<Children, 2>& children) {
+               unsigned stop, std::array<Children, 2>& children, const std::atomic<bool>* cancel) {
     using End = typename Ends::End;
     struct Part {
         unsigned level;
@@ -376,7 +406,7 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
         End hi;
     };
     if (bins == 1) {
-        return wholeMass(state, 0, 0, 1.0, stop, children[0]);
+        return wholeMass(state, 0, 0, 1.0, stop, children[0], cancel);
     }
     PositiveSum sum;
     std::array<Part, 2> parts{};
@@ -389,10 +419,17 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
         for (std::size_t k = 0; k < count; ++k) {
             const Part& part = parts[k];
             const double found = sum.value();
-            if (part.level == stop || part.level >= kMaxDepth ||
-                (found > 0.0 && part.mass < kNegligible * found)) {
+            if (part.level == stop || (found > 0.0 && part.mass < kNegligible * found)) {
                 sum.add(part.mass * ends.share(part.lo, part.hi));
                 continue;
+            }
+            if (part.level >= ends.deepest) {
+                throw RuntimeError(ErrorKind::Overflow,
+                                   "bin " + std::to_string(j) + " of " + std::to_string(bins) +
+                                       " still holds " + shortest(part.mass) +
+                                       " of undivided cells at level " +
+                                       std::to_string(part.level) +
+                                       ", deeper than a realization follows a bin's ends");
             }
             CellStream stream(state.seed, state.realization, part.level, part.index);
             drawChildren(state.tables, stream, children[k]);
@@ -406,9 +443,10 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
                 if (mass == 0.0) {
                     return;
                 }
-                const CellIndex child = part.index * ends.width() + c;
+                const CellIndex child = ends.child(state, part.level + 1, part.index, c);
                 if (ends.whole(from, to)) {
-                    sum.add(wholeMass(state, part.level + 1, child, mass, stop, children[k]));
+                    sum.add(
+                        wholeMass(state, part.level + 1, child, mass, stop, children[k], cancel));
                 } else {
                     next[nextCount++] = {part.level + 1, child, mass, from, to};
                 }
@@ -418,6 +456,24 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
         count = nextCount;
     }
     return sum.value();
+}
+
+// Bins that are not the cells of a level, each walked down its ends.
+void fillBins(const State& state, std::uint64_t bins, std::uint64_t first, std::span<double> out,
+              unsigned stop, const RunControl& control) {
+    std::array<Children, 2> children;
+    const unsigned base = state.model.base();
+    if (base == 0) {
+        const GeneratorEnds listed{bins, state.generatorEnds};
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = binMass(state, listed, bins, first + i, stop, children, control.cancel);
+        }
+        return;
+    }
+    const AdicEnds adic(bins, base);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = binMass(state, adic, bins, first + i, stop, children, control.cancel);
+    }
 }
 
 } // namespace
@@ -439,6 +495,16 @@ const RandomCascade::State& RandomCascade::state() const {
     return *m_state;
 }
 
+void RandomCascade::checkLevels(unsigned levels) const {
+    const unsigned base = m_state->model.base();
+    const unsigned most = base > 0 ? AdicEnds::levelsWithin(base, Cascade::kMaxBins) : kMaxDepth;
+    if (levels > most) {
+        throw InputError("levels (" + std::to_string(levels) + ") must be at most " +
+                         std::to_string(most) +
+                         (base > 0 ? ", where a level has at most 2^40 cells" : ""));
+    }
+}
+
 unsigned RandomCascade::stopLevel(std::uint64_t bins, unsigned levels) const {
     const RandomModel& model = m_state->model;
     if (levels != 0) {
@@ -453,6 +519,7 @@ unsigned RandomCascade::stopLevel(std::uint64_t bins, unsigned levels) const {
 void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                               unsigned levels, const RunControl& control) const {
     Cascade::checkBins(bins, first, out.size());
+    checkLevels(levels);
     if (out.empty()) {
         return;
     }
@@ -465,27 +532,18 @@ void RandomCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span
     const unsigned stop = stopLevel(bins, levels);
     const std::optional<unsigned> level = base > 0 ? exactLevel(base, bins) : std::nullopt;
     const bool cells = level && (state.model.conservative() ? stop >= *level : stop == *level);
-    forEachBlock(out.size(), kBinBlock, control, [&](std::size_t from, std::size_t count) {
+    for (std::size_t from = 0; from < out.size(); from += kBinBlock) {
+        checkCancelled(control);
+        const std::size_t count = std::min(kBinBlock, out.size() - from);
         const std::span<double> part = out.subspan(from, count);
         if (cells && *level > 0) {
             fillLevel(state, *level, first + from, part);
         } else if (cells) {
             part[0] = 1.0;
         } else {
-            std::array<Children, 2> children;
-            const AdicEnds adic{static_cast<std::int64_t>(bins), base};
-            const GeneratorEnds listed{bins, state.generatorEnds,
-                                       static_cast<unsigned>(state.widest)};
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint64_t j = first + from + i;
-                part[i] = base > 0 ? binMass(state, adic, bins, j, stop, children)
-                                   : binMass(state, listed, bins, j, stop, children);
-            }
+            fillBins(state, bins, first + from, part, stop, control);
         }
-        if (control.done != nullptr) {
-            *control.done += count;
-        }
-    });
+    }
 }
 
 } // namespace veltrane
