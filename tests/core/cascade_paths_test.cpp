@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <sstream>
 #include <string>
 #include <veltrane/cascade.h>
@@ -92,6 +93,35 @@ void cellsMatchFollowed(const std::vector<double>& b, const std::vector<double>&
     }
 }
 
+// FNV-1a's xor and prime over the 64-bit patterns of the masses, a whole pattern a step, from
+// the offset 0x14650fb0739d0383.
+std::string bitsHash(const std::vector<double>& masses) {
+    std::uint64_t h = 0x14650fb0739d0383;
+    for (const double m : masses) {
+        h = (h ^ std::bit_cast<std::uint64_t>(m)) * 0x100000001b3;
+    }
+    std::ostringstream out;
+    out << std::hex << std::setw(16) << std::setfill('0') << h;
+    return out.str();
+}
+
+void walkKeepsItsBits(const std::vector<double>& b, const std::vector<double>& w, std::uint64_t n,
+                      const std::string& rangeWord, const std::string& hash) {
+    const Cascade cascade(b, w);
+    const CascadeBranches branches(b, cascade.weights());
+    const CascadeSplit split(branches);
+    const Range r = ranges(rangeWord, n).at(0);
+    std::vector<double> whole(r.count, -1.0);
+    walkedBinMasses(branches, split, n, r.first, whole, {});
+    EXPECT_EQ(bitsHash(whole), hash);
+    // The same bins in two calls, the first a third of them: each bin depends on N and j alone.
+    std::vector<double> parts(r.count, -2.0);
+    const std::size_t cut = r.count / 3;
+    walkedBinMasses(branches, split, n, r.first, std::span(parts).first(cut), {});
+    walkedBinMasses(branches, split, n, r.first + cut, std::span(parts).subspan(cut), {});
+    EXPECT_EQ(bitsHash(parts), hash);
+}
+
 TEST(Cascade, FastWaysMatchTheGeneralOnes) {
     for (const test::Row& row : test::readTable("core/cascade-paths.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1] + " / " + row[2] + " / " + row[3]);
@@ -99,6 +129,8 @@ TEST(Cascade, FastWaysMatchTheGeneralOnes) {
         const std::vector<double> w = values(row[2], false);
         if (row[0] == "bins") {
             binsMatchTheWalk(b, w, std::stoull(row[3]), row[4], row[5]);
+        } else if (row[0] == "bits") {
+            walkKeepsItsBits(b, w, std::stoull(row[3]), row[4], row[5]);
         } else if (row[0] == "cells") {
             cellsMatchFollowed(b, w, static_cast<unsigned>(std::stoul(row[3])), row[4], row[5]);
         } else {
