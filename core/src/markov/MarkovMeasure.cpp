@@ -54,6 +54,7 @@ bool equalRows(const MarkovWeights& weights) {
             sum += w;
         }
         std::vector<double> p;
+        p.reserve(row.size());
         for (const double w : row) {
             p.push_back(w / sum);
         }
