@@ -166,7 +166,12 @@ std::string markovParagraph() {
            "evenly spaced from the smallest mean of ln|s_i| over the cycles of pieces to\n"
            "the largest; at those ends h is the entropy of the cycles attaining them (0 for\n"
            "a single cycle). A map whose every piece covers [0,1] gives spectrum --exact's\n"
-           "points for its break points. At most " +
+           "points for its break points. --weights-from WEIGHTS reads a Markov measure\n"
+           "instead: a line a piece, the weights of its moves to the pieces its image\n"
+           "covers, left to right (normalized a line), and prints its multifractal\n"
+           "spectrum as multifractal does (--points, --dq, --exponents, --plot), with\n"
+           "tau(q) the root of rho(A_ij P_ij^q |s_i|^tau) = 1.\n"
+           "At most " +
            std::to_string(kMostPieces) +
            " pieces, lines of 4096 bytes.\n"
            "\n";

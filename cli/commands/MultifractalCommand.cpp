@@ -1,6 +1,7 @@
 #include "MultifractalCommand.h"
 
 #include "MeasureInput.h"
+#include "MeasureRun.h"
 #include "MultifractalOutput.h"
 #include "OptionParser.h"
 #include "OrderRange.h"
@@ -71,44 +72,6 @@ Parsed<MultifractalOptions> parse(const std::vector<std::string>& words) {
     return {o, {}};
 }
 
-// The rows of --dq, solved over the threads a window at a time, checked against the bounds
-// and written in order as they are, so that memory does not grow with their number.
-void writeDq(const MultifractalSolver& solver, const OrderRange& range, bool json,
-             const RunControl& control, std::ostream& out) {
-    writeDqHead(json, out);
-    solver.dqRows(range.from, range.step, range.count, control,
-                  [&](std::size_t first, std::span<const DqPoint> rows) {
-                      writeDqRows(first, rows, json, out);
-                  });
-    writeDqTail(json, out);
-}
-
-// Rows of --exponents a window: each solved on its own, so the bits do not depend on it.
-constexpr std::size_t kExponentsWindow = 4096;
-
-// The rows of --exponents, a window at a time as --dq's, each window checked before it is
-// written.
-void writeExponents(const MultifractalSolver& solver, const OrderRange& range, bool json,
-                    const RunControl& control, std::ostream& out) {
-    writeExponentsHead(json, out);
-    std::vector<double> qs;
-    std::vector<Exponents> rows;
-    for (std::size_t first = 0; first < range.count; first += kExponentsWindow) {
-        const std::size_t n = std::min(kExponentsWindow, range.count - first);
-        qs.resize(n);
-        rows.resize(n);
-        for (std::size_t k = 0; k < n; ++k) {
-            qs[k] = range.at(first + k);
-        }
-        solver.exponentsMany(qs, rows, control);
-        if (control.done != nullptr) {
-            *control.done += n;
-        }
-        writeExponentsRows(first, rows, json, out);
-    }
-    writeDqTail(json, out);
-}
-
 // The expected exponents of a random cascade law at the orders of range, a window at a time,
 // each window checked (RandomSpectrum::exponentsMany) before it is written.
 void writeRandomExponents(const RandomModel& model, const OrderRange& range, bool json,
@@ -138,9 +101,10 @@ void writeRandomExponents(const RandomModel& model, const OrderRange& range, boo
     writeDqTail(json, out);
 }
 
-// The graph data store the graph window draws f against α from: graph 1, in singles.
-Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
-    Module1 store;
+} // namespace
+
+classic::Module1 multifractalStore(const std::vector<MultifractalPoint>& points) {
+    classic::Module1 store;
     for (std::size_t i = 0; i < points.size(); ++i) {
         store.graph_x(1, static_cast<int>(i)) = static_cast<float>(points[i].alpha);
         store.graph_y(1, static_cast<int>(i)) = static_cast<float>(points[i].f);
@@ -149,8 +113,6 @@ Module1 spectrumStore(const std::vector<MultifractalPoint>& points) {
     store.graph_count = 1;
     return store;
 }
-
-} // namespace
 
 bool multifractalDrawsPicture(const std::vector<std::string>& words) {
     const Parsed<MultifractalOptions> parsed = parse(words);
@@ -182,57 +144,13 @@ int runMultifractal(const std::vector<std::string>& words, std::ostream& out, st
         return kExitOk;
     }
     const Measure measure = readMeasure(o.measure, services);
-    const std::vector<double>& breakPoints = measure.breakPoints;
-    const std::vector<double>& weights = measure.weights;
-    const MultifractalSolver solver(breakPoints, weights);
-    const std::size_t work = rowsText ? dq.count : points;
-    withProgress(services.progress, o.threads, work, [&](const RunControl& control) {
-        const auto write = [&](std::ostream& to) {
-            if (rowsText) {
-                if (o.json) {
-                    writeMeasureHead(breakPoints, weights, to);
-                }
-                if (o.dq) {
-                    writeDq(solver, dq, o.json, control, to);
-                } else {
-                    writeExponents(solver, dq, o.json, control, to);
-                }
-            } else if (plot) {
-                // At most as many points as the store holds. The picture first: when it cannot
-                // be written, nothing else is printed.
-                const std::vector<MultifractalPoint> spectrum =
-                    solver.spectrum(points, control).points;
-                Module1 store = spectrumStore(spectrum);
-                drawPlot(store, *plot, services);
-                if (o.json) {
-                    writeMeasureHead(breakPoints, weights, to);
-                }
-                if (o.json || o.csv) {
-                    writeSpectrumHead(o.json, to);
-                    writeSpectrumRows(0, spectrum, o.json, to);
-                    writeSpectrumTail(o.json, to);
-                }
-            } else {
-                // Written as the points are solved, so that memory does not grow with their
-                // number.
-                if (o.json) {
-                    writeMeasureHead(breakPoints, weights, to);
-                }
-                writeSpectrumHead(o.json, to);
-                solver.spectrum(points, control,
-                                [&](std::size_t first, std::span<const MultifractalPoint> some) {
-                                    writeSpectrumRows(first, some, o.json, to);
-                                });
-                writeSpectrumTail(o.json, to);
-            }
-        };
-        // JSON is held until it is whole, as a document cut short is no document.
-        if (o.json) {
-            writeWhole(out, write);
-        } else {
-            write(out);
-        }
-    });
+    const MultifractalSolver solver(measure.breakPoints, measure.weights);
+    MeasureRequest request{points, std::nullopt, std::nullopt, o.json, o.csv, plot, o.threads};
+    (o.dq ? request.dq : request.exponents) = rowsText ? std::optional(dq) : std::nullopt;
+    writeMeasureRun(
+        solver, request,
+        [&](std::ostream& to) { writeMeasureHead(measure.breakPoints, measure.weights, to); },
+        services, out);
     return kExitOk;
 }
 

@@ -120,11 +120,12 @@ inline constexpr Option weights{.word = "--weights",
                                 .help = "multifractal, cascade, partition: the branches' weights"};
 inline constexpr Option weightsFrom{
     .word = "--weights-from",
-    .commands = {Multifractal, Cascade, Partition},
+    .commands = {Multifractal, Cascade, Partition, Markov},
     .value = Value::File,
     .valueName = "FILE",
     .help = "multifractal, cascade, partition: read the weights from FILE,\n"
-            "\"-\" for standard input"};
+            "\"-\" for standard input; markov: the transition weights of a\n"
+            "Markov measure, a line a piece, and its multifractal spectrum"};
 inline constexpr Option bins{.word = "--bins",
                              .commands = {Cascade},
                              .value = Value::Whole,
@@ -176,19 +177,20 @@ inline constexpr Option cdfFrom{.word = "--cdf-from",
                                 .help = "cascade: as --cdf, the points read from FILE, \"-\" for\n"
                                         "standard input"};
 inline constexpr Option dq{.word = "--dq",
-                           .commands = {Multifractal},
+                           .commands = {Multifractal, Markov},
                            .value = Value::Range,
                            .valueName = "FROM:TO:STEP",
                            .most = 1'000'000,
-                           .help =
-                               "multifractal: the generalized dimensions for q from FROM to TO"};
+                           .help = "multifractal, markov: the generalized dimensions for q from\n"
+                                   "FROM to TO"};
 inline constexpr Option exponents{
     .word = "--exponents",
-    .commands = {Multifractal},
+    .commands = {Multifractal, Markov},
     .value = Value::Range,
     .valueName = "FROM:TO:STEP",
     .most = 1'000'000,
-    .help = "multifractal: the exponents by convention, q from FROM to TO"};
+    .help = "multifractal, markov: the exponents by convention, q from FROM\n"
+            "to TO"};
 // A law's text is read by the command, as a range is (RandomModel::parse); the cascade command
 // takes these too for its realizations.
 inline constexpr Option random{.word = "--random",
@@ -219,8 +221,9 @@ inline constexpr Option randomFrom{.word = "--random-from",
                                    .commands = {Multifractal, Cascade},
                                    .value = Value::File,
                                    .valueName = "FILE",
-                                   .help = "multifractal, cascade: as --random, generators read\n"
-                                           "from FILE, a line each: PROBABILITY | BREAKS | WEIGHTS"};
+                                   .help =
+                                       "multifractal, cascade: as --random, generators read\n"
+                                       "from FILE, a line each: PROBABILITY | BREAKS | WEIGHTS"};
 inline constexpr Option batch{.word = "--batch",
                               .commands = {Spectrum},
                               .value = Value::File,

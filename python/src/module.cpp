@@ -25,6 +25,7 @@
 #include <veltrane/exponents.h>
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
+#include <veltrane/markov_measure.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/run.h>
 
@@ -119,6 +120,45 @@ py::tuple markov(const py::handle& values, std::size_t points, unsigned threads)
                 });
         });
     return py::make_tuple(owned(std::vector<double>(solver->exponents())), columns.take());
+}
+
+// The weights of a Markov measure: a sequence of rows, one a piece, each a sequence of numbers.
+MarkovWeights markovWeights(const py::handle& values) {
+    MarkovWeights rows;
+    if (!py::isinstance<py::sequence>(values) || py::isinstance<py::str>(values)) {
+        throw InputError("weights must be a sequence of rows, one a piece");
+    }
+    for (const py::handle row : py::reinterpret_borrow<py::sequence>(values)) {
+        rows.push_back(doubles(row, "weights"));
+    }
+    return rows;
+}
+
+py::tuple markovMultifractal(const py::handle& values, const py::handle& weights,
+                             std::size_t points, unsigned threads) {
+    const std::vector<MarkovPiece> pieces = markovPieces(values);
+    const MarkovWeights rows = markovWeights(weights);
+    std::optional<MarkovMeasureSolver> solver;
+    {
+        // Checking the map and finding the extreme cycle ratios takes some milliseconds.
+        const py::gil_scoped_release release;
+        solver.emplace(pieces, rows);
+    }
+    Columns<double, 4> columns(0);
+    columns.reserve(points);
+    runReleased(
+        threads, static_cast<double>(points) * static_cast<double>(pieces.size()) > kLengthyWork,
+        [&](const RunControl& control) {
+            solver->spectrum(
+                points, control, [&](std::size_t first, std::span<const MultifractalPoint> some) {
+                    columns.grow(first + some.size());
+                    for (std::size_t i = 0; i < some.size(); ++i) {
+                        const MultifractalPoint& p = some[i];
+                        columns.set(first + i, {p.alpha, p.f, p.q, convention::tauOfBeta(p.beta)});
+                    }
+                });
+        });
+    return py::make_tuple(columns.take());
 }
 
 py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std::size_t points,
@@ -286,6 +326,8 @@ PYBIND11_MODULE(_veltrane, module) {
     module.def("exact", &exact, py::arg("breaks"), py::arg("points"), py::arg("threads"));
     module.def("markov", &markov, py::arg("pieces"), py::arg("points"), py::arg("threads"));
     module.def("multifractal", &multifractal, py::arg("breaks"), py::arg("weights"),
+               py::arg("points"), py::arg("threads"));
+    module.def("markov_multifractal", &markovMultifractal, py::arg("pieces"), py::arg("weights"),
                py::arg("points"), py::arg("threads"));
     module.def("orders", &orders, py::arg("breaks"), py::arg("weights"), py::arg("q"),
                py::arg("exponent"), py::arg("threads"));

@@ -64,7 +64,7 @@ __all__ = [
     "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
     "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "RandomPartitionSums",
     "beta", "cascade", "cdf", "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst",
-    "markov", "models", "multifractal", "partition_sums", "random_cascade",
+    "markov", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",
     "random_partition_sums", "series", "spectrum", "survival", "tau", "zeta",
 ]
 
@@ -281,6 +281,67 @@ def multifractal(breaks: object, weights: object, *, points: int = 101,
     (columns,) = _veltrane.multifractal(_common.reals(breaks, "break points"),
                                         _common.reals(weights, "weights"),
                                         _common.points(points), _common.threads(threads))
+    return MultifractalSpectrum(*columns)
+
+
+def markov_multifractal(pieces: object, weights: object, *, points: int = 101,
+                        threads: int | None = None) -> MultifractalSpectrum:
+    """The multifractal spectrum f(alpha) of a Markov measure on a Markov map.
+
+    Parameters
+    ----------
+    pieces : (n, 4) array_like
+        The map, as :func:`markov` takes it: one piece a row, ``left, right, image_left,
+        image_right``.
+    weights : sequence of n sequences
+        Row i holds the weights of the moves from piece i to the pieces its image covers, left
+        to right in [0, 1], positive and finite, divided by their sum: the transition
+        probabilities P_ij.
+    points : int, default 101
+        The number of local dimensions alpha, at least 2.
+    threads : int or None, default None
+        Threads to share the points over, 1 to 1024 (None: one a core); the bits are the same
+        on any number.
+
+    Returns
+    -------
+    MultifractalSpectrum
+        The float64 arrays alpha, f, q and tau (the partition-function exponent), a value a
+        point.
+
+    Raises
+    ------
+    InputError
+        For a refused map, or weights that are not one row a piece, a row whose length is not
+        its piece's number of moves, a weight that is not positive.
+    AnalysisError
+        INTERNAL where a point could not be proven within its bounds (in place of the point).
+
+    Notes
+    -----
+    The cylinder [i_0 ... i_m] has the measure pi_{i_0} P_{i_0 i_1} ... P_{i_{m-1} i_m}, pi the
+    stationary law of P. tau(q) is the root of rho(M) = 1, M_ij = A_ij P_ij^q |s_i|^tau; alpha
+    runs from the smallest to the largest ratio sum(-ln P) / sum(ln |s|) over the cycles of
+    the map. Every piece onto [0, 1] and equal rows make the Bernoulli measure of the row, and
+    the values of :func:`multifractal`, to the bit.
+
+    Examples
+    --------
+    The golden-mean map, piece 1 onto both pieces with weights 1 and 2, piece 2 onto piece 1:
+
+    >>> m = veltrane.markov_multifractal([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]], [[1, 2], [1]],
+    ...                                  points=3)
+    >>> m.alpha
+    array([0.44250705, 1.29658358, 2.1506601 ])
+    >>> m.f
+    array([0.        , 0.99430814, 0.        ])
+    """
+    try:
+        rows = [_common.reals(row, "weights") for row in weights]  # type: ignore[attr-defined]
+    except TypeError:
+        raise InputError("weights must be a sequence of rows, one a piece") from None
+    (columns,) = _veltrane.markov_multifractal(_common.reals(pieces, "pieces"), rows,
+                                               _common.points(points), _common.threads(threads))
     return MultifractalSpectrum(*columns)
 
 

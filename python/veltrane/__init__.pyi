@@ -36,6 +36,7 @@ __all__ = [
     "exponents",
     "hurst",
     "markov",
+    "markov_multifractal",
     "models",
     "multifractal",
     "partition_sums",
@@ -134,6 +135,13 @@ def markov(
 ) -> ExactSpectrum: ...
 def multifractal(
     breaks: _Numbers, weights: _Numbers, *, points: int = 101, threads: _Threads = None
+) -> MultifractalSpectrum: ...
+def markov_multifractal(
+    pieces: npt.ArrayLike,
+    weights: Sequence[Sequence[float]],
+    *,
+    points: int = 101,
+    threads: _Threads = None,
 ) -> MultifractalSpectrum: ...
 
 # A float where q is a number or a 0-d array and breaks one measure; an array of q's shape for

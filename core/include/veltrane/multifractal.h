@@ -159,6 +159,11 @@ public:
     // rising with q, and β = (1 - q) D_q.
     void check(std::span<const DqPoint> rows);
 
+    // Rows of exponents in any order of q, each checked alone as a point and a row (orders
+    // close together give points closer than their rounding), α and h not rising with q, h
+    // within [αmin, αmax], τ = -β and ζ = q h exactly.
+    void check(std::span<const Exponents> rows) const;
+
 private:
     void checkRow(const DqPoint& row) const;
     double m_alphaMin;

@@ -8,6 +8,7 @@
 #include <veltrane/export.h>
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
+#include <veltrane/markov_measure.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/partition.h>
 #include <veltrane/run.h>

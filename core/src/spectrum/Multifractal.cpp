@@ -1091,7 +1091,7 @@ void SpectrumBounds::check(std::span<const DqPoint> rows) {
     }
 }
 
-void MultifractalModel::checkExponents(std::span<const Exponents> rows) const {
+void SpectrumBounds::check(std::span<const Exponents> rows) const {
     // In descending q, that is ascending α, as SpectrumBounds takes points; D_q in ascending q.
     std::vector<Exponents> sorted(rows.begin(), rows.end());
     std::sort(sorted.begin(), sorted.end(),
@@ -1120,6 +1120,10 @@ void MultifractalModel::checkExponents(std::span<const Exponents> rows) const {
     }
     std::reverse(dqs.begin(), dqs.end());
     SpectrumBounds(m_alphaMin, m_alphaMax).check(std::span<const DqPoint>(dqs));
+}
+
+void MultifractalModel::checkExponents(std::span<const Exponents> rows) const {
+    SpectrumBounds(m_alphaMin, m_alphaMax).check(rows);
 }
 
 MultifractalSolver::MultifractalSolver(std::span<const double> breakPoints,
