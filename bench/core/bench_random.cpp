@@ -12,7 +12,7 @@ using namespace veltrane;
 
 const std::vector<std::string>& laws() {
     static const std::vector<std::string> all{"lognormal:b=2,sigma2=0.2", "beta:a=2",
-                                              "permutation:w=0.3/0.7", "twovalued:b=2,p=0.3,u=1.5",
+                                              "permutation:w=0.3/0.7", "twovalued:b=2,p=0.4,u=1",
                                               "lognormal:b=3,sigma2=0.2"};
     return all;
 }

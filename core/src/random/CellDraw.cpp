@@ -49,11 +49,6 @@ Ziggurat::Ziggurat() {
     }
 }
 
-const Ziggurat& ziggurat() {
-    static const Ziggurat tables;
-    return tables;
-}
-
 // The draws outside a layer's rectangle: the tail beyond r from the bottom layer (Marsaglia's
 // exponential rejection), a wedge by comparing with the density, or a fresh word.
 double CellStream::normalBeyond(double u, unsigned layer) {

@@ -32,7 +32,10 @@ struct Ziggurat {
     std::array<double, kLayers> ratio{};
     Ziggurat();
 };
-const Ziggurat& ziggurat();
+inline const Ziggurat& ziggurat() {
+    static const Ziggurat tables;
+    return tables;
+}
 
 class CellStream {
 public:
@@ -82,7 +85,11 @@ public:
         return m_block[m_next++];
     }
     // Uniform on (0, 1): (k + 1/2) 2^-53 for the top 53 bits k of a word, never 0 or 1.
-    static double unit(std::uint64_t w) { return (static_cast<double>(w >> 11) + 0.5) * 0x1p-53; }
+    // (The 53 bits go through a signed integer: one conversion instruction, not the several
+    // of an unsigned 64-bit one.)
+    static double unit(std::uint64_t w) {
+        return (static_cast<double>(static_cast<std::int64_t>(w >> 11)) + 0.5) * 0x1p-53;
+    }
     double uniform() { return unit(word()); }
     // Uniform on {0, ..., m - 1}, m ≥ 1, without bias (Lemire's multiply and reject).
     std::uint64_t below(std::uint64_t m);
@@ -137,8 +144,11 @@ void drawPermutation(const DrawTables& t, CellStream& s, Weights& w);
 void drawDirichlet(const DrawTables& t, CellStream& s, Weights& w);
 inline void drawTwoValued(const DrawTables& t, CellStream& s, Weights& w) {
     const double p = t.data->values[0];
+    // Picked by index rather than by a branch, which a processor would mispredict as often as
+    // the law is uncertain.
+    const std::array<double, 2> values{t.data->values[2], t.data->values[1]};
     for (unsigned c = 0; c < t.data->base; ++c) {
-        w[c] = s.uniform() < p ? t.data->values[1] : t.data->values[2];
+        w[c] = values[static_cast<std::size_t>(s.uniform() < p)];
     }
 }
 std::size_t drawGenerator(const DrawTables& t, CellStream& s);
