@@ -11,6 +11,7 @@
 #include <veltrane/markov_measure.h>
 #include <veltrane/multifractal.h>
 #include <veltrane/partition.h>
+#include <veltrane/random.h>
 #include <veltrane/run.h>
 #include <veltrane/text.h>
 #include <veltrane/version.h>
