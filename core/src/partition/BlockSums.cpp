@@ -1,5 +1,7 @@
 #include "BlockSums.h"
 
+#include "Compensated.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -26,15 +28,6 @@ constexpr std::size_t kPass = 2048;
 constexpr int kMostProducts = 16;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// Neumaier's compensated addition of x ≥ 0 to a sum of nonnegative terms: the rounding of each
-// addition is kept in carry, so that the sum of a block of 2^20 terms is within a few units of
-// its last place however the terms compare.
-inline void addCompensated(double& sum, double& carry, double x) {
-    const double t = sum + x;
-    carry += sum >= x ? (sum - t) + x : (x - t) + sum;
-    sum = t;
-}
 
 // Brings sum to the scale e^shift (shift ≥ sum.shift); the factor is below 1, so nothing
 // overflows, and what falls below the doubles is below 2^-1074 of the largest term.

@@ -1,4 +1,5 @@
 #include "CellDraw.h"
+#include "Compensated.h"
 #include "DoubleDouble.h"
 #include "Levels.h"
 #include "ModelData.h"
@@ -38,22 +39,6 @@ constexpr double kNegligible = 0x1p-50;
 // rather than shared in proportion below them. Only generator lists that leave most cells
 // unsplit, or split them into one branch of almost all the length and weight, come near it.
 constexpr unsigned kMaxDepth = 1U << 16;
-
-// Positive terms added with Neumaier's compensation, so that a bin's mass is within a few
-// units of its last place of the exact sum of its terms.
-class PositiveSum {
-public:
-    void add(double x) {
-        const double t = m_sum + x;
-        m_carry += m_sum >= x ? (m_sum - t) + x : (x - t) + m_sum;
-        m_sum = t;
-    }
-    double value() const { return m_sum + m_carry; }
-
-private:
-    double m_sum = 0.0;
-    double m_carry = 0.0;
-};
 
 // J with b^J = N, if there is one.
 std::optional<unsigned> exactLevel(unsigned b, std::uint64_t bins) {
@@ -433,11 +418,9 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
             }
             CellStream stream(state.seed, state.realization, part.level, part.index);
             drawChildren(state.tables, stream, children[k]);
-            const detail::Weights weights = children[k].buffer;
-            const std::span<const double> drawn =
-                children[k].weights.data() == children[k].buffer.data()
-                    ? std::span<const double>(weights.data(), children[k].weights.size())
-                    : children[k].weights;
+            // A copy: a canonical law's whole cells draw their own children into the buffer.
+            detail::Weights drawn;
+            std::copy(children[k].weights.begin(), children[k].weights.end(), drawn.begin());
             ends.children(children[k], part.lo, part.hi, [&](unsigned c, End from, End to) {
                 const double mass = part.mass * drawn[c];
                 if (mass == 0.0) {
