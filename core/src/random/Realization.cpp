@@ -134,6 +134,29 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
             if (p == firstAt[m] || p % 2 == 0) {
                 pair = CellStream::pairBlock(state.seed, state.realization, m, p);
             }
+            if constexpr (Step::kFourFromPair) {
+                // Two siblings of a dyadic law whose children all lie in the range, each taking
+                // its two weights from its half of their pair block: the commonest case, taken
+                // without a stream when no deviate leaves the ziggurat's layers.
+                const std::uint64_t c = 2 * p;
+                if (base == 2 && p % 2 == 0 && p < lastAt[m] && c >= firstAt[m + 1] &&
+                    c + 3 <= lastAt[m + 1]) {
+                    const std::size_t at = static_cast<std::size_t>(p - firstAt[m]);
+                    std::array<Value, 4> four;
+                    if (step.drawFour(pair, parents[at], parents[at + 1], four)) {
+                        for (std::size_t i = 0; i < 4; ++i) {
+                            if (last) {
+                                out[static_cast<std::size_t>(c + i - first)] = step.mass(four[i]);
+                            } else {
+                                children[static_cast<std::size_t>(c + i - firstAt[m + 1])] =
+                                    four[i];
+                            }
+                        }
+                        ++p;
+                        continue;
+                    }
+                }
+            }
             CellStream stream(state.seed, state.realization, m, p, pair);
             step.draw(stream, weights);
             const Value parent = parents[static_cast<std::size_t>(p - firstAt[m])];
@@ -165,6 +188,7 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
 // Laws whose cells carry their masses, products of weights taken from the top.
 template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct ProductStep {
     using Value = double;
+    static constexpr bool kFourFromPair = false;
     const DrawTables& tables;
     static double root() { return 1.0; }
     void draw(CellStream& stream, detail::Weights& w) const { Draw(tables, stream, w); }
@@ -180,6 +204,7 @@ template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct
 // otherwise. The draw leaves the terms σ N_i - σ²/2 in place of the weights.
 struct LogNormalStep {
     using Value = DoubleDouble;
+    static constexpr bool kFourFromPair = true;
     const DrawTables& tables;
     std::vector<double> scales; // b^-m for each level m
     static DoubleDouble root() { return {}; }
@@ -187,6 +212,27 @@ struct LogNormalStep {
         for (unsigned c = 0; c < tables.data->base; ++c) {
             w[c] = tables.sigma * stream.normal() - tables.halfSigma2;
         }
+    }
+    // For b = 2, the children of the siblings 2k and 2k + 1 (Values a and b) from their pair
+    // block, as draw and child form them, when each of the four deviates is its word's own
+    // (CellStream::normal's first test); false, leaving four alone, when one is not.
+    bool drawFour(const CellStream::Block& block, DoubleDouble a, DoubleDouble b,
+                  std::array<DoubleDouble, 4>& four) const {
+        const detail::Ziggurat& z = detail::ziggurat();
+        std::array<double, 4> terms{};
+        bool inside = true;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::uint64_t w = block[i];
+            const double u = 2.0 * CellStream::unit(w) - 1.0;
+            const auto layer = static_cast<unsigned>(w & 0x7F);
+            inside &= u < z.ratio[layer] && -u < z.ratio[layer];
+            terms[i] = tables.sigma * (u * z.x[layer]) - tables.halfSigma2;
+        }
+        if (!inside) {
+            return false;
+        }
+        four = {child(a, terms[0]), child(a, terms[1]), child(b, terms[2]), child(b, terms[3])};
+        return true;
     }
     static DoubleDouble child(DoubleDouble parent, double term) {
         const DoubleDouble sum = exactSum(parent.hi, term);
