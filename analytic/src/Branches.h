@@ -1,0 +1,17 @@
+#pragma once
+
+// The inverse branches of an analytic map, checked, as the solver uses them.
+#include "Formula.h"
+
+#include <vector>
+
+namespace veltrane::detail {
+
+struct AnalyticBranches {
+    // ψ_1 ... ψ_n, their images in order from left to right.
+    std::vector<Formula> formulas;
+    // What the user gave for each, as it is written back ("1/(2+x)" for a digit 2).
+    std::vector<std::string> texts;
+};
+
+} // namespace veltrane::detail
