@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <veltrane/errors.h>
 
 namespace veltrane::detail {
@@ -151,10 +152,14 @@ AnalyticModel::AnalyticModel(AnalyticBranches branches)
     const std::size_t n = m_branches.formulas.size();
     m_topEntropy = std::log(static_cast<double>(n));
     m_orbits = periodicOrbits(m_branches);
-    // |ψ'|^β with ln |ψ'| down to -λ of the steepest orbit and beyond: e^±700 is near the
-    // range of doubles, and the points of the spectrum come near their ends well before.
-    double steepest = m_orbits.lambdaMax;
-    m_betaLimit = 600.0 / std::max(steepest, 1e-3);
+    // |ψ'|^β stays within the range of doubles while |β| λmax < 600; and at |β| (λmax - λmin)
+    // = 50 the orbits apart from an extreme one weigh e^-50 beside it, so that λ(β) is within
+    // about that of the end: no point of a spectrum needs more.
+    const double spread = m_orbits.lambdaMax - m_orbits.lambdaMin;
+    m_betaLimit = 600.0 / m_orbits.lambdaMax;
+    if (spread > 0.0) {
+        m_betaLimit = std::min(m_betaLimit, 50.0 / spread);
+    }
     // The dimension: P(0) = ln n ≥ 0 and P(1) ≤ 0 (the images' lengths add up to at most 1),
     // P decreasing; Newton's steps kept inside the bracket, bisection where they leave it.
     if (n == 1) {
@@ -185,16 +190,8 @@ AnalyticModel::AnalyticModel(AnalyticBranches branches)
 const AnalyticModel::Ladder& AnalyticModel::ladder() const {
     std::call_once(m_ladderMade, [this] {
         Ladder& l = m_ladder;
-        for (std::size_t m = m_nodes13;;) {
-            l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
-            if (m >= kLadderTop) {
-                break;
-            }
-            m = std::min(kLadderTop, (std::max(m + 8, m * 3 / 2) + 3) / 4 * 4);
-        }
-        const std::size_t top = l.rungs.size();
-        l.lowest.assign(top, 0.0);
-        l.highest.assign(top, 0.0);
+        std::size_t m = m_nodes13;
+        l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
         const auto agree = [&](std::size_t r, double beta) {
             try {
                 std::vector<double> start;
@@ -206,18 +203,39 @@ const AnalyticModel::Ladder& AnalyticModel::ladder() const {
                 return false; // a spurious eigenvalue: too few points for this β
             }
         };
-        for (const double side : {1.0, -1.0}) {
-            double reach = 0.0; // |β| the rungs so far resolve
-            for (std::size_t r = 0; r + 1 < top; ++r) {
-                for (double t = std::max(1.0, reach); t <= m_betaLimit && agree(r, side * t);
-                     t *= 2.0) {
-                    reach = t;
+        // Each rung is checked against the next from where the one before it stopped, on
+        // both sides; more points are made only while some β the limit allows is left.
+        std::array<double, 2> reach{0.0, 0.0}; // |β| resolved so far, above and below 0
+        while (m < kLadderTop && (reach[0] < m_betaLimit || reach[1] < m_betaLimit)) {
+            m = std::min(kLadderTop, (std::max(m + 8, m * 3 / 2) + 3) / 4 * 4);
+            l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
+            const std::size_t r = l.rungs.size() - 2;
+            for (std::size_t side = 0; side < 2; ++side) {
+                const double sign = side == 0 ? 1.0 : -1.0;
+                for (double t = std::min(std::max(1.0, reach[side]), m_betaLimit);
+                     agree(r, sign * t);) {
+                    reach[side] = t;
+                    if (t >= m_betaLimit) {
+                        break;
+                    }
+                    t = std::min(2.0 * t, m_betaLimit);
                 }
-                (side > 0.0 ? l.highest : l.lowest)[r] = side * reach;
             }
+            l.highest.push_back(reach[0]);
+            l.lowest.push_back(-reach[1]);
         }
     });
     return m_ladder;
+}
+
+double AnalyticModel::highestResolved() const {
+    const Ladder& l = ladder();
+    return std::max(kTestBetas.back(), l.highest.empty() ? 0.0 : l.highest.back());
+}
+
+double AnalyticModel::lowestResolved() const {
+    const Ladder& l = ladder();
+    return std::min(kTestBetas.front(), l.lowest.empty() ? 0.0 : l.lowest.back());
 }
 
 const Collocation* AnalyticModel::rungFor(double beta) const {
@@ -241,7 +259,17 @@ ExactPoint AnalyticModel::atBeta(double beta, std::vector<double>& right,
         throw InputError("β = " + std::to_string(beta) +
                          " lies beyond what 256 collocation points resolve for this map");
     }
-    const PressureSlope ps = c->pressureSlope(beta, right, left);
+    PressureSlope ps;
+    try {
+        ps = c->pressureSlope(beta, right, left);
+    } catch (const RuntimeError&) {
+        // Power steps from a nearby β's vectors can meet an eigenvalue of the collocation
+        // beside the leading one; from the constant function they did not, when the rung
+        // was checked.
+        right.clear();
+        left.clear();
+        ps = c->pressureSlope(beta, right, left);
+    }
     const double lambda = -ps.slope;
     const double entropy = ps.pressure + beta * lambda;
     return {lambda, entropy, entropy / lambda, beta};
@@ -267,8 +295,18 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<do
     const double direction = g > 0.0 ? 1.0 : -1.0;
     double stepSize = 0.5;
     while ((g > 0.0) == (direction > 0.0)) {
-        const double next = beta + direction * stepSize;
-        if (rungFor(next) == nullptr) {
+        const double bound = direction > 0.0 ? highestResolved() : lowestResolved();
+        const double next =
+            direction > 0.0 ? std::min(beta + stepSize, bound) : std::max(beta - stepSize, bound);
+        std::optional<ExactPoint> q;
+        if (next != beta) {
+            try {
+                q = atBeta(next, right, left);
+            } catch (const RuntimeError&) {
+                // β resolved by the rungs' check, but not from these vectors: as beyond.
+            }
+        }
+        if (!q) {
             // λ lies beyond the points of the largest |β| the collocations resolve: within
             // some units of 1e-6 of an end of the range, where the equilibrium states sit on
             // an extreme orbit. h there is taken on the tangent of the concave spectrum at
@@ -279,7 +317,8 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<do
         (direction > 0.0 ? a : b) = beta;
         (direction > 0.0 ? ga : gb) = g;
         beta = next;
-        g = excess(beta, p);
+        p = *q;
+        g = p.lyapunov - lambda;
         stepSize *= 2.0;
     }
     (direction > 0.0 ? b : a) = beta;

@@ -58,6 +58,9 @@ private:
         std::vector<double> highest; // the largest
     };
     const Ladder& ladder() const;
+    // The ends of the β range the rungs resolve together.
+    double highestResolved() const;
+    double lowestResolved() const;
     // The rung resolving β, or null beyond them all.
     const Collocation* rungFor(double beta) const;
 

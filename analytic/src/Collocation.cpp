@@ -12,7 +12,7 @@ namespace {
 // Power steps stop when the eigenvalue estimate moves by less than this, relative; a map
 // whose operator has its second eigenvalue close to the first in size takes more of them.
 constexpr double kSettled = 0x1p-50;
-constexpr int kMostSteps = 20000;
+constexpr int kMostSteps = 5000;
 
 double norm(const std::vector<double>& v) {
     return std::sqrt(std::inner_product(v.begin(), v.end(), v.begin(), 0.0));
