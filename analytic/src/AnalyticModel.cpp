@@ -33,9 +33,14 @@ struct NodeChoice {
     double digitsPerNode = 0.0;
 };
 
-double pressureWith(const AnalyticBranches& branches, std::size_t nodes, double beta) {
-    std::vector<double> start;
-    return Collocation(branches, nodes).pressure(beta, start);
+// NaN where the collocation's leading eigenvalue is not found: too few points for β.
+double pressureWith(const Collocation& collocation, double beta) {
+    try {
+        std::vector<double> start;
+        return collocation.pressure(beta, start);
+    } catch (const RuntimeError&) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
 }
 
 // The fewest points of kNodeSteps after which P at the test β moves by less than kAgreed, and
@@ -44,8 +49,9 @@ NodeChoice chooseNodes(const AnalyticBranches& branches) {
     std::vector<std::array<double, kTestBetas.size()>> values;
     for (std::size_t s = 0; s < kNodeSteps.size(); ++s) {
         std::array<double, kTestBetas.size()> row{};
+        const Collocation collocation(branches, kNodeSteps[s]);
         for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
-            row[b] = pressureWith(branches, kNodeSteps[s], kTestBetas[b]);
+            row[b] = pressureWith(collocation, kTestBetas[b]);
         }
         values.push_back(row);
         if (s == 0) {
@@ -56,8 +62,8 @@ NodeChoice chooseNodes(const AnalyticBranches& branches) {
             const double scale = std::max(1.0, std::abs(row[b]));
             worst = std::max(worst, std::abs(row[b] - values[s - 1][b]) / scale);
         }
-        if (worst > kAgreed) {
-            continue;
+        if (!(worst <= kAgreed)) {
+            continue; // NaN included
         }
         // The rate, at least: the digits between each earlier step's difference to this one
         // (above rounding) and kAgreed, per point added. A map converged at once (linear
@@ -169,10 +175,9 @@ AnalyticModel::AnalyticModel(AnalyticBranches branches)
     double low = 0.0;
     double high = 1.0;
     double beta = 0.5;
-    std::vector<double> right;
-    std::vector<double> left;
+    Warm warm;
     for (int step = 0; step < 200; ++step) {
-        const PressureSlope ps = m_collocation.pressureSlope(beta, right, left);
+        const PressureSlope ps = m_collocation.pressureSlope(beta, warm);
         (ps.pressure > 0.0 ? low : high) = beta;
         double next = beta - ps.pressure / ps.slope;
         if (!(next > low && next < high)) {
@@ -252,8 +257,7 @@ const Collocation* AnalyticModel::rungFor(double beta) const {
     return nullptr;
 }
 
-ExactPoint AnalyticModel::atBeta(double beta, std::vector<double>& right,
-                                 std::vector<double>& left) const {
+ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
     const Collocation* c = rungFor(beta);
     if (c == nullptr) {
         throw InputError("β = " + std::to_string(beta) +
@@ -261,25 +265,22 @@ ExactPoint AnalyticModel::atBeta(double beta, std::vector<double>& right,
     }
     PressureSlope ps;
     try {
-        ps = c->pressureSlope(beta, right, left);
+        ps = c->pressureSlope(beta, warm);
     } catch (const RuntimeError&) {
-        // Power steps from a nearby β's vectors can meet an eigenvalue of the collocation
-        // beside the leading one; from the constant function they did not, when the rung
-        // was checked.
-        right.clear();
-        left.clear();
-        ps = c->pressureSlope(beta, right, left);
+        // A warm start from another rung, or from a β too far: from the constant function
+        // the power steps found the leading eigenvalue when the rung was checked.
+        warm = Warm{};
+        ps = c->pressureSlope(beta, warm);
     }
     const double lambda = -ps.slope;
     const double entropy = ps.pressure + beta * lambda;
     return {lambda, entropy, entropy / lambda, beta};
 }
 
-ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<double>& right,
-                                     std::vector<double>& left) const {
+ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm) const {
     const double scale = std::max(1.0, m_orbits.lambdaMax);
     const auto excess = [&](double b, ExactPoint& p) {
-        p = atBeta(b, right, left);
+        p = atBeta(b, warm);
         return p.lyapunov - lambda; // falls as β rises
     };
     ExactPoint p;
@@ -301,7 +302,7 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<do
         std::optional<ExactPoint> q;
         if (next != beta) {
             try {
-                q = atBeta(next, right, left);
+                q = atBeta(next, warm);
             } catch (const RuntimeError&) {
                 // β resolved by the rungs' check, but not from these vectors: as beyond.
             }

@@ -42,11 +42,10 @@ public:
 
     // The point of β: λ = -P'(β), h = P(β) + βλ, from the fewest points that resolve β (the
     // equilibrium states of large |β| sit near one orbit, and their densities need more).
-    ExactPoint atBeta(double beta, std::vector<double>& right, std::vector<double>& left) const;
+    ExactPoint atBeta(double beta, Warm& warm) const;
     // The point at λ in [λmin, λmax] (the orbit range), from the β solving -P'(β) = λ, searched
     // from beta (updated); at the ends, where β runs to infinity, the limit of the points.
-    ExactPoint atLyapunov(double lambda, double& beta, std::vector<double>& right,
-                          std::vector<double>& left) const;
+    ExactPoint atLyapunov(double lambda, double& beta, Warm& warm) const;
 
 private:
     // Collocations of more and more points, and for each the β range it resolves: P within

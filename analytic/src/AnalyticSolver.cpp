@@ -189,9 +189,8 @@ ExactPoint AnalyticSolver::atBeta(double beta) const {
     if (!std::isfinite(beta)) {
         throw InputError("β must be finite");
     }
-    std::vector<double> right;
-    std::vector<double> left;
-    return m_model->atBeta(beta, right, left);
+    detail::Warm warm;
+    return m_model->atBeta(beta, warm);
 }
 
 ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
@@ -199,13 +198,12 @@ ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
     const double hi = lambdaMax();
     const double at = std::clamp(lambda, lo, hi);
     double beta = 0.0;
-    std::vector<double> right;
-    std::vector<double> left;
+    detail::Warm warm;
     DiagramBounds bounds(lo, hi, m_model->topEntropy(), 1);
     if (hi - lo <= kOnePoint * hi) {
         return bounds.point(lo, m_model->topEntropy(), 0.0);
     }
-    const ExactPoint p = m_model->atLyapunov(at, beta, right, left);
+    const ExactPoint p = m_model->atLyapunov(at, beta, warm);
     return bounds.point(at, p.entropy, p.beta);
 }
 
@@ -226,13 +224,12 @@ ExactSpectrum AnalyticSolver::spectrum(std::size_t points, const RunControl& con
     const DiagramBounds limits(lo, hi, m_model->topEntropy(), points);
     forEachBlock(points, kSpectrumBlock, control, [&](std::size_t first, std::size_t count) {
         double beta = m_model->dimension();
-        std::vector<double> right;
-        std::vector<double> left;
+        detail::Warm warm;
         for (std::size_t i = first; i < first + count; ++i) {
             const double lambda = i + 1 == points ? hi
                                                   : lo + static_cast<double>(i) * (hi - lo) /
                                                              static_cast<double>(points - 1);
-            const ExactPoint p = m_model->atLyapunov(lambda, beta, right, left);
+            const ExactPoint p = m_model->atLyapunov(lambda, beta, warm);
             out.points[i] = limits.point(lambda, p.entropy, p.beta);
         }
     });
