@@ -76,6 +76,33 @@ std::string upperText(const Ball& x) {
     return shortest(d);
 }
 
+// How a compares with b, and the balls that decided it.
+enum class Relation { AtMost, Above, Equal, Undecided };
+struct Comparison {
+    Relation relation = Relation::Undecided;
+    Ball a;
+    Ball b;
+};
+
+// How far a ball is provably above 0: its lower bound printed as a double, or as a power of 2
+// where a double would round it to 0.
+std::string distanceText(const Ball& x) {
+    arf_t bound;
+    arf_init(bound);
+    arb_get_lbound_arf(bound, x.get(), 53);
+    const double d = arf_get_d(bound, ARF_RND_FLOOR);
+    const long exponent = arf_abs_bound_lt_2exp_si(bound);
+    arf_clear(bound);
+    return d > 0 ? shortest(d) : "2^" + std::to_string(exponent - 1);
+}
+
+// a - b, where a > b is proven: how much by, at the precision that proved it.
+std::string excessText(const Comparison& c) {
+    Ball by;
+    arb_sub(by.get(), c.a.get(), c.b.get(), kEndPrecisions.back());
+    return distanceText(by);
+}
+
 std::string rangeText(const Ball& x) {
     return "[" + lowerText(x) + ", " + upperText(x) + "]";
 }
@@ -164,13 +191,6 @@ void monotoneAtPoints(const Formula& psi, double a, double b, SignSeen& seen,
 }
 
 // Compares a with b at the precisions of kEndPrecisions: make(prec, a, b) computes them.
-enum class Relation { AtMost, Above, Equal, Undecided };
-struct Comparison {
-    Relation relation = Relation::Undecided;
-    Ball a;
-    Ball b;
-};
-
 template <typename Make> Comparison compareEnds(Make&& make) {
     Comparison c;
     for (const long prec : kEndPrecisions) {
@@ -245,9 +265,8 @@ void contractingAtPoint(std::span<const CheckedBranch> branches, std::size_t j, 
     const std::string name = std::string("ψ(") + (atZero ? "0" : "1") + ")";
     const Ball& value = low ? c.b : c.a;
     if (c.relation == Relation::Above) {
-        refuse(branch.label,
-               "leaves [0, 1]: " + name +
-                   (low ? " ≤ " + upperText(value) + " < 0" : " ≥ " + lowerText(value) + " > 1"));
+        refuse(branch.label, "leaves [0, 1]: " + name + (low ? " < 0" : " > 1") + " by at least " +
+                                 excessText(c));
     }
     refuse(branch.label, "cannot decide at 2000 bits whether " + name + (low ? " ≥ 0" : " ≤ 1") +
                              ": " + name + " in " + rangeText(value));
@@ -352,7 +371,8 @@ std::vector<std::size_t> orderImages(std::span<const CheckedBranch> branches) {
                                              lowerText(l1) + ", " + upperText(r1) + "]";
         refuse(named.label + " and " + other.label,
                c.relation == Relation::Above
-                   ? "the images " + images + " overlap by more than an end"
+                   ? "the images " + images + " overlap by more than an end, by at least " +
+                         excessText(c)
                    : "cannot decide at 2000 bits whether the images " + images +
                          " meet only at an end: the ends are " + rangeText(c.a) + " and " +
                          rangeText(c.b));
