@@ -1,0 +1,353 @@
+#include "AnalyticModel.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <veltrane/errors.h>
+
+namespace veltrane::detail {
+
+namespace {
+
+// The collocation in double precision is taken when two numbers of points a step apart give
+// P within this of max(1, |P|) at the test β; its points are searched among kNodeSteps.
+constexpr double kAgreed = 1e-13;
+constexpr std::array<std::size_t, 12> kNodeSteps{8, 12, 16, 24, 32, 48, 64, 96, 128, 160, 192, 256};
+constexpr std::array<double, 5> kTestBetas{-2.0, 0.0, 0.5, 1.0, 3.0};
+
+// The words of all periods searched together, times their length, at most.
+constexpr std::size_t kOrbitBudget = std::size_t{1} << 15;
+
+// A spectrum's point solves -P'(β) = λ to this part of the range's scale; its entropy, taken
+// at the target λ, errs by the square of it (the minimum of P(β) + βλ over β).
+constexpr double kLambdaTolerance = 1e-12;
+
+// Points of the collocations that resolve larger |β|, and their agreement with the next.
+constexpr std::size_t kLadderTop = 256;
+constexpr double kResolved = 1e-12;
+
+struct NodeChoice {
+    std::size_t nodes13 = 0;
+    double digitsPerNode = 0.0;
+};
+
+double pressureWith(const AnalyticBranches& branches, std::size_t nodes, double beta) {
+    std::vector<double> start;
+    return Collocation(branches, nodes).pressure(beta, start);
+}
+
+// The fewest points of kNodeSteps after which P at the test β moves by less than kAgreed, and
+// the digits a point adds, from how the differences to the last fall before that.
+NodeChoice chooseNodes(const AnalyticBranches& branches) {
+    std::vector<std::array<double, kTestBetas.size()>> values;
+    for (std::size_t s = 0; s < kNodeSteps.size(); ++s) {
+        std::array<double, kTestBetas.size()> row{};
+        for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
+            row[b] = pressureWith(branches, kNodeSteps[s], kTestBetas[b]);
+        }
+        values.push_back(row);
+        if (s == 0) {
+            continue;
+        }
+        double worst = 0.0;
+        for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
+            const double scale = std::max(1.0, std::abs(row[b]));
+            worst = std::max(worst, std::abs(row[b] - values[s - 1][b]) / scale);
+        }
+        if (worst > kAgreed) {
+            continue;
+        }
+        // The rate, at least: the digits between each earlier step's difference to this one
+        // (above rounding) and kAgreed, per point added. A map converged at once (linear
+        // branches) is given one digit a point, which the precise runs confirm.
+        double rate = 0.0;
+        for (std::size_t t = 0; t + 1 < s; ++t) {
+            double d = 0.0;
+            for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
+                d = std::max(d, std::abs(values[t][b] - row[b]) / std::max(1.0, std::abs(row[b])));
+            }
+            if (d > 1e-11) {
+                rate = std::max(rate, std::log10(d / kAgreed) /
+                                          static_cast<double>(kNodeSteps[s] - kNodeSteps[t]));
+            }
+        }
+        rate = rate > 0.0 ? rate : 1.0;
+        return {kNodeSteps[s], rate};
+    }
+    throw InputError("the map's transfer operator converges too slowly to be collocated: " +
+                     std::to_string(kNodeSteps.back()) +
+                     " points do not give 13 digits of its pressure (a branch nearly "
+                     "parabolic, or a formula nearly singular beside [0, 1])");
+}
+
+// The fixed point of the composition ψ_w = ψ_{w_1} ∘ ... ∘ ψ_{w_p} (letters in reverse order of
+// application) by Newton's method, and -(1/p) ln |ψ_w'| there.
+double orbitExponent(const AnalyticBranches& b, const std::vector<std::size_t>& word) {
+    double x = 0.5 * (b.low + b.high);
+    double logSlope = 0.0;
+    for (int step = 0; step < 60; ++step) {
+        double y = x;
+        double slope = 1.0;
+        logSlope = 0.0;
+        for (std::size_t t = word.size(); t-- > 0;) {
+            const Jet<double> j = b.formulas[word[t]].at(y);
+            slope *= j.slope;
+            logSlope += std::log(std::abs(j.slope));
+            y = j.value;
+        }
+        const double next = std::clamp(x - (y - x) / (slope - 1.0), b.low, b.high);
+        const bool settled = std::abs(next - x) <= 1e-16 * std::max(1.0, std::abs(x));
+        x = next;
+        if (settled) {
+            break;
+        }
+    }
+    return -logSlope / static_cast<double>(word.size());
+}
+
+} // namespace
+
+OrbitRange periodicOrbits(const AnalyticBranches& branches) {
+    const std::size_t n = branches.formulas.size();
+    OrbitRange range{std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), 0};
+    std::size_t spent = 0;
+    std::size_t words = n;
+    for (unsigned p = 1; spent + words * p <= kOrbitBudget || p == 1; ++p) {
+        std::vector<std::size_t> word(p, 0);
+        for (std::size_t w = 0; w < words; ++w) {
+            std::size_t code = w;
+            for (std::size_t t = 0; t < p; ++t) {
+                word[t] = code % n;
+                code /= n;
+            }
+            const double lambda = orbitExponent(branches, word);
+            range.lambdaMin = std::min(range.lambdaMin, lambda);
+            range.lambdaMax = std::max(range.lambdaMax, lambda);
+        }
+        spent += words * p;
+        range.period = p;
+        if (words > kOrbitBudget / n) {
+            break;
+        }
+        words *= n;
+    }
+    if (!(std::isfinite(range.lambdaMin) && std::isfinite(range.lambdaMax) &&
+          range.lambdaMin > 0.0)) {
+        throw RuntimeError(ErrorKind::Internal, "a periodic orbit has no positive finite "
+                                                "Lyapunov exponent");
+    }
+    return range;
+}
+
+AnalyticModel::AnalyticModel(AnalyticBranches branches)
+    : m_branches(std::move(branches)), m_collocation(m_branches, [this] {
+          const NodeChoice c = chooseNodes(m_branches);
+          m_nodes13 = c.nodes13;
+          m_digitsPerNode = c.digitsPerNode;
+          return c.nodes13;
+      }()) {
+    const std::size_t n = m_branches.formulas.size();
+    m_topEntropy = std::log(static_cast<double>(n));
+    m_orbits = periodicOrbits(m_branches);
+    // |ψ'|^β stays within the range of doubles while |β| λmax < 600; and at |β| (λmax - λmin)
+    // = 50 the orbits apart from an extreme one weigh e^-50 beside it, so that λ(β) is within
+    // about that of the end: no point of a spectrum needs more.
+    const double spread = m_orbits.lambdaMax - m_orbits.lambdaMin;
+    m_betaLimit = 600.0 / m_orbits.lambdaMax;
+    if (spread > 0.0) {
+        m_betaLimit = std::min(m_betaLimit, 50.0 / spread);
+    }
+    // The dimension: P(0) = ln n ≥ 0 and P(1) ≤ 0 (the images' lengths add up to at most 1),
+    // P decreasing; Newton's steps kept inside the bracket, bisection where they leave it.
+    if (n == 1) {
+        m_dimension = 0.0;
+        return;
+    }
+    double low = 0.0;
+    double high = 1.0;
+    double beta = 0.5;
+    std::vector<double> right;
+    std::vector<double> left;
+    for (int step = 0; step < 200; ++step) {
+        const PressureSlope ps = m_collocation.pressureSlope(beta, right, left);
+        (ps.pressure > 0.0 ? low : high) = beta;
+        double next = beta - ps.pressure / ps.slope;
+        if (!(next > low && next < high)) {
+            next = 0.5 * (low + high);
+        }
+        const bool settled = std::abs(next - beta) <= 4e-16 * beta || high - low <= 4e-16;
+        beta = next;
+        if (settled) {
+            break;
+        }
+    }
+    m_dimension = beta;
+}
+
+const AnalyticModel::Ladder& AnalyticModel::ladder() const {
+    std::call_once(m_ladderMade, [this] {
+        Ladder& l = m_ladder;
+        std::size_t m = m_nodes13;
+        l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
+        const auto agree = [&](std::size_t r, double beta) {
+            try {
+                std::vector<double> start;
+                const double a = l.rungs[r]->pressure(beta, start);
+                start.clear();
+                const double b = l.rungs[r + 1]->pressure(beta, start);
+                return std::abs(a - b) <= kResolved * std::max(1.0, std::abs(b));
+            } catch (const RuntimeError&) {
+                return false; // a spurious eigenvalue: too few points for this β
+            }
+        };
+        // Each rung is checked against the next from where the one before it stopped, on
+        // both sides; more points are made only while some β the limit allows is left.
+        std::array<double, 2> reach{0.0, 0.0}; // |β| resolved so far, above and below 0
+        while (m < kLadderTop && (reach[0] < m_betaLimit || reach[1] < m_betaLimit)) {
+            m = std::min(kLadderTop, (std::max(m + 8, m * 3 / 2) + 3) / 4 * 4);
+            l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
+            const std::size_t r = l.rungs.size() - 2;
+            for (std::size_t side = 0; side < 2; ++side) {
+                const double sign = side == 0 ? 1.0 : -1.0;
+                for (double t = std::min(std::max(1.0, reach[side]), m_betaLimit);
+                     agree(r, sign * t);) {
+                    reach[side] = t;
+                    if (t >= m_betaLimit) {
+                        break;
+                    }
+                    t = std::min(2.0 * t, m_betaLimit);
+                }
+            }
+            l.highest.push_back(reach[0]);
+            l.lowest.push_back(-reach[1]);
+        }
+    });
+    return m_ladder;
+}
+
+double AnalyticModel::highestResolved() const {
+    const Ladder& l = ladder();
+    return std::max(kTestBetas.back(), l.highest.empty() ? 0.0 : l.highest.back());
+}
+
+double AnalyticModel::lowestResolved() const {
+    const Ladder& l = ladder();
+    return std::min(kTestBetas.front(), l.lowest.empty() ? 0.0 : l.lowest.back());
+}
+
+const Collocation* AnalyticModel::rungFor(double beta) const {
+    // The one the node count was chosen with resolves the test β.
+    if (beta >= kTestBetas.front() && beta <= kTestBetas.back()) {
+        return &m_collocation;
+    }
+    const Ladder& l = ladder();
+    for (std::size_t r = 0; r + 1 < l.rungs.size(); ++r) {
+        if (beta >= l.lowest[r] && beta <= l.highest[r]) {
+            return l.rungs[r].get();
+        }
+    }
+    return nullptr;
+}
+
+ExactPoint AnalyticModel::atBeta(double beta, std::vector<double>& right,
+                                 std::vector<double>& left) const {
+    const Collocation* c = rungFor(beta);
+    if (c == nullptr) {
+        throw InputError("β = " + std::to_string(beta) +
+                         " lies beyond what 256 collocation points resolve for this map");
+    }
+    PressureSlope ps;
+    try {
+        ps = c->pressureSlope(beta, right, left);
+    } catch (const RuntimeError&) {
+        // Power steps from a nearby β's vectors can meet an eigenvalue of the collocation
+        // beside the leading one; from the constant function they did not, when the rung
+        // was checked.
+        right.clear();
+        left.clear();
+        ps = c->pressureSlope(beta, right, left);
+    }
+    const double lambda = -ps.slope;
+    const double entropy = ps.pressure + beta * lambda;
+    return {lambda, entropy, entropy / lambda, beta};
+}
+
+ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<double>& right,
+                                     std::vector<double>& left) const {
+    const double scale = std::max(1.0, m_orbits.lambdaMax);
+    const auto excess = [&](double b, ExactPoint& p) {
+        p = atBeta(b, right, left);
+        return p.lyapunov - lambda; // falls as β rises
+    };
+    ExactPoint p;
+    double g = excess(beta, p);
+    if (std::abs(g) <= kLambdaTolerance * scale) {
+        return {lambda, p.entropy + beta * (lambda - p.lyapunov), 0.0, beta};
+    }
+    // A bracket [a, b] with λ(a) > λ > λ(b), by steps doubling away from β.
+    double a = beta;
+    double ga = g;
+    double b = beta;
+    double gb = g;
+    const double direction = g > 0.0 ? 1.0 : -1.0;
+    double stepSize = 0.5;
+    while ((g > 0.0) == (direction > 0.0)) {
+        const double bound = direction > 0.0 ? highestResolved() : lowestResolved();
+        const double next =
+            direction > 0.0 ? std::min(beta + stepSize, bound) : std::max(beta - stepSize, bound);
+        std::optional<ExactPoint> q;
+        if (next != beta) {
+            try {
+                q = atBeta(next, right, left);
+            } catch (const RuntimeError&) {
+                // β resolved by the rungs' check, but not from these vectors: as beyond.
+            }
+        }
+        if (!q) {
+            // λ lies beyond the points of the largest |β| the collocations resolve: within
+            // some units of 1e-6 of an end of the range, where the equilibrium states sit on
+            // an extreme orbit. h there is taken on the tangent of the concave spectrum at
+            // that β, an upper bound, and at least 0.
+            const double entropy = p.entropy + beta * (lambda - p.lyapunov);
+            return {lambda, std::max(0.0, entropy), 0.0, beta};
+        }
+        (direction > 0.0 ? a : b) = beta;
+        (direction > 0.0 ? ga : gb) = g;
+        beta = next;
+        p = *q;
+        g = p.lyapunov - lambda;
+        stepSize *= 2.0;
+    }
+    (direction > 0.0 ? b : a) = beta;
+    (direction > 0.0 ? gb : ga) = g;
+    // Regula falsi with the Illinois halving, which keeps it from stalling at one end.
+    int side = 0;
+    for (int step = 0; step < 100 && std::abs(g) > kLambdaTolerance * scale; ++step) {
+        beta = (a * gb - b * ga) / (gb - ga);
+        if (!(beta > std::min(a, b) && beta < std::max(a, b))) {
+            beta = 0.5 * (a + b);
+        }
+        g = excess(beta, p);
+        if (g > 0.0) {
+            a = beta;
+            ga = g;
+            if (side == 1) {
+                gb *= 0.5;
+            }
+            side = 1;
+        } else {
+            b = beta;
+            gb = g;
+            if (side == -1) {
+                ga *= 0.5;
+            }
+            side = -1;
+        }
+    }
+    return {lambda, p.entropy + beta * (lambda - p.lyapunov), 0.0, beta};
+}
+
+} // namespace veltrane::detail

@@ -1,0 +1,253 @@
+#include "AnalyticModel.h"
+#include "DiagramBounds.h"
+#include "PreciseCollocation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <veltrane/analytic.h>
+#include <veltrane/errors.h>
+#include <veltrane/text.h>
+
+namespace veltrane {
+
+using detail::AnalyticModel;
+using detail::Ball;
+using detail::PreciseCollocation;
+
+namespace {
+
+// Guard digits beyond those asked for in the working precision, and bits beyond those.
+constexpr unsigned kGuardDigits = 12;
+constexpr long kGuardBits = 32;
+
+// The exponents whose spread is below this part of their size are one: every invariant
+// measure has the same exponent, and the spectrum is a point.
+constexpr double kOnePoint = 1e-12;
+
+long precisionFor(unsigned digits) {
+    return static_cast<long>(std::ceil((digits + kGuardDigits) * 3.3219280948873623)) + kGuardBits;
+}
+
+// β as a ball from its decimal text ("0.5", "-2", "1e-3"), exactly at the working precision.
+Ball ballOf(std::string_view text, long prec) {
+    const std::string copy(text);
+    const bool plain =
+        !copy.empty() && copy.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    Ball b;
+    if (!plain || arb_set_str(b.get(), copy.c_str(), prec) != 0 || !arb_is_finite(b.get())) {
+        throw InputError("β \"" + copy + "\" is not a finite decimal number");
+    }
+    return b;
+}
+
+// The value of one run with `nodes` points: P(β), or the zero of P from Newton's steps at the
+// working precision started from the double run's zero.
+struct PreciseTask {
+    const AnalyticModel& model;
+    bool root;
+    std::string beta; // for P(β)
+
+    Ball run(long nodes, long prec) const {
+        const PreciseCollocation operatorAt(model.branches(), nodes, prec);
+        std::vector<double> right;
+        std::vector<double> left;
+        if (!root) {
+            const Ball b = ballOf(beta, prec);
+            std::vector<double> start;
+            const double guess = model.collocation().pressure(b.mid(), start);
+            return operatorAt.at(b, guess, right, left).pressure;
+        }
+        Ball b(model.dimension());
+        Ball step;
+        for (int k = 0; k < 40; ++k) {
+            const detail::PrecisePressure p = operatorAt.at(b, 0.0, right, left);
+            arb_div(step.get(), p.pressure.get(), p.slope.get(), prec);
+            arb_sub(b.get(), b.get(), step.get(), prec);
+            mag_zero(arb_radref(b.get()));
+            if (arf_cmpabs_2exp_si(arb_midref(step.get()), -(prec - 24)) < 0) {
+                return b;
+            }
+        }
+        throw RuntimeError(ErrorKind::Internal, "Newton's steps to the dimension did not settle");
+    }
+};
+
+// x > 0 rounded up to one significant digit, as text: "3e-102".
+std::string roundedUp(const Ball& x) {
+    Ball lg;
+    arb_log_base_ui(lg.get(), x.get(), 10, 64);
+    auto exponent = static_cast<long>(std::floor(lg.mid()));
+    Ball power;
+    arb_ui_pow_ui(power.get(), 10, static_cast<ulong>(std::labs(exponent)), 128);
+    Ball scaled;
+    if (exponent < 0) {
+        arb_mul(scaled.get(), x.get(), power.get(), 128);
+    } else {
+        arb_div(scaled.get(), x.get(), power.get(), 128);
+    }
+    auto mantissa = std::max(1L, static_cast<long>(std::ceil(scaled.mid() * (1.0 - 1e-12))));
+    if (mantissa >= 10) {
+        mantissa = 1;
+        ++exponent;
+    }
+    return std::to_string(mantissa) + "e" + std::to_string(exponent);
+}
+
+std::string digitsOf(const Ball& x, unsigned digits) {
+    char* text = arb_get_str(x.get(), static_cast<slong>(digits), ARB_STR_NO_RADIUS);
+    std::string out(text);
+    flint_free(text);
+    return out;
+}
+
+// Runs at m and at more points until they agree to the digits asked for; the value of the
+// larger run, the digits the smaller confirms, and their difference as the estimated error.
+PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
+    if (digits < 1 || digits > AnalyticSolver::kMostDigits) {
+        throw InputError("digits must be from 1 to " + std::to_string(AnalyticSolver::kMostDigits) +
+                         ", not " + std::to_string(digits));
+    }
+    const long prec = precisionFor(digits);
+    const double rate = model.digitsPerNode();
+    const auto more = [&](double wanted) {
+        return static_cast<long>(std::ceil(std::max(0.0, wanted) / rate));
+    };
+    long small = static_cast<long>(model.nodesFor13Digits()) + more(digits + 4.0 - 13.0);
+    long large = small + std::max(8L, more(4.0));
+    for (;;) {
+        small = std::min<long>(small, AnalyticSolver::kMostNodes);
+        large = std::min<long>(large, AnalyticSolver::kMostNodes);
+        const Ball a = task.run(small, prec);
+        const Ball b = task.run(large, prec);
+        Ball error;
+        arb_sub(error.get(), b.get(), a.get(), prec);
+        arb_abs(error.get(), error.get());
+        // The working precision's own floor, relative to the value (or to 1 near 0).
+        Ball scale;
+        arb_abs(scale.get(), b.get());
+        if (arf_cmpabs_2exp_si(arb_midref(scale.get()), -static_cast<long>(digits * 3.33)) < 0) {
+            arb_one(scale.get());
+        }
+        Ball floor;
+        arb_mul_2exp_si(floor.get(), scale.get(), -(prec - kGuardBits));
+        if (arb_lt(error.get(), floor.get()) || arf_is_zero(arb_midref(error.get()))) {
+            arb_set(error.get(), floor.get());
+        }
+        // Digits the two runs share: ⌊log10(scale / error)⌋.
+        Ball ratio;
+        arb_div(ratio.get(), scale.get(), error.get(), 64);
+        arb_log_base_ui(ratio.get(), ratio.get(), 10, 64);
+        const double shared = std::floor(ratio.mid());
+        if (shared >= digits) {
+            PreciseValue v;
+            v.value = digitsOf(b, digits);
+            v.error = roundedUp(error);
+            v.digits = digits;
+            v.nodes = static_cast<unsigned>(large);
+            v.bits = static_cast<unsigned>(prec);
+            return v;
+        }
+        if (large >= AnalyticSolver::kMostNodes) {
+            throw InputError("the map converges too slowly for " + std::to_string(digits) +
+                             " digits: " + std::to_string(large) + " points give " +
+                             std::to_string(std::max(0, static_cast<int>(shared))) +
+                             " (a branch nearly parabolic)");
+        }
+        small = large;
+        large = large + std::max(8L, more(digits + 3.0 - shared));
+    }
+}
+
+} // namespace
+
+AnalyticSolver::AnalyticSolver(const AnalyticMap& map)
+    : m_model(std::make_shared<const AnalyticModel>(map.branches())) {}
+
+double AnalyticSolver::pressure(double beta) const {
+    if (!std::isfinite(beta)) {
+        throw InputError("β must be finite");
+    }
+    std::vector<double> start;
+    return m_model->collocation().pressure(beta, start);
+}
+
+double AnalyticSolver::dimension() const {
+    return m_model->dimension();
+}
+double AnalyticSolver::lambdaMin() const {
+    return m_model->orbits().lambdaMin;
+}
+double AnalyticSolver::lambdaMax() const {
+    return m_model->orbits().lambdaMax;
+}
+unsigned AnalyticSolver::orbitPeriod() const {
+    return m_model->orbits().period;
+}
+
+ExactPoint AnalyticSolver::atBeta(double beta) const {
+    if (!std::isfinite(beta)) {
+        throw InputError("β must be finite");
+    }
+    std::vector<double> right;
+    std::vector<double> left;
+    return m_model->atBeta(beta, right, left);
+}
+
+ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
+    const double lo = lambdaMin();
+    const double hi = lambdaMax();
+    const double at = std::clamp(lambda, lo, hi);
+    double beta = 0.0;
+    std::vector<double> right;
+    std::vector<double> left;
+    DiagramBounds bounds(lo, hi, m_model->topEntropy(), 1);
+    if (hi - lo <= kOnePoint * hi) {
+        return bounds.point(lo, m_model->topEntropy(), 0.0);
+    }
+    const ExactPoint p = m_model->atLyapunov(at, beta, right, left);
+    return bounds.point(at, p.entropy, p.beta);
+}
+
+ExactSpectrum AnalyticSolver::spectrum(std::size_t points, const RunControl& control) const {
+    if (points < 2) {
+        throw InputError("a spectrum needs at least 2 points");
+    }
+    const double lo = lambdaMin();
+    const double hi = lambdaMax();
+    ExactSpectrum out;
+    if (hi - lo <= kOnePoint * hi) {
+        DiagramBounds bounds(lo, lo, m_model->topEntropy(), 1);
+        out.points.push_back(bounds.point(lo, m_model->topEntropy(), 0.0));
+        bounds.check(0, out.points);
+        return out;
+    }
+    out.points.resize(points);
+    const DiagramBounds limits(lo, hi, m_model->topEntropy(), points);
+    forEachBlock(points, kSpectrumBlock, control, [&](std::size_t first, std::size_t count) {
+        double beta = m_model->dimension();
+        std::vector<double> right;
+        std::vector<double> left;
+        for (std::size_t i = first; i < first + count; ++i) {
+            const double lambda = i + 1 == points ? hi
+                                                  : lo + static_cast<double>(i) * (hi - lo) /
+                                                             static_cast<double>(points - 1);
+            const ExactPoint p = m_model->atLyapunov(lambda, beta, right, left);
+            out.points[i] = limits.point(lambda, p.entropy, p.beta);
+        }
+    });
+    DiagramBounds checked(lo, hi, m_model->topEntropy(), points);
+    checked.check(0, out.points);
+    return out;
+}
+
+PreciseValue AnalyticSolver::pressure(std::string_view beta, unsigned digits) const {
+    ballOf(beta, 64);
+    return precise(*m_model, {*m_model, false, std::string(beta)}, digits);
+}
+
+PreciseValue AnalyticSolver::dimension(unsigned digits) const {
+    return precise(*m_model, {*m_model, true, {}}, digits);
+}
+
+} // namespace veltrane
