@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <istream>
 #include <set>
+#include <tuple>
 #include <veltrane/analytic.h>
 #include <veltrane/errors.h>
 
@@ -78,6 +79,7 @@ Built build(const std::vector<Given>& given) {
         ordered->texts.push_back(branch.formula.text());
         placeOfGiven[order[p]] = p;
     }
+    std::tie(ordered->low, ordered->high) = detail::invariantHull(branches);
     return {std::move(ordered), std::move(placeOfGiven)};
 }
 

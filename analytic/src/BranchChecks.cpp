@@ -57,23 +57,31 @@ Ball product(const Ball& a, const Ball& b, long prec) {
     return r;
 }
 
-// Bounds rounded outward to doubles, as the messages print them.
-std::string lowerText(const Ball& x) {
+// Bounds rounded outward to doubles.
+double lowerBound(const Ball& x) {
     arf_t bound;
     arf_init(bound);
     arb_get_lbound_arf(bound, x.get(), 53);
     const double d = arf_get_d(bound, ARF_RND_FLOOR);
     arf_clear(bound);
-    return shortest(d);
+    return d;
 }
 
-std::string upperText(const Ball& x) {
+double upperBound(const Ball& x) {
     arf_t bound;
     arf_init(bound);
     arb_get_ubound_arf(bound, x.get(), 53);
     const double d = arf_get_d(bound, ARF_RND_CEIL);
     arf_clear(bound);
-    return shortest(d);
+    return d;
+}
+
+std::string lowerText(const Ball& x) {
+    return shortest(lowerBound(x));
+}
+
+std::string upperText(const Ball& x) {
+    return shortest(upperBound(x));
 }
 
 // How a compares with b, and the balls that decided it.
@@ -378,6 +386,29 @@ std::vector<std::size_t> orderImages(std::span<const CheckedBranch> branches) {
                          rangeText(c.b));
     }
     return order;
+}
+
+std::pair<double, double> invariantHull(std::span<const CheckedBranch> branches) {
+    // A few steps take most of what the hull shrinks by: each multiplies its width by at most
+    // the largest |ψ'|, and the collocation only needs an interval, not the tightest.
+    constexpr int kSteps = 8;
+    double low = 0.0;
+    double high = 1.0;
+    for (int step = 0; step < kSteps; ++step) {
+        double nextLow = high;
+        double nextHigh = low;
+        for (const CheckedBranch& branch : branches) {
+            for (const double x : {low, high}) {
+                const Ball y = evaluate(branch.formula, pointBall(x), kPiecePrecision).value;
+                nextLow = std::min(nextLow, lowerBound(y));
+                nextHigh = std::max(nextHigh, upperBound(y));
+            }
+        }
+        // Each hull nests in the one before; the rounding outward must not undo that.
+        low = std::max(low, nextLow);
+        high = std::min(high, nextHigh);
+    }
+    return {low, high};
 }
 
 } // namespace veltrane::detail

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrane::detail {
@@ -42,5 +43,11 @@ void checkContracting(std::span<const CheckedBranch> branches, std::size_t j);
 // to within 2^-1900 at 2000 bits are taken as shared, ends whose balls are wider than that and
 // meet are refused as undecided.
 std::vector<std::size_t> orderImages(std::span<const CheckedBranch> branches);
+
+// An interval [low, high] within [0, 1] that every branch maps into itself, so holding the
+// repeller: the hull of the images of [0, 1], then of the images of that hull, a few times
+// (each step nests in the one before), its ends rounded outward to doubles. The branches are
+// checked already.
+std::pair<double, double> invariantHull(std::span<const CheckedBranch> branches);
 
 } // namespace veltrane::detail

@@ -89,6 +89,25 @@ void expectBall(const Ball& got, const std::string& want, const std::string& wha
         << what << ": " << text(got) << " is not within 1e-25 of " << want;
 }
 
+// [low, high] within [0, 1] and mapped into itself by every branch, as balls prove it.
+void expectInvariant(const detail::AnalyticBranches& branches, const std::string& what) {
+    EXPECT_LE(0.0, branches.low) << what;
+    EXPECT_LT(branches.low, branches.high) << what;
+    EXPECT_LE(branches.high, 1.0) << what;
+    Ball hull;
+    arb_set_d(hull.get(), branches.low);
+    Ball high(branches.high);
+    arb_union(hull.get(), hull.get(), high.get(), 128);
+    for (const Formula& formula : branches.formulas) {
+        for (const double x : {branches.low, branches.high}) {
+            Jet<Ball> jet;
+            formula.at(Ball(x), 128, jet);
+            EXPECT_TRUE(arb_contains(hull.get(), jet.value.get()) != 0)
+                << what << ": " << formula.text() << " at " << x;
+        }
+    }
+}
+
 TEST(Formula, ValuesAndDerivativesAgreeWithMpmath) {
     for (const test::Row& row : test::readTable("analytic/formulas.tsv")) {
         ASSERT_EQ(row.size(), 4U);
@@ -155,6 +174,7 @@ TEST(AnalyticMap, TakesWhatTheTableSays) {
             }
             EXPECT_EQ(ordered, images) << row[0];
             EXPECT_EQ(map.branches().texts, images) << row[0];
+            expectInvariant(map.branches(), row[0]);
             // formulas() in the order given: the same texts, each where the input put it.
             const std::vector<std::string> given = map.formulas();
             for (std::size_t i = 0; i < given.size(); ++i) {
@@ -175,6 +195,19 @@ TEST(AnalyticMap, ContinuedFractionKeepsTheDigitsOrder) {
     const std::vector<unsigned> digits{2, 7, 1};
     const AnalyticMap map = AnalyticMap::continuedFraction(digits);
     EXPECT_EQ(map.formulas(), (std::vector<std::string>{"1/(2+x)", "1/(7+x)", "1/(1+x)"}));
+}
+
+// The repeller of the digits {1, 2} spans [(√3 - 1)/2, √3 - 1], the fixed points of ψ_2 ∘ ψ_1
+// and ψ_1 ∘ ψ_2: the interval handed to the solver holds it, and is narrower than the images'
+// hull [1/3, 1].
+TEST(AnalyticMap, InvariantIntervalHoldsTheRepeller) {
+    const std::vector<unsigned> digits{1, 2};
+    const AnalyticMap map = AnalyticMap::continuedFraction(digits);
+    const detail::AnalyticBranches& branches = map.branches();
+    EXPECT_LE(branches.low, (std::sqrt(3.0) - 1) / 2 - 1e-15);
+    EXPECT_GE(branches.high, std::sqrt(3.0) - 1 + 1e-15);
+    EXPECT_GT(branches.low, 1.0 / 3);
+    EXPECT_LT(branches.high, 1.0);
 }
 
 // The most branches are taken, one more refused: 64 continued-fraction digits.
