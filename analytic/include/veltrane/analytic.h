@@ -24,10 +24,15 @@ namespace detail {
 struct AnalyticBranches;
 } // namespace detail
 
-// A map given by its inverse branches, checked: each ψ_i takes [0, 1] into [0, 1], contracts
-// (|ψ_i'| < 1 on [0, 1]) and the images meet at most at their ends. Each check is made with
-// rigorous bounds over the whole of [0, 1] (ball arithmetic on pieces of [0, 1] small enough to
-// decide it), so a map that is taken satisfies them. Copies share the branches.
+// A map given by its inverse branches, checked: each ψ_i is defined on [0, 1], one-to-one (ψ_i'
+// of one strict sign), takes [0, 1] into [0, 1] and contracts (|ψ_i'| < 1 on [0, 1], or where it
+// reaches 1, as 1/(1 + x) at 0, every ψ_k ∘ ψ_i contracts there: so some iterate of the map
+// expands uniformly, and a parabolic point such as 0 for x/(1 + x) is refused), and the images
+// meet at most at their ends. Each check is made with rigorous bounds over the whole of [0, 1]
+// (ball arithmetic on pieces of [0, 1] small enough to decide it), so a map that is taken
+// satisfies them, with one allowance: ends that balls at 2000 bits find equal to within 2^-1900
+// (1/3 as 1/(2 + 1) and as 1/(3 + 0)) are taken as equal, which no finite precision can prove.
+// Copies share the branches.
 class AnalyticMap {
 public:
     // The most branches and the longest formula taken.
@@ -51,15 +56,19 @@ public:
     static AnalyticMap read(std::istream& in);
 
     std::size_t branchCount() const;
-    // The formulas, as given or as the shorthand writes them ("1/(2+x)").
+    // The formulas in the order given, as given (without surrounding blanks) or as the
+    // shorthand writes them ("1/(2+x)"); branches() holds them in the images' order.
     std::vector<std::string> formulas() const;
 
     // The branches as the solver uses them.
     const detail::AnalyticBranches& branches() const { return *m_branches; }
 
 private:
-    explicit AnalyticMap(std::shared_ptr<const detail::AnalyticBranches> branches);
+    AnalyticMap(std::shared_ptr<const detail::AnalyticBranches> branches,
+                std::vector<std::size_t> placeOfGiven);
     std::shared_ptr<const detail::AnalyticBranches> m_branches;
+    // m_placeOfGiven[i]: where the i-th branch given stands in m_branches.
+    std::vector<std::size_t> m_placeOfGiven;
 };
 
 // A value to a number of significant digits: the digits that a run with more nodes confirms,
