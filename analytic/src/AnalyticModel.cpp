@@ -233,6 +233,22 @@ const AnalyticModel::Ladder& AnalyticModel::ladder() const {
     return m_ladder;
 }
 
+const AnalyticModel::Range& AnalyticModel::range() const {
+    std::call_once(m_rangeMade, [this] {
+        for (const bool low : {true, false}) {
+            const double end = low ? m_orbits.lambdaMin : m_orbits.lambdaMax;
+            double beta = m_dimension;
+            Warm warm;
+            bool unresolved = false;
+            ExactPoint p = atLyapunov(end, beta, warm, &unresolved);
+            p.dimension = p.entropy / p.lyapunov;
+            (low ? m_range.low : m_range.high) = p;
+            (low ? m_range.lowAtOrbit : m_range.highAtOrbit) = !unresolved;
+        }
+    });
+    return m_range;
+}
+
 double AnalyticModel::highestResolved() const {
     const Ladder& l = ladder();
     return std::max(kTestBetas.back(), l.highest.empty() ? 0.0 : l.highest.back());
@@ -277,7 +293,8 @@ ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
     return {lambda, entropy, entropy / lambda, beta};
 }
 
-ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm) const {
+ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
+                                     bool* unresolved) const {
     const double scale = std::max(1.0, m_orbits.lambdaMax);
     const auto excess = [&](double b, ExactPoint& p) {
         p = atBeta(b, warm);
@@ -308,12 +325,16 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm) co
             }
         }
         if (!q) {
-            // λ lies beyond the points of the largest |β| the collocations resolve: within
-            // some units of 1e-6 of an end of the range, where the equilibrium states sit on
-            // an extreme orbit. h there is taken on the tangent of the concave spectrum at
-            // that β, an upper bound, and at least 0.
-            const double entropy = p.entropy + beta * (lambda - p.lyapunov);
-            return {lambda, std::max(0.0, entropy), 0.0, beta};
+            // No larger |β| is resolved. Where λ(β) has come within the tolerance of λ, h is
+            // taken on the tangent of the concave spectrum there (an upper bound that close to
+            // it), at least 0; otherwise the point of that β is the nearest to λ the solver
+            // has, and the caller is told.
+            const double correction = beta * (lambda - p.lyapunov);
+            if (std::abs(correction) > kLambdaTolerance * scale && unresolved != nullptr) {
+                *unresolved = true;
+                return p;
+            }
+            return {lambda, std::max(0.0, p.entropy + correction), 0.0, beta};
         }
         (direction > 0.0 ? a : b) = beta;
         (direction > 0.0 ? ga : gb) = g;

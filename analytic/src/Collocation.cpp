@@ -31,7 +31,12 @@ public:
         for (std::size_t k = 0; k < m; ++k) {
             m_a[k * m + k] -= shift;
         }
-        const double tiny = 0x1p-52 * std::max(1.0, std::abs(shift));
+        // A pivot below a unit of rounding of the matrix's largest entry is as good as 0.
+        double largest = 0.0;
+        for (const double a : m_a) {
+            largest = std::max(largest, std::abs(a));
+        }
+        const double tiny = 0x1p-52 * largest;
         for (std::size_t k = 0; k < m; ++k) {
             std::size_t p = k;
             for (std::size_t i = k + 1; i < m; ++i) {
