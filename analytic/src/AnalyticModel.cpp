@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane::detail {
 
@@ -273,11 +274,32 @@ const Collocation* AnalyticModel::rungFor(double beta) const {
     return nullptr;
 }
 
-ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
-    const Collocation* c = rungFor(beta);
+namespace {
+
+[[noreturn]] void unresolved(double beta) {
+    throw InputError("β = " + shortest(beta) +
+                     " lies beyond what 256 collocation points resolve for this map");
+}
+
+} // namespace
+
+double AnalyticModel::pressure(double beta) const {
+    const Collocation* c = std::abs(beta) <= m_betaLimit ? rungFor(beta) : nullptr;
     if (c == nullptr) {
-        throw InputError("β = " + std::to_string(beta) +
-                         " lies beyond what 256 collocation points resolve for this map");
+        unresolved(beta);
+    }
+    try {
+        std::vector<double> start;
+        return c->pressure(beta, start);
+    } catch (const RuntimeError&) {
+        unresolved(beta);
+    }
+}
+
+ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
+    const Collocation* c = std::abs(beta) <= m_betaLimit ? rungFor(beta) : nullptr;
+    if (c == nullptr) {
+        unresolved(beta);
     }
     PressureSlope ps;
     try {
@@ -286,7 +308,11 @@ ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
         // A warm start from another rung, or from a β too far: from the constant function
         // the power steps found the leading eigenvalue when the rung was checked.
         warm = Warm{};
-        ps = c->pressureSlope(beta, warm);
+        try {
+            ps = c->pressureSlope(beta, warm);
+        } catch (const RuntimeError&) {
+            unresolved(beta);
+        }
     }
     const double lambda = -ps.slope;
     const double entropy = ps.pressure + beta * lambda;
@@ -320,7 +346,7 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
         if (next != beta) {
             try {
                 q = atBeta(next, warm);
-            } catch (const RuntimeError&) {
+            } catch (const InputError&) {
                 // β resolved by the rungs' check, but not from these vectors: as beyond.
             }
         }

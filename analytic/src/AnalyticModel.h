@@ -42,7 +42,10 @@ public:
 
     // The point of β: λ = -P'(β), h = P(β) + βλ, from the fewest points that resolve β (the
     // equilibrium states of large |β| sit near one orbit, and their densities need more).
+    // Throws InputError for a β no collocation resolves, or beyond betaLimit().
     ExactPoint atBeta(double beta, Warm& warm) const;
+    // P(β) alone, from the rung that resolves β; InputError as atBeta.
+    double pressure(double beta) const;
     // The point at λ in [λmin, λmax] (the orbit range), from the β solving -P'(β) = λ, searched
     // from beta (updated); at the ends, where β runs to infinity, the limit of the points.
     // Where the collocations resolve no β far enough and unresolved is given, it is set and

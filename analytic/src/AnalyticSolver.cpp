@@ -59,8 +59,7 @@ struct PreciseTask {
         std::vector<double> left;
         if (!root) {
             const Ball b = ballOf(beta, prec);
-            std::vector<double> start;
-            const double guess = model.collocation().pressure(b.mid(), start);
+            const double guess = model.pressure(b.mid());
             return operatorAt.at(b, guess, right, left).pressure;
         }
         Ball b(model.dimension());
@@ -173,8 +172,7 @@ double AnalyticSolver::pressure(double beta) const {
     if (!std::isfinite(beta)) {
         throw InputError("β must be finite");
     }
-    std::vector<double> start;
-    return m_model->collocation().pressure(beta, start);
+    return m_model->pressure(beta);
 }
 
 double AnalyticSolver::dimension() const {

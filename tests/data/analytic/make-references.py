@@ -46,7 +46,7 @@ def main():
         slopes = [abs(mpf(Fraction(c).numerator) / Fraction(c).denominator) for _, c in parts]
         dim = findroot(lambda s: fsum(c ** s for c in slopes) - 1, mpf("0.5"))
         forms = [("linear", linear(parts)),
-                 ("conjugate", conjugate(parts, "1.5"))]
+                 ("conjugate", conjugate(parts, "0.5"))]
         for kind, branches in forms:
             for beta in BETAS:
                 p = log(fsum(c ** mpf(beta) for c in slopes))
