@@ -66,18 +66,30 @@ NodeChoice chooseNodes(const AnalyticBranches& branches) {
         if (!(worst <= kAgreed)) {
             continue; // NaN included
         }
-        // The rate, at least: the digits between each earlier step's difference to this one
-        // (above rounding) and kAgreed, per point added. A map converged at once (linear
-        // branches) is given one digit a point, which the precise runs confirm.
-        double rate = 0.0;
+        // The rate: between the two last steps whose differences to this one stand above
+        // rounding, the digits gained per point; with one such step, at least the digits
+        // between its difference and kAgreed. A map converged at once (linear branches) is
+        // given one digit a point. The precise runs check what it predicts.
+        std::vector<std::pair<double, double>> above; // (points, log10 difference)
         for (std::size_t t = 0; t + 1 < s; ++t) {
             double d = 0.0;
             for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
                 d = std::max(d, std::abs(values[t][b] - row[b]) / std::max(1.0, std::abs(row[b])));
             }
             if (d > 1e-11) {
-                rate = std::max(rate, std::log10(d / kAgreed) /
-                                          static_cast<double>(kNodeSteps[s] - kNodeSteps[t]));
+                above.emplace_back(static_cast<double>(kNodeSteps[t]), std::log10(d));
+            }
+        }
+        double rate = 0.0;
+        if (above.size() >= 2) {
+            const auto& [m1, d1] = above[above.size() - 2];
+            const auto& [m2, d2] = above.back();
+            rate = (d1 - d2) / (m2 - m1);
+        }
+        if (above.size() == 1 || !(rate > 0.0)) {
+            for (const auto& [m, d] : above) {
+                rate = std::max(rate, (d - std::log10(kAgreed)) /
+                                          (static_cast<double>(kNodeSteps[s]) - m));
             }
         }
         rate = rate > 0.0 ? rate : 1.0;

@@ -6,6 +6,7 @@
 #include "Calls.h"
 #include "Orders.h"
 #include "Partition.h"
+#include "Analytic.h"
 #include "Random.h"
 #include "Realizations.h"
 #include "Tables.h"
@@ -347,5 +348,6 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first"), py::arg("count"), py::arg("threads"));
     definePartition(module);
     defineRandom(module);
+    defineAnalytic(module);
     defineRealizations(module);
 }

@@ -21,6 +21,8 @@ I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
     series(breaks, weights, *, bins)      the bin masses times N, for MFDFA
     cdf_at_bins(breaks, weights, *, bins) F at the bin ends k/N, for wavelet leaders
     partition_sums(breaks, weights, *, bins, q)   ln Z_q(N) at each N, and the slopes
+    analytic(branches, *, beta | dimension | points, digits)   maps whose inverse branches
+                               are formulas: pressure, dimension (to any digits), spectrum
 
 The data (break points, weights, pieces, q, C) are positional; every option is keyword-only.
 Break points and weights are any sequences or arrays of real numbers; results are NumPy arrays
@@ -49,6 +51,7 @@ from ._results import (Cells, ClassicSpectrum, ExactSpectrum, Exponents, Multifr
                        PartitionSums)
 from . import models
 from ._realizations import RandomPartitionSums, random_cascade, random_partition_sums
+from ._analytic import PreciseValue, analytic
 
 __version__: str = _veltrane.__version__
 
@@ -61,7 +64,7 @@ MAX_BINS: int = _common.MAX_BINS
 ErrorKind = _veltrane.ErrorKind
 
 __all__ = [
-    "AnalysisError", "Cells", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
+    "AnalysisError", "Cells", "PreciseValue", "analytic", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
     "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "RandomPartitionSums",
     "beta", "cascade", "cdf", "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst",
     "markov", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",

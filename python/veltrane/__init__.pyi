@@ -7,6 +7,8 @@ import numpy.typing as npt
 from ._errors import AnalysisError as AnalysisError
 from ._errors import InputError as InputError
 from . import models as models
+from ._analytic import PreciseValue as PreciseValue
+from ._analytic import analytic as analytic
 from ._realizations import RandomPartitionSums as RandomPartitionSums
 from ._realizations import random_cascade as random_cascade
 from ._realizations import random_partition_sums as random_partition_sums
@@ -17,6 +19,8 @@ MAX_BINS: int
 __all__ = [
     "AnalysisError",
     "Cells",
+    "PreciseValue",
+    "analytic",
     "ClassicSpectrum",
     "ErrorKind",
     "ExactSpectrum",
