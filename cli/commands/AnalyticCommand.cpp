@@ -5,6 +5,7 @@
 #include "SpectrumOutput.h"
 #include "SpectrumWriter.h"
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <ostream>
@@ -209,7 +210,12 @@ void runValue(const AnalyticOptions& o, const AnalyticMap& map, std::ostream& ou
             }
             precise = solver.pressure(exact, *o.digits);
         } else {
-            value = jsonNumber(solver.pressure(beta));
+            const double pressure = solver.pressure(beta);
+            if (!std::isfinite(pressure)) {
+                throw RuntimeError(ErrorKind::Internal, "the pressure at " + shortest(beta) +
+                                                            " is " + shortest(pressure));
+            }
+            value = jsonNumber(pressure);
         }
     } else if (o.digits) {
         precise = solver.dimension(*o.digits);
