@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <veltrane/errors.h>
+#include <veltrane/text.h>
 
 namespace veltrane::detail {
 
@@ -33,9 +34,14 @@ struct NodeChoice {
     double digitsPerNode = 0.0;
 };
 
-double pressureWith(const AnalyticBranches& branches, std::size_t nodes, double beta) {
-    std::vector<double> start;
-    return Collocation(branches, nodes).pressure(beta, start);
+// NaN where the collocation's leading eigenvalue is not found: too few points for β.
+double pressureWith(const Collocation& collocation, double beta) {
+    try {
+        std::vector<double> start;
+        return collocation.pressure(beta, start);
+    } catch (const RuntimeError&) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
 }
 
 // The fewest points of kNodeSteps after which P at the test β moves by less than kAgreed, and
@@ -44,8 +50,9 @@ NodeChoice chooseNodes(const AnalyticBranches& branches) {
     std::vector<std::array<double, kTestBetas.size()>> values;
     for (std::size_t s = 0; s < kNodeSteps.size(); ++s) {
         std::array<double, kTestBetas.size()> row{};
+        const Collocation collocation(branches, kNodeSteps[s]);
         for (std::size_t b = 0; b < kTestBetas.size(); ++b) {
-            row[b] = pressureWith(branches, kNodeSteps[s], kTestBetas[b]);
+            row[b] = pressureWith(collocation, kTestBetas[b]);
         }
         values.push_back(row);
         if (s == 0) {
@@ -56,8 +63,8 @@ NodeChoice chooseNodes(const AnalyticBranches& branches) {
             const double scale = std::max(1.0, std::abs(row[b]));
             worst = std::max(worst, std::abs(row[b] - values[s - 1][b]) / scale);
         }
-        if (worst > kAgreed) {
-            continue;
+        if (!(worst <= kAgreed)) {
+            continue; // NaN included
         }
         // The rate, at least: the digits between each earlier step's difference to this one
         // (above rounding) and kAgreed, per point added. A map converged at once (linear
@@ -169,10 +176,9 @@ AnalyticModel::AnalyticModel(AnalyticBranches branches)
     double low = 0.0;
     double high = 1.0;
     double beta = 0.5;
-    std::vector<double> right;
-    std::vector<double> left;
+    Warm warm;
     for (int step = 0; step < 200; ++step) {
-        const PressureSlope ps = m_collocation.pressureSlope(beta, right, left);
+        const PressureSlope ps = m_collocation.pressureSlope(beta, warm);
         (ps.pressure > 0.0 ? low : high) = beta;
         double next = beta - ps.pressure / ps.slope;
         if (!(next > low && next < high)) {
@@ -228,6 +234,22 @@ const AnalyticModel::Ladder& AnalyticModel::ladder() const {
     return m_ladder;
 }
 
+const AnalyticModel::Range& AnalyticModel::range() const {
+    std::call_once(m_rangeMade, [this] {
+        for (const bool low : {true, false}) {
+            const double end = low ? m_orbits.lambdaMin : m_orbits.lambdaMax;
+            double beta = m_dimension;
+            Warm warm;
+            bool unresolved = false;
+            ExactPoint p = atLyapunov(end, beta, warm, &unresolved);
+            p.dimension = p.entropy / p.lyapunov;
+            (low ? m_range.low : m_range.high) = p;
+            (low ? m_range.lowAtOrbit : m_range.highAtOrbit) = !unresolved;
+        }
+    });
+    return m_range;
+}
+
 double AnalyticModel::highestResolved() const {
     const Ladder& l = ladder();
     return std::max(kTestBetas.back(), l.highest.empty() ? 0.0 : l.highest.back());
@@ -252,34 +274,56 @@ const Collocation* AnalyticModel::rungFor(double beta) const {
     return nullptr;
 }
 
-ExactPoint AnalyticModel::atBeta(double beta, std::vector<double>& right,
-                                 std::vector<double>& left) const {
-    const Collocation* c = rungFor(beta);
+namespace {
+
+[[noreturn]] void unresolved(double beta) {
+    throw InputError("β = " + shortest(beta) +
+                     " lies beyond what 256 collocation points resolve for this map");
+}
+
+} // namespace
+
+double AnalyticModel::pressure(double beta) const {
+    const Collocation* c = std::abs(beta) <= m_betaLimit ? rungFor(beta) : nullptr;
     if (c == nullptr) {
-        throw InputError("β = " + std::to_string(beta) +
-                         " lies beyond what 256 collocation points resolve for this map");
+        unresolved(beta);
+    }
+    try {
+        std::vector<double> start;
+        return c->pressure(beta, start);
+    } catch (const RuntimeError&) {
+        unresolved(beta);
+    }
+}
+
+ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
+    const Collocation* c = std::abs(beta) <= m_betaLimit ? rungFor(beta) : nullptr;
+    if (c == nullptr) {
+        unresolved(beta);
     }
     PressureSlope ps;
     try {
-        ps = c->pressureSlope(beta, right, left);
+        ps = c->pressureSlope(beta, warm);
     } catch (const RuntimeError&) {
-        // Power steps from a nearby β's vectors can meet an eigenvalue of the collocation
-        // beside the leading one; from the constant function they did not, when the rung
-        // was checked.
-        right.clear();
-        left.clear();
-        ps = c->pressureSlope(beta, right, left);
+        // A warm start from another rung, or from a β too far: from the constant function
+        // the power steps found the leading eigenvalue when the rung was checked.
+        warm = Warm{};
+        try {
+            ps = c->pressureSlope(beta, warm);
+        } catch (const RuntimeError&) {
+            unresolved(beta);
+        }
     }
     const double lambda = -ps.slope;
     const double entropy = ps.pressure + beta * lambda;
     return {lambda, entropy, entropy / lambda, beta};
 }
 
-ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<double>& right,
-                                     std::vector<double>& left) const {
+ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
+                                     bool* unresolved) const {
     const double scale = std::max(1.0, m_orbits.lambdaMax);
     const auto excess = [&](double b, ExactPoint& p) {
-        p = atBeta(b, right, left);
+        p = atBeta(b, warm);
         return p.lyapunov - lambda; // falls as β rises
     };
     ExactPoint p;
@@ -301,18 +345,22 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, std::vector<do
         std::optional<ExactPoint> q;
         if (next != beta) {
             try {
-                q = atBeta(next, right, left);
-            } catch (const RuntimeError&) {
+                q = atBeta(next, warm);
+            } catch (const InputError&) {
                 // β resolved by the rungs' check, but not from these vectors: as beyond.
             }
         }
         if (!q) {
-            // λ lies beyond the points of the largest |β| the collocations resolve: within
-            // some units of 1e-6 of an end of the range, where the equilibrium states sit on
-            // an extreme orbit. h there is taken on the tangent of the concave spectrum at
-            // that β, an upper bound, and at least 0.
-            const double entropy = p.entropy + beta * (lambda - p.lyapunov);
-            return {lambda, std::max(0.0, entropy), 0.0, beta};
+            // No larger |β| is resolved. Where λ(β) has come within the tolerance of λ, h is
+            // taken on the tangent of the concave spectrum there (an upper bound that close to
+            // it), at least 0; otherwise the point of that β is the nearest to λ the solver
+            // has, and the caller is told.
+            const double correction = beta * (lambda - p.lyapunov);
+            if (std::abs(correction) > kLambdaTolerance * scale && unresolved != nullptr) {
+                *unresolved = true;
+                return p;
+            }
+            return {lambda, std::max(0.0, p.entropy + correction), 0.0, beta};
         }
         (direction > 0.0 ? a : b) = beta;
         (direction > 0.0 ? ga : gb) = g;

@@ -42,11 +42,26 @@ public:
 
     // The point of β: λ = -P'(β), h = P(β) + βλ, from the fewest points that resolve β (the
     // equilibrium states of large |β| sit near one orbit, and their densities need more).
-    ExactPoint atBeta(double beta, std::vector<double>& right, std::vector<double>& left) const;
+    // Throws InputError for a β no collocation resolves, or beyond betaLimit().
+    ExactPoint atBeta(double beta, Warm& warm) const;
+    // P(β) alone, from the rung that resolves β; InputError as atBeta.
+    double pressure(double beta) const;
     // The point at λ in [λmin, λmax] (the orbit range), from the β solving -P'(β) = λ, searched
     // from beta (updated); at the ends, where β runs to infinity, the limit of the points.
-    ExactPoint atLyapunov(double lambda, double& beta, std::vector<double>& right,
-                          std::vector<double>& left) const;
+    // Where the collocations resolve no β far enough and unresolved is given, it is set and
+    // the point of the farthest β they resolve is returned in place of λ's.
+    ExactPoint atLyapunov(double lambda, double& beta, Warm& warm,
+                          bool* unresolved = nullptr) const;
+
+    // The ends of the spectrum: the extreme periodic orbits' exponents, or where the points of
+    // the largest |β| the collocations resolve fall short of them, those points.
+    struct Range {
+        ExactPoint low;
+        ExactPoint high;
+        bool lowAtOrbit = true;
+        bool highAtOrbit = true;
+    };
+    const Range& range() const;
 
 private:
     // Collocations of more and more points, and for each the β range it resolves: P within
@@ -74,6 +89,8 @@ private:
     double m_betaLimit = 0.0;
     mutable std::once_flag m_ladderMade;
     mutable Ladder m_ladder;
+    mutable std::once_flag m_rangeMade;
+    mutable Range m_range;
 };
 
 } // namespace veltrane::detail

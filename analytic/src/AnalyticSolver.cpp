@@ -25,6 +25,11 @@ constexpr long kGuardBits = 32;
 // measure has the same exponent, and the spectrum is a point.
 constexpr double kOnePoint = 1e-12;
 
+bool onePoint(const AnalyticModel& model) {
+    const detail::OrbitRange& o = model.orbits();
+    return o.lambdaMax - o.lambdaMin <= kOnePoint * o.lambdaMax;
+}
+
 long precisionFor(unsigned digits) {
     return static_cast<long>(std::ceil((digits + kGuardDigits) * 3.3219280948873623)) + kGuardBits;
 }
@@ -54,8 +59,7 @@ struct PreciseTask {
         std::vector<double> left;
         if (!root) {
             const Ball b = ballOf(beta, prec);
-            std::vector<double> start;
-            const double guess = model.collocation().pressure(b.mid(), start);
+            const double guess = model.pressure(b.mid());
             return operatorAt.at(b, guess, right, left).pressure;
         }
         Ball b(model.dimension());
@@ -168,18 +172,20 @@ double AnalyticSolver::pressure(double beta) const {
     if (!std::isfinite(beta)) {
         throw InputError("β must be finite");
     }
-    std::vector<double> start;
-    return m_model->collocation().pressure(beta, start);
+    return m_model->pressure(beta);
 }
 
 double AnalyticSolver::dimension() const {
     return m_model->dimension();
 }
 double AnalyticSolver::lambdaMin() const {
-    return m_model->orbits().lambdaMin;
+    return onePoint(*m_model) ? m_model->orbits().lambdaMin : m_model->range().low.lyapunov;
 }
 double AnalyticSolver::lambdaMax() const {
-    return m_model->orbits().lambdaMax;
+    return onePoint(*m_model) ? m_model->orbits().lambdaMin : m_model->range().high.lyapunov;
+}
+bool AnalyticSolver::rangeAtOrbits() const {
+    return onePoint(*m_model) || (m_model->range().lowAtOrbit && m_model->range().highAtOrbit);
 }
 unsigned AnalyticSolver::orbitPeriod() const {
     return m_model->orbits().period;
@@ -189,24 +195,29 @@ ExactPoint AnalyticSolver::atBeta(double beta) const {
     if (!std::isfinite(beta)) {
         throw InputError("β must be finite");
     }
-    std::vector<double> right;
-    std::vector<double> left;
-    return m_model->atBeta(beta, right, left);
+    detail::Warm warm;
+    return m_model->atBeta(beta, warm);
 }
 
 ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
     const double lo = lambdaMin();
     const double hi = lambdaMax();
-    const double at = std::clamp(lambda, lo, hi);
-    double beta = 0.0;
-    std::vector<double> right;
-    std::vector<double> left;
     DiagramBounds bounds(lo, hi, m_model->topEntropy(), 1);
-    if (hi - lo <= kOnePoint * hi) {
+    if (onePoint(*m_model)) {
         return bounds.point(lo, m_model->topEntropy(), 0.0);
     }
-    const ExactPoint p = m_model->atLyapunov(at, beta, right, left);
-    return bounds.point(at, p.entropy, p.beta);
+    if (!(lambda > lo)) {
+        const ExactPoint& end = m_model->range().low;
+        return bounds.point(lo, end.entropy, end.beta);
+    }
+    if (!(lambda < hi)) {
+        const ExactPoint& end = m_model->range().high;
+        return bounds.point(hi, end.entropy, end.beta);
+    }
+    double beta = m_model->dimension();
+    detail::Warm warm;
+    const ExactPoint p = m_model->atLyapunov(lambda, beta, warm);
+    return bounds.point(lambda, p.entropy, p.beta);
 }
 
 ExactSpectrum AnalyticSolver::spectrum(std::size_t points, const RunControl& control) const {
@@ -216,7 +227,7 @@ ExactSpectrum AnalyticSolver::spectrum(std::size_t points, const RunControl& con
     const double lo = lambdaMin();
     const double hi = lambdaMax();
     ExactSpectrum out;
-    if (hi - lo <= kOnePoint * hi) {
+    if (onePoint(*m_model)) {
         DiagramBounds bounds(lo, lo, m_model->topEntropy(), 1);
         out.points.push_back(bounds.point(lo, m_model->topEntropy(), 0.0));
         bounds.check(0, out.points);
@@ -224,15 +235,19 @@ ExactSpectrum AnalyticSolver::spectrum(std::size_t points, const RunControl& con
     }
     out.points.resize(points);
     const DiagramBounds limits(lo, hi, m_model->topEntropy(), points);
+    const detail::AnalyticModel::Range& ends = m_model->range();
     forEachBlock(points, kSpectrumBlock, control, [&](std::size_t first, std::size_t count) {
         double beta = m_model->dimension();
-        std::vector<double> right;
-        std::vector<double> left;
+        detail::Warm warm;
         for (std::size_t i = first; i < first + count; ++i) {
-            const double lambda = i + 1 == points ? hi
-                                                  : lo + static_cast<double>(i) * (hi - lo) /
-                                                             static_cast<double>(points - 1);
-            const ExactPoint p = m_model->atLyapunov(lambda, beta, right, left);
+            if (i == 0 || i + 1 == points) {
+                const ExactPoint& end = i == 0 ? ends.low : ends.high;
+                out.points[i] = limits.point(i == 0 ? lo : hi, end.entropy, end.beta);
+                continue;
+            }
+            const double lambda =
+                lo + static_cast<double>(i) * (hi - lo) / static_cast<double>(points - 1);
+            const ExactPoint p = m_model->atLyapunov(lambda, beta, warm);
             out.points[i] = limits.point(lambda, p.entropy, p.beta);
         }
     });

@@ -19,6 +19,17 @@ struct PressureSlope {
     double slope = 0.0;
 };
 
+// What one evaluation leaves for the next at a nearby β: the right and left Perron vectors,
+// and P and P' there, from which the next eigenvalue is guessed.
+struct Warm {
+    std::vector<double> right;
+    std::vector<double> left;
+    double beta = 0.0;
+    double pressure = 0.0;
+    double slope = 0.0;
+    bool valid = false;
+};
+
 // The collocation in double precision.
 class Collocation {
 public:
@@ -29,9 +40,11 @@ public:
     // P(β) alone, by power steps from start (the right vector of a nearby β, or empty), which
     // is left holding this β's right vector.
     double pressure(double beta, std::vector<double>& start) const;
-    // P(β) and P'(β), with the right and left vectors kept as starts.
-    PressureSlope pressureSlope(double beta, std::vector<double>& right,
-                                std::vector<double>& left) const;
+    // P(β) and P'(β). From a valid warm start of as many points, the eigenvalue nearest the
+    // guess e^(P + P'(β - β_warm)) by inverse iteration, which a collocation's other
+    // eigenvalues, however large, do not draw away; otherwise by power steps from the
+    // constant function. warm is left holding this β's.
+    PressureSlope pressureSlope(double beta, Warm& warm) const;
 
 private:
     // M(β) into matrix (row-major), and M'(β) into slope if not null.
@@ -40,6 +53,10 @@ private:
     // eigenvector on return, normalised to unit 2-norm.
     double leading(const std::vector<double>& matrix, bool transpose,
                    std::vector<double>& vector) const;
+    // The eigenvalue of matrix nearest shift and its right and left vectors (from their
+    // starts), by inverse iteration with one factorisation.
+    double nearest(const std::vector<double>& matrix, double shift, std::vector<double>& right,
+                   std::vector<double>& left) const;
 
     std::size_t m_nodes;
     std::size_t m_branches;

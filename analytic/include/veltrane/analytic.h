@@ -98,11 +98,15 @@ public:
     double pressure(double beta) const;
     // The β where P crosses 0: the Hausdorff dimension of the repeller.
     double dimension() const;
-    // The ends of the range of Lyapunov exponents, as the extreme periodic orbits found give
-    // them, and the longest period searched.
+    // The ends of the spectrum's range of Lyapunov exponents: the extreme exponents of the
+    // periodic orbits up to orbitPeriod(), where the equilibrium states of large |β| come
+    // within e^-50 of them; or, where the collocations (up to 256 points) cannot resolve such
+    // β (a branch nearly parabolic), the exponents of the farthest β they resolve, and then
+    // rangeAtOrbits() is false. The first call that needs them takes the longest.
     double lambdaMin() const;
     double lambdaMax() const;
     unsigned orbitPeriod() const;
+    bool rangeAtOrbits() const;
 
     // The equilibrium state of β: λ = -P'(β), h = P(β) + βλ, D = h/λ.
     ExactPoint atBeta(double beta) const;
