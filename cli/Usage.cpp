@@ -279,8 +279,8 @@ std::string closingParagraphs() {
 } // namespace
 
 std::string commandUsage(Command command) {
-    return "Usage:\n" + synopsisOf(command) + "\n" + paragraphsOf(command) +
-           optionsHead(command) + optionList(command) + closingParagraphs();
+    return "Usage:\n" + synopsisOf(command) + "\n" + paragraphsOf(command) + optionsHead(command) +
+           optionList(command) + closingParagraphs();
 }
 
 std::string usage() {
