@@ -1,3 +1,4 @@
+#include "AnalyticCommand.h"
 #include "CascadeCommand.h"
 #include "Commands.h"
 #include "ErrorReport.h"
@@ -48,6 +49,7 @@ constexpr std::array<CommandEntry, kCommandWords.size()> kCommands{{
     {Command::Cascade, runCascade, drawsNoPicture},
     {Command::Markov, runMarkov, markovDrawsPicture},
     {Command::Partition, runPartition, drawsNoPicture},
+    {Command::Analytic, runAnalytic, analyticDrawsPicture},
 }};
 
 const CommandEntry& entryOf(Command command) {

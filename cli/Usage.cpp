@@ -5,8 +5,10 @@
 #include "SpectrumBatch.h"
 
 #include <csignal>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <veltrane/analytic.h>
 #include <veltrane/maps.h>
 #include <veltrane/markov.h>
 #include <veltrane/process/ExitStatus.h>
@@ -44,6 +46,11 @@ std::string synopsisOf(Command command) {
     case Command::Partition:
         return "  veltrane partition B_1 ... B_k --weights p_1 ... p_n --bins N,...\n"
                "          --q FROM:TO:STEP        its partition sums at those resolutions\n";
+    case Command::Analytic:
+        return "  veltrane analytic --branch F ... [opts]\n"
+               "                                  spectrum of a map with analytic branches\n"
+               "  veltrane analytic --continued-fraction A,... --dimension [--digits D]\n"
+               "                                  its dimension, or --beta B its pressure\n";
     }
     return {};
 }
@@ -177,6 +184,29 @@ std::string markovParagraph() {
            "\n";
 }
 
+std::string analyticParagraph() {
+    return "Analytic maps: analytic reads a full-branch expanding map of [0,1] by its\n"
+           "inverse branches psi_i, formulas in x (--branch F once for each, --from FILE\n"
+           "a formula a line, \"#\" starting a comment, or --continued-fraction A,... for\n"
+           "1/(a+x) of each digit a): numbers, x, pi, e, + - * / ^, parentheses, exp,\n"
+           "log, sqrt, sin, cos, tan, atan, sinh and cosh. Each psi_i must be defined on\n"
+           "[0,1], map it into itself, have psi_i' of one sign and contract (|psi_i'| < 1,\n"
+           "or where it reaches 1, as 1/(1+x) at 0, every psi_k after psi_i contracts);\n"
+           "the images meet at most at their ends. Each is proven with ball arithmetic\n"
+           "over [0,1], and a map that fails is refused with the branch and the bounds;\n"
+           "ends equal to 2^-1900 at 2000 bits are taken as shared. The pressure is\n"
+           "P(beta) = ln rho(L_beta), L_beta f = sum_i |psi_i'|^beta f o psi_i, the\n"
+           "dimension its zero; the spectrum as spectrum --exact prints it, N points\n"
+           "(--points) from the smallest Lyapunov exponent of the periodic orbits to the\n"
+           "largest. --beta B prints P(B), --dimension the dimension (CSV with a header,\n"
+           "or JSON), each in double precision or with --digits D to D significant\n"
+           "digits, confirmed by a run with more nodes, with the error estimated. At most\n" +
+           std::to_string(AnalyticMap::kMostBranches) + " branches of " +
+           std::to_string(AnalyticMap::kLongestFormula) +
+           " characters.\n"
+           "\n";
+}
+
 constexpr std::string_view kComparisonParagraph =
     "Comparison: C --compare or C1 C2 --compare prints each point the analysis\n"
     "stores beside the exact values at the same exponent, as CSV with the header\n"
@@ -213,8 +243,14 @@ std::string exitParagraph() {
            status(kExitUsage) + " if a line was\nrefused, else " + status(kExitOk) + ".\n";
 }
 
-constexpr std::string_view kOptionsHead =
-    "Options, each given at most once (a repeated option is refused):\n";
+// The head of the option list; --branch, the one option given again and again, is named
+// where it is listed.
+std::string optionsHead(std::optional<Command> command) {
+    const bool repeatable = !command || option::branch.commands.contain(*command);
+    return repeatable ? "Options, each given at most once (a repeated option is refused) but\n"
+                        "--branch:\n"
+                      : "Options, each given at most once (a repeated option is refused):\n";
+}
 
 std::string paragraphsOf(Command command) {
     switch (command) {
@@ -229,6 +265,8 @@ std::string paragraphsOf(Command command) {
         return markovParagraph();
     case Command::Partition:
         return std::string(kPartitionParagraph);
+    case Command::Analytic:
+        return analyticParagraph();
     }
     return {};
 }
@@ -241,8 +279,8 @@ std::string closingParagraphs() {
 } // namespace
 
 std::string commandUsage(Command command) {
-    return "Usage:\n" + synopsisOf(command) + "\n" + paragraphsOf(command) +
-           std::string(kOptionsHead) + optionList(command) + closingParagraphs();
+    return "Usage:\n" + synopsisOf(command) + "\n" + paragraphsOf(command) + optionsHead(command) +
+           optionList(command) + closingParagraphs();
 }
 
 std::string usage() {
@@ -256,8 +294,9 @@ std::string usage() {
             "\n";
     text += std::string(kFieldsParagraph) + batchParagraph() + exactParagraph() +
             std::string(kMultifractalParagraph) + cascadeParagraph() + markovParagraph() +
-            std::string(kPartitionParagraph) + std::string(kComparisonParagraph);
-    return text + std::string(kOptionsHead) + optionList() + closingParagraphs();
+            std::string(kPartitionParagraph) + analyticParagraph() +
+            std::string(kComparisonParagraph);
+    return text + optionsHead(std::nullopt) + optionList() + closingParagraphs();
 }
 
 } // namespace veltrane::cli

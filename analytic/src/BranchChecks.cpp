@@ -19,8 +19,9 @@ constexpr long kPiecePrecision = 128;
 // so that a 4096-character formula is checked within a second.
 constexpr int kDeepest = 50;
 constexpr std::size_t kMostPieces = 4096;
-// The precisions at which ends are compared; at the last, balls within 2^-kEqualBits of each
-// other are taken as equal (an end shared, an image touching 0 or 1).
+// The precisions at which ends are compared; at the last, two balls that still meet, each of
+// radius at most 2^-kEqualBits, are taken as equal (an end shared, an image touching 0 or 1):
+// no finite precision proves two numbers equal.
 constexpr std::array<long, 3> kEndPrecisions{128, 512, 2000};
 constexpr long kEqualBits = 1900;
 
@@ -28,7 +29,8 @@ Ball pointBall(double t) {
     return Ball(t);
 }
 
-// [a, b] as a ball; a and b are dyadics of at most kDeepest bits, so the ball is exact.
+// A ball holding [a, b]; a and b are dyadics of at most kDeepest bits, so its midpoint is exact
+// and its radius at most rounded up.
 Ball pieceBall(double a, double b) {
     Ball ball((a + b) / 2);
     mag_set_d(arb_radref(ball.get()), (b - a) / 2);

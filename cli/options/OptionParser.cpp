@@ -116,6 +116,9 @@ private:
             return std::string(option.word) + " needs a value";
         }
         given.text = m_words[m_next];
+        if (!option.once) {
+            given.list.push_back(given.text); // every value of an option given again and again
+        }
         if (option.value == Value::Whole) {
             const auto number = wholeNumber(given.text, option);
             if (!number) {

@@ -36,7 +36,8 @@ public:
     // The text a File or Range option is given.
     std::optional<std::string> text(const Option& option) const;
 
-    // The values that belong to a List option.
+    // The values that belong to a List option, or each value of an option that may be given
+    // again and again (Option::once false), in order.
     std::vector<std::string> list(const Option& option) const;
 
 private:

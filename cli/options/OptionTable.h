@@ -14,18 +14,19 @@
 
 namespace veltrane::cli {
 
-enum class Command { Spectrum, Multifractal, Cascade, Markov, Partition };
+enum class Command { Spectrum, Multifractal, Cascade, Markov, Partition, Analytic };
 
 // The command words, as typed after "veltrane".
 struct CommandWord {
     Command command;
     std::string_view word;
 };
-inline constexpr std::array<CommandWord, 5> kCommandWords{{{Command::Spectrum, "spectrum"},
+inline constexpr std::array<CommandWord, 6> kCommandWords{{{Command::Spectrum, "spectrum"},
                                                            {Command::Multifractal, "multifractal"},
                                                            {Command::Cascade, "cascade"},
                                                            {Command::Markov, "markov"},
-                                                           {Command::Partition, "partition"}}};
+                                                           {Command::Partition, "partition"},
+                                                           {Command::Analytic, "analytic"}}};
 
 // What the program takes in place of a command.
 inline constexpr std::array<std::string_view, 2> kProgramOptions{"--help", "--version"};
@@ -83,36 +84,37 @@ namespace option {
 using enum Command;
 
 inline constexpr Option json{.word = "--json",
-                             .commands = {Spectrum, Multifractal, Markov, Partition},
+                             .commands = {Spectrum, Multifractal, Markov, Partition, Analytic},
                              .help = "print a JSON object instead of CSV"};
 inline constexpr Option exact{.word = "--exact",
                               .commands = {Spectrum},
                               .help = "the values are the break points of the exact spectrum"};
 // About 320 MB of results at most.
 inline constexpr Option points{.word = "--points",
-                               .commands = {Spectrum, Multifractal, Markov},
+                               .commands = {Spectrum, Multifractal, Markov, Analytic},
                                .value = Value::Whole,
                                .valueName = "N",
                                .least = 2,
                                .most = 10'000'000,
                                .byDefault = 101, // as many as the classic analyses store
-                               .help = "with --exact, multifractal or markov: number of points,\n"
-                                       "{least} to {most} (default {default})"};
+                               .help = "with --exact, multifractal, markov or analytic: number of\n"
+                                       "points, {least} to {most} (default {default})"};
 inline constexpr Option from{.word = "--from",
-                             .commands = {Spectrum, Multifractal, Cascade, Partition},
+                             .commands = {Spectrum, Multifractal, Cascade, Partition, Analytic},
                              .value = Value::File,
                              .valueName = "FILE",
                              .help = "read the break points from FILE, \"-\" for standard input\n"
-                                     "(with spectrum, implies --exact)"};
-inline constexpr Option threads{.word = "--threads",
-                                .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
-                                .value = Value::Whole,
-                                .valueName = "N",
-                                .least = 1,
-                                .most = 1024,
-                                .help =
-                                    "with --exact, multifractal, cascade, markov or partition:\n"
-                                    "use N threads (default: one a core)"};
+                                     "(with spectrum, implies --exact); analytic: the branches,\n"
+                                     "a formula a line"};
+inline constexpr Option threads{
+    .word = "--threads",
+    .commands = {Spectrum, Multifractal, Cascade, Markov, Partition, Analytic},
+    .value = Value::Whole,
+    .valueName = "N",
+    .least = 1,
+    .most = 1024,
+    .help = "with --exact, multifractal, cascade, markov, partition or\n"
+            "analytic: use N threads (default: one a core)"};
 inline constexpr Option weights{.word = "--weights",
                                 .commands = {Multifractal, Cascade, Partition},
                                 .value = Value::List,
@@ -234,10 +236,10 @@ inline constexpr Option compare{
     .commands = {Spectrum},
     .help = "with C, or C1 and C2: the stored points beside the exact ones"};
 inline constexpr Option csv{.word = "--csv",
-                            .commands = {Spectrum, Multifractal, Markov},
+                            .commands = {Spectrum, Multifractal, Markov, Analytic},
                             .help = "print CSV even with --plot"};
 inline constexpr Option plot{.word = "--plot",
-                             .commands = {Spectrum, Multifractal, Markov},
+                             .commands = {Spectrum, Multifractal, Markov, Analytic},
                              .value = Value::File,
                              .valueName = "FILE",
                              .extensions = "png svg pdf",
@@ -245,11 +247,11 @@ inline constexpr Option plot{.word = "--plot",
                                      "a .png, .svg or .pdf picture (no display needed); nothing\n"
                                      "is printed then unless --json or --csv is given"};
 inline constexpr Option grid{.word = "--grid",
-                             .commands = {Spectrum, Multifractal, Markov},
+                             .commands = {Spectrum, Multifractal, Markov, Analytic},
                              .help = "with --plot: grid lines across the plot instead of ticks"};
 inline constexpr Option dpi{
     .word = "--dpi",
-    .commands = {Spectrum, Multifractal, Markov},
+    .commands = {Spectrum, Multifractal, Markov, Analytic},
     .value = Value::Whole,
     .valueName = "N",
     .least = 1,
@@ -257,25 +259,62 @@ inline constexpr Option dpi{
     .byDefault = 96, // the graph window's own size
     .help = "with --plot: resolution of a .png, {least} to {most} (default {default},\n"
             "the window's own size); .svg and .pdf are vector pictures"};
-inline constexpr Option help{.word = "--help",
-                             .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
-                             .help = "print this command's usage, and nothing else"};
-inline constexpr Option rest{.word = "--",
-                             .commands = {Spectrum, Multifractal, Cascade, Markov, Partition},
-                             .value = Value::Rest,
-                             .help = "every later word is a value"};
+// The analytic maps' own. A formula is text the command reads (Formula's grammar), as a range
+// is; --branch is the one option given again and again, a branch each time.
+inline constexpr Option branch{.word = "--branch",
+                               .commands = {Analytic},
+                               .value = Value::Range,
+                               .valueName = "F",
+                               .help = "analytic: an inverse branch, a formula in x; once for\n"
+                                       "each branch",
+                               .once = false};
+inline constexpr Option continuedFraction{
+    .word = "--continued-fraction",
+    .commands = {Analytic},
+    .value = Value::Range,
+    .valueName = "A,...",
+    .help = "analytic: the branches 1/(a+x) of the digits a, 1 to 1000000"};
+inline constexpr Option beta{.word = "--beta",
+                             .commands = {Analytic},
+                             .value = Value::Range,
+                             .valueName = "B",
+                             .help = "analytic: the pressure P(B), B read exactly as typed"};
+inline constexpr Option dimension{.word = "--dimension",
+                                  .commands = {Analytic},
+                                  .help = "analytic: the Hausdorff dimension of the repeller"};
+// AnalyticSolver::kMostDigits, checked where the command reads it.
+inline constexpr Option digits{.word = "--digits",
+                               .commands = {Analytic},
+                               .value = Value::Whole,
+                               .valueName = "D",
+                               .least = 1,
+                               .most = 1000,
+                               .help =
+                                   "analytic, with --beta or --dimension: D significant\n"
+                                   "digits, {least} to {most}, checked by a run with more nodes"};
+inline constexpr Option help{
+    .word = "--help",
+    .commands = {Spectrum, Multifractal, Cascade, Markov, Partition, Analytic},
+    .help = "print this command's usage, and nothing else"};
+inline constexpr Option rest{
+    .word = "--",
+    .commands = {Spectrum, Multifractal, Cascade, Markov, Partition, Analytic},
+    .value = Value::Rest,
+    .help = "every later word is a value"};
 
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 28> kOptions{
+inline constexpr std::array<const Option*, 33> kOptions{
     &option::json,    &option::exact,       &option::points,      &option::from,
     &option::threads, &option::weights,     &option::weightsFrom, &option::bins,
     &option::binList, &option::orders,      &option::levels,      &option::output,
     &option::cdf,     &option::cdfFrom,     &option::dq,          &option::exponents,
     &option::batch,   &option::compare,     &option::csv,         &option::plot,
     &option::grid,    &option::dpi,         &option::random,      &option::randomFrom,
-    &option::seed,    &option::realization, &option::help,        &option::rest};
+    &option::seed,    &option::realization, &option::branch,      &option::continuedFraction,
+    &option::beta,    &option::dimension,   &option::digits,      &option::help,
+    &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.
@@ -294,7 +333,11 @@ inline constexpr std::string_view kCompareAlone =
 inline constexpr std::string_view kRandomAlone =
     "--random and --random-from give a law, not a measure: they go with --exponents, or with "
     "cascade's --seed and --bins";
-inline constexpr std::array<Conflict, 17> kConflicts{{
+inline constexpr std::string_view kOneMap =
+    "--branch, --from and --continued-fraction each give the map: give one of them";
+inline constexpr std::string_view kOneValue =
+    "--beta and --dimension each print one value and do not go with --points or --plot";
+inline constexpr std::array<Conflict, 25> kConflicts{{
     {&option::json, &option::csv,
      "--json and --csv do not go together: each chooses what standard output holds"},
     {&option::dq, &option::points, kDqAlone},
@@ -313,6 +356,14 @@ inline constexpr std::array<Conflict, 17> kConflicts{{
     {&option::random, &option::plot, kRandomAlone},
     {&option::randomFrom, &option::from, kRandomAlone},
     {&option::randomFrom, &option::weights, kRandomAlone},
+    {&option::branch, &option::from, kOneMap},
+    {&option::branch, &option::continuedFraction, kOneMap},
+    {&option::from, &option::continuedFraction, kOneMap},
+    {&option::beta, &option::dimension, "--beta and --dimension each choose the value printed"},
+    {&option::beta, &option::points, kOneValue},
+    {&option::beta, &option::plot, kOneValue},
+    {&option::dimension, &option::points, kOneValue},
+    {&option::dimension, &option::plot, kOneValue},
 }};
 
 // Whether the option is followed by a value of its own.
