@@ -198,7 +198,8 @@ std::string analyticParagraph() {
            "P(beta) = ln rho(L_beta), L_beta f = sum_i |psi_i'|^beta f o psi_i, the\n"
            "dimension its zero; the spectrum as spectrum --exact prints it, N points\n"
            "(--points) from the smallest Lyapunov exponent of the periodic orbits to the\n"
-           "largest. --beta B prints P(B), --dimension the dimension (CSV with a header,\n"
+           "largest, or to the farthest the collocation resolves where a branch is nearly\n"
+           "parabolic. --beta B prints P(B), --dimension the dimension (CSV with a header,\n"
            "or JSON), each in double precision or with --digits D to D significant\n"
            "digits, confirmed by a run with more nodes, with the error estimated. At most\n" +
            std::to_string(AnalyticMap::kMostBranches) + " branches of " +
