@@ -225,7 +225,13 @@ const AnalyticModel::Ladder& AnalyticModel::ladder() const {
         // both sides; more points are made only while some β the limit allows is left.
         std::array<double, 2> reach{0.0, 0.0}; // |β| resolved so far, above and below 0
         while (m < kLadderTop && (reach[0] < m_betaLimit || reach[1] < m_betaLimit)) {
-            m = std::min(kLadderTop, (std::max(m + 8, m * 3 / 2) + 3) / 4 * 4);
+            // Each rung half as many points again as the one before, the last the top: a rung
+            // checked against one of nearly as many points would agree with it however
+            // wrong both were.
+            m = (std::max(m + 8, m * 3 / 2) + 3) / 4 * 4;
+            if (static_cast<double>(m) > static_cast<double>(kLadderTop) / 1.3) {
+                m = kLadderTop;
+            }
             l.rungs.push_back(std::make_unique<Collocation>(m_branches, m));
             const std::size_t r = l.rungs.size() - 2;
             for (std::size_t side = 0; side < 2; ++side) {
