@@ -344,10 +344,19 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
         p = atBeta(b, warm);
         return p.lyapunov - lambda; // falls as β rises
     };
+    // The point at λ from the evaluation p at β: h on the tangent there, P(β) + βλ, which is
+    // h(λ) to the square of λ - λ(β). It cancels at large |β|: a value within its rounding of
+    // 0 is 0.
+    const auto pointAt = [&](const ExactPoint& p, double b) {
+        const double entropy = p.entropy + b * (lambda - p.lyapunov);
+        const double rounding = 16.0 * std::numeric_limits<double>::epsilon() *
+                                (std::abs(b) * lambda + std::abs(p.entropy));
+        return ExactPoint{lambda, entropy <= rounding ? 0.0 : entropy, 0.0, b};
+    };
     ExactPoint p;
     double g = excess(beta, p);
     if (std::abs(g) <= kLambdaTolerance * scale) {
-        return {lambda, p.entropy + beta * (lambda - p.lyapunov), 0.0, beta};
+        return pointAt(p, beta);
     }
     // A bracket [a, b] with λ(a) > λ > λ(b), by steps doubling away from β.
     double a = beta;
@@ -378,7 +387,7 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
                 *unresolved = true;
                 return p;
             }
-            return {lambda, std::max(0.0, p.entropy + correction), 0.0, beta};
+            return pointAt(p, beta);
         }
         (direction > 0.0 ? a : b) = beta;
         (direction > 0.0 ? ga : gb) = g;
@@ -413,7 +422,7 @@ ExactPoint AnalyticModel::atLyapunov(double lambda, double& beta, Warm& warm,
             side = -1;
         }
     }
-    return {lambda, p.entropy + beta * (lambda - p.lyapunov), 0.0, beta};
+    return pointAt(p, beta);
 }
 
 } // namespace veltrane::detail

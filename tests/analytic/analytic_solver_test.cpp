@@ -135,8 +135,8 @@ TEST(AnalyticSolver, SpectrumOfLinearBranchesIsTheExactSolvers) {
         for (std::size_t i = 0; i < ours.points.size(); ++i) {
             SCOPED_TRACE(i);
             EXPECT_LT(off(ours.points[i].lyapunov, exact.points[i].lyapunov), 1e-14);
-            EXPECT_LT(off(ours.points[i].entropy, exact.points[i].entropy), 1e-12);
-            EXPECT_LT(off(ours.points[i].dimension, exact.points[i].dimension), 1e-12);
+            EXPECT_LT(off(ours.points[i].entropy, exact.points[i].entropy), 1e-14);
+            EXPECT_LT(off(ours.points[i].dimension, exact.points[i].dimension), 1e-14);
         }
     }
 }
