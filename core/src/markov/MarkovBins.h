@@ -1,0 +1,52 @@
+#pragma once
+
+// The masses of equal bins of a Markov measure: the map's moves as a cylinder sees its
+// sub-cylinders, the stationary law, and the walk and the splits at the bin ends.
+#include "DoubleDouble.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+#include <veltrane/markov_measure.h>
+#include <veltrane/run.h>
+
+namespace veltrane::detail {
+
+// The move i -> j as a cylinder ending in piece i sees the sub-cylinder it makes, in the
+// coordinate w in [0, 1] of the image of piece i, left to right in [0, 1]: the part
+// [offset, offset + length] of that image is piece j.
+struct BinMove {
+    DoubleDouble offset; // (left end of piece j - left end of the image) / |image|, exact at 0
+    DoubleDouble length; // |piece j| / |image|
+    double weight = 0.0; // P_ij
+    double before = 0.0; // Σ P_ik over the moves left of this one in w, summed from the left
+    double after = 0.0;  // and over those to its right, summed from the right
+    std::uint32_t to = 0;
+};
+
+struct MarkovBinTables {
+    std::vector<std::size_t> start; // the moves of piece i are start[i] .. start[i + 1] - 1
+    std::vector<BinMove> moves;
+    std::vector<double> left; // the pieces' ends
+    std::vector<double> right;
+    std::vector<unsigned char> decreasing; // 1 where the branch decreases
+    std::vector<double> stationary;        // π
+
+    std::size_t pieceCount() const { return left.size(); }
+};
+
+// The tables of a measure, checked as MarkovMeasureSolver checks it.
+MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const MarkovWeights& weights);
+
+// The stationary law of the chain of the tables' moves, by the Grassmann–Taksar–Heyman
+// elimination on the dense matrix: each pivot is the sum of the entries left in its row, so that
+// nothing is subtracted and every π_i is within a few units of rounding of itself (times the
+// number of pieces). n^2 doubles, about n^3 / 3 multiply-adds where the fill is dense.
+std::vector<double> stationaryLaw(const MarkovBinTables& tables);
+
+// MarkovCascade::binMasses once the range is checked.
+void markovBinMasses(const MarkovBinTables& tables, std::uint64_t bins, std::uint64_t first,
+                     std::span<double> out, const RunControl& control);
+
+} // namespace veltrane::detail
