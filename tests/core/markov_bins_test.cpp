@@ -61,8 +61,7 @@ std::vector<std::size_t> covered(const std::vector<MarkovPiece>& pieces, std::si
     return out;
 }
 
-// The measure as the reference sees it, in quad precision: P dense, π by the lazy chain's
-// powers.
+// The measure as the reference sees it, in quad precision: P dense, and π.
 struct Reference {
     std::vector<MarkovPiece> pieces;
     std::vector<std::vector<Quad>> p;
@@ -83,21 +82,39 @@ Reference referenceOf(const std::vector<MarkovPiece>& pieces, const MarkovWeight
             r.p[i][js[k]] = weights[i][k] / total;
         }
     }
-    for (int step = 0; step < 200000; ++step) {
-        std::vector<Quad> next(n, 0);
+    // π (I - P) = 0 with one equation replaced by Σ π = 1, by Gaussian elimination with partial
+    // pivoting: 34 digits keep 16 however nearly the chain falls apart.
+    std::vector<std::vector<Quad>> a(n, std::vector<Quad>(n + 1, 0));
+    for (std::size_t j = 0; j < n; ++j) {
         for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t j = 0; j < n; ++j) {
-                next[j] += r.pi[i] * (i == j ? (1 + r.p[i][j]) / 2 : r.p[i][j] / 2);
+            a[j][i] = (i == j ? 1 : 0) - r.p[i][j];
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        a[n - 1][i] = 1;
+    }
+    a[n - 1][n] = 1;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t pivot = k;
+        for (std::size_t i = k + 1; i < n; ++i) {
+            if (fabsq(a[i][k]) > fabsq(a[pivot][k])) {
+                pivot = i;
             }
         }
-        Quad change = 0;
-        for (std::size_t j = 0; j < n; ++j) {
-            change = std::max(change, fabsq(next[j] - r.pi[j]) / next[j]);
+        std::swap(a[k], a[pivot]);
+        for (std::size_t i = k + 1; i < n; ++i) {
+            const Quad f = a[i][k] / a[k][k];
+            for (std::size_t j = k; j <= n; ++j) {
+                a[i][j] -= f * a[k][j];
+            }
         }
-        r.pi = next;
-        if (change < Quad(1e-30)) {
-            break;
+    }
+    for (std::size_t k = n; k-- > 0;) {
+        Quad x = a[k][n];
+        for (std::size_t j = k + 1; j < n; ++j) {
+            x -= a[k][j] * r.pi[j];
         }
+        r.pi[k] = x / a[k][k];
     }
     return r;
 }
@@ -188,7 +205,19 @@ void expectReference(const std::vector<MarkovPiece>& pieces, const MarkovWeights
                      "pi_" + std::to_string(i));
     }
     const std::vector<double> got = binsOf(measure, n);
-    const std::vector<Quad> want = referenceBins(r, n, referenceBins(r, n));
+    // Each pass divides the cylinders down to 1e-20 of the bins the last one found, until the bins
+    // stand still: a bin that a branch almost the whole interval keeps nearly empty takes some.
+    std::vector<Quad> want = referenceBins(r, n);
+    for (int pass = 0; pass < 20; ++pass) {
+        const std::vector<Quad> next = referenceBins(r, n, want);
+        const bool still = std::equal(want.begin(), want.end(), next.begin(), [](Quad a, Quad b) {
+            return fabsq(a - b) <= Quad(1e-20) * fabsq(b);
+        });
+        want = next;
+        if (still) {
+            break;
+        }
+    }
     for (std::size_t j = 0; j < n; ++j) {
         expectWithin(got[j], static_cast<Real>(want[j]), tolerance, "bin " + std::to_string(j));
     }
