@@ -629,7 +629,7 @@ def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0
     The golden-mean map, piece 1 onto both pieces with weights 1 and 2, piece 2 onto piece 1:
 
     >>> veltrane.markov_cascade([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]], [[1, 2], [1]], 2)
-    array([0.41899441, 0.58100559])
+    array([0.30312162, 0.69687838])
     """
     n = _common.whole(bins, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE)
     start = _common.whole(first, "first", 0, MAX_BINS)

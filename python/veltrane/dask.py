@@ -168,6 +168,11 @@ def markov_cascade(pieces: object, weights: object, *, bins: int, chunks: Any = 
     ImportError
         Where Dask is not installed, naming the Debian packages.
 
+    Notes
+    -----
+    The bits are those of one veltrane.markov_cascade() call, for any chunking, on any worker:
+    a bin depends only on N and its index.
+
     Examples
     --------
     >>> masses = veltrane.dask.markov_cascade([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]],
