@@ -5,6 +5,7 @@
 #include "TransitionMap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <veltrane/cascade.h>
 #include <veltrane/errors.h>
@@ -12,6 +13,27 @@
 namespace veltrane {
 
 namespace detail {
+
+namespace {
+
+// The block sums of the moves from begin to the end of t.moves, the last piece's.
+void addBlocks(MarkovBinTables& t, std::size_t begin) {
+    t.firstLevel.push_back(t.levelStart.size());
+    const std::size_t count = t.moves.size() - begin;
+    t.levelStart.push_back(t.blocks.size());
+    for (std::size_t e = begin; e < t.moves.size(); ++e) {
+        t.blocks.push_back(t.moves[e].weight);
+    }
+    for (std::size_t size = count / 2; size > 0; size /= 2) {
+        const std::size_t below = t.levelStart.back();
+        t.levelStart.push_back(t.blocks.size());
+        for (std::size_t j = 0; j < size; ++j) {
+            t.blocks.push_back(t.blocks[below + 2 * j] + t.blocks[below + 2 * j + 1]);
+        }
+    }
+}
+
+} // namespace
 
 MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const MarkovWeights& weights) {
     const TransitionMap map = transitionMap(pieces, pieceName);
@@ -36,9 +58,12 @@ MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const Marko
             BinMove m;
             m.offset = exactSum(pieces[j].left, -low) / image;
             m.length = exactSum(pieces[j].right, -pieces[j].left) / image;
+            m.inverse = image / exactSum(pieces[j].right, -pieces[j].left);
             m.weight = weights[i][j - from] / sum;
             m.to = j;
             t.moves.push_back(m);
+            t.offsetHi.push_back(m.offset.hi);
+            t.offsetLo.push_back(m.offset.lo);
         }
         double before = 0.0;
         for (std::size_t k = begin; k < t.moves.size(); ++k) {
@@ -51,6 +76,7 @@ MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const Marko
             after += t.moves[k].weight;
         }
         t.start.push_back(t.moves.size());
+        addBlocks(t, begin);
     }
     t.stationary = stationaryLaw(t);
     return t;
@@ -153,80 +179,196 @@ std::int64_t ceilOf(DoubleDouble x) {
     return static_cast<std::int64_t>(c);
 }
 
-// The sub-cylinders of c, onto the stack. Their ends are taken at the parent's ends and at the
-// moves' offsets, each shared by the two cylinders beside it, so that they tile the parent
-// exactly and no bin end falls between two of them or inside both.
-void pushChildren(const MarkovBinTables& t, const Cylinder& c, std::vector<Cylinder>& stack) {
-    const bool reversed = c.reversed != (t.decreasing[c.piece] != 0);
-    const std::size_t begin = t.start[c.piece];
-    const std::size_t end = t.start[c.piece + 1];
-    DoubleDouble from = reversed ? c.hi : c.lo;
-    for (std::size_t e = begin; e < end; ++e) {
-        const BinMove& m = t.moves[e];
-        DoubleDouble to = reversed ? c.lo : c.hi;
-        if (e + 1 < end) {
-            const DoubleDouble w = t.moves[e + 1].offset;
-            to = reversed ? c.hi - c.width * w : c.lo + c.width * w;
-        }
-        stack.push_back({reversed ? to : from, reversed ? from : to, c.width * m.length,
-                         c.mass * m.weight, m.to, reversed});
-        from = to;
+// The move of piece whose part of the image holds w: the last whose offset is at most w (the
+// first, whose offset is 0, where w is below every other). A search without branches, whose
+// outcome a processor could not predict.
+std::size_t moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
+    std::size_t base = t.start[piece];
+    std::size_t count = t.start[piece + 1] - base;
+    const double* hi = t.offsetHi.data();
+    const double* lo = t.offsetLo.data();
+    while (count > 1) {
+        const std::size_t half = count / 2;
+        const std::size_t middle = base + half;
+        const bool above = (hi[middle] < w.hi) || (hi[middle] == w.hi && lo[middle] <= w.lo);
+        base = above ? middle : base;
+        count -= half;
     }
+    return base;
 }
+
+// The weight of the moves from .. to - 1 of piece (counted from its first move), a sum of
+// aligned blocks from the left.
+double runWeight(const MarkovBinTables& t, std::size_t piece, std::size_t from, std::size_t to) {
+    const std::size_t* level = &t.levelStart[t.firstLevel[piece]];
+    double sum = 0.0;
+    while (from < to) {
+        int s = static_cast<int>(std::bit_width(to - from)) - 1;
+        if (from != 0) {
+            s = std::min(s, std::countr_zero(from));
+        }
+        sum += t.blocks[level[s] + (from >> s)];
+        from += std::size_t{1} << s;
+    }
+    return sum;
+}
+
+// What the walk fills: the whole cylinders' sums of the bins of the range, the cylinders that
+// hold one end each, and the cylinders still to divide.
+struct WalkState {
+    std::vector<PositiveSum> sums;
+    std::vector<Cylinder> held;
+    std::vector<unsigned char> holds;
+    std::vector<Cylinder> stack;
+};
 
 // What a chunk covers: the bins whose whole cylinders are summed, and the ends that are split.
 struct WalkRange {
     std::uint64_t bins = 0;
-    std::uint64_t firstBin = 0;
-    std::uint64_t lastBin = 0;
-    std::uint64_t firstEnd = 0;
-    std::uint64_t lastEnd = 0;
+    std::int64_t firstBin = 0;
+    std::int64_t lastBin = 0;
+    std::int64_t firstEnd = 0;
+    std::int64_t lastEnd = 0;
 };
 
-// Adds the cylinders lying whole in each bin of the range into sums, and leaves for each end of
-// the range the cylinder that holds it and no other end (none where the end is a cylinder's end).
-// Cylinders holding two ends or more are divided. The cylinders are met in one order whatever the
-// range, so that a bin's sum is the same in any chunk.
-void walk(const MarkovBinTables& t, const WalkRange& r, std::vector<PositiveSum>& sums,
-          std::vector<Cylinder>& held, std::vector<unsigned char>& holds,
-          std::vector<Cylinder>& stack) {
+// The sub-cylinder of c made by move e. Its ends are taken at c's ends and at the moves'
+// offsets, each shared by the two sub-cylinders beside it, so that they tile c exactly.
+Cylinder child(const MarkovBinTables& t, const Cylinder& c, bool reversed, std::size_t e) {
+    const std::size_t begin = t.start[c.piece];
+    const std::size_t end = t.start[c.piece + 1];
+    const BinMove& m = t.moves[e];
+    const auto at = [&](DoubleDouble w) {
+        return reversed ? c.hi - c.width * w : c.lo + c.width * w;
+    };
+    const DoubleDouble from = e == begin ? (reversed ? c.hi : c.lo) : at(m.offset);
+    const DoubleDouble to = e + 1 == end ? (reversed ? c.lo : c.hi) : at(t.moves[e + 1].offset);
+    return {reversed ? to : from,
+            reversed ? from : to,
+            c.width * m.length,
+            c.mass * m.weight,
+            m.to,
+            reversed};
+}
+
+// Where end k cuts the sub-cylinders of c, counted in the order of position: through the one at
+// place, or, where it falls on an end of one, between place - 1 and place.
+struct Cut {
+    std::size_t place = 0;
+    bool between = false;
+};
+
+Cut cutAt(const MarkovBinTables& t, const Cylinder& c, bool reversed, std::int64_t k) {
+    const DoubleDouble x{static_cast<double>(k)};
+    const DoubleDouble w = reversed ? (c.hi - x) / c.width : (x - c.lo) / c.width;
+    const std::size_t at = moveAt(t, c.piece, w);
+    const bool onEnd = !(t.moves[at].offset < w);
+    const std::size_t e = at - t.start[c.piece];
+    const std::size_t count = t.start[c.piece + 1] - t.start[c.piece];
+    if (!reversed) {
+        return {e, onEnd};
+    }
+    // In position the moves run backwards: the start of move e in w is its right end.
+    return onEnd ? Cut{count - e, true} : Cut{count - 1 - e, false};
+}
+
+// The whole sub-cylinders of c at places from .. to - 1 into bin, if it is in the range.
+void addRun(const MarkovBinTables& t, const Cylinder& c, bool reversed, std::size_t from,
+            std::size_t to, std::int64_t bin, const WalkRange& r, WalkState& s) {
+    if (from >= to || bin < r.firstBin || bin > r.lastBin) {
+        return;
+    }
+    const std::size_t count = t.start[c.piece + 1] - t.start[c.piece];
+    const double weight = reversed ? runWeight(t, c.piece, count - to, count - from)
+                                   : runWeight(t, c.piece, from, to);
+    s.sums[static_cast<std::size_t>(bin - r.firstBin)].add(c.mass * weight);
+}
+
+// Divides c, which holds the ends a + 1 .. b - 1 (two or more): each end of the range is placed
+// among the sub-cylinders, those between two ends are added to their bin as one run, one holding
+// a single end is left for its split and one holding more is divided in turn. Which ends a
+// sub-cylinder holds is read from its own ends, as when it is divided, not only the range's.
+void divide(const MarkovBinTables& t, const Cylinder& c, std::int64_t a, std::int64_t b,
+            const WalkRange& r, WalkState& s) {
+    const bool reversed = c.reversed != (t.decreasing[c.piece] != 0);
+    const std::size_t count = t.start[c.piece + 1] - t.start[c.piece];
+    const auto n = static_cast<std::int64_t>(r.bins);
+    const std::int64_t from = std::max(a + 1, r.firstBin);
+    const std::int64_t to = std::min(b - 1, r.lastBin + 1);
+    std::size_t next = 0; // the first place not yet given to a bin
+    for (std::int64_t k = from; k <= to;) {
+        Cut cut = cutAt(t, c, reversed, k);
+        if (cut.place < next) {
+            // The sub-cylinder before, by its own ends (rounded to 106 bits), stops short of this
+            // end that the search placed in it: the end falls after it.
+            cut = {next, true};
+        }
+        // The places before the range's first end lie in bins before the range, unless that end
+        // is c's first.
+        if (k > from || from == a + 1) {
+            addRun(t, c, reversed, next, cut.place, k - 1, r, s);
+        }
+        next = cut.place;
+        if (cut.between) {
+            ++k;
+            continue;
+        }
+        const Cylinder part =
+            child(t, c, reversed, t.start[c.piece] + (reversed ? count - 1 - next : next));
+        const std::int64_t lo = std::max<std::int64_t>(floorOf(part.lo), 0);
+        const std::int64_t hi = std::min(ceilOf(part.hi), n);
+        if (hi - lo > 2) {
+            s.stack.push_back(part);
+        } else if (k >= r.firstEnd && k <= r.lastEnd) {
+            s.held[static_cast<std::size_t>(k - r.firstEnd)] = part;
+            s.holds[static_cast<std::size_t>(k - r.firstEnd)] = 1;
+        }
+        next = cut.place + 1;
+        k = std::max(k + 1, hi);
+    }
+    if (to == b - 1) {
+        addRun(t, c, reversed, next, count, b - 1, r, s);
+    }
+}
+
+// Adds the cylinders lying whole in each bin of the range into the sums, and leaves for each end
+// of the range the cylinder that holds it and no other end (none where the end is a cylinder's
+// end). The cylinders are met in one order whatever the range, so that a bin's sum is the same in
+// any chunk.
+void walk(const MarkovBinTables& t, const WalkRange& r, WalkState& s) {
     const auto bins = static_cast<double>(r.bins);
-    const auto firstBin = static_cast<std::int64_t>(r.firstBin);
-    const auto lastBin = static_cast<std::int64_t>(r.lastBin);
-    const auto firstEnd = static_cast<std::int64_t>(r.firstEnd);
-    const auto lastEnd = static_cast<std::int64_t>(r.lastEnd);
-    stack.clear();
+    s.stack.clear();
     for (std::size_t i = t.pieceCount(); i-- > 0;) {
         const DoubleDouble lo = exactProduct(t.left[i], bins);
         const DoubleDouble hi = exactProduct(t.right[i], bins);
-        stack.push_back({lo, hi, hi - lo, t.stationary[i], static_cast<std::uint32_t>(i), false});
+        s.stack.push_back({lo, hi, hi - lo, t.stationary[i], static_cast<std::uint32_t>(i), false});
     }
-    while (!stack.empty()) {
-        const Cylinder c = stack.back();
-        stack.pop_back();
+    const auto n = static_cast<std::int64_t>(r.bins);
+    while (!s.stack.empty()) {
+        const Cylinder c = s.stack.back();
+        s.stack.pop_back();
         if (c.mass == 0.0) {
             // Below the doubles, as the cylinders of a branch almost the whole interval become
             // long before they are shorter than a bin: nothing to add, however deep it goes.
             continue;
         }
         const std::int64_t a = std::max<std::int64_t>(floorOf(c.lo), 0);
-        const std::int64_t b = std::min(ceilOf(c.hi), static_cast<std::int64_t>(r.bins));
-        if (b - 1 < firstBin || a > lastBin) {
+        const std::int64_t b = std::min(ceilOf(c.hi), n);
+        if (b - 1 < r.firstBin || a > r.lastBin) {
             continue;
         }
         if (b - a <= 1) {
-            const std::int64_t bin = std::min(a, static_cast<std::int64_t>(r.bins) - 1);
-            if (bin >= firstBin && bin <= lastBin) {
-                sums[static_cast<std::size_t>(bin - firstBin)].add(c.mass);
+            const std::int64_t bin = std::min(a, n - 1);
+            if (bin >= r.firstBin && bin <= r.lastBin) {
+                s.sums[static_cast<std::size_t>(bin - r.firstBin)].add(c.mass);
             }
         } else if (b - a == 2) {
             const std::int64_t k = a + 1;
-            if (k >= firstEnd && k <= lastEnd) {
-                held[static_cast<std::size_t>(k - firstEnd)] = c;
-                holds[static_cast<std::size_t>(k - firstEnd)] = 1;
+            if (k >= r.firstEnd && k <= r.lastEnd) {
+                s.held[static_cast<std::size_t>(k - r.firstEnd)] = c;
+                s.holds[static_cast<std::size_t>(k - r.firstEnd)] = 1;
             }
         } else {
-            pushChildren(t, c, stack);
+            divide(t, c, a, b, r, s);
         }
     }
 }
@@ -236,15 +378,6 @@ struct EndSplit {
     double head = 0.0; // left of the end, to the bin before it
     double tail = 0.0; // right of it
 };
-
-// The move of piece whose part of the image holds w: the last whose offset is at most w.
-const BinMove& moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
-    const auto begin = t.moves.begin() + static_cast<std::ptrdiff_t>(t.start[piece]);
-    const auto end = t.moves.begin() + static_cast<std::ptrdiff_t>(t.start[piece + 1]);
-    const auto at = std::upper_bound(begin + 1, end, w,
-                                     [](DoubleDouble x, const BinMove& m) { return x < m.offset; });
-    return *(at - 1);
-}
 
 // Splits c at end: at every level the sub-cylinders on either side of the end go whole to its
 // side, as the sums of their weights before and after the one holding it, until what is left is
@@ -265,7 +398,7 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         const bool decreasing = t.decreasing[piece] != 0;
         const DoubleDouble w = decreasing ? DoubleDouble{1.0} - u : u;
         reversed = reversed != decreasing;
-        const BinMove& m = moveAt(t, piece, w);
+        const BinMove& m = t.moves[moveAt(t, piece, w)];
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
         double& before = reversed ? right : left;
         double& after = reversed ? left : right;
@@ -276,7 +409,7 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
             after += kept;
             break;
         }
-        u = (w - m.offset) / m.length;
+        u = (w - m.offset) * m.inverse;
         error /= m.length.hi;
         if (kept < kUndivided * std::min(leftBin + left, rightBin + right) || error > kCoarsest ||
             level >= kMostSplitLevels) {
@@ -297,21 +430,23 @@ void chunk(const MarkovBinTables& t, std::uint64_t bins, std::uint64_t first,
     const std::size_t count = out.size();
     WalkRange r;
     r.bins = bins;
-    r.firstBin = first == 0 ? 0 : first - 1;
-    r.lastBin = std::min<std::uint64_t>(first + count, bins - 1);
-    r.firstEnd = first;
-    r.lastEnd = first + count;
-    std::vector<PositiveSum> sums(r.lastBin - r.firstBin + 1);
-    std::vector<Cylinder> held(count + 1);
-    std::vector<unsigned char> holds(count + 1, 0);
-    std::vector<Cylinder> stack;
-    walk(t, r, sums, held, holds, stack);
-    const auto whole = [&](std::uint64_t bin) { return sums[bin - r.firstBin].value(); };
+    r.firstBin = static_cast<std::int64_t>(first == 0 ? 0 : first - 1);
+    r.lastBin = static_cast<std::int64_t>(std::min<std::uint64_t>(first + count, bins - 1));
+    r.firstEnd = static_cast<std::int64_t>(first);
+    r.lastEnd = static_cast<std::int64_t>(first + count);
+    WalkState s;
+    s.sums.resize(static_cast<std::size_t>(r.lastBin - r.firstBin + 1));
+    s.held.resize(count + 1);
+    s.holds.assign(count + 1, 0);
+    walk(t, r, s);
+    const auto whole = [&](std::uint64_t bin) {
+        return s.sums[bin - static_cast<std::uint64_t>(r.firstBin)].value();
+    };
     std::vector<EndSplit> ends(count + 1);
     for (std::size_t i = 0; i <= count; ++i) {
-        if (holds[i] != 0) {
+        if (s.holds[i] != 0) {
             const std::uint64_t k = first + i; // between bins k - 1 and k, both in the range
-            ends[i] = split(t, held[i], k, whole(k - 1), whole(k));
+            ends[i] = split(t, s.held[i], k, whole(k - 1), whole(k));
         }
     }
     for (std::size_t i = 0; i < count; ++i) {

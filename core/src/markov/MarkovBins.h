@@ -17,21 +17,31 @@ namespace veltrane::detail {
 // coordinate w in [0, 1] of the image of piece i, left to right in [0, 1]: the part
 // [offset, offset + length] of that image is piece j.
 struct BinMove {
-    DoubleDouble offset; // (left end of piece j - left end of the image) / |image|, exact at 0
-    DoubleDouble length; // |piece j| / |image|
-    double weight = 0.0; // P_ij
-    double before = 0.0; // Σ P_ik over the moves left of this one in w, summed from the left
-    double after = 0.0;  // and over those to its right, summed from the right
+    DoubleDouble offset;  // (left end of piece j - left end of the image) / |image|, exact at 0
+    DoubleDouble length;  // |piece j| / |image|
+    DoubleDouble inverse; // |image| / |piece j|, the factor from w to the coordinate of piece j
+    double weight = 0.0;  // P_ij
+    double before = 0.0;  // Σ P_ik over the moves left of this one in w, summed from the left
+    double after = 0.0;   // and over those to its right, summed from the right
     std::uint32_t to = 0;
 };
 
 struct MarkovBinTables {
     std::vector<std::size_t> start; // the moves of piece i are start[i] .. start[i + 1] - 1
     std::vector<BinMove> moves;
+    // The moves' offsets again, side by side for the searches: hi and lo parts.
+    std::vector<double> offsetHi;
+    std::vector<double> offsetLo;
     std::vector<double> left; // the pieces' ends
     std::vector<double> right;
     std::vector<unsigned char> decreasing; // 1 where the branch decreases
     std::vector<double> stationary;        // π
+    // The weights of aligned blocks of a piece's moves, so that the weight of any run of them is
+    // a sum of at most 2 log2(moves) positive terms: level s of piece i holds the sums of the
+    // 2^s moves from j 2^s on (whole blocks only), at blocks[levelStart[firstLevel[i] + s] + j].
+    std::vector<double> blocks;
+    std::vector<std::size_t> levelStart;
+    std::vector<std::size_t> firstLevel;
 
     std::size_t pieceCount() const { return left.size(); }
 };
