@@ -33,6 +33,38 @@ void addBlocks(MarkovBinTables& t, std::size_t begin) {
     }
 }
 
+// The branchless search of moveAt among the count moves from base, the first of which has an
+// offset at most w.
+std::size_t searchMoves(const MarkovBinTables& t, std::size_t base, std::size_t count,
+                        DoubleDouble w) {
+    const double* hi = t.offsetHi.data();
+    const double* lo = t.offsetLo.data();
+    while (count > 1) {
+        const std::size_t half = count / 2;
+        const std::size_t middle = base + half;
+        const auto above = static_cast<std::size_t>(
+            static_cast<int>(hi[middle] < w.hi) |
+            (static_cast<int>(hi[middle] == w.hi) & static_cast<int>(lo[middle] <= w.lo)));
+        base += above * half;
+        count -= half;
+    }
+    return base;
+}
+
+// Twice as many buckets as piece i has moves, at least: most then hold one offset at most.
+void addBuckets(MarkovBinTables& t, std::size_t i) {
+    const std::size_t begin = t.start[i];
+    const std::size_t count = t.start[i + 1] - begin;
+    const int shift = static_cast<int>(std::bit_width(2 * count - 1));
+    t.shift.push_back(shift);
+    t.firstBucket.push_back(t.bucket.size());
+    const std::size_t buckets = std::size_t{1} << shift;
+    for (std::size_t b = 0; b < buckets; ++b) {
+        const DoubleDouble w{std::ldexp(static_cast<double>(b), -shift)};
+        t.bucket.push_back(static_cast<std::uint32_t>(searchMoves(t, begin, count, w)));
+    }
+}
+
 } // namespace
 
 MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const MarkovWeights& weights) {
@@ -77,6 +109,7 @@ MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const Marko
         }
         t.start.push_back(t.moves.size());
         addBlocks(t, begin);
+        addBuckets(t, i);
     }
     t.stationary = stationaryLaw(t);
     return t;
@@ -180,21 +213,19 @@ std::int64_t ceilOf(DoubleDouble x) {
 }
 
 // The move of piece whose part of the image holds w: the last whose offset is at most w (the
-// first, whose offset is 0, where w is below every other). A search without branches, whose
-// outcome a processor could not predict.
+// first, whose offset is 0, where w is below every other). Its bucket bounds it: it lies from
+// the last move starting at or before the bucket below (w may round down into it) to the last
+// starting before the bucket above, most often one or two moves.
 std::size_t moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
-    std::size_t base = t.start[piece];
-    std::size_t count = t.start[piece + 1] - base;
-    const double* hi = t.offsetHi.data();
-    const double* lo = t.offsetLo.data();
-    while (count > 1) {
-        const std::size_t half = count / 2;
-        const std::size_t middle = base + half;
-        const bool above = (hi[middle] < w.hi) || (hi[middle] == w.hi && lo[middle] <= w.lo);
-        base = above ? middle : base;
-        count -= half;
-    }
-    return base;
+    const int shift = t.shift[piece];
+    const std::size_t buckets = std::size_t{1} << shift;
+    const double scaled =
+        std::clamp(std::ldexp(w.hi, shift), 0.0, static_cast<double>(buckets - 1));
+    const auto b = static_cast<std::size_t>(scaled);
+    const std::uint32_t* bucket = &t.bucket[t.firstBucket[piece]];
+    const std::size_t from = bucket[b == 0 ? 0 : b - 1];
+    const std::size_t to = b + 1 < buckets ? bucket[b + 1] : t.start[piece + 1] - 1;
+    return detail::searchMoves(t, from, to - from + 1, w);
 }
 
 // The weight of the moves from .. to - 1 of piece (counted from its first move), a sum of
@@ -396,7 +427,8 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
     bool reversed = c.reversed;
     for (int level = 0;; ++level) {
         const bool decreasing = t.decreasing[piece] != 0;
-        const DoubleDouble w = decreasing ? DoubleDouble{1.0} - u : u;
+        // w and u carry errors of 2^-106 of 1 already: the loose difference loses no more.
+        const DoubleDouble w = decreasing ? looseDifference(DoubleDouble{1.0}, u) : u;
         reversed = reversed != decreasing;
         const BinMove& m = t.moves[moveAt(t, piece, w)];
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
@@ -409,7 +441,7 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
             after += kept;
             break;
         }
-        u = (w - m.offset) * m.inverse;
+        u = looseDifference(w, m.offset) * m.inverse;
         error /= m.length.hi;
         if (kept < kUndivided * std::min(leftBin + left, rightBin + right) || error > kCoarsest ||
             level >= kMostSplitLevels) {
