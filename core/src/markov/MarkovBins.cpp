@@ -56,9 +56,9 @@ void addBuckets(MarkovBinTables& t, std::size_t i) {
     const std::size_t begin = t.start[i];
     const std::size_t count = t.start[i + 1] - begin;
     const int shift = static_cast<int>(std::bit_width(2 * count - 1));
-    t.shift.push_back(shift);
     t.firstBucket.push_back(t.bucket.size());
     const std::size_t buckets = std::size_t{1} << shift;
+    t.buckets.push_back(static_cast<double>(buckets));
     for (std::size_t b = 0; b < buckets; ++b) {
         const DoubleDouble w{std::ldexp(static_cast<double>(b), -shift)};
         t.bucket.push_back(static_cast<std::uint32_t>(searchMoves(t, begin, count, w)));
@@ -217,14 +217,12 @@ std::int64_t ceilOf(DoubleDouble x) {
 // the last move starting at or before the bucket below (w may round down into it) to the last
 // starting before the bucket above, most often one or two moves.
 std::size_t moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
-    const int shift = t.shift[piece];
-    const std::size_t buckets = std::size_t{1} << shift;
-    const double scaled =
-        std::clamp(std::ldexp(w.hi, shift), 0.0, static_cast<double>(buckets - 1));
-    const auto b = static_cast<std::size_t>(scaled);
+    const double buckets = t.buckets[piece]; // a power of 2: w.hi times it is exact
+    const auto b = static_cast<std::size_t>(std::clamp(w.hi * buckets, 0.0, buckets - 1.0));
     const std::uint32_t* bucket = &t.bucket[t.firstBucket[piece]];
     const std::size_t from = bucket[b == 0 ? 0 : b - 1];
-    const std::size_t to = b + 1 < buckets ? bucket[b + 1] : t.start[piece + 1] - 1;
+    const std::size_t to =
+        static_cast<double>(b + 1) < buckets ? bucket[b + 1] : t.start[piece + 1] - 1;
     return detail::searchMoves(t, from, to - from + 1, w);
 }
 
@@ -442,7 +440,7 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
             break;
         }
         u = looseDifference(w, m.offset) * m.inverse;
-        error /= m.length.hi;
+        error *= m.inverse.hi;
         if (kept < kUndivided * std::min(leftBin + left, rightBin + right) || error > kCoarsest ||
             level >= kMostSplitLevels) {
             const double share = std::clamp(u.hi, 0.0, 1.0);

@@ -32,11 +32,11 @@ struct MarkovBinTables {
     // The moves' offsets again, side by side for the searches: hi and lo parts.
     std::vector<double> offsetHi;
     std::vector<double> offsetLo;
-    // Where the searches start: piece i's 2^shift[i] buckets of w, [b 2^-shift, (b + 1) 2^-shift),
+    // Where the searches start: piece i's buckets[i] = 2^s buckets of w, [b 2^-s, (b + 1) 2^-s),
     // from bucket[firstBucket[i]], each the last move whose offset is at most the bucket's start.
     std::vector<std::uint32_t> bucket;
     std::vector<std::size_t> firstBucket;
-    std::vector<int> shift;
+    std::vector<double> buckets;
     std::vector<double> left; // the pieces' ends
     std::vector<double> right;
     std::vector<unsigned char> decreasing; // 1 where the branch decreases
