@@ -40,7 +40,9 @@ std::string synopsisOf(Command command) {
                "  veltrane cascade B_1 ... B_k --weights p_1 ... p_n --cdf x_1 ... x_m\n"
                "                                  its distribution function at the points\n"
                "  veltrane cascade --random MODEL --seed S --bins N\n"
-               "                                  a realization of a random cascade\n";
+               "                                  a realization of a random cascade\n"
+               "  veltrane cascade --markov FILE --weights-from WEIGHTS --bins N\n"
+               "                                  the bins of a Markov measure\n";
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
     case Command::Partition:
@@ -177,7 +179,10 @@ std::string markovParagraph() {
            "instead: a line a piece, the weights of its moves to the pieces its image\n"
            "covers, left to right (normalized a line), and prints its multifractal\n"
            "spectrum as multifractal does (--points, --dq, --exponents, --plot), with\n"
-           "tau(q) the root of rho(A_ij P_ij^q |s_i|^tau) = 1.\n"
+           "tau(q) the root of rho(A_ij P_ij^q |s_i|^tau) = 1. cascade --markov FILE\n"
+           "--weights-from WEIGHTS --bins N writes that measure's N bins as cascade does,\n"
+           "the cylinder [i_0 ... i_m] of mass pi_i0 P_i0i1 ... P_i(m-1)im (pi the\n"
+           "stationary law of P), for maps of at most 2048 pieces.\n"
            "At most " +
            std::to_string(kMostPieces) +
            " pieces, lines of 4096 bytes.\n"

@@ -1,6 +1,7 @@
 #include "CascadeCommand.h"
 
 #include "CascadeOutput.h"
+#include "MarkovInput.h"
 #include "MeasureInput.h"
 #include "OptionParser.h"
 #include "RandomInput.h"
@@ -14,6 +15,7 @@
 #include <veltrane/internal/run.h>
 #include <veltrane/internal/text.h>
 #include <veltrane/maps.h>
+#include <veltrane/markov_measure.h>
 #include <veltrane/process/AtomicFile.h>
 #include <veltrane/process/ExitStatus.h>
 #include <veltrane/process/Progress.h>
@@ -38,7 +40,8 @@ struct CascadeOptions {
     std::optional<int> threads;
     std::vector<std::string> pointTexts; // of --cdf
     std::optional<std::string> pointsFile;
-    bool cdf = false; // --cdf or --cdf-from
+    bool cdf = false;                      // --cdf or --cdf-from
+    std::optional<std::string> markovFile; // the map of a Markov measure
 };
 
 CascadeOptions cascadeOptions(const GivenOptions& given) {
@@ -52,14 +55,15 @@ CascadeOptions cascadeOptions(const GivenOptions& given) {
             given.number<int>(option::threads),
             given.list(option::cdf),
             given.text(option::cdfFrom),
-            given.has(option::cdf) || given.has(option::cdfFrom)};
+            given.has(option::cdf) || given.has(option::cdfFrom),
+            given.text(option::markov)};
 }
 
 // A realization takes --seed and --bins; its measure is the law's, not break points and
 // weights.
 Parsed<CascadeOptions> randomProblem(const CascadeOptions& o) {
     if (o.measure.fromFile || !o.measure.breakPointTexts.empty() || o.measure.weightsGiven ||
-        o.measure.weightsFile) {
+        o.measure.weightsFile || o.markovFile) {
         return {std::nullopt, "--random and --random-from give the law: no break points or "
                               "weights go with them"};
     }
@@ -73,6 +77,25 @@ Parsed<CascadeOptions> randomProblem(const CascadeOptions& o) {
     return {o, {}};
 }
 
+// A Markov measure takes its map from --markov and its weights from --weights-from, and gives
+// its bins.
+Parsed<CascadeOptions> markovProblem(const CascadeOptions& o) {
+    if (o.measure.fromFile || !o.measure.breakPointTexts.empty() || o.measure.weightsGiven) {
+        return {std::nullopt, "--markov gives the map: no break points, --from or --weights go "
+                              "with it"};
+    }
+    if (!o.measure.weightsFile) {
+        return {std::nullopt, "--markov needs its measure's weights: --weights-from FILE"};
+    }
+    if (*o.markovFile == "-" && *o.measure.weightsFile == "-") {
+        return {std::nullopt, "the map and --weights-from cannot both read standard input"};
+    }
+    if (!o.bins || o.levels || o.cdf || o.seed || o.realization) {
+        return {std::nullopt, "--markov takes --bins N, not --levels, --cdf or --seed"};
+    }
+    return {o, {}};
+}
+
 Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
     const ParsedOptions parsed = parseOptions(words, Command::Cascade);
     if (!parsed.given) {
@@ -81,6 +104,9 @@ Parsed<CascadeOptions> parse(const std::vector<std::string>& words) {
     CascadeOptions o = cascadeOptions(*parsed.given);
     if (o.random.given()) {
         return randomProblem(o);
+    }
+    if (o.markovFile) {
+        return markovProblem(o);
     }
     if (o.seed || o.realization) {
         return {std::nullopt, "--seed and --realization go with --random or --random-from"};
@@ -148,6 +174,36 @@ int runRealization(const CascadeOptions& o, std::ostream& out, const Services& s
     return kExitOk;
 }
 
+// Each bin of a Markov measure is a mass: a finite number in [0, 1], or the run stops with an
+// internal error before it is written.
+void checkMasses(std::size_t first, std::span<const double> masses) {
+    for (std::size_t i = 0; i < masses.size(); ++i) {
+        if (!(masses[i] >= 0.0 && masses[i] <= 1.0)) {
+            throw RuntimeError(ErrorKind::Internal, "bin " + std::to_string(first + i) +
+                                                        " has the mass " + shortest(masses[i]) +
+                                                        ", outside [0, 1]");
+        }
+    }
+}
+
+// The bins of the Markov measure of --markov and --weights-from.
+int runMarkovBins(const CascadeOptions& o, std::ostream& out, const Services& services) {
+    const std::vector<MarkovPiece> pieces = piecesOf(*o.markovFile, services);
+    const MarkovCascade measure(pieces, weightsOf(*o.measure.weightsFile, pieces, services));
+    CascadeWriter writer(o.outputFile, dataFormat(o.outputFile), out);
+    writer.begin(*o.bins, false);
+    withProgress(
+        services.progress, o.threads, static_cast<std::size_t>(*o.bins),
+        [&](const RunControl& control) {
+            writeMasses(*o.bins, writer, control, [&](std::size_t first, std::span<double> masses) {
+                measure.binMasses(*o.bins, first, masses, RunControl{1, nullptr, control.cancel});
+                checkMasses(first, masses);
+            });
+        });
+    writer.commit();
+    return kExitOk;
+}
+
 void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells,
                  CascadeWriter& writer, const RunControl& control) {
     internal::forEachWindow<Cascade::Cell>(
@@ -197,6 +253,9 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, std::os
     const CascadeOptions o = parse(words).orRefuse();
     if (o.random.given()) {
         return runRealization(o, out, services);
+    }
+    if (o.markovFile) {
+        return runMarkovBins(o, out, services);
     }
     const DataFormat format = dataFormat(o.outputFile);
     const Measure measure = readMeasure(o.measure, services);

@@ -1,6 +1,7 @@
 #include "MarkovCommand.h"
 
 #include "Json.h"
+#include "MarkovInput.h"
 #include "MeasureRun.h"
 #include "OptionParser.h"
 #include "SpectrumWriter.h"
@@ -66,35 +67,6 @@ Parsed<MarkovOptions> parse(const std::vector<std::string>& words) {
         return {std::nullopt, "the map and --weights-from cannot both read standard input"};
     }
     return {o, {}};
-}
-
-// The pieces in file, read a piece at a time; what refuses them names the file.
-std::vector<MarkovPiece> piecesOf(const std::string& file, const Services& services) {
-    MarkovPieceReader reader(services.decimalSeparator);
-    try {
-        readPieces(file, services.input, "pieces",
-                   [&](std::string_view piece) { reader.feed(piece); });
-        return reader.finish();
-    } catch (const FileError&) {
-        throw;
-    } catch (const InputError& e) {
-        throw InputError(inputName(file) + ": " + e.what());
-    }
-}
-
-// The transition weights in file, for the map of pieces; what refuses them names the file.
-MarkovWeights weightsOf(const std::string& file, const std::vector<MarkovPiece>& pieces,
-                        const Services& services) {
-    MarkovWeightReader reader(pieces, services.decimalSeparator);
-    try {
-        readPieces(file, services.input, "weights",
-                   [&](std::string_view piece) { reader.feed(piece); });
-        return reader.finish();
-    } catch (const FileError&) {
-        throw;
-    } catch (const InputError& e) {
-        throw InputError(inputName(file) + ": " + e.what());
-    }
 }
 
 std::vector<double> breakPointsOf(const std::vector<MarkovPiece>& pieces) {

@@ -128,6 +128,13 @@ inline constexpr Option weightsFrom{
     .help = "multifractal, cascade, partition: read the weights from FILE,\n"
             "\"-\" for standard input; markov: the transition weights of a\n"
             "Markov measure, a line a piece, and its multifractal spectrum"};
+inline constexpr Option markov{
+    .word = "--markov",
+    .commands = {Cascade},
+    .value = Value::File,
+    .valueName = "FILE",
+    .help = "cascade: the Markov map of FILE, \"-\" for standard input, its\n"
+            "measure's transition weights from --weights-from"};
 inline constexpr Option bins{.word = "--bins",
                              .commands = {Cascade},
                              .value = Value::Whole,
@@ -305,16 +312,40 @@ inline constexpr Option rest{
 } // namespace option
 
 // Every option, in the order --help lists them.
-inline constexpr std::array<const Option*, 33> kOptions{
-    &option::json,    &option::exact,       &option::points,      &option::from,
-    &option::threads, &option::weights,     &option::weightsFrom, &option::bins,
-    &option::binList, &option::orders,      &option::levels,      &option::output,
-    &option::cdf,     &option::cdfFrom,     &option::dq,          &option::exponents,
-    &option::batch,   &option::compare,     &option::csv,         &option::plot,
-    &option::grid,    &option::dpi,         &option::random,      &option::randomFrom,
-    &option::seed,    &option::realization, &option::branch,      &option::continuedFraction,
-    &option::beta,    &option::dimension,   &option::digits,      &option::help,
-    &option::rest};
+inline constexpr std::array<const Option*, 34> kOptions{&option::json,
+                                                        &option::exact,
+                                                        &option::points,
+                                                        &option::from,
+                                                        &option::threads,
+                                                        &option::weights,
+                                                        &option::weightsFrom,
+                                                        &option::markov,
+                                                        &option::bins,
+                                                        &option::binList,
+                                                        &option::orders,
+                                                        &option::levels,
+                                                        &option::output,
+                                                        &option::cdf,
+                                                        &option::cdfFrom,
+                                                        &option::dq,
+                                                        &option::exponents,
+                                                        &option::batch,
+                                                        &option::compare,
+                                                        &option::csv,
+                                                        &option::plot,
+                                                        &option::grid,
+                                                        &option::dpi,
+                                                        &option::random,
+                                                        &option::randomFrom,
+                                                        &option::seed,
+                                                        &option::realization,
+                                                        &option::branch,
+                                                        &option::continuedFraction,
+                                                        &option::beta,
+                                                        &option::dimension,
+                                                        &option::digits,
+                                                        &option::help,
+                                                        &option::rest};
 
 // Two options of which one would override the other in silence, or ask for what the other
 // rules out: given together, they are refused as bad usage with the problem, which names both.

@@ -258,6 +258,31 @@ py::array_t<double> cascade(const py::handle& breaks, const py::handle& weights,
     return target;
 }
 
+// The masses of bins first .. first + count - 1 of N of a Markov measure, as cascade's; the
+// measure spreads its bins over the threads itself.
+py::array_t<double> markovCascade(const py::handle& values, const py::handle& weights,
+                                  std::uint64_t bins, std::uint64_t first,
+                                  std::optional<std::uint64_t> count, const py::object& out,
+                                  unsigned threads) {
+    const std::vector<MarkovPiece> pieces = markovPieces(values);
+    const MarkovWeights rows = markovWeights(weights);
+    const std::uint64_t n = count.value_or(bins > first ? bins - first : 0);
+    Cascade::checkBins(bins, first, n);
+    std::optional<MarkovCascade> measure;
+    {
+        // The stationary law of a large map takes some milliseconds.
+        const py::gil_scoped_release release;
+        measure.emplace(pieces, rows);
+    }
+    py::array_t<double> target =
+        out.is_none() ? py::array_t<double>(static_cast<py::ssize_t>(n)) : writableTarget(out, n);
+    double* data = target.mutable_data();
+    runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
+        measure->binMasses(bins, first, {data, static_cast<std::size_t>(n)}, control);
+    });
+    return target;
+}
+
 // F(x) (survival false) or 1 - F(x) at every x, an array of x's shape (0-d for a number).
 py::array_t<double> distribution(const py::handle& breaks, const py::handle& weights,
                                  const py::handle& x, bool survival, unsigned threads) {
@@ -340,6 +365,9 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first_row"));
     module.def("cascade", &cascade, py::arg("breaks"), py::arg("weights"), py::arg("bins"),
                py::arg("first"), py::arg("count"), py::arg("out"), py::arg("threads"));
+    module.def("markov_cascade", &markovCascade, py::arg("pieces"), py::arg("weights"),
+               py::arg("bins"), py::arg("first"), py::arg("count"), py::arg("out"),
+               py::arg("threads"));
     module.def("distribution", &distribution, py::arg("breaks"), py::arg("weights"), py::arg("x"),
                py::arg("survival"), py::arg("threads"));
     module.def("cdf_at_bins", &cdfAtBins, py::arg("breaks"), py::arg("weights"), py::arg("bins"),

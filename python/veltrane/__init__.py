@@ -67,7 +67,7 @@ __all__ = [
     "AnalysisError", "Cells", "PreciseValue", "analytic", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
     "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "RandomPartitionSums",
     "beta", "cascade", "cdf", "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst",
-    "markov", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",
+    "markov", "markov_cascade", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",
     "random_partition_sums", "series", "spectrum", "survival", "tau", "zeta",
 ]
 
@@ -582,6 +582,68 @@ def cascade(breaks: object, weights: object, *, bins: int, first: int = 0,
     return _veltrane.cascade(_common.reals(breaks, "break points"),
                              _common.reals(weights, "weights"), n, start, count, out,
                              _common.threads(threads))
+
+
+def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0,
+                   count: int | None = None, out: npt.NDArray[np.float64] | None = None,
+                   threads: int | None = None) -> npt.NDArray[np.float64]:
+    """The masses of equal bins of a Markov measure on a Markov map.
+
+    Parameters
+    ----------
+    pieces : (n, 4) array_like
+        The map, as :func:`markov` takes it: one piece a row, ``left, right, image_left,
+        image_right``; at most 2048 pieces.
+    weights : sequence of n sequences
+        The transition weights, as :func:`markov_multifractal` takes them.
+    bins : int
+        N, the number of equal bins [j/N, (j+1)/N], 1 <= N <= MAX_BINS (2^40).
+    first : int, default 0
+        The first bin asked for.
+    count : int or None, default None
+        How many bins from first; None for all of them, 8 bytes a bin.
+    out : numpy.ndarray or None, default None
+        A writable, C-contiguous float64 array of count values that receives the masses and
+        is returned; on Ctrl+C it is left written in part.
+    threads : int or None, default None
+        Threads to share the bins over, 1 to 1024 (None: one a core); the bits are the same
+        on any number, and a bin's are the same in any range.
+
+    Returns
+    -------
+    numpy.ndarray
+        The masses of bins first .. first + count - 1, float64 (out, when given).
+
+    Raises
+    ------
+    InputError
+        For a refused map or weights (as :func:`markov_multifractal`), more than 2048 pieces,
+        bins that do not exist, or an out that cannot take them.
+
+    Notes
+    -----
+    The cylinder [i_0 ... i_m], the part of piece i_0 the map takes through pieces i_1 ... i_m
+    in turn, has the mass pi_{i_0} P_{i_0 i_1} ... P_{i_{m-1} i_m}. Each bin is a sum of
+    positive terms, as :func:`cascade`'s: the cylinders whole in it and the parts of those
+    around its ends, split until what is left is below 2^-50 of the smaller bin beside the end.
+
+    Examples
+    --------
+    The golden-mean map, piece 1 onto both pieces with weights 1 and 2, piece 2 onto piece 1:
+
+    >>> veltrane.markov_cascade([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]], [[1, 2], [1]], 2)
+    array([0.30312162, 0.69687838])
+    """
+    n = _common.whole(bins, "bins", 1, MAX_BINS, _common.MAX_BINS_NOTE)
+    start = _common.whole(first, "first", 0, MAX_BINS)
+    if count is not None:
+        count = _common.whole(count, "count", 0, MAX_BINS)
+    try:
+        rows = [_common.reals(row, "weights") for row in weights]  # type: ignore[attr-defined]
+    except TypeError:
+        raise InputError("weights must be a sequence of rows, one a piece") from None
+    return _veltrane.markov_cascade(_common.reals(pieces, "pieces"), rows, n, start, count, out,
+                                    _common.threads(threads))
 
 
 def cells(breaks: object, weights: object, *, levels: int, first: int = 0,

@@ -21,7 +21,8 @@ import veltrane
 from . import _common
 from ._realizations import MAX_SEED
 
-__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "partition_sums", "random_cascade",
+__all__ = ["beta", "cascade", "cdf_at_bins", "dq", "markov_cascade", "partition_sums",
+           "random_cascade",
            "random_cascades", "random_partition_sums", "series", "spectra", "tau"]
 
 #: Rows of a table in one block of a sweep: some milliseconds of work each.
@@ -126,6 +127,77 @@ def _by_bins(kind: str, compute: Any, breaks: object, weights: object, bins: int
     name = f"veltrane-{kind}-" + dask.base.tokenize(cuts, masses, bins, blocks, shared)
     starts = np.cumsum((0,) + blocks[0][:-1])
     graph = {(name, k): (compute, cuts, masses, bins, int(start), int(size), shared)
+             for k, (start, size) in enumerate(zip(starts, blocks[0]))}
+    return dask.array.Array(graph, name, blocks, dtype=np.float64, meta=np.empty((0,)))
+
+
+def _markov_bins(pieces: Any, weights: Any, bins: int, first: int, count: int,
+                 threads: int) -> npt.NDArray[np.float64]:
+    return veltrane.markov_cascade(pieces, weights, bins, first=first, count=count,
+                                   threads=threads)
+
+
+def markov_cascade(pieces: object, weights: object, *, bins: int, chunks: Any = 2**22,
+                   threads: int = 1) -> Any:
+    """The masses of N equal bins of a Markov measure, as a lazy Dask array.
+
+    Parameters
+    ----------
+    pieces : (n, 4) array_like
+        The map, a piece a row, as veltrane.markov_cascade() takes it.
+    weights : sequence of n sequences
+        The transition weights, a row a piece.
+    bins : int
+        N, the number of equal bins, 1 <= N <= veltrane.MAX_BINS (2^40).
+    chunks : int or tuple of int, default 2**22
+        Bins in a block, or the lengths of the blocks, adding up to bins.
+    threads : int, default 1
+        Threads a worker shares a block over.
+
+    Returns
+    -------
+    dask.array.Array
+        The masses, float64 of shape (bins,), whose block k is
+        ``veltrane.markov_cascade(..., first=start_k, count=len_k)``.
+
+    Raises
+    ------
+    InputError
+        For a refused map, weights, bins, chunks or threads, raised here before Dask is
+        imported rather than on a worker.
+    ImportError
+        Where Dask is not installed, naming the Debian packages.
+
+    Notes
+    -----
+    The bits are those of one veltrane.markov_cascade() call, for any chunking, on any worker:
+    a bin depends only on N and its index.
+
+    Examples
+    --------
+    >>> masses = veltrane.dask.markov_cascade([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]],
+    ...                                       [[1, 2], [1]], bins=8, chunks=3)
+    >>> masses.chunks
+    ((3, 3, 2),)
+    """
+    table = _common.reals(pieces, "pieces")
+    try:
+        rows = [_common.reals(row, "weights") for row in weights]  # type: ignore[attr-defined]
+    except TypeError:
+        raise veltrane.InputError("weights must be a sequence of rows, one a piece") from None
+    veltrane.markov_cascade(table, rows, bins, count=0)
+    shared = _common.threads(threads)
+    dask = _dask()
+    try:
+        blocks = dask.array.core.normalize_chunks(chunks, shape=(bins,), dtype=np.float64)
+    except (TypeError, ValueError, ZeroDivisionError):
+        blocks = None
+    if blocks is None or min(blocks[0], default=0) < 1:
+        raise veltrane.InputError("chunks must be a whole number of bins from 1, or block "
+                                  f"lengths from 1 that add up to {bins}")
+    name = "veltrane-markov-cascade-" + dask.base.tokenize(table, rows, bins, blocks, shared)
+    starts = np.cumsum((0,) + blocks[0][:-1])
+    graph = {(name, k): (_markov_bins, table, rows, bins, int(start), int(size), shared)
              for k, (start, size) in enumerate(zip(starts, blocks[0]))}
     return dask.array.Array(graph, name, blocks, dtype=np.float64, meta=np.empty((0,)))
 

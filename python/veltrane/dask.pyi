@@ -10,6 +10,7 @@ __all__ = [
     "cascade",
     "cdf_at_bins",
     "dq",
+    "markov_cascade",
     "partition_sums",
     "random_cascade",
     "random_cascades",
@@ -23,6 +24,14 @@ TABLE_CHUNKS: int
 # Dask ships no type information: its arrays are Any here.
 _Table = npt.ArrayLike | Any
 
+def markov_cascade(
+    pieces: npt.ArrayLike,
+    weights: Sequence[Sequence[float]],
+    *,
+    bins: int,
+    chunks: Any = 4194304,
+    threads: int = 1,
+) -> Any: ...
 def cascade(
     breaks: npt.ArrayLike,
     weights: npt.ArrayLike,

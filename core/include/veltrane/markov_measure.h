@@ -12,6 +12,7 @@
 // and f = q α - τ. α runs from the smallest to the largest ratio, over the cycles of the
 // transition graph, of Σ -ln P_ij to Σ ln|s_i|.
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -130,6 +131,45 @@ public:
 
 private:
     std::shared_ptr<const detail::MarkovMeasureModel> m_model;
+};
+
+namespace detail {
+struct MarkovBinTables;
+} // namespace detail
+
+// The same measure as data: the masses of N equal bins of [0, 1], as Cascade::binMasses gives
+// those of a self-similar measure. A cylinder [i_0 … i_m] is an interval, piece i_0's part that
+// the map takes through pieces i_1 … i_m in turn, of length |piece i_m| over |s_{i_0} ⋯
+// s_{i_{m-1}}| and mass π_{i_0} P_{i_0 i_1} ⋯ P_{i_{m-1} i_m}; a decreasing branch reverses the
+// order of its sub-cylinders. Immutable; its functions may run on any number of threads at once.
+class VELTRANE_API MarkovCascade {
+public:
+    // The most pieces of a map whose bins are computed: the stationary law is found by a dense
+    // elimination (n^3 / 3 multiply-adds, some seconds at this size, 32 MiB).
+    static constexpr std::size_t kMostPieces = 2048;
+
+    // Throws as MarkovMeasureSolver's constructor, and InputError for more than kMostPieces
+    // pieces.
+    MarkovCascade(std::span<const MarkovPiece> pieces, const MarkovWeights& weights);
+
+    std::size_t pieceCount() const;
+    // The stationary law π of P, the mass of each piece: each within a few units of rounding of
+    // itself (Grassmann–Taksar–Heyman elimination, which subtracts nothing), summing to 1.
+    const std::vector<double>& stationary() const;
+
+    // The masses μ([j/N, (j+1)/N]) of N = bins equal bins (1 ≤ N ≤ Cascade::kMaxBins), for
+    // j = first .. first + out.size() - 1, into out, over the threads control asks for. Each is a
+    // sum of positive terms: the cylinders whole in the bin, and the parts of the two cylinders
+    // around its ends, split until what is left undivided is below 2^-50 of the smaller bin
+    // beside the end, then shared in proportion to length. Bin ends are placed in cylinders with
+    // 106 bits of a position counted in bins. A bin's value depends only on N and j, not on the
+    // range it is asked in nor on the threads. Throws InputError for N outside [1, kMaxBins] or a
+    // range beyond N (as Cascade::checkBins), Cancelled through control, out filled in part.
+    void binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
+                   const RunControl& control = {}) const;
+
+private:
+    std::shared_ptr<const detail::MarkovBinTables> m_tables;
 };
 
 } // namespace veltrane
