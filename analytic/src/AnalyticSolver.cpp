@@ -229,6 +229,12 @@ double AnalyticSolver::lambdaMin() const {
 double AnalyticSolver::lambdaMax() const {
     return onePoint(*m_model) ? m_model->orbits().lambdaMin : m_model->range().high.lyapunov;
 }
+double AnalyticSolver::orbitLambdaMin() const {
+    return m_model->orbits().lambdaMin;
+}
+double AnalyticSolver::orbitLambdaMax() const {
+    return m_model->orbits().lambdaMax;
+}
 bool AnalyticSolver::rangeAtOrbits() const {
     return onePoint(*m_model) || (m_model->range().lowAtOrbit && m_model->range().highAtOrbit);
 }

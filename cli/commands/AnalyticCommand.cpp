@@ -233,8 +233,17 @@ void runValue(const AnalyticOptions& o, const AnalyticMap& map, std::ostream& ou
     writeValue(map, o.beta, o.beta ? "pressure" : "dimension", value, precise, o.json, out);
 }
 
+// How far the spectrum's ends fall short of the periodic orbits' extreme exponents, relative
+// to the orbits' range.
+double shortOfOrbits(const AnalyticSolver& solver) {
+    const double low = solver.orbitLambdaMin();
+    const double high = solver.orbitLambdaMax();
+    const double range = high - low;
+    return range > 0.0 ? ((solver.lambdaMin() - low) + (high - solver.lambdaMax())) / range : 0.0;
+}
+
 void runSpectrum(const AnalyticOptions& o, const AnalyticMap& map, std::ostream& out,
-                 const Services& services) {
+                 std::ostream& err, const Services& services) {
     const auto points = static_cast<std::size_t>(o.points);
     const std::optional<PlotRequest> plot =
         plotRequest(o.plotFile, o.grid, o.dpi, PlotKind::ExactSpectrum, points);
@@ -242,6 +251,13 @@ void runSpectrum(const AnalyticOptions& o, const AnalyticMap& map, std::ostream&
     ExactSpectrum spectrum;
     withProgress(services.progress, o.threads, points,
                  [&](const RunControl& control) { spectrum = solver.spectrum(points, control); });
+    if (!solver.rangeAtOrbits() && shortOfOrbits(solver) > 1e-9) {
+        // The numbers are right, but the range is visibly shorter than the orbits': said once,
+        // on standard error, so that the output stays what it is for a script.
+        err << "veltrane: note: the spectrum runs from " << shortest(solver.lambdaMin()) << " to "
+            << shortest(solver.lambdaMax())
+            << ", short of the periodic orbits' ends: the collocation resolves no larger |beta|\n";
+    }
     if (plot) {
         classic::Module1 store = exactStore(spectrum.points);
         drawPlot(store, *plot, services);
@@ -269,14 +285,14 @@ bool analyticDrawsPicture(const std::vector<std::string>& words) {
     return parsed.options && parsed.options->plotFile;
 }
 
-int runAnalytic(const std::vector<std::string>& words, std::ostream& out, std::ostream& /*err*/,
+int runAnalytic(const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
                 const Services& services) {
     const AnalyticOptions o = parse(words).orRefuse();
     const AnalyticMap map = mapOf(o, services);
     if (o.beta || o.dimension) {
         runValue(o, map, out, services);
     } else {
-        runSpectrum(o, map, out, services);
+        runSpectrum(o, map, out, err, services);
     }
     return kExitOk;
 }

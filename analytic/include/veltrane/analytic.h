@@ -107,6 +107,9 @@ public:
     double lambdaMax() const;
     unsigned orbitPeriod() const;
     bool rangeAtOrbits() const;
+    // The extreme exponents of the periodic orbits themselves.
+    double orbitLambdaMin() const;
+    double orbitLambdaMax() const;
 
     // The equilibrium state of β: λ = -P'(β), h = P(β) + βλ, D = h/λ.
     ExactPoint atBeta(double beta) const;
