@@ -630,19 +630,6 @@ void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunC
     }
 }
 
-// Σ π_i ln r_i over the ratios r_i = (Bv)_i / v_i, within [low, high]: ln ρ(B) to the second
-// order in their spread (Σ π_i r_i = u B v / u v with u_i = π_i / v_i, which is ρ for the exact
-// left vector u), and the very mean the equilibrium's entropy holds, so that the point's
-// β = f - q α keeps to rounding over the Lyapunov exponent, where the bounds' width, of n units
-// of rounding on a chain of n pieces over a Lyapunov exponent of 1 / n, would not.
-double TransferSolver::meanLogRatio(std::span<const double> logRow, double low, double high) const {
-    double mean = 0.0;
-    for (std::size_t i = 0; i < m_law.size(); ++i) {
-        mean += m_law[i] * (logRow[i] - std::log(m_right[i]));
-    }
-    return std::clamp(mean, low, high);
-}
-
 TransferRoot TransferSolver::solve(double q, double tau, const RunControl& control) {
     entries(q, tau);
     double lower = 0.0;
@@ -669,9 +656,6 @@ TransferRoot TransferSolver::solve(double q, double tau, const RunControl& contr
     }
     const CycleRatio* end = q >= 0.0 ? m_plus : m_minus;
     stationary(end == nullptr ? std::span<const std::uint32_t>() : end->order, control);
-    if (n > kDenseMost) {
-        root.logRoot = m_shift + meanLogRatio(logRow, std::log(lower), std::log(upper));
-    }
     double entropy = 0.0;
     double cost = 0.0;
     double time = 0.0;
@@ -689,6 +673,14 @@ TransferRoot TransferSolver::solve(double q, double tau, const RunControl& contr
         entropy += m_law[i] * rowEntropy;
         cost += m_law[i] * rowCost;
         time += m_law[i] * m_moves.logS[i];
+    }
+    if (n > kDenseMost) {
+        // ln ρ(M) = h + Σ π_i P~_ij ln M_ij, the pressure of the equilibrium (the variational
+        // principle), which an equilibrium off by ε misses by ε^2 only. Formed from the sums that
+        // make f and α, it keeps the point's β = f - q α to their rounding, where the bounds'
+        // ratios, each rounded to a unit of 2^-53 of 1, would move τ by that over a Lyapunov
+        // exponent of ln 2 / n on a chain of n pieces.
+        root.logRoot = entropy - q * cost + tau * time;
     }
     root.meanLogP = -cost;
     root.meanLogS = time;

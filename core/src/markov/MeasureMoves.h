@@ -117,7 +117,6 @@ private:
     void startKnown();
     bool sparseInverseStep(double sigma);
     void largeStationary(const RunControl& control);
-    double meanLogRatio(std::span<const double> logRow, double low, double high) const;
     bool eliminatedLaw();
     void lazyLaw(const RunControl& control);
 
