@@ -360,7 +360,7 @@ TEST(MarkovMeasure, LargeMapsKeepTheirBounds) {
         const test::MarkovFamily family = test::familyNamed(row.at(1));
         const std::uint64_t seed = std::stoull(row.at(3));
         const std::vector<MarkovPiece> pieces =
-            test::markovFamilyMap(family, std::stoul(row.at(2)), seed);
+            test::markovFamilyMap(family, std::stoul(row.at(2)), seed, std::stoul(row.at(7)));
         std::mt19937_64 engine(seed);
         const MarkovWeights weights = randomWeights(pieces, std::stod(row.at(4)), engine);
         const MarkovMeasureSolver solver(pieces, weights);

@@ -44,7 +44,7 @@ constexpr std::size_t kSparseWorkPerPiece = 256;
 
 // Noda's steps settle quadratically: a few that no longer narrow the bounds have met their
 // rounding (about n units on a chain of n pieces, whose elimination runs along it).
-constexpr long kSparseStall = 3;
+constexpr long kSparseStall = 1;
 
 // Newton's steps for τ far beyond the handful it takes.
 constexpr int kMostNewtonSteps = 200;
