@@ -33,9 +33,10 @@ constexpr double kStalledWidth = 1e-11;
 constexpr long kPowerBeforeInverse = 200;
 constexpr std::size_t kDenseMost = 400;
 
-// Power steps before a large sparse graph turns to Noda's steps by the sparse elimination, which
-// cost a few products each and settle in a handful.
-constexpr long kPowerBeforeSparse = 4;
+// A large sparse graph takes Noda's steps by the sparse elimination from its first step on: they
+// cost a few products each and settle in a handful, where power steps may not settle at all (a
+// chain's eigenvalues lie near one circle).
+constexpr long kPowerBeforeSparse = 1;
 
 // Large graphs taken by the sparse elimination: at most this many moves a piece on average, and
 // at most this many multiply-adds a piece to eliminate, a few dozen products' worth.
