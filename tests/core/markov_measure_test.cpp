@@ -250,6 +250,25 @@ std::pair<Real, Real> cycleRatios(const std::vector<MarkovPiece>& pieces,
     return {low, high};
 }
 
+// Weights drawn over `decades` orders of magnitude, one a move of each piece.
+MarkovWeights randomWeights(const std::vector<MarkovPiece>& pieces, double decades,
+                            std::mt19937_64& engine) {
+    std::uniform_real_distribution<double> exponent(-0.5 * decades, 0.5 * decades);
+    MarkovWeights weights;
+    for (const MarkovPiece& p : pieces) {
+        const double lo = std::min(p.imageLeft, p.imageRight);
+        const double hi = std::max(p.imageLeft, p.imageRight);
+        std::vector<double> row;
+        for (const MarkovPiece& other : pieces) {
+            if (other.left >= lo && other.right <= hi) {
+                row.push_back(std::pow(10.0, exponent(engine)));
+            }
+        }
+        weights.push_back(row);
+    }
+    return weights;
+}
+
 // Small maps of every family with weights drawn over six orders of magnitude: the range of α
 // is that of the cycles listed one by one, the spectrum and the exponents pass their bounds, and
 // τ(0) = -1, τ(1) = 0 exactly.
@@ -259,7 +278,6 @@ std::pair<Real, Real> cycleRatios(const std::vector<MarkovPiece>& pieces,
 // internal error rather than a point past its bounds, and are left out.
 TEST(MarkovMeasure, RandomMeasuresOfEveryFamilyKeepTheirBounds) {
     std::mt19937_64 engine(20261207);
-    std::uniform_real_distribution<double> exponent(-3.0, 3.0);
     for (const test::MarkovFamily family : test::allMarkovFamilies()) {
         if (family == test::MarkovFamily::Halves || family == test::MarkovFamily::Uneven) {
             continue;
@@ -267,18 +285,7 @@ TEST(MarkovMeasure, RandomMeasuresOfEveryFamilyKeepTheirBounds) {
         for (const std::uint64_t seed : {1, 2, 3}) {
             SCOPED_TRACE(test::familyName(family) + ", seed " + std::to_string(seed));
             const std::vector<MarkovPiece> pieces = test::markovFamilyMap(family, 6, seed, 3);
-            MarkovWeights weights;
-            for (const MarkovPiece& p : pieces) {
-                const double lo = std::min(p.imageLeft, p.imageRight);
-                const double hi = std::max(p.imageLeft, p.imageRight);
-                std::vector<double> row;
-                for (const MarkovPiece& other : pieces) {
-                    if (other.left >= lo && other.right <= hi) {
-                        row.push_back(std::pow(10.0, exponent(engine)));
-                    }
-                }
-                weights.push_back(row);
-            }
+            const MarkovWeights weights = randomWeights(pieces, 6.0, engine);
             const MarkovMeasureSolver solver(pieces, weights);
             const auto [low, high] = cycleRatios(pieces, weights);
             expectWithin(solver.alphaMin(), low, 1e-13, "alpha min");
@@ -292,6 +299,100 @@ TEST(MarkovMeasure, RandomMeasuresOfEveryFamilyKeepTheirBounds) {
             }
             std::vector<Exponents> rows(qs.size());
             EXPECT_NO_THROW(solver.exponentsMany(qs, rows, {}));
+        }
+    }
+}
+
+// τ, α and f of a chain (piece k onto piece k + 1, the last onto the first two) from its return
+// equation: every cycle passes through the last piece, whose two first returns, by piece 0 and by
+// piece 1, weigh w_1 = p_0^q Π_i |s_i|^τ and w_2 = p_1^q Π_(i ≥ 1) |s_i|^τ, so that
+// ρ(M(q, τ)) = 1 exactly where w_1 + w_2 = 1; α = τ'(q) by the implicit function theorem.
+struct ChainPoint {
+    Real tau = 0;
+    Real alpha = 0;
+    Real f = 0;
+};
+
+ChainPoint chainPoint(const std::vector<MarkovPiece>& pieces, const MarkovWeights& weights,
+                      double q) {
+    Real all = 0; // Σ ln|s_i|
+    Real first = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const MarkovPiece& p = pieces[i];
+        const Real slope = std::fabs(Real{p.imageRight} - p.imageLeft) / (Real{p.right} - p.left);
+        all += std::log(slope);
+        first = i == 0 ? std::log(slope) : first;
+    }
+    const std::vector<double>& last = weights.back();
+    const Real logP0 = std::log(last.at(0) / (Real{last.at(0)} + last.at(1)));
+    const Real logP1 = std::log(last.at(1) / (Real{last.at(0)} + last.at(1)));
+    const Real time1 = all;
+    const Real time2 = all - first;
+    // w_1 + w_2 rises with τ from 0 to infinity: bisection, then Newton's steps.
+    const auto sum = [&](Real tau) {
+        return std::exp(q * logP0 + tau * time1) + std::exp(q * logP1 + tau * time2);
+    };
+    Real lo = -1000;
+    Real hi = 1000;
+    for (int k = 0; k < 200 && hi - lo > 1e-12L; ++k) {
+        const Real mid = (lo + hi) / 2;
+        (sum(mid) < 1 ? lo : hi) = mid;
+    }
+    Real tau = (lo + hi) / 2;
+    for (int k = 0; k < 4; ++k) {
+        const Real w1 = std::exp(q * logP0 + tau * time1);
+        const Real w2 = std::exp(q * logP1 + tau * time2);
+        tau -= (w1 + w2 - 1) / (w1 * time1 + w2 * time2);
+    }
+    const Real w1 = std::exp(q * logP0 + tau * time1);
+    const Real w2 = std::exp(q * logP1 + tau * time2);
+    const Real alpha = -(w1 * logP0 + w2 * logP1) / (w1 * time1 + w2 * time2);
+    return {tau, alpha, q * alpha - tau};
+}
+
+// Maps of 1,000 pieces and more, which the transfer solver takes by its sparse and large ways,
+// with seeded random weights (tests/data/core/markov-measure-cases.tsv, "large"): τ(0) = -1 and
+// τ(1) = 0 exactly, τ concave in q, every point and row within its bounds, chains against their
+// return equation, and where a number of points is given the whole spectrum checked.
+TEST(MarkovMeasure, LargeMapsKeepTheirBounds) {
+    for (const test::Row& row : rowsOf("core/markov-measure-cases.tsv", "large")) {
+        SCOPED_TRACE(row.at(1) + ", " + row.at(2) + " pieces, seed " + row.at(3));
+        const test::MarkovFamily family = test::familyNamed(row.at(1));
+        const std::uint64_t seed = std::stoull(row.at(3));
+        const std::vector<MarkovPiece> pieces =
+            test::markovFamilyMap(family, std::stoul(row.at(2)), seed, std::stoul(row.at(7)));
+        std::mt19937_64 engine(seed);
+        const MarkovWeights weights = randomWeights(pieces, std::stod(row.at(4)), engine);
+        const MarkovMeasureSolver solver(pieces, weights);
+        EXPECT_EQ(solver.tau(0.0), -1.0);
+        EXPECT_EQ(solver.tau(1.0), 0.0);
+        std::vector<double> qs = test::numbers(row.at(5));
+        std::sort(qs.begin(), qs.end());
+        std::vector<Exponents> rows(qs.size());
+        ASSERT_NO_THROW(solver.exponentsMany(qs, rows, {}));
+        for (std::size_t k = 0; k < qs.size(); ++k) {
+            SCOPED_TRACE("q = " + std::to_string(qs[k]));
+            const MultifractalPoint point = solver.atQ(qs[k]);
+            EXPECT_GE(point.alpha, solver.alphaMin());
+            EXPECT_LE(point.alpha, solver.alphaMax());
+            EXPECT_GE(point.f, 0.0);
+            EXPECT_LE(point.f, 1.0);
+            if (k >= 1 && k + 1 < qs.size()) {
+                // Concave: τ at q_k at least the chord of its neighbours, to rounding.
+                const double t = (qs[k] - qs[k - 1]) / (qs[k + 1] - qs[k - 1]);
+                const double chord = (1 - t) * rows[k - 1].tau + t * rows[k + 1].tau;
+                expectWithin(std::min(rows[k].tau, chord), chord, 1e-12, "concavity of tau");
+            }
+            if (family == test::MarkovFamily::Chain) {
+                const ChainPoint want = chainPoint(pieces, weights, qs[k]);
+                expectWithin(rows[k].tau, want.tau, 1e-13, "tau");
+                expectWithin(point.alpha, want.alpha, 1e-13, "alpha");
+                expectWithin(point.f, want.f, 1e-13, "f");
+            }
+        }
+        const std::size_t points = std::stoul(row.at(6));
+        if (points > 0) {
+            EXPECT_NO_THROW(solver.spectrum(points));
         }
     }
 }

@@ -100,6 +100,9 @@ public:
                 const PointSink<DqPoint>& sink) const;
 
 private:
+    TransferSolver transferSolver() const {
+        return TransferSolver(m_moves, &m_plus, &m_minus, m_pattern ? &*m_pattern : nullptr);
+    }
     OrderRoot order(double q, TransferSolver& solver, const OrderRoot* near) const;
     OrderRoot order(double q) const;
     // The mean of α over [from, to] by Simpson's rule.
@@ -115,6 +118,7 @@ private:
 
     TransitionMap m_map;
     MeasureMoves m_moves;
+    std::optional<GthPattern> m_pattern; // of a large sparse map, for its solvers
     std::optional<MultifractalSolver> m_bernoulli;
     CycleRatio m_plus;  // the smallest cycle ratio, whose potentials balance q ≥ 0
     CycleRatio m_minus; // and the largest, for q < 0
@@ -142,6 +146,7 @@ MarkovMeasureModel::MarkovMeasureModel(std::span<const MarkovPiece> pieces,
     const CycleRatio largest = smallestCycleRatio(m_moves, cost, kTie, control);
     m_plus = smallest;
     m_minus = largest;
+    m_pattern = measurePattern(m_moves);
     m_alphaMin = static_cast<double>(smallest.ratio);
     m_alphaMax = static_cast<double>(-largest.ratio);
     if (!(m_alphaMax - m_alphaMin > MultifractalSolver::kRatioTolerance * m_alphaMax)) {
@@ -202,12 +207,12 @@ OrderRoot MarkovMeasureModel::order(double q, TransferSolver& solver, const Orde
 }
 
 OrderRoot MarkovMeasureModel::order(double q) const {
-    TransferSolver solver(m_moves, &m_plus, &m_minus);
+    TransferSolver solver = transferSolver();
     return order(q, solver, nullptr);
 }
 
 double MarkovMeasureModel::meanAlpha(double from, double to) const {
-    TransferSolver solver(m_moves, &m_plus, &m_minus);
+    TransferSolver solver = transferSolver();
     const OrderRoot a = order(from, solver, nullptr);
     const OrderRoot b = order(0.5 * (from + to), solver, &a);
     const OrderRoot c = order(to, solver, &b);
@@ -390,7 +395,7 @@ MultifractalPoint MarkovMeasureModel::atAlpha(double alpha) const {
     if (!(alpha > m_alphaMin && alpha < m_alphaMax)) {
         return endPoint(!(alpha >= m_alphaMax));
     }
-    TransferSolver solver(m_moves, &m_plus, &m_minus);
+    TransferSolver solver = transferSolver();
     const OrderRoot start = order(0.0, solver, nullptr);
     return pointOf(alpha, solveAlpha(alpha, solver, start, 1.0));
 }
@@ -398,7 +403,7 @@ MultifractalPoint MarkovMeasureModel::atAlpha(double alpha) const {
 long MarkovMeasureModel::solveBlock(std::size_t first, std::size_t points,
                                     std::span<MultifractalPoint> out,
                                     detail::BlockProgress& progress) const {
-    TransferSolver solver(m_moves, &m_plus, &m_minus);
+    TransferSolver solver = transferSolver();
     const double spread = m_alphaMax - m_alphaMin;
     const double last = static_cast<double>(points - 1);
     std::optional<OrderRoot> previous;

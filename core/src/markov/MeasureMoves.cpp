@@ -33,6 +33,20 @@ constexpr double kStalledWidth = 1e-11;
 constexpr long kPowerBeforeInverse = 200;
 constexpr std::size_t kDenseMost = 400;
 
+// A large sparse graph takes Noda's steps by the sparse elimination from its first step on: they
+// cost a few products each and settle in a handful, where power steps may not settle at all (a
+// chain's eigenvalues lie near one circle).
+constexpr long kPowerBeforeSparse = 1;
+
+// Large graphs taken by the sparse elimination: at most this many moves a piece on average, and
+// at most this many multiply-adds a piece to eliminate, a few dozen products' worth.
+constexpr std::size_t kSparseEdgesPerPiece = 16;
+constexpr std::size_t kSparseWorkPerPiece = 256;
+
+// Noda's steps settle quadratically: a few that no longer narrow the bounds have met their
+// rounding (about n units on a chain of n pieces, whose elimination runs along it).
+constexpr long kSparseStall = 1;
+
 // Newton's steps for τ far beyond the handful it takes.
 constexpr int kMostNewtonSteps = 200;
 
@@ -62,6 +76,11 @@ MeasureMoves measureMoves(const TransitionMap& map, const MarkovWeights& weights
     }
     MeasureMoves moves;
     moves.logS = map.exponents;
+    moves.lengths.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double left = i == 0 ? 0.0 : map.breakPoints[i - 1];
+        moves.lengths.push_back((i + 1 == n ? 1.0 : map.breakPoints[i]) - left);
+    }
     moves.start.push_back(0);
     for (std::size_t i = 0; i < n; ++i) {
         const std::vector<double>& row = weights[i];
@@ -91,6 +110,26 @@ MeasureMoves measureMoves(const TransitionMap& map, const MarkovWeights& weights
         moves.start.push_back(moves.to.size());
     }
     return moves;
+}
+
+std::optional<GthPattern> measurePattern(const MeasureMoves& moves) {
+    const std::size_t n = moves.size();
+    if (n <= kDenseMost) {
+        return std::nullopt;
+    }
+    IntervalRows rows;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t count = moves.start[i + 1] - moves.start[i];
+        const std::uint32_t first = count == 0 ? 0 : moves.to[moves.start[i]];
+        for (std::size_t k = 0; k < count; ++k) {
+            if (moves.to[moves.start[i] + k] != first + k) {
+                return std::nullopt;
+            }
+        }
+        rows.begin.push_back(first);
+        rows.end.push_back(first + static_cast<std::uint32_t>(count));
+    }
+    return GthPattern::of(rows, kSparseEdgesPerPiece * n, kSparseWorkPerPiece * n);
 }
 
 std::vector<std::uint32_t> strongComponents(const MeasureMoves& moves,
@@ -357,10 +396,14 @@ CycleRatio smallestCycleRatio(const MeasureMoves& moves, std::span<const double>
 }
 
 TransferSolver::TransferSolver(const MeasureMoves& moves, const CycleRatio* plus,
-                               const CycleRatio* minus)
+                               const CycleRatio* minus, const GthPattern* pattern)
     : m_moves(moves), m_plus(plus), m_minus(minus), m_entries(moves.moveCount()),
       m_exponents(moves.moveCount()), m_chain(moves.moveCount()), m_right(moves.size(), 1.0),
-      m_law(moves.size()), m_next(moves.size()) {}
+      m_law(moves.size()), m_next(moves.size()) {
+    if (pattern != nullptr) {
+        m_factor.emplace(*pattern);
+    }
+}
 
 void TransferSolver::entries(double q, double tau) {
     m_q = q;
@@ -398,6 +441,10 @@ void TransferSolver::entries(double q, double tau) {
 long TransferSolver::iterate(const RunControl& control, double& lower, double& upper) {
     std::vector<double>& y = m_right;
     const std::size_t n = m_moves.size();
+    const bool large = n > kDenseMost;
+    if (large) {
+        startKnown();
+    }
     double best = std::numeric_limits<double>::infinity();
     long sinceBest = 0;
     for (long step = 1; step <= kMostPowerSteps; ++step) {
@@ -428,10 +475,14 @@ long TransferSolver::iterate(const RunControl& control, double& lower, double& u
         if (width < 0.99 * best) {
             best = width;
             sinceBest = 0;
-        } else if (++sinceBest >= kStall && best <= kStalledWidth) {
+        } else if (++sinceBest >= (large && m_factor ? kSparseStall : kStall) &&
+                   best <= kStalledWidth) {
             return step;
         }
-        if (step >= kPowerBeforeInverse && n <= kDenseMost && inverseStep(upper)) {
+        if (step >= kPowerBeforeInverse && !large && inverseStep(upper)) {
+            continue;
+        }
+        if (step >= kPowerBeforeSparse && large && m_factor && sparseInverseStep(upper)) {
             continue;
         }
         double top = 0.0;
@@ -526,8 +577,8 @@ bool TransferSolver::inverseStep(double sigma) {
 // large one.
 void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunControl& control) {
     const std::size_t n = m_moves.size();
-    m_law.assign(n, 0.0);
     if (n <= kDenseMost) {
+        m_law.assign(n, 0.0);
         // The chain in the order given: vertex order[r] at r.
         std::vector<std::uint32_t> rank(n);
         for (std::uint32_t r = 0; r < n; ++r) {
@@ -569,31 +620,7 @@ void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunC
             m_law[i] = law[rank[i]];
         }
     } else {
-        std::fill(m_law.begin(), m_law.end(), 1.0 / static_cast<double>(n));
-        for (long step = 1;; ++step) {
-            if (step > kMostPowerSteps) {
-                fault("the equilibrium of the transfer matrix at q = " + shortest(m_q) +
-                      " did not settle in " + std::to_string(kMostPowerSteps) + " steps");
-            }
-            if (step % 256 == 0) {
-                checkCancelled(control);
-            }
-            std::fill(m_next.begin(), m_next.end(), 0.0);
-            for (std::size_t i = 0; i < n; ++i) {
-                for (std::size_t e = m_moves.start[i]; e < m_moves.start[i + 1]; ++e) {
-                    m_next[m_moves.to[e]] += 0.5 * m_law[i] * m_chain[e];
-                }
-            }
-            double moved = 0.0;
-            for (std::size_t i = 0; i < n; ++i) {
-                const double next = m_next[i] + 0.5 * m_law[i];
-                moved = std::max(moved, std::fabs(next - m_law[i]));
-                m_law[i] = next;
-            }
-            if (moved <= DBL_EPSILON / static_cast<double>(n)) {
-                break;
-            }
-        }
+        largeStationary(control);
     }
     double total = 0.0;
     for (const double x : m_law) {
@@ -647,6 +674,14 @@ TransferRoot TransferSolver::solve(double q, double tau, const RunControl& contr
         entropy += m_law[i] * rowEntropy;
         cost += m_law[i] * rowCost;
         time += m_law[i] * m_moves.logS[i];
+    }
+    if (n > kDenseMost) {
+        // ln ρ(M) = h + Σ π_i P~_ij ln M_ij, the pressure of the equilibrium (the variational
+        // principle), which an equilibrium off by ε misses by ε^2 only. Formed from the sums that
+        // make f and α, it keeps the point's β = f - q α to their rounding, where the bounds'
+        // ratios, each rounded to a unit of 2^-53 of 1, would move τ by that over a Lyapunov
+        // exponent of ln 2 / n on a chain of n pieces.
+        root.logRoot = entropy - q * cost + tau * time;
     }
     root.meanLogP = -cost;
     root.meanLogS = time;

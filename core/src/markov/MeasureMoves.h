@@ -4,11 +4,13 @@
 // logarithm of its transition probability, the pieces' exponents ln|s_i|, the transfer matrix
 // M_ij(q, τ) = A_ij P_ij^q |s_i|^τ with its Perron root and vectors, and the extreme ratios of
 // Σ cost over Σ ln|s_i| along the cycles of the graph.
+#include "Gth.h"
 #include "IntervalGraph.h"
 #include "TransitionMap.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 #include <veltrane/markov_measure.h>
@@ -18,12 +20,14 @@ namespace veltrane {
 
 // A graph of moves by rows: the moves of piece i are start[i] .. start[i + 1] - 1, to the pieces
 // in to[]; logP their ln P_ij (each row's P summing to 1 within a few units of rounding), logS
-// the pieces' ln|s_i| > 0.
+// the pieces' ln|s_i| > 0; lengths the pieces' lengths where the graph is a whole map (empty for a
+// part of one), the right Perron vector of M(0, -1).
 struct MeasureMoves {
     std::vector<std::size_t> start;
     std::vector<std::uint32_t> to;
     std::vector<double> logP;
     std::vector<double> logS;
+    std::vector<double> lengths;
 
     std::size_t size() const { return logS.size(); }
     std::size_t moveCount() const { return to.size(); }
@@ -35,6 +39,12 @@ void checkMoveCount(const IntervalRows& rows);
 // The moves of map with the weights normalised a row; throws WeightError where the weights
 // are not one row a piece, a row not one weight a move, a weight not positive and finite.
 MeasureMoves measureMoves(const TransitionMap& map, const MarkovWeights& weights);
+
+// The order and pattern of the Grassmann–Taksar–Heyman elimination of a large graph (more pieces
+// than a dense elimination takes) whose moves are runs, where it costs a few dozen products with
+// the matrix at most: what TransferSolver takes for Noda's steps and the equilibrium's law on
+// chains and other sparse graphs. Nothing for a small graph, a dense one, or one not of runs.
+std::optional<GthPattern> measurePattern(const MeasureMoves& moves);
 
 // The strongly connected components of the graph of the moves kept (keep[e]), numbered from 0;
 // each vertex's component, and their count.
@@ -82,9 +92,10 @@ public:
     // e^(q minus_i) below, where plus and minus are the potentials of the smallest cycle ratio of
     // -ln P and of ln P (empty: none). Every move then has an entry of at most about
     // |s_i|^(τ - q α_end), those on the cycles of the end's ratio that, so that the entries and the
-    // vectors keep within the doubles as q grows. moves, plus and minus must outlive the solver.
+    // vectors keep within the doubles as q grows. pattern: measurePattern(moves), or nothing.
+    // moves, plus, minus and pattern must outlive the solver.
     explicit TransferSolver(const MeasureMoves& moves, const CycleRatio* plus = nullptr,
-                            const CycleRatio* minus = nullptr);
+                            const CycleRatio* minus = nullptr, const GthPattern* pattern = nullptr);
 
     // Throws RuntimeError (overflow) where the entries or the vectors leave the range of the
     // doubles, (internal) where the bounds do not close, Cancelled through control.
@@ -101,6 +112,13 @@ private:
     long iterate(const RunControl& control, double& lower, double& upper);
     bool inverseStep(double sigma);
     void stationary(std::span<const std::uint32_t> order, const RunControl& control);
+    // Of a large graph (LargeTransfer.cpp): the right vector where it is known in closed form,
+    // Noda's step by the sparse elimination, and the equilibrium's law.
+    void startKnown();
+    bool sparseInverseStep(double sigma);
+    void largeStationary(const RunControl& control);
+    bool eliminatedLaw();
+    void lazyLaw(const RunControl& control);
 
     const MeasureMoves& m_moves;
     const CycleRatio* m_plus;
@@ -114,6 +132,8 @@ private:
     std::vector<double> m_right;     // the right Perron vector v
     std::vector<double> m_law;       // the chain's stationary law π
     std::vector<double> m_next;
+    std::optional<GthFactor> m_factor; // of a large sparse graph
+    bool m_lawKept = false;            // whether m_law holds the last solve's law, to start from
 };
 
 } // namespace veltrane
