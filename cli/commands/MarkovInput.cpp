@@ -7,11 +7,13 @@
 namespace veltrane::cli {
 using namespace veltrane::process;
 
-std::vector<MarkovPiece> piecesOf(const std::string& file, const Services& services) {
-    MarkovPieceReader reader(services.decimalSeparator);
+namespace {
+
+// What reader makes of file, read a piece at a time; what refuses it names the file.
+template <typename Reader>
+auto readWith(Reader& reader, const std::string& file, const Services& services, const char* what) {
     try {
-        readPieces(file, services.input, "pieces",
-                   [&](std::string_view piece) { reader.feed(piece); });
+        readPieces(file, services.input, what, [&](std::string_view piece) { reader.feed(piece); });
         return reader.finish();
     } catch (const FileError&) {
         throw;
@@ -20,18 +22,17 @@ std::vector<MarkovPiece> piecesOf(const std::string& file, const Services& servi
     }
 }
 
+} // namespace
+
+std::vector<MarkovPiece> piecesOf(const std::string& file, const Services& services) {
+    MarkovPieceReader reader(services.decimalSeparator);
+    return readWith(reader, file, services, "pieces");
+}
+
 MarkovWeights weightsOf(const std::string& file, const std::vector<MarkovPiece>& pieces,
                         const Services& services) {
     MarkovWeightReader reader(pieces, services.decimalSeparator);
-    try {
-        readPieces(file, services.input, "weights",
-                   [&](std::string_view piece) { reader.feed(piece); });
-        return reader.finish();
-    } catch (const FileError&) {
-        throw;
-    } catch (const InputError& e) {
-        throw InputError(inputName(file) + ": " + e.what());
-    }
+    return readWith(reader, file, services, "weights");
 }
 
 } // namespace veltrane::cli
