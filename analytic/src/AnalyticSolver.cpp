@@ -22,6 +22,13 @@ namespace {
 constexpr unsigned kGuardDigits = 12;
 constexpr long kGuardBits = 32;
 
+// P = ln ρ with ρ found to the working precision relative to itself: a P below 2^-kSmallBits
+// in size has lost as many leading bits as it has zeros to ρ's 1 (P = 1e-40 loses 133), beyond
+// what the guard digits cover. Its runs are made again with that many bits more, up to
+// kMostPrecision times the digits' own precision; a P smaller still is 0 to that precision.
+constexpr long kSmallBits = 10;
+constexpr long kMostPrecision = 3;
+
 // The exponents whose spread is below this part of their size are one: every invariant
 // measure has the same exponent, and the spectrum is a point.
 constexpr double kOnePoint = 1e-12;
@@ -149,6 +156,37 @@ Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsig
     return c;
 }
 
+// The bits |x| < 1 has lost to the working precision: its leading binary zeros where there are
+// more than kSmallBits of them, else 0; at most `most` (for 0, `most`).
+long leadingZeroBits(const Ball& x, long most) {
+    const slong below = arf_abs_bound_lt_2exp_si(arb_midref(x.get())); // |x| < 2^below
+    if (below >= -kSmallBits) {
+        return 0;
+    }
+    return below < -most ? most : -below;
+}
+
+// A P that is 0 to the working precision: "0", no significant digit, and as its error the
+// largest of its size, the runs' difference and the precision's floor.
+PreciseValue zeroValue(const Ball& a, const Ball& b, long nodes, long prec) {
+    Ball error;
+    arb_sub(error.get(), b.get(), a.get(), prec);
+    arb_abs(error.get(), error.get());
+    Ball size;
+    arb_abs(size.get(), b.get());
+    Ball floor(1.0);
+    arb_mul_2exp_si(floor.get(), floor.get(), -(prec - kGuardBits));
+    arb_max(error.get(), error.get(), size.get(), prec);
+    arb_max(error.get(), error.get(), floor.get(), prec);
+    PreciseValue v;
+    v.value = "0";
+    v.error = roundedUp(error);
+    v.digits = 0;
+    v.nodes = static_cast<unsigned>(nodes);
+    v.bits = static_cast<unsigned>(prec);
+    return v;
+}
+
 // Runs at m and at more points until they agree to the digits asked for; the value of the
 // larger run, the digits the smaller confirms, and their difference as the estimated error.
 PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
@@ -156,7 +194,9 @@ PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsign
         throw InputError("digits must be from 1 to " + std::to_string(AnalyticSolver::kMostDigits) +
                          ", not " + std::to_string(digits));
     }
-    const long prec = precisionFor(digits);
+    const long base = precisionFor(digits);
+    const long most = kMostPrecision * base;
+    long prec = base;
     const Calibration c = calibrate(model, task, digits);
     const double rate = c.digitsPerNode;
     const auto more = [&](double wanted) {
@@ -169,17 +209,23 @@ PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsign
         large = std::min<long>(large, AnalyticSolver::kMostNodes);
         const Ball a = task.run(small, prec);
         const Ball b = task.run(large, prec);
+        const long lost = leadingZeroBits(b, most);
+        if (std::min(base + lost, most) > prec) {
+            prec = std::min(base + lost, most);
+            continue;
+        }
+        if (base + lost > most) {
+            return zeroValue(a, b, large, prec);
+        }
         Ball error;
         arb_sub(error.get(), b.get(), a.get(), prec);
         arb_abs(error.get(), error.get());
-        // The working precision's own floor, relative to the value (or to 1 near 0).
+        // The working precision's own floor, relative to the value: the bits added for its
+        // leading zeros keep the digits' precision below its first digit.
         Ball scale;
         arb_abs(scale.get(), b.get());
-        if (arf_cmpabs_2exp_si(arb_midref(scale.get()), -static_cast<long>(digits * 3.33)) < 0) {
-            arb_one(scale.get());
-        }
         Ball floor;
-        arb_mul_2exp_si(floor.get(), scale.get(), -(prec - kGuardBits));
+        arb_mul_2exp_si(floor.get(), scale.get(), -(base - kGuardBits));
         if (arb_lt(error.get(), floor.get()) || arf_is_zero(arb_midref(error.get()))) {
             arb_set(error.get(), floor.get());
         }

@@ -73,8 +73,23 @@ TEST(AnalyticSolver, PressuresOfLinearMapsAndTheirConjugatesAreTheClosedForms) {
             EXPECT_EQ(d.digits, 40U);
         }
         EXPECT_LT(off(solver->pressure(std::stod(row[2])), std::stod(row[3])), 1e-13);
+        // Relative digits, the rows beside the dimension (P about 1e-46) included.
         const PreciseValue p = solver->pressure(row[2], 30);
-        EXPECT_TRUE(agreeTo(p.value, row[3], 29)) << p.value << " against " << row[3];
+        EXPECT_TRUE(agreeTo(p.value, row[3], 29, "1e-80")) << p.value << " against " << row[3];
+        EXPECT_EQ(p.digits, 30U);
+    }
+}
+
+// Where P(β) is 0 (β the dimension of a linear map, as a decimal), no run has a significant
+// digit of it: "0", no digits, and an error that bounds the runs' values.
+TEST(AnalyticSolver, PressureZeroIsPrintedWithoutDigits) {
+    for (const auto& row : test::readTable("analytic/zero-pressures.tsv")) {
+        SCOPED_TRACE(row[0]);
+        const AnalyticSolver solver(AnalyticMap::fromFormulas(split(row[1], ';')));
+        const PreciseValue p = solver.pressure(row[2], static_cast<unsigned>(std::stoul(row[3])));
+        EXPECT_EQ(p.value, "0");
+        EXPECT_EQ(p.digits, 0U);
+        EXPECT_TRUE(agreeTo(p.error, "0", 0, ("1e-" + row[3]).c_str())) << p.error;
     }
 }
 

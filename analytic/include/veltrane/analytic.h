@@ -118,9 +118,11 @@ public:
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // P(β) and the dimension to `digits` significant digits (1 .. kMostDigits), β given as a
-    // decimal text read exactly. Throws InputError for digits outside the range or a β that is
-    // not a number, RuntimeError (ErrorKind::Internal) when kMostNodes nodes do not give the
-    // digits (a branch nearly parabolic: the digits found are in the message).
+    // decimal text read exactly. A P(β) that is 0 to three times the digits' working precision
+    // (β the dimension of a linear map) has no significant digit: it is "0", with 0 digits and
+    // its size bounded by the error. Throws InputError for digits outside the range, a β that
+    // is not a number, or when kMostNodes nodes do not give the digits (a branch nearly
+    // parabolic: the digits found are in the message).
     PreciseValue pressure(std::string_view beta, unsigned digits) const;
     PreciseValue dimension(unsigned digits) const;
 

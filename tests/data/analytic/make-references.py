@@ -47,8 +47,10 @@ def main():
         dim = findroot(lambda s: fsum(c ** s for c in slopes) - 1, mpf("0.5"))
         forms = [("linear", linear(parts)),
                  ("conjugate", conjugate(parts, "0.5"))]
+        # Beside the dimension P is about 1e-46: its digits are below ρ's leading 1.
+        near = nstr(dim, 45, strip_zeros=False)
         for kind, branches in forms:
-            for beta in BETAS:
+            for beta in BETAS + [near]:
                 p = log(fsum(c ** mpf(beta) for c in slopes))
                 print(f"{name}-{kind}\t{';'.join(branches)}\t{beta}\t{nstr(p, 60)}\t{nstr(dim, 60)}")
 
