@@ -115,20 +115,19 @@ std::string digitsOf(const Ball& x, unsigned digits) {
 
 // How many points give how many digits: from the double runs, or for many digits from three
 // cheap runs of 8 points apart at 60 digits, whose differences show the rate the collocation
-// converges at (geometric, for analytic branches) better than the double runs can.
+// converges at (geometric, for analytic branches) better than the double runs can. Where the
+// three agree to the 60 digits' rounding (linear branches, which any number of points gives
+// exactly), the double runs' rate says nothing: a run at the digits asked tells whether the
+// points have them already, rather than a thousand points at a digit each.
 struct Calibration {
     long nodes = 0;
     double digits = 0.0;
     double digitsPerNode = 0.0;
 };
 
-Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
-    Calibration c{static_cast<long>(model.nodesFor13Digits()), 13.0, model.digitsPerNode()};
-    if (digits <= 40) {
-        return c;
-    }
-    const long prec = precisionFor(60);
-    const long first = c.nodes + 8;
+// log10 of the differences of runs at first and first + 8 points from one at first + 16,
+// relative to it, at prec; -1000 for no difference.
+std::array<double, 2> differences(const PreciseTask& task, long first, long prec) {
     std::array<Ball, 3> v;
     for (std::size_t k = 0; k < v.size(); ++k) {
         v[k] = task.run(first + 8 * static_cast<long>(k), prec);
@@ -145,13 +144,39 @@ Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsig
         arb_div(d.get(), d.get(), scale.get(), prec);
         return arf_is_zero(arb_midref(d.get())) ? -1000.0 : std::log10(d.mid());
     };
-    const double d0 = log10Of(v[0], v[2]);
-    const double d1 = log10Of(v[1], v[2]);
+    return {log10Of(v[0], v[2]), log10Of(v[1], v[2])};
+}
+
+Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
+    Calibration c{static_cast<long>(model.nodesFor13Digits()), 13.0, model.digitsPerNode()};
+    if (digits <= 40) {
+        return c;
+    }
+    const long first = c.nodes + 8;
+    const auto [d0, d1] = differences(task, first, precisionFor(60));
     // Both differences above the 60 digits' rounding: the rate from their ratio.
     if (d0 > -55.0 && d1 > -55.0 && d0 > d1) {
         c.digitsPerNode = std::max(c.digitsPerNode, (d0 - d1) / 8.0);
         c.nodes = first + 8;
         c.digits = -d1;
+        return c;
+    }
+    if (d0 > -55.0 || d1 > -55.0 || digits <= 60) {
+        return c;
+    }
+    // first + 8 points have 55 digits at least: at the digits asked, they have all of them,
+    // or a rate above 55 / (first + 8) digits a point.
+    const double floor = 5.0 - static_cast<double>(digits);
+    const auto [e0, e1] = differences(task, first, precisionFor(digits));
+    c.nodes = first + 8;
+    if (e0 <= floor && e1 <= floor) {
+        c.digits = digits;
+    } else if (e1 <= floor) {
+        c.digits = -e0;
+        c.digitsPerNode = std::max(c.digitsPerNode, -e0 / static_cast<double>(first));
+    } else {
+        c.digits = -e1;
+        c.digitsPerNode = std::max(c.digitsPerNode, (e0 - e1) / 8.0);
     }
     return c;
 }
