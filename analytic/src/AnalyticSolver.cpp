@@ -136,9 +136,11 @@ std::array<double, 2> differences(const PreciseTask& task, long first, long prec
         Ball d;
         arb_sub(d.get(), a.get(), b.get(), prec);
         arb_abs(d.get(), d.get());
+        // Relative to a value near 1 or above; to 1 below 2^-kSmallBits, where the runs agree
+        // to the bits the eigenvalue ρ of P = ln ρ has, not to P's own (a P of 0 has none).
         Ball scale;
         arb_abs(scale.get(), b.get());
-        if (arb_is_zero(scale.get())) {
+        if (arf_cmpabs_2exp_si(arb_midref(scale.get()), -kSmallBits) < 0) {
             arb_one(scale.get());
         }
         arb_div(d.get(), d.get(), scale.get(), prec);

@@ -90,6 +90,9 @@ TEST(AnalyticSolver, PressureZeroIsPrintedWithoutDigits) {
         EXPECT_EQ(p.value, "0");
         EXPECT_EQ(p.digits, 0U);
         EXPECT_TRUE(agreeTo(p.error, "0", 0, ("1e-" + row[3]).c_str())) << p.error;
+        // Linear branches: few points, whose runs' noise about 0 says nothing of the rate
+        // (200 digits took 240 points and 27 s when it was read as one).
+        EXPECT_LE(p.nodes, 64U);
     }
 }
 
