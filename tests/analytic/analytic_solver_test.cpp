@@ -80,13 +80,16 @@ TEST(AnalyticSolver, PressuresOfLinearMapsAndTheirConjugatesAreTheClosedForms) {
     }
 }
 
-// Where P(β) is 0 (β the dimension of a linear map, as a decimal), no run has a significant
-// digit of it: "0", no digits, and an error that bounds the runs' values.
-TEST(AnalyticSolver, PressureZeroIsPrintedWithoutDigits) {
-    for (const auto& row : test::readTable("analytic/zero-pressures.tsv")) {
+// Where P(β) is 0 (β the dimension of a linear map, as a decimal), or the dimension is (one
+// branch: the repeller is a point), no run has a significant digit of it: "0", no digits, and
+// an error that bounds the runs' values.
+TEST(AnalyticSolver, ZerosArePrintedWithoutDigits) {
+    for (const auto& row : test::readTable("analytic/zeros.tsv")) {
         SCOPED_TRACE(row[0]);
         const AnalyticSolver solver(AnalyticMap::fromFormulas(split(row[1], ';')));
-        const PreciseValue p = solver.pressure(row[2], static_cast<unsigned>(std::stoul(row[3])));
+        const auto digits = static_cast<unsigned>(std::stoul(row[3]));
+        const PreciseValue p =
+            row[2] == "dimension" ? solver.dimension(digits) : solver.pressure(row[2], digits);
         EXPECT_EQ(p.value, "0");
         EXPECT_EQ(p.digits, 0U);
         EXPECT_TRUE(agreeTo(p.error, "0", 0, ("1e-" + row[3]).c_str())) << p.error;
