@@ -104,6 +104,8 @@ def _branches(branches: object, continued_fraction: object) -> tuple[list[str], 
 
 
 def _beta_text(beta: object) -> str:
+    if isinstance(beta, np.ndarray) and beta.ndim == 0:
+        beta = beta[()]  # one number, as beta without digits takes it
     if isinstance(beta, str):
         return beta
     if isinstance(beta, (bool, np.bool_)) or not isinstance(beta, (int, float, np.integer,
