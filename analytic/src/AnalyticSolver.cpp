@@ -318,6 +318,9 @@ ExactPoint AnalyticSolver::atBeta(double beta) const {
 }
 
 ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
+    if (std::isnan(lambda)) {
+        throw InputError("λ must be a number");
+    }
     const double lo = lambdaMin();
     const double hi = lambdaMax();
     DiagramBounds bounds(lo, hi, m_model->topEntropy(), 1);

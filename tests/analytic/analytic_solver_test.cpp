@@ -246,6 +246,7 @@ TEST(AnalyticSolver, RefusesWhatItCannotAnswerRightly) {
         EXPECT_THROW(solver.pressure(beta, 10), InputError) << beta;
     }
     EXPECT_THROW(solver.pressure(std::nan("")), InputError);
+    EXPECT_THROW(solver.atLyapunov(std::nan("")), InputError);
     EXPECT_THROW(solver.spectrum(1), InputError);
     // A branch nearly parabolic: 256 points do not give 13 digits, and the map is refused
     // rather than given digits it does not have.

@@ -110,7 +110,8 @@ public:
 
     // The equilibrium state of β: λ = -P'(β), h = P(β) + βλ, D = h/λ.
     ExactPoint atBeta(double beta) const;
-    // The point at λ, a λ outside [lambdaMin, lambdaMax] taken at the nearer end.
+    // The point at λ, a λ outside [lambdaMin, lambdaMax] (±∞ too) taken at the nearer end;
+    // InputError for a NaN.
     ExactPoint atLyapunov(double lambda) const;
     // points ≥ 2 evenly spaced exponents from lambdaMin to lambdaMax, as ExactSolver's, checked
     // before they are handed on (0 ≤ h ≤ min(λ, P(0)), D ≤ 1, concave); RuntimeError
