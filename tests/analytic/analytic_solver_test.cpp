@@ -203,15 +203,15 @@ TEST(AnalyticSolver, SmoothConjugatesKeepTheLinearMapsSpectrum) {
         std::vector<std::string> branches;
         std::vector<double> exponents;
         double at = parts[0] / total;
-        for (int i = 0; i < n; ++i) {
-            const double c = parts[static_cast<std::size_t>(2 * i + 1)] / total;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+            const double c = parts[2 * i + 1] / total;
             std::ostringstream f;
             f.precision(17);
             f << "(exp(" << k << "*(" << at << "+" << c << "*log(1+x*(exp(" << k << ")-1))/" << k
               << "))-1)/(exp(" << k << ")-1)";
             branches.push_back(f.str());
             exponents.push_back(-std::log(c));
-            at += c + parts[static_cast<std::size_t>(2 * i + 2)] / total;
+            at += c + parts[2 * i + 2] / total;
         }
         SCOPED_TRACE("trial " + std::to_string(trial) + ": " + branches.front());
         const AnalyticSolver solver(AnalyticMap::fromFormulas(branches));
