@@ -44,6 +44,20 @@ double pressureWith(const Collocation& collocation, double beta) {
     }
 }
 
+// P and P' at β from the warm vectors of the last β, or where inverse iteration from them does
+// not settle or finds another eigenvalue (the last β's tangent a poor guess: with branches as
+// uneven as 1e-6 x and 0.999 + 1e-3 x the shift lands nearer the second eigenvalue than the
+// first's distance allows to settle), by power steps from the constant function. RuntimeError
+// where those fail too.
+PressureSlope pressureSlopeFrom(const Collocation& collocation, double beta, Warm& warm) {
+    try {
+        return collocation.pressureSlope(beta, warm);
+    } catch (const RuntimeError&) {
+        warm = Warm{};
+        return collocation.pressureSlope(beta, warm);
+    }
+}
+
 // The fewest points of kNodeSteps after which P at the test β moves by less than kAgreed, and
 // the digits a point adds, from how the differences to the last fall before that.
 NodeChoice chooseNodes(const AnalyticBranches& branches) {
@@ -190,7 +204,7 @@ AnalyticModel::AnalyticModel(AnalyticBranches branches)
     double beta = 0.5;
     Warm warm;
     for (int step = 0; step < 200; ++step) {
-        const PressureSlope ps = m_collocation.pressureSlope(beta, warm);
+        const PressureSlope ps = pressureSlopeFrom(m_collocation, beta, warm);
         (ps.pressure > 0.0 ? low : high) = beta;
         double next = beta - ps.pressure / ps.slope;
         if (!(next > low && next < high)) {
@@ -321,16 +335,12 @@ ExactPoint AnalyticModel::atBeta(double beta, Warm& warm) const {
     }
     PressureSlope ps;
     try {
-        ps = c->pressureSlope(beta, warm);
+        // A warm start from another rung, or from a β too far, falls back on the power steps
+        // from the constant function, which found the leading eigenvalue when the rung was
+        // checked.
+        ps = pressureSlopeFrom(*c, beta, warm);
     } catch (const RuntimeError&) {
-        // A warm start from another rung, or from a β too far: from the constant function
-        // the power steps found the leading eigenvalue when the rung was checked.
-        warm = Warm{};
-        try {
-            ps = c->pressureSlope(beta, warm);
-        } catch (const RuntimeError&) {
-            unresolved(beta);
-        }
+        unresolved(beta);
     }
     const double lambda = -ps.slope;
     const double entropy = ps.pressure + beta * lambda;

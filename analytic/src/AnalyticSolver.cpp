@@ -22,6 +22,13 @@ namespace {
 constexpr unsigned kGuardDigits = 12;
 constexpr long kGuardBits = 32;
 
+// P = ln ρ with ρ found to the working precision relative to itself: a P below 2^-kSmallBits
+// in size has lost as many leading bits as it has zeros to ρ's 1 (P = 1e-40 loses 133), beyond
+// what the guard digits cover. Its runs are made again with that many bits more, up to
+// kMostPrecision times the digits' own precision; a P smaller still is 0 to that precision.
+constexpr long kSmallBits = 10;
+constexpr long kMostPrecision = 3;
+
 // The exponents whose spread is below this part of their size are one: every invariant
 // measure has the same exponent, and the spectrum is a point.
 constexpr double kOnePoint = 1e-12;
@@ -108,20 +115,19 @@ std::string digitsOf(const Ball& x, unsigned digits) {
 
 // How many points give how many digits: from the double runs, or for many digits from three
 // cheap runs of 8 points apart at 60 digits, whose differences show the rate the collocation
-// converges at (geometric, for analytic branches) better than the double runs can.
+// converges at (geometric, for analytic branches) better than the double runs can. Where the
+// three agree to the 60 digits' rounding (linear branches, which any number of points gives
+// exactly), the double runs' rate says nothing: a run at the digits asked tells whether the
+// points have them already, rather than a thousand points at a digit each.
 struct Calibration {
     long nodes = 0;
     double digits = 0.0;
     double digitsPerNode = 0.0;
 };
 
-Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
-    Calibration c{static_cast<long>(model.nodesFor13Digits()), 13.0, model.digitsPerNode()};
-    if (digits <= 40) {
-        return c;
-    }
-    const long prec = precisionFor(60);
-    const long first = c.nodes + 8;
+// log10 of the differences of runs at first and first + 8 points from one at first + 16,
+// relative to it, at prec; -1000 for no difference.
+std::array<double, 2> differences(const PreciseTask& task, long first, long prec) {
     std::array<Ball, 3> v;
     for (std::size_t k = 0; k < v.size(); ++k) {
         v[k] = task.run(first + 8 * static_cast<long>(k), prec);
@@ -130,23 +136,82 @@ Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsig
         Ball d;
         arb_sub(d.get(), a.get(), b.get(), prec);
         arb_abs(d.get(), d.get());
+        // Relative to a value near 1 or above; to 1 below 2^-kSmallBits, where the runs agree
+        // to the bits the eigenvalue ρ of P = ln ρ has, not to P's own (a P of 0 has none).
         Ball scale;
         arb_abs(scale.get(), b.get());
-        if (arb_is_zero(scale.get())) {
+        if (arf_cmpabs_2exp_si(arb_midref(scale.get()), -kSmallBits) < 0) {
             arb_one(scale.get());
         }
         arb_div(d.get(), d.get(), scale.get(), prec);
         return arf_is_zero(arb_midref(d.get())) ? -1000.0 : std::log10(d.mid());
     };
-    const double d0 = log10Of(v[0], v[2]);
-    const double d1 = log10Of(v[1], v[2]);
+    return {log10Of(v[0], v[2]), log10Of(v[1], v[2])};
+}
+
+Calibration calibrate(const AnalyticModel& model, const PreciseTask& task, unsigned digits) {
+    Calibration c{static_cast<long>(model.nodesFor13Digits()), 13.0, model.digitsPerNode()};
+    if (digits <= 40) {
+        return c;
+    }
+    const long first = c.nodes + 8;
+    const auto [d0, d1] = differences(task, first, precisionFor(60));
     // Both differences above the 60 digits' rounding: the rate from their ratio.
     if (d0 > -55.0 && d1 > -55.0 && d0 > d1) {
         c.digitsPerNode = std::max(c.digitsPerNode, (d0 - d1) / 8.0);
         c.nodes = first + 8;
         c.digits = -d1;
+        return c;
+    }
+    if (d0 > -55.0 || d1 > -55.0 || digits <= 60) {
+        return c;
+    }
+    // first + 8 points have 55 digits at least: at the digits asked, they have all of them,
+    // or a rate above 55 / (first + 8) digits a point.
+    const double floor = 5.0 - static_cast<double>(digits);
+    const auto [e0, e1] = differences(task, first, precisionFor(digits));
+    c.nodes = first + 8;
+    if (e0 <= floor && e1 <= floor) {
+        c.digits = digits;
+    } else if (e1 <= floor) {
+        c.digits = -e0;
+        c.digitsPerNode = std::max(c.digitsPerNode, -e0 / static_cast<double>(first));
+    } else {
+        c.digits = -e1;
+        c.digitsPerNode = std::max(c.digitsPerNode, (e0 - e1) / 8.0);
     }
     return c;
+}
+
+// The bits |x| < 1 has lost to the working precision: its leading binary zeros where there are
+// more than kSmallBits of them, else 0; at most `most` (for 0, `most`).
+long leadingZeroBits(const Ball& x, long most) {
+    const slong below = arf_abs_bound_lt_2exp_si(arb_midref(x.get())); // |x| < 2^below
+    if (below >= -kSmallBits) {
+        return 0;
+    }
+    return below < -most ? most : -below;
+}
+
+// A P that is 0 to the working precision: "0", no significant digit, and as its error the
+// largest of its size, the runs' difference and the precision's floor.
+PreciseValue zeroValue(const Ball& a, const Ball& b, long nodes, long prec) {
+    Ball error;
+    arb_sub(error.get(), b.get(), a.get(), prec);
+    arb_abs(error.get(), error.get());
+    Ball size;
+    arb_abs(size.get(), b.get());
+    Ball floor(1.0);
+    arb_mul_2exp_si(floor.get(), floor.get(), -(prec - kGuardBits));
+    arb_max(error.get(), error.get(), size.get(), prec);
+    arb_max(error.get(), error.get(), floor.get(), prec);
+    PreciseValue v;
+    v.value = "0";
+    v.error = roundedUp(error);
+    v.digits = 0;
+    v.nodes = static_cast<unsigned>(nodes);
+    v.bits = static_cast<unsigned>(prec);
+    return v;
 }
 
 // Runs at m and at more points until they agree to the digits asked for; the value of the
@@ -156,7 +221,9 @@ PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsign
         throw InputError("digits must be from 1 to " + std::to_string(AnalyticSolver::kMostDigits) +
                          ", not " + std::to_string(digits));
     }
-    const long prec = precisionFor(digits);
+    const long base = precisionFor(digits);
+    const long most = kMostPrecision * base;
+    long prec = base;
     const Calibration c = calibrate(model, task, digits);
     const double rate = c.digitsPerNode;
     const auto more = [&](double wanted) {
@@ -169,17 +236,23 @@ PreciseValue precise(const AnalyticModel& model, const PreciseTask& task, unsign
         large = std::min<long>(large, AnalyticSolver::kMostNodes);
         const Ball a = task.run(small, prec);
         const Ball b = task.run(large, prec);
+        const long lost = leadingZeroBits(b, most);
+        if (std::min(base + lost, most) > prec) {
+            prec = std::min(base + lost, most);
+            continue;
+        }
+        if (base + lost > most) {
+            return zeroValue(a, b, large, prec);
+        }
         Ball error;
         arb_sub(error.get(), b.get(), a.get(), prec);
         arb_abs(error.get(), error.get());
-        // The working precision's own floor, relative to the value (or to 1 near 0).
+        // The working precision's own floor, relative to the value: the bits added for its
+        // leading zeros keep the digits' precision below its first digit.
         Ball scale;
         arb_abs(scale.get(), b.get());
-        if (arf_cmpabs_2exp_si(arb_midref(scale.get()), -static_cast<long>(digits * 3.33)) < 0) {
-            arb_one(scale.get());
-        }
         Ball floor;
-        arb_mul_2exp_si(floor.get(), scale.get(), -(prec - kGuardBits));
+        arb_mul_2exp_si(floor.get(), scale.get(), -(base - kGuardBits));
         if (arb_lt(error.get(), floor.get()) || arf_is_zero(arb_midref(error.get()))) {
             arb_set(error.get(), floor.get());
         }
@@ -251,6 +324,9 @@ ExactPoint AnalyticSolver::atBeta(double beta) const {
 }
 
 ExactPoint AnalyticSolver::atLyapunov(double lambda) const {
+    if (std::isnan(lambda)) {
+        throw InputError("λ must be a number");
+    }
     const double lo = lambdaMin();
     const double hi = lambdaMax();
     DiagramBounds bounds(lo, hi, m_model->topEntropy(), 1);

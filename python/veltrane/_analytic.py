@@ -26,7 +26,9 @@ class PreciseValue:
         The error estimated from two runs of different numbers of collocation points, one
         significant digit rounded up ("3e-102").
     digits : int
-        The significant digits of value.
+        The significant digits of value; 0 for a pressure that is 0 to three times the
+        working precision (beta the dimension of a linear map), whose value is "0" and whose
+        size the error bounds.
     nodes : int
         The collocation points of the run printed.
     bits : int
@@ -102,6 +104,8 @@ def _branches(branches: object, continued_fraction: object) -> tuple[list[str], 
 
 
 def _beta_text(beta: object) -> str:
+    if isinstance(beta, np.ndarray) and beta.ndim == 0:
+        beta = beta[()]  # one number, as beta without digits takes it
     if isinstance(beta, str):
         return beta
     if isinstance(beta, (bool, np.bool_)) or not isinstance(beta, (int, float, np.integer,

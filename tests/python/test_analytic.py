@@ -56,6 +56,21 @@ def test_digits_hold_against_a_run_of_more():
         assert mpmath.mpf(few.error) < mpmath.mpf("1e-25")
 
 
+@pytest.mark.parametrize("beta", [0.25, "0.25", np.float64(0.25), np.array(0.25),
+                                  np.array("0.25")])
+def test_one_beta_with_digits_in_any_form(beta):
+    v = veltrane.analytic(["x/3", "(2+x)/3"], beta=beta, digits=20)
+    with mpmath.workdps(40):
+        exact = mpmath.log(2) - mpmath.mpf("0.25") * mpmath.log(3)
+        assert abs(v.mpf() - exact) < mpmath.mpf("1e-20") * abs(exact)
+
+
+def test_a_pressure_of_0_has_no_digits():
+    v = veltrane.analytic(["x/2", "(1+x)/2"], beta=1, digits=10)
+    assert (v.value, v.digits, float(v)) == ("0", 0, 0.0)
+    assert mpmath.mpf(v.error) < mpmath.mpf("1e-10")
+
+
 def test_a_spectrum_keeps_its_bounds_and_ends():
     s = veltrane.analytic(["x/2", "(2+x)/3"], points=11, threads=2)
     assert isinstance(s, veltrane.ExactSpectrum)

@@ -113,7 +113,8 @@ public:
 
     // The equilibrium state of β: λ = -P'(β), h = P(β) + βλ, D = h/λ.
     ExactPoint atBeta(double beta) const;
-    // The point at λ, a λ outside [lambdaMin, lambdaMax] taken at the nearer end.
+    // The point at λ, a λ outside [lambdaMin, lambdaMax] (±∞ too) taken at the nearer end;
+    // InputError for a NaN.
     ExactPoint atLyapunov(double lambda) const;
     // points ≥ 2 evenly spaced exponents from lambdaMin to lambdaMax, as ExactSolver's, checked
     // before they are handed on (0 ≤ h ≤ min(λ, P(0)), D ≤ 1, concave); RuntimeError
@@ -121,9 +122,11 @@ public:
     ExactSpectrum spectrum(std::size_t points, const RunControl& control = {}) const;
 
     // P(β) and the dimension to `digits` significant digits (1 .. kMostDigits), β given as a
-    // decimal text read exactly. Throws InputError for digits outside the range or a β that is
-    // not a number, RuntimeError (ErrorKind::Internal) when kMostNodes nodes do not give the
-    // digits (a branch nearly parabolic: the digits found are in the message).
+    // decimal text read exactly. A P(β) that is 0 to three times the digits' working precision
+    // (β the dimension of a linear map) has no significant digit: it is "0", with 0 digits and
+    // its size bounded by the error. Throws InputError for digits outside the range, a β that
+    // is not a number, or when kMostNodes nodes do not give the digits (a branch nearly
+    // parabolic: the digits found are in the message).
     PreciseValue pressure(std::string_view beta, unsigned digits) const;
     PreciseValue dimension(unsigned digits) const;
 

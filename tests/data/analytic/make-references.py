@@ -35,6 +35,8 @@ MAPS = [
     ("half-third", [("0", "0.5"), ("2/3", "1/3")]),
     ("three-uneven", [("0", "0.2"), ("0.4", "0.2"), ("0.7", "0.3")]),
     ("decreasing", [("0.5", "-0.5"), ("1", "-0.25")]),
+    # Exponents 13.8 and 6.9: the second eigenvalue about 1e-3 of the first.
+    ("uneven", [("0", "1e-6"), ("0.999", "1e-3")]),
 ]
 
 BETAS = ["-3", "-0.5", "0", "0.25", "1", "2.5", "7"]
@@ -44,11 +46,14 @@ def main():
     print("# Written by make-references.py: NAME\tBRANCHES (;-separated)\tBETA\tP(BETA)\tDIMENSION")
     for name, parts in MAPS:
         slopes = [abs(mpf(Fraction(c).numerator) / Fraction(c).denominator) for _, c in parts]
-        dim = findroot(lambda s: fsum(c ** s for c in slopes) - 1, mpf("0.5"))
+        dim = findroot(lambda s: fsum(c ** s for c in slopes) - 1, (mpf("0.01"), mpf(1)),
+                       solver="illinois")
         forms = [("linear", linear(parts)),
                  ("conjugate", conjugate(parts, "0.5"))]
+        # Beside the dimension P is about 1e-46: its digits are below ρ's leading 1.
+        near = nstr(dim, 45, strip_zeros=False)
         for kind, branches in forms:
-            for beta in BETAS:
+            for beta in BETAS + [near]:
                 p = log(fsum(c ** mpf(beta) for c in slopes))
                 print(f"{name}-{kind}\t{';'.join(branches)}\t{beta}\t{nstr(p, 60)}\t{nstr(dim, 60)}")
 
