@@ -505,6 +505,28 @@ std::vector<std::uint64_t> wordCounts(const MarkovBinTables& t, unsigned levels,
     return counts;
 }
 
+// The counts of words down to depth levels at least, from the tables' own store: computed once
+// for the deepest level asked so far, while the other threads asking wait for it.
+std::shared_ptr<const std::vector<std::uint64_t>> countsFor(const MarkovBinTables& t,
+                                                            unsigned levels) {
+    detail::MarkovCellCounts& store = *t.cellCounts;
+    const std::scoped_lock held(store.lock);
+    if (store.depths <= levels) {
+        store.counts = std::make_shared<const std::vector<std::uint64_t>>(
+            wordCounts(t, levels, Cascade::kMaxBins));
+        store.depths = std::size_t{levels} + 1;
+    }
+    return store.counts;
+}
+
+// The counts kept already if they reach depth levels, else none.
+std::shared_ptr<const std::vector<std::uint64_t>> keptCounts(const MarkovBinTables& t,
+                                                             unsigned levels) {
+    detail::MarkovCellCounts& store = *t.cellCounts;
+    const std::scoped_lock held(store.lock);
+    return store.depths > levels ? store.counts : nullptr;
+}
+
 // The move of c's piece at place (counted in the order of position) and whether the
 // sub-cylinders run backwards in position.
 std::size_t moveAtPlace(const MarkovBinTables& t, const Cylinder& c, std::size_t place) {
@@ -636,18 +658,21 @@ std::uint64_t MarkovCascade::cellCount(unsigned levels) const {
     const detail::MarkovBinTables& t = *m_tables;
     const std::size_t n = t.pieceCount();
     const std::uint64_t limit = Cascade::kMaxBins;
+    const auto total = [&](std::span<const std::uint64_t> counts) {
+        std::uint64_t all = 0;
+        for (const std::uint64_t c : counts) {
+            all = std::min(all + c, limit + 1);
+        }
+        return all;
+    };
+    if (const auto kept = keptCounts(t, levels)) {
+        return total(std::span(*kept).subspan(std::size_t{levels} * n, n));
+    }
     // Two rows of the counts at a time; the total never falls from a level to the next (every
     // piece has a move), so once above the limit it stays there.
     std::vector<std::uint64_t> row(n, 1);
     std::vector<std::uint64_t> next(n);
-    const auto total = [&] {
-        std::uint64_t sum = 0;
-        for (const std::uint64_t c : row) {
-            sum = std::min(sum + c, limit + 1);
-        }
-        return sum;
-    };
-    for (unsigned d = 1; d <= levels && total() <= limit; ++d) {
+    for (unsigned d = 1; d <= levels && total(row) <= limit; ++d) {
         for (std::size_t i = 0; i < n; ++i) {
             std::uint64_t sum = 0;
             for (std::size_t e = t.start[i]; e < t.start[i + 1]; ++e) {
@@ -657,7 +682,7 @@ std::uint64_t MarkovCascade::cellCount(unsigned levels) const {
         }
         row.swap(next);
     }
-    return total();
+    return total(row);
 }
 
 void MarkovCascade::checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const {
@@ -685,8 +710,8 @@ void MarkovCascade::levelCells(unsigned levels, std::uint64_t first,
         return;
     }
     const detail::MarkovBinTables& t = *m_tables;
-    const std::vector<std::uint64_t> counts = wordCounts(t, levels, Cascade::kMaxBins);
-    CellPath path = descend(t, counts, levels, first);
+    const std::shared_ptr<const std::vector<std::uint64_t>> counts = countsFor(t, levels);
+    CellPath path = descend(t, *counts, levels, first);
     out[0] = cellOf(path.cylinders[levels]);
     for (std::size_t c = 1; c < out.size(); ++c) {
         stepPath(t, levels, path);
