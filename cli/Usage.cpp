@@ -41,8 +41,8 @@ std::string synopsisOf(Command command) {
                "                                  its distribution function at the points\n"
                "  veltrane cascade --random MODEL --seed S --bins N\n"
                "                                  a realization of a random cascade\n"
-               "  veltrane cascade --markov FILE --weights-from WEIGHTS --bins N\n"
-               "                                  the bins of a Markov measure\n";
+               "  veltrane cascade --markov FILE --weights-from WEIGHTS --bins N|--levels M\n"
+               "                                  the bins or cells of a Markov measure\n";
     case Command::Markov:
         return "  veltrane markov FILE|- [opts]   exact spectral diagram of a Markov map\n";
     case Command::Partition:
@@ -182,7 +182,9 @@ std::string markovParagraph() {
            "tau(q) the root of rho(A_ij P_ij^q |s_i|^tau) = 1. cascade --markov FILE\n"
            "--weights-from WEIGHTS --bins N writes that measure's N bins as cascade does,\n"
            "the cylinder [i_0 ... i_m] of mass pi_i0 P_i0i1 ... P_i(m-1)im (pi the\n"
-           "stationary law of P), for maps of at most 2048 pieces.\n"
+           "stationary law of P), for maps of at most 2048 pieces; --levels M instead\n"
+           "writes the cells of level M, the cylinders of M + 1 pieces (1^T A^M 1 of\n"
+           "them, at most 2^40), in order of position, as cell,left,width,mass.\n"
            "At most " +
            std::to_string(kMostPieces) +
            " pieces, lines of 4096 bytes.\n"

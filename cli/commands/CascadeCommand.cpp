@@ -7,6 +7,7 @@
 #include "RandomInput.h"
 
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <span>
 #include <veltrane/cascade.h>
@@ -78,7 +79,7 @@ Parsed<CascadeOptions> randomProblem(const CascadeOptions& o) {
 }
 
 // A Markov measure takes its map from --markov and its weights from --weights-from, and gives
-// its bins.
+// its bins or the cells of a level.
 Parsed<CascadeOptions> markovProblem(const CascadeOptions& o) {
     if (o.measure.fromFile || !o.measure.breakPointTexts.empty() || o.measure.weightsGiven) {
         return {std::nullopt, "--markov gives the map: no break points, --from or --weights go "
@@ -90,8 +91,9 @@ Parsed<CascadeOptions> markovProblem(const CascadeOptions& o) {
     if (*o.markovFile == "-" && *o.measure.weightsFile == "-") {
         return {std::nullopt, "the map and --weights-from cannot both read standard input"};
     }
-    if (!o.bins || o.levels || o.cdf || o.seed || o.realization) {
-        return {std::nullopt, "--markov takes --bins N, not --levels, --cdf or --seed"};
+    if (o.bins.has_value() == o.levels.has_value() || o.cdf || o.seed || o.realization) {
+        return {std::nullopt, "--markov takes --bins N or --levels M, one of the two, not --cdf "
+                              "or --seed"};
     }
     return {o, {}};
 }
@@ -186,11 +188,67 @@ void checkMasses(std::size_t first, std::span<const double> masses) {
     }
 }
 
-// The bins of the Markov measure of --markov and --weights-from.
+// The cells of a level, computed a block at a time by cellsOf over the threads and written in
+// order.
+void writeLevels(std::uint64_t cells, CascadeWriter& writer, const RunControl& control,
+                 const std::function<void(std::uint64_t, std::span<Cascade::Cell>)>& cellsOf) {
+    internal::forEachWindow<Cascade::Cell>(
+        static_cast<std::size_t>(cells), kBlock, control,
+        [&](std::size_t first, std::span<Cascade::Cell> some) {
+            cellsOf(first, some);
+            if (control.done != nullptr) {
+                *control.done += some.size();
+            }
+        },
+        [&](std::size_t first, std::span<const Cascade::Cell> some) {
+            writer.writeCells(first, some);
+        });
+}
+
+// A cell of a Markov measure lies in [0, 1] and its mass, a product of probabilities, in
+// [0, 1]; one outside stops the run with an internal error rather than be written.
+void checkCells(std::uint64_t first, std::span<const Cascade::Cell> cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const Cascade::Cell& c = cells[i];
+        if (!(c.left >= 0.0 && c.left <= 1.0 && c.width >= 0.0 && c.width <= 1.0 && c.mass >= 0.0 &&
+              c.mass <= 1.0)) {
+            throw RuntimeError(ErrorKind::Internal, "cell " + std::to_string(first + i) + " at " +
+                                                        shortest(c.left) + " of width " +
+                                                        shortest(c.width) + " has the mass " +
+                                                        shortest(c.mass) + ", outside [0, 1]");
+        }
+    }
+}
+
+// The cells of level levels of a Markov measure.
+int runMarkovCells(const MarkovCascade& measure, unsigned levels, CascadeWriter& writer,
+                   const Services& services, std::optional<int> threads) {
+    const std::uint64_t cells = measure.cellCount(levels);
+    if (cells > option::bins.most) {
+        throw UsageError("level " + std::to_string(levels) + " of the map has more than " +
+                         mostText(option::bins) + " cells");
+    }
+    writer.begin(cells, true);
+    withProgress(services.progress, threads, static_cast<std::size_t>(cells),
+                 [&](const RunControl& control) {
+                     writeLevels(cells, writer, control,
+                                 [&](std::uint64_t first, std::span<Cascade::Cell> some) {
+                                     measure.levelCells(levels, first, some);
+                                     checkCells(first, some);
+                                 });
+                 });
+    writer.commit();
+    return kExitOk;
+}
+
+// The bins, or the cells of a level, of the Markov measure of --markov and --weights-from.
 int runMarkovBins(const CascadeOptions& o, std::ostream& out, const Services& services) {
     const std::vector<MarkovPiece> pieces = piecesOf(*o.markovFile, services);
     const MarkovCascade measure(pieces, weightsOf(*o.measure.weightsFile, pieces, services));
     CascadeWriter writer(o.outputFile, dataFormat(o.outputFile), out);
+    if (o.levels) {
+        return runMarkovCells(measure, *o.levels, writer, services, o.threads);
+    }
     writer.begin(*o.bins, false);
     withProgress(
         services.progress, o.threads, static_cast<std::size_t>(*o.bins),
@@ -202,21 +260,6 @@ int runMarkovBins(const CascadeOptions& o, std::ostream& out, const Services& se
         });
     writer.commit();
     return kExitOk;
-}
-
-void writeLevels(const Cascade& cascade, unsigned levels, std::uint64_t cells,
-                 CascadeWriter& writer, const RunControl& control) {
-    internal::forEachWindow<Cascade::Cell>(
-        static_cast<std::size_t>(cells), kBlock, control,
-        [&](std::size_t first, std::span<Cascade::Cell> some) {
-            cascade.levelCells(levels, first, some);
-            if (control.done != nullptr) {
-                *control.done += some.size();
-            }
-        },
-        [&](std::size_t first, std::span<const Cascade::Cell> some) {
-            writer.writeCells(first, some);
-        });
 }
 
 // Each printed row must be within these bounds: F and 1 - F in [0, 1], adding up to 1 within
@@ -279,7 +322,10 @@ int runCascade(const std::vector<std::string>& words, std::ostream& out, std::os
     withProgress(services.progress, o.threads, static_cast<std::size_t>(values),
                  [&](const RunControl& control) {
                      if (o.levels) {
-                         writeLevels(cascade, *o.levels, values, writer, control);
+                         writeLevels(values, writer, control,
+                                     [&](std::uint64_t first, std::span<Cascade::Cell> some) {
+                                         cascade.levelCells(*o.levels, first, some);
+                                     });
                      } else {
                          writeMasses(values, writer, control,
                                      [&](std::size_t first, std::span<double> masses) {

@@ -3,10 +3,10 @@
 // released while C++ works; a long call runs on a thread of its own while the calling thread
 // looks for Ctrl+C, which cancels it through its RunControl. The Python half (veltrane/) wraps
 // these in documented functions and result objects.
+#include "Analytic.h"
 #include "Calls.h"
 #include "Orders.h"
 #include "Partition.h"
-#include "Analytic.h"
 #include "Random.h"
 #include "Realizations.h"
 #include "Tables.h"
@@ -339,6 +339,35 @@ py::tuple cells(const py::handle& breaks, const py::handle& weights, unsigned le
     return columns.take();
 }
 
+// The cells first .. first + count - 1 of level levels of a Markov measure, as cells' columns.
+py::tuple markovCells(const py::handle& values, const py::handle& weights, unsigned levels,
+                      std::uint64_t first, std::optional<std::uint64_t> count, unsigned threads) {
+    const std::vector<MarkovPiece> pieces = markovPieces(values);
+    const MarkovWeights rows = markovWeights(weights);
+    std::optional<MarkovCascade> measure;
+    {
+        const py::gil_scoped_release release;
+        measure.emplace(pieces, rows);
+    }
+    const std::uint64_t all = measure->cellCount(levels); // beyond the limit: checkCells refuses
+    const std::uint64_t n = count.value_or(all > first ? all - first : 0);
+    measure->checkCells(levels, first, n);
+    Columns<double, 3> columns(static_cast<std::size_t>(n));
+    constexpr std::size_t kBlock = std::size_t{1} << 14;
+    runReleased(threads, static_cast<double>(n) > kLengthyWork, [&](const RunControl& control) {
+        forEachBlock(static_cast<std::size_t>(n), kBlock, control,
+                     [&](std::size_t at, std::size_t size) {
+                         std::vector<Cascade::Cell> found(size);
+                         measure->levelCells(levels, first + at, found);
+                         for (std::size_t i = 0; i < size; ++i) {
+                             columns.set(at + i, {found[i].left, found[i].width, found[i].mass});
+                         }
+                         checkCancelled(control);
+                     });
+    });
+    return columns.take();
+}
+
 } // namespace
 
 } // namespace veltrane::python
@@ -374,6 +403,8 @@ PYBIND11_MODULE(_veltrane, module) {
                py::arg("first"), py::arg("count"), py::arg("threads"));
     module.def("cells", &cells, py::arg("breaks"), py::arg("weights"), py::arg("levels"),
                py::arg("first"), py::arg("count"), py::arg("threads"));
+    module.def("markov_cells", &markovCells, py::arg("pieces"), py::arg("weights"),
+               py::arg("levels"), py::arg("first"), py::arg("count"), py::arg("threads"));
     definePartition(module);
     defineRandom(module);
     defineAnalytic(module);

@@ -17,6 +17,7 @@ I_(i_1 ... i_m) the mass p_(i_1) ... p_(i_m).
                                zeta(...) tau + 1; beta(...) -tau, sum p^q l^beta = 1
     cascade(breaks, weights, *, bins)     the masses of N equal bins
     cells(breaks, weights, *, levels)     the n^M cells of level M
+    markov_cells(pieces, weights, *, levels)   the cells of level M of a Markov measure
     cdf(breaks, weights, x), survival(...)    F(x) = mu([0, x]) and 1 - F(x)
     series(breaks, weights, *, bins)      the bin masses times N, for MFDFA
     cdf_at_bins(breaks, weights, *, bins) F at the bin ends k/N, for wavelet leaders
@@ -67,7 +68,7 @@ __all__ = [
     "AnalysisError", "Cells", "PreciseValue", "analytic", "ClassicSpectrum", "ErrorKind", "ExactSpectrum", "InputError",
     "Exponents", "MAX_BINS", "MultifractalSpectrum", "PartitionSums", "RandomPartitionSums",
     "beta", "cascade", "cdf", "cdf_at_bins", "cells", "dq", "exact", "exponents", "hurst",
-    "markov", "markov_cascade", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",
+    "markov", "markov_cascade", "markov_cells", "markov_multifractal", "models", "multifractal", "partition_sums", "random_cascade",
     "random_partition_sums", "series", "spectrum", "survival", "tau", "zeta",
 ]
 
@@ -644,6 +645,64 @@ def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0
         raise InputError("weights must be a sequence of rows, one a piece") from None
     return _veltrane.markov_cascade(_common.reals(pieces, "pieces"), rows, n, start, count, out,
                                     _common.threads(threads))
+
+
+def markov_cells(pieces: object, weights: object, *, levels: int, first: int = 0,
+                 count: int | None = None, threads: int | None = None) -> Cells:
+    """The cells of level M of a Markov measure on a Markov map, in order of position.
+
+    Parameters
+    ----------
+    pieces : (n, 4) array_like
+        The map, as :func:`markov_cascade` takes it; at most 2048 pieces.
+    weights : sequence of n sequences
+        The transition weights, as :func:`markov_cascade` takes them.
+    levels : int
+        M, from 1: the cells are the cylinders [i_0 ... i_M] of M + 1 pieces, 1^T A^M 1 of
+        them for the map's 0/1 matrix of moves A, at most MAX_BINS.
+    first : int, default 0
+        The first cell asked for, numbered from 0.
+    count : int or None, default None
+        How many cells from first; None for all of them.
+    threads : int or None, default None
+        Threads to share the cells over, 1 to 1024 (None: one a core); the bits are the same
+        on any number, and a cell's are the same in any range.
+
+    Returns
+    -------
+    Cells
+        Their left ends, widths and masses pi_(i_0) P_(i_0 i_1) ... P_(i_(M-1) i_M), float64.
+
+    Raises
+    ------
+    InputError
+        For a refused map or weights, more than 2048 pieces, a level of more than MAX_BINS
+        cells, or cells that do not exist.
+
+    Notes
+    -----
+    A decreasing branch reverses the order of its sub-cylinders. Each left end and width is the
+    double nearest its value carried to 106 bits; a Bernoulli measure written as a Markov one
+    (every piece onto [0, 1], rows equal) has at level M the cells of :func:`cells` at M + 1.
+
+    Examples
+    --------
+    >>> c = veltrane.markov_cells([[0, 0.6, 0, 1], [0.6, 1, 0, 0.6]], [[1, 2], [1]], levels=1)
+    >>> c.left
+    array([0.  , 0.36, 0.6 ])
+    >>> c.mass
+    array([0.2, 0.4, 0.4])
+    """
+    depth = _common.whole(levels, "levels", 1, _common.MAX_LEVELS)
+    start = _common.whole(first, "first", 0, MAX_BINS)
+    if count is not None:
+        count = _common.whole(count, "count", 0, MAX_BINS)
+    try:
+        rows = [_common.reals(row, "weights") for row in weights]  # type: ignore[attr-defined]
+    except TypeError:
+        raise InputError("weights must be a sequence of rows, one a piece") from None
+    return Cells(*_veltrane.markov_cells(_common.reals(pieces, "pieces"), rows, depth, start,
+                                         count, _common.threads(threads)))
 
 
 def cells(breaks: object, weights: object, *, levels: int, first: int = 0,

@@ -41,6 +41,7 @@ __all__ = [
     "hurst",
     "markov",
     "markov_cascade",
+    "markov_cells",
     "markov_multifractal",
     "models",
     "multifractal",
@@ -214,6 +215,15 @@ def markov_cascade(
     out: npt.NDArray[np.float64] | None = None,
     threads: _Threads = None,
 ) -> npt.NDArray[np.float64]: ...
+def markov_cells(
+    pieces: npt.ArrayLike,
+    weights: Sequence[Sequence[float]],
+    *,
+    levels: int,
+    first: int = 0,
+    count: int | None = None,
+    threads: _Threads = None,
+) -> Cells: ...
 def cdf(
     breaks: _Numbers, weights: _Numbers, x: npt.ArrayLike, *, threads: _Threads = None
 ) -> npt.NDArray[np.float64]: ...

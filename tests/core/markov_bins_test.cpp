@@ -1,7 +1,9 @@
 // The bins of Markov measures against cylinders summed to depth in quad precision by code of its
 // own (tests/data/core/markov-bins.tsv), against the Bernoulli cascade where the measure is one,
 // summed in blocks against fewer bins, adding up to 1, the same bits in any range and on any
-// threads, the refusals, and random measures on maps of every family.
+// threads, the refusals, and random measures on maps of every family; and the cells of a level
+// against the cylinders listed in quad precision, their counts, their children, their tiling of
+// [0, 1] and the Bernoulli cascade's cells.
 #include "MarkovFamilies.h"
 #include "TestSupport.h"
 
@@ -367,6 +369,224 @@ TEST(MarkovBins, OfRandomMeasuresOnEveryFamilyKeepTheirInvariants) {
             expectUnitTotal(fine);
         }
     }
+}
+
+// The cylinders of level m (m + 1 pieces) in quad precision, found as the preimages of the
+// pieces under the branch, sorted by their left ends: the cells in order of position.
+struct QuadCell {
+    Quad left;
+    Quad width;
+    Quad mass;
+};
+
+std::vector<QuadCell> referenceCells(const Reference& r, unsigned levels) {
+    std::vector<QuadCell> cells;
+    std::function<void(Quad, Quad, Quad, std::size_t, bool, unsigned)> visit =
+        [&](Quad a, Quad b, Quad mass, std::size_t i, bool up, unsigned depth) {
+            if (depth == levels) {
+                cells.push_back({a, b - a, mass});
+                return;
+            }
+            const MarkovPiece& q = r.pieces[i];
+            const Quad slope = (Quad(q.imageRight) - q.imageLeft) / (Quad(q.right) - q.left);
+            const auto place = [&](Quad y) {
+                const Quad part = (y - q.imageLeft) / slope / (Quad(q.right) - q.left);
+                return up ? a + part * (b - a) : b - part * (b - a);
+            };
+            for (const std::size_t j : covered(r.pieces, i)) {
+                const Quad x0 = place(r.pieces[j].left);
+                const Quad x1 = place(r.pieces[j].right);
+                visit(std::min(x0, x1), std::max(x0, x1), mass * r.p[i][j], j, x1 > x0, depth + 1);
+            }
+        };
+    for (std::size_t i = 0; i < r.pieces.size(); ++i) {
+        visit(r.pieces[i].left, r.pieces[i].right, r.pi[i], i, true, 0);
+    }
+    std::sort(cells.begin(), cells.end(),
+              [](const QuadCell& x, const QuadCell& y) { return x.left < y.left; });
+    return cells;
+}
+
+std::vector<Cascade::Cell> cellsOf(const MarkovCascade& measure, unsigned levels) {
+    std::vector<Cascade::Cell> out(measure.cellCount(levels));
+    measure.levelCells(levels, 0, out);
+    return out;
+}
+
+// Every cell's end, width and mass against the quad cylinders; the ends are each the double
+// nearest their value, the masses products of some weights (π from another elimination).
+TEST(MarkovCells, AreTheCylindersInOrderOfPosition) {
+    for (const Case& c : cases("cells")) {
+        const MarkovCascade measure(c.pieces, c.weights);
+        const Reference r = referenceOf(c.pieces, c.weights);
+        for (const double level : c.bins) {
+            const auto m = static_cast<unsigned>(level);
+            SCOPED_TRACE(c.name + ", level " + std::to_string(m));
+            const std::vector<QuadCell> want = referenceCells(r, m);
+            const std::vector<Cascade::Cell> got = cellsOf(measure, m);
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t k = 0; k < got.size(); ++k) {
+                const std::string what = "cell " + std::to_string(k);
+                expectWithin(got[k].left, static_cast<Real>(want[k].left), 2e-16, what + " left");
+                expectWithin(got[k].width, static_cast<Real>(want[k].width), 4e-16,
+                             what + " width");
+                expectWithin(got[k].mass, static_cast<Real>(want[k].mass), 1e-14, what + " mass");
+            }
+        }
+    }
+}
+
+// The children of each cell of level m - 1 (the cells of level m inside it, a run in order)
+// add up to its mass; the cells tile [0, 1] in order; the level adds up to 1.
+TEST(MarkovCells, AddUpToTheirParentsAndTileTheInterval) {
+    for (const Case& c : cases("cells")) {
+        const MarkovCascade measure(c.pieces, c.weights);
+        for (const double level : c.bins) {
+            const auto m = static_cast<unsigned>(level);
+            SCOPED_TRACE(c.name + ", level " + std::to_string(m));
+            const std::vector<Cascade::Cell> cells = cellsOf(measure, m);
+            EXPECT_EQ(cells.front().left, 0.0);
+            Real total = 0;
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                total += cells[k].mass;
+                const double end = cells[k].left + cells[k].width;
+                const double next = k + 1 < cells.size() ? cells[k + 1].left : 1.0;
+                expectWithin(end, next, 0x1p-51, "the end of cell " + std::to_string(k));
+            }
+            EXPECT_LE(std::fabs(total - 1), 4.0 * static_cast<double>(cells.size()) * 0x1p-53);
+            if (m == 0) {
+                continue;
+            }
+            const std::vector<Cascade::Cell> parents = cellsOf(measure, m - 1);
+            std::size_t k = 0;
+            for (std::size_t p = 0; p < parents.size(); ++p) {
+                const double end = parents[p].left + parents[p].width;
+                Real sum = 0;
+                std::size_t children = 0;
+                for (; k < cells.size() && cells[k].left + cells[k].width / 2 < end; ++k) {
+                    sum += cells[k].mass;
+                    ++children;
+                }
+                EXPECT_GE(children, 1U) << "parent " << p;
+                expectWithin(parents[p].mass, sum, 1e-14, "parent " + std::to_string(p));
+            }
+            EXPECT_EQ(k, cells.size());
+        }
+    }
+}
+
+// The numbers of cells, exact to 2^40 and one more beyond.
+TEST(MarkovCells, AreCountedExactly) {
+    for (const test::Row& row : test::readTable("core/markov-bins.tsv")) {
+        if (row.at(0) != "count") {
+            continue;
+        }
+        const MarkovCascade measure(piecesOf(row.at(2)), weightsOf(row.at(3)));
+        const std::vector<double> levels = test::numbers(row.at(4));
+        const std::vector<double> counts = test::numbers(row.at(5));
+        ASSERT_EQ(levels.size(), counts.size());
+        for (std::size_t k = 0; k < levels.size(); ++k) {
+            EXPECT_EQ(measure.cellCount(static_cast<unsigned>(levels[k])),
+                      static_cast<std::uint64_t>(counts[k]))
+                << row.at(1) << ", level " << levels[k];
+        }
+    }
+}
+
+// Every piece onto [0, 1] with equal rows: level m is the cascade's level m + 1.
+TEST(MarkovCells, OfABernoulliMeasureAreTheCascades) {
+    for (const Case& c : cases("bernoulli-cells")) {
+        const MarkovCascade measure(c.pieces, c.weights);
+        std::vector<double> breaks;
+        for (std::size_t i = 1; i < c.pieces.size(); ++i) {
+            breaks.push_back(c.pieces[i].left);
+        }
+        const Cascade cascade(breaks, c.weights.front());
+        for (const double level : c.bins) {
+            const auto m = static_cast<unsigned>(level);
+            SCOPED_TRACE(c.name + ", level " + std::to_string(m));
+            const std::vector<Cascade::Cell> got = cellsOf(measure, m);
+            std::vector<Cascade::Cell> want(cascade.cellCount(m + 1));
+            cascade.levelCells(m + 1, 0, want);
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t k = 0; k < got.size(); ++k) {
+                const std::string what = "cell " + std::to_string(k);
+                expectWithin(got[k].left, want[k].left, 1e-15, what + " left");
+                expectWithin(got[k].width, want[k].width, 1e-15, what + " width");
+                expectWithin(got[k].mass, want[k].mass, 1e-15, what + " mass");
+            }
+        }
+    }
+}
+
+// A cell depends on the level and its index alone: asked in ranges that start and stop anywhere,
+// near the end of a level of some 2^39 cells too, it has the same bits.
+TEST(MarkovCells, AreTheSameInAnyRange) {
+    for (const Case& c : cases("cells")) {
+        SCOPED_TRACE(c.name);
+        const MarkovCascade measure(c.pieces, c.weights);
+        unsigned deep = 0;
+        while (measure.cellCount(deep + 1) <= Cascade::kMaxBins) {
+            ++deep;
+        }
+        for (const unsigned m : {static_cast<unsigned>(c.bins.back()), deep}) {
+            const std::uint64_t count = std::min<std::uint64_t>(measure.cellCount(m), 3000);
+            const std::uint64_t from = measure.cellCount(m) - count;
+            std::vector<Cascade::Cell> whole(count);
+            measure.levelCells(m, from, whole);
+            for (const auto& [start, size] : {std::pair<std::size_t, std::size_t>{0, 1},
+                                              {1, count / 3},
+                                              {1 + count / 3, count - 2 - count / 3},
+                                              {count - 1, 1}}) {
+                std::vector<Cascade::Cell> part(size);
+                measure.levelCells(m, from + start, part);
+                for (std::size_t k = 0; k < size; ++k) {
+                    const Cascade::Cell& w = whole[start + k];
+                    ASSERT_EQ(part[k].left, w.left) << "level " << m << ", cell " << start + k;
+                    ASSERT_EQ(part[k].width, w.width) << "level " << m << ", cell " << start + k;
+                    ASSERT_EQ(part[k].mass, w.mass) << "level " << m << ", cell " << start + k;
+                }
+            }
+        }
+    }
+}
+
+TEST(MarkovCells, RefuseLevelsAndRangesThatCannotBe) {
+    const std::vector<MarkovPiece> golden{{0, 0.6, 0, 1}, {0.6, 1, 0, 0.6}};
+    const MarkovCascade measure(golden, {{1, 2}, {1}});
+    std::vector<Cascade::Cell> out(4);
+    EXPECT_THROW(measure.levelCells(57, 0, out), InputError); // F(60) cells, beyond 2^40
+    EXPECT_THROW(measure.levelCells(4000000000U, 0, out), InputError);
+    EXPECT_THROW(measure.levelCells(2, 2, out), InputError); // 5 cells
+    EXPECT_THROW(measure.checkCells(2, 6, 0), InputError);
+    EXPECT_NO_THROW(measure.levelCells(2, 1, out));
+    EXPECT_NO_THROW(measure.checkCells(2, 5, 0));
+    EXPECT_NO_THROW(measure.levelCells(56, 956722026041 - 4, out));
+    // A chain of 1500 pieces each onto the next with slope 1.0003, the last onto the first two:
+    // the words grow by 2 in about 1500 levels, so that a level of few cells takes more counts of
+    // words than are kept.
+    const std::size_t n = 1500;
+    const double r = std::pow(1.5, 1.0 / static_cast<double>(n - 1));
+    std::vector<double> ends{0.0};
+    for (std::size_t i = 0; i < n; ++i) {
+        ends.push_back(ends.back() + std::pow(r, static_cast<double>(i)));
+    }
+    std::vector<MarkovPiece> chain;
+    MarkovWeights rows;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double scale = ends.back();
+        const std::size_t to = i + 1 < n ? i + 1 : 0;
+        chain.push_back({ends[i] / scale, ends[i + 1] / scale, ends[to] / scale,
+                         ends[i + 1 < n ? i + 2 : 2] / scale});
+        rows.push_back(i + 1 < n ? std::vector<double>{1} : std::vector<double>{1, 1});
+    }
+    chain.back().right = 1.0;
+    chain[n - 2].imageRight = 1.0;
+    const MarkovCascade slow(chain, rows);
+    const auto deep = static_cast<unsigned>(MarkovCascade::kMostCountEntries / n);
+    EXPECT_LE(slow.cellCount(deep), Cascade::kMaxBins);
+    EXPECT_NO_THROW(slow.checkCells(deep - 1, 0, 1));
+    EXPECT_THROW(slow.checkCells(deep, 0, 1), InputError);
 }
 
 } // namespace

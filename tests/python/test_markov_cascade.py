@@ -1,6 +1,6 @@
 """veltrane.markov_cascade and veltrane.dask.markov_cascade: the command line's bits for the same
 measure, the cascade's bins for a Bernoulli measure written as a Markov one, out= and ranges,
-Dask blocks that are one call's bits, and the refusals."""
+Dask blocks that are one call's bits, and the refusals; veltrane.markov_cells likewise."""
 
 import os
 import pathlib
@@ -68,3 +68,46 @@ def test_dask_blocks_are_one_calls_bits():
     assert masses.compute(scheduler="synchronous").tobytes() == whole.tobytes()
     with pytest.raises(veltrane.InputError):
         veltrane.dask.markov_cascade(THREE, [[1, 2, 3]], bins=10)
+
+
+def test_the_cells_are_the_command_lines_bits(tmp_path):
+    binary = os.environ.get("VELTRANE_BINARY")
+    if not binary:
+        pytest.skip("VELTRANE_BINARY is not set (CTest sets it)")
+    out = tmp_path / "m.f64"
+    subprocess.run([binary, "cascade", "--markov", str(CLI / "three-pieces.map"),
+                    "--weights-from", str(CLI / "three-pieces.weights"), "--levels", "9",
+                    "--output", str(out)], check=True, timeout=120)
+    cells = veltrane.markov_cells(THREE, THREE_WEIGHTS, levels=9)
+    assert cells.mass.tobytes() == out.read_bytes()
+
+
+def test_the_cells_of_a_bernoulli_measure_are_the_cascades_a_level_down():
+    pieces = [[0, 0.3, 0, 1], [0.3, 1, 0, 1]]
+    markov = veltrane.markov_cells(pieces, [[1, 2], [2, 4]], levels=9, threads=2)
+    bernoulli = veltrane.cells([0.3], [1, 2], levels=10)
+    for got, want in [(markov.left, bernoulli.left), (markov.width, bernoulli.width),
+                      (markov.mass, bernoulli.mass)]:
+        np.testing.assert_allclose(got, want, rtol=1e-15, atol=0)
+
+
+def test_a_range_of_cells_is_the_whole_calls_bits():
+    whole = veltrane.markov_cells(THREE, THREE_WEIGHTS, levels=10, threads=1)
+    part = veltrane.markov_cells(THREE, THREE_WEIGHTS, levels=10, first=4097, count=9001,
+                                 threads=2)
+    for got, want in [(part.left, whole.left), (part.width, whole.width),
+                      (part.mass, whole.mass)]:
+        assert got.tobytes() == want[4097:4097 + 9001].tobytes()
+    assert float(np.sum(whole.mass)) == pytest.approx(1.0, abs=len(whole.mass) * 2**-50)
+    np.testing.assert_allclose(whole.left[1:], whole.left[:-1] + whole.width[:-1], rtol=2**-50)
+
+
+@pytest.mark.parametrize("call", [
+    lambda: veltrane.markov_cells(GOLDEN, [[1, 2], [1]], levels=0),
+    lambda: veltrane.markov_cells(THREE, THREE_WEIGHTS, levels=28),
+    lambda: veltrane.markov_cells(GOLDEN, [[1, 2], [1]], levels=2, first=3, count=3),
+    lambda: veltrane.markov_cells(GOLDEN, [[1, 2], [1, 1]], levels=2),
+])
+def test_cells_refusals(call):
+    with pytest.raises(veltrane.InputError):
+        call()

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <veltrane/cascade.h>
 #include <veltrane/exponents.h>
 #include <veltrane/export.h>
 #include <veltrane/markov.h>
@@ -167,6 +168,29 @@ public:
     // range beyond N (as Cascade::checkBins), Cancelled through control, out filled in part.
     void binMasses(std::uint64_t bins, std::uint64_t first, std::span<double> out,
                    const RunControl& control = {}) const;
+
+    // The cells of level M = levels are the cylinders [i_0 … i_M], the allowed words of M + 1
+    // pieces: 1ᵀ A^M 1 of them for the map's 0/1 matrix of moves A, exact up to
+    // Cascade::kMaxBins and kMaxBins + 1 for any level with more, so that the count never wraps.
+    std::uint64_t cellCount(unsigned levels) const;
+    // Throws InputError unless level levels has at most Cascade::kMaxBins cells, its table of
+    // word counts ((levels + 1) × pieces of them) holds at most kMostCountEntries, and cells
+    // first .. first + count - 1 exist.
+    void checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const;
+    // The number of words below each piece at each depth is kept for the descent to a range, 8
+    // bytes an entry: at most 256 MiB of them (maps whose slopes are all near 1 need many levels
+    // to reach many cells).
+    static constexpr std::uint64_t kMostCountEntries = std::uint64_t{1} << 25;
+
+    // The cells of level levels in order of position, numbered from 0, for c = first ..
+    // first + out.size() - 1, into out, as Cascade::levelCells gives them: the left end and the
+    // width each the double nearest its value carried with 106 bits (the width as the product of
+    // the moves' lengths, so that a short cell far from 0 keeps its digits), the mass
+    // π_{i_0} P_{i_0 i_1} ⋯ P_{i_{M-1} i_M}, a product of M + 1 positive terms within M + 1 units
+    // of rounding of the stationary law's and the weights' doubles. A cell's value depends only
+    // on M and c: the first is reached by descending with the counts of words below each node,
+    // the rest follow by redoing only the levels whose place changed. Throws as checkCells.
+    void levelCells(unsigned levels, std::uint64_t first, std::span<Cascade::Cell> out) const;
 
 private:
     std::shared_ptr<const detail::MarkovBinTables> m_tables;

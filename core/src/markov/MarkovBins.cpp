@@ -484,6 +484,136 @@ void chunk(const MarkovBinTables& t, std::uint64_t bins, std::uint64_t first,
     }
 }
 
+// The number of words of d + 1 pieces from each piece, d = 0 .. levels, counts[d n + i],
+// each at most limit + 1 (a saturated count stays so): the words from i are i followed by a
+// word from each piece its image covers.
+std::vector<std::uint64_t> wordCounts(const MarkovBinTables& t, unsigned levels,
+                                      std::uint64_t limit) {
+    const std::size_t n = t.pieceCount();
+    std::vector<std::uint64_t> counts(n, 1);
+    counts.reserve((std::size_t{levels} + 1) * n);
+    for (unsigned d = 1; d <= levels; ++d) {
+        const std::size_t below = (d - 1) * n;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t sum = 0;
+            for (std::size_t e = t.start[i]; e < t.start[i + 1]; ++e) {
+                sum = std::min(sum + counts[below + t.moves[e].to], limit + 1);
+            }
+            counts.push_back(sum);
+        }
+    }
+    return counts;
+}
+
+// The counts of words down to depth levels at least, from the tables' own store: computed once
+// for the deepest level asked so far, while the other threads asking wait for it.
+std::shared_ptr<const std::vector<std::uint64_t>> countsFor(const MarkovBinTables& t,
+                                                            unsigned levels) {
+    detail::MarkovCellCounts& store = *t.cellCounts;
+    const std::scoped_lock held(store.lock);
+    if (store.depths <= levels) {
+        store.counts = std::make_shared<const std::vector<std::uint64_t>>(
+            wordCounts(t, levels, Cascade::kMaxBins));
+        store.depths = std::size_t{levels} + 1;
+    }
+    return store.counts;
+}
+
+// The counts kept already if they reach depth levels, else none.
+std::shared_ptr<const std::vector<std::uint64_t>> keptCounts(const MarkovBinTables& t,
+                                                             unsigned levels) {
+    detail::MarkovCellCounts& store = *t.cellCounts;
+    const std::scoped_lock held(store.lock);
+    return store.depths > levels ? store.counts : nullptr;
+}
+
+// The move of c's piece at place (counted in the order of position) and whether the
+// sub-cylinders run backwards in position.
+std::size_t moveAtPlace(const MarkovBinTables& t, const Cylinder& c, std::size_t place) {
+    const bool reversed = c.reversed != (t.decreasing[c.piece] != 0);
+    const std::size_t count = t.start[c.piece + 1] - t.start[c.piece];
+    return t.start[c.piece] + (reversed ? count - 1 - place : place);
+}
+
+Cylinder pieceCylinder(const MarkovBinTables& t, std::size_t i) {
+    const DoubleDouble lo{t.left[i]};
+    const DoubleDouble hi{t.right[i]};
+    return {
+        lo,   hi, exactSum(t.right[i], -t.left[i]), t.stationary[i], static_cast<std::uint32_t>(i),
+        false};
+}
+
+// The path to a cell: the cylinder at each depth and its place among its parent's
+// sub-cylinders (the piece at depth 0).
+struct CellPath {
+    std::vector<Cylinder> cylinders;
+    std::vector<std::size_t> places;
+};
+
+Cylinder placed(const MarkovBinTables& t, const Cylinder& parent, std::size_t place) {
+    const bool reversed = parent.reversed != (t.decreasing[parent.piece] != 0);
+    return child(t, parent, reversed, moveAtPlace(t, parent, place));
+}
+
+// Descends to cell first of level levels: at each depth the sub-cylinder whose words hold what
+// is left of the index.
+CellPath descend(const MarkovBinTables& t, const std::vector<std::uint64_t>& counts,
+                 unsigned levels, std::uint64_t first) {
+    const std::size_t n = t.pieceCount();
+    CellPath path{std::vector<Cylinder>(std::size_t{levels} + 1),
+                  std::vector<std::size_t>(std::size_t{levels} + 1, 0)};
+    std::uint64_t rest = first;
+    std::size_t piece = 0;
+    while (rest >= counts[std::size_t{levels} * n + piece]) {
+        rest -= counts[std::size_t{levels} * n + piece];
+        ++piece;
+    }
+    path.places[0] = piece;
+    path.cylinders[0] = pieceCylinder(t, piece);
+    for (unsigned k = 1; k <= levels; ++k) {
+        const Cylinder& parent = path.cylinders[k - 1];
+        const std::size_t below = std::size_t{levels - k} * n;
+        std::size_t place = 0;
+        for (;; ++place) {
+            const std::uint64_t words = counts[below + t.moves[moveAtPlace(t, parent, place)].to];
+            if (rest < words) {
+                break;
+            }
+            rest -= words;
+        }
+        path.places[k] = place;
+        path.cylinders[k] = placed(t, parent, place);
+    }
+    return path;
+}
+
+// Steps the path to the next cell: the deepest place that can move on does, and the levels
+// below it start again at their first sub-cylinder.
+void stepPath(const MarkovBinTables& t, unsigned levels, CellPath& path) {
+    unsigned k = levels;
+    while (k > 0) {
+        const Cylinder& parent = path.cylinders[k - 1];
+        const std::size_t count = t.start[parent.piece + 1] - t.start[parent.piece];
+        if (++path.places[k] < count) {
+            break;
+        }
+        --k;
+    }
+    if (k == 0) {
+        path.cylinders[0] = pieceCylinder(t, ++path.places[0]);
+    } else {
+        path.cylinders[k] = placed(t, path.cylinders[k - 1], path.places[k]);
+    }
+    for (unsigned m = k + 1; m <= levels; ++m) {
+        path.places[m] = 0;
+        path.cylinders[m] = placed(t, path.cylinders[m - 1], 0);
+    }
+}
+
+Cascade::Cell cellOf(const Cylinder& c) {
+    return {c.lo.hi + c.lo.lo, c.width.hi + c.width.lo, c.mass};
+}
+
 } // namespace
 
 namespace detail {
@@ -522,6 +652,71 @@ void MarkovCascade::binMasses(std::uint64_t bins, std::uint64_t first, std::span
                               const RunControl& control) const {
     Cascade::checkBins(bins, first, out.size());
     detail::markovBinMasses(*m_tables, bins, first, out, control);
+}
+
+std::uint64_t MarkovCascade::cellCount(unsigned levels) const {
+    const detail::MarkovBinTables& t = *m_tables;
+    const std::size_t n = t.pieceCount();
+    const std::uint64_t limit = Cascade::kMaxBins;
+    const auto total = [&](std::span<const std::uint64_t> counts) {
+        std::uint64_t all = 0;
+        for (const std::uint64_t c : counts) {
+            all = std::min(all + c, limit + 1);
+        }
+        return all;
+    };
+    if (const auto kept = keptCounts(t, levels)) {
+        return total(std::span(*kept).subspan(std::size_t{levels} * n, n));
+    }
+    // Two rows of the counts at a time; the total never falls from a level to the next (every
+    // piece has a move), so once above the limit it stays there.
+    std::vector<std::uint64_t> row(n, 1);
+    std::vector<std::uint64_t> next(n);
+    for (unsigned d = 1; d <= levels && total(row) <= limit; ++d) {
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t sum = 0;
+            for (std::size_t e = t.start[i]; e < t.start[i + 1]; ++e) {
+                sum = std::min(sum + row[t.moves[e].to], limit + 1);
+            }
+            next[i] = sum;
+        }
+        row.swap(next);
+    }
+    return total(row);
+}
+
+void MarkovCascade::checkCells(unsigned levels, std::uint64_t first, std::uint64_t count) const {
+    const std::uint64_t cells = cellCount(levels);
+    if (cells > Cascade::kMaxBins) {
+        throw InputError("level " + std::to_string(levels) + " has more than " +
+                         std::to_string(Cascade::kMaxBins) + " cells");
+    }
+    if ((std::uint64_t{levels} + 1) * pieceCount() > kMostCountEntries) {
+        throw InputError("the cells of level " + std::to_string(levels) + " of " +
+                         std::to_string(pieceCount()) + " pieces need more than " +
+                         std::to_string(kMostCountEntries) + " counts of words");
+    }
+    if (first > cells || count > cells - first) {
+        throw InputError("cells " + std::to_string(first) + " to " + std::to_string(first + count) +
+                         " (not included) of the " + std::to_string(cells) + " of level " +
+                         std::to_string(levels) + " do not exist");
+    }
+}
+
+void MarkovCascade::levelCells(unsigned levels, std::uint64_t first,
+                               std::span<Cascade::Cell> out) const {
+    checkCells(levels, first, out.size());
+    if (out.empty()) {
+        return;
+    }
+    const detail::MarkovBinTables& t = *m_tables;
+    const std::shared_ptr<const std::vector<std::uint64_t>> counts = countsFor(t, levels);
+    CellPath path = descend(t, *counts, levels, first);
+    out[0] = cellOf(path.cylinders[levels]);
+    for (std::size_t c = 1; c < out.size(); ++c) {
+        stepPath(t, levels, path);
+        out[c] = cellOf(path.cylinders[levels]);
+    }
 }
 
 } // namespace veltrane

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 #include <veltrane/markov_measure.h>
@@ -24,6 +26,16 @@ struct BinMove {
     double before = 0.0;  // Σ P_ik over the moves left of this one in w, summed from the left
     double after = 0.0;   // and over those to its right, summed from the right
     std::uint32_t to = 0;
+};
+
+// The numbers of words of d + 1 pieces from each piece, counts[d n + i] for d below depths,
+// kept for the cells of a level: they do not depend on the level asked, so the table of the
+// deepest level asked so far serves every level above it, and a range of cells asked a block at
+// a time costs the table once, not once a block (levels × moves additions each).
+struct MarkovCellCounts {
+    std::mutex lock;
+    std::shared_ptr<const std::vector<std::uint64_t>> counts;
+    std::size_t depths = 0;
 };
 
 struct MarkovBinTables {
@@ -47,6 +59,9 @@ struct MarkovBinTables {
     std::vector<double> blocks;
     std::vector<std::size_t> levelStart;
     std::vector<std::size_t> firstLevel;
+
+    // Filled by the cells as they are asked for; shared by the copies of the tables.
+    std::shared_ptr<MarkovCellCounts> cellCounts = std::make_shared<MarkovCellCounts>();
 
     std::size_t pieceCount() const { return left.size(); }
 };
