@@ -21,6 +21,9 @@
 namespace veltrane {
 namespace {
 
+using test::piecesOf;
+using test::weightsOf;
+
 using Real = long double;
 __extension__ typedef __float128 Quad;
 
@@ -29,25 +32,6 @@ __extension__ typedef __float128 Quad;
 void expectWithin(double got, Real want, double tolerance, const std::string& what) {
     EXPECT_LE(std::fabs(got - want), tolerance * std::fabs(want) + 1e-290L)
         << what << ": " << got << " against " << static_cast<double>(want);
-}
-
-std::vector<MarkovPiece> piecesOf(const std::string& text) {
-    std::vector<MarkovPiece> pieces;
-    std::istringstream in(text);
-    for (std::string piece; std::getline(in, piece, ';');) {
-        const std::vector<double> v = test::numbers(piece);
-        pieces.push_back({v.at(0), v.at(1), v.at(2), v.at(3)});
-    }
-    return pieces;
-}
-
-MarkovWeights weightsOf(const std::string& text) {
-    MarkovWeights rows;
-    std::istringstream in(text);
-    for (std::string row; std::getline(in, row, ';');) {
-        rows.push_back(test::numbers(row));
-    }
-    return rows;
 }
 
 // The pieces piece i's image covers, in order.

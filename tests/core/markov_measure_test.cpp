@@ -18,6 +18,9 @@
 namespace veltrane {
 namespace {
 
+using test::piecesOf;
+using test::weightsOf;
+
 using Real = long double;
 
 // The one tolerance of these tests: got within tolerance of want, relative to |want| or to 1
@@ -25,25 +28,6 @@ using Real = long double;
 void expectWithin(double got, Real want, double tolerance, const std::string& what) {
     EXPECT_LE(std::fabs(got - want), tolerance * std::max<Real>(1, std::fabs(want)))
         << what << ": " << got << " against " << static_cast<double>(want);
-}
-
-std::vector<MarkovPiece> piecesOf(const std::string& text) {
-    std::vector<MarkovPiece> pieces;
-    std::istringstream in(text);
-    for (std::string piece; std::getline(in, piece, ';');) {
-        const std::vector<double> v = test::numbers(piece);
-        pieces.push_back({v.at(0), v.at(1), v.at(2), v.at(3)});
-    }
-    return pieces;
-}
-
-MarkovWeights weightsOf(const std::string& text) {
-    MarkovWeights rows;
-    std::istringstream in(text);
-    for (std::string row; std::getline(in, row, ';');) {
-        rows.push_back(test::numbers(row));
-    }
-    return rows;
 }
 
 Real real(const std::string& text) {

@@ -17,17 +17,9 @@
 namespace veltrane {
 namespace {
 
-using Real = long double;
+using test::piecesOf;
 
-std::vector<MarkovPiece> piecesOf(const std::string& text) {
-    std::vector<MarkovPiece> pieces;
-    std::istringstream in(text);
-    for (std::string piece; std::getline(in, piece, ';');) {
-        const std::vector<double> v = test::numbers(piece);
-        pieces.push_back({v.at(0), v.at(1), v.at(2), v.at(3)});
-    }
-    return pieces;
-}
+using Real = long double;
 
 // The transition matrix and the exponents ln|s_i|, worked out in long double from the pieces.
 struct Dense {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace veltrane::test {
@@ -383,6 +384,39 @@ std::vector<MarkovPiece> markovFamilyMap(MarkovFamily family, std::size_t n, std
     }
     makeIrreducible(d, random);
     return pieces(d);
+}
+
+namespace {
+
+// The numbers of a row, separated by blanks.
+std::vector<double> numbersOf(const std::string& row) {
+    std::vector<double> values;
+    std::istringstream in(row);
+    for (double v = 0.0; in >> v;) {
+        values.push_back(v);
+    }
+    return values;
+}
+
+} // namespace
+
+std::vector<MarkovPiece> piecesOf(const std::string& text) {
+    std::vector<MarkovPiece> pieces;
+    std::istringstream in(text);
+    for (std::string piece; std::getline(in, piece, ';');) {
+        const std::vector<double> v = numbersOf(piece);
+        pieces.push_back({v.at(0), v.at(1), v.at(2), v.at(3)});
+    }
+    return pieces;
+}
+
+MarkovWeights weightsOf(const std::string& text) {
+    MarkovWeights rows;
+    std::istringstream in(text);
+    for (std::string row; std::getline(in, row, ';');) {
+        rows.push_back(numbersOf(row));
+    }
+    return rows;
 }
 
 } // namespace veltrane::test

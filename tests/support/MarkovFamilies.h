@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include <veltrane/markov.h>
+#include <veltrane/markov_measure.h>
 
 namespace veltrane::test {
 
@@ -46,5 +47,10 @@ MarkovFamily familyNamed(const std::string& name);
 // rounded down to a multiple of the period, and halves, which need at least 6).
 std::vector<MarkovPiece> markovFamilyMap(MarkovFamily family, std::size_t n, std::uint64_t seed,
                                          std::size_t period = 5);
+
+// A map and a measure's weights as the test tables write them: pieces "left right image_left
+// image_right" separated by ";", and rows of weights separated by ";", numbers by blanks.
+std::vector<MarkovPiece> piecesOf(const std::string& text);
+MarkovWeights weightsOf(const std::string& text);
 
 } // namespace veltrane::test
