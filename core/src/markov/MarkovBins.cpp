@@ -402,6 +402,76 @@ void walk(const MarkovBinTables& t, const WalkRange& r, WalkState& s) {
     }
 }
 
+// A run of a move of an increasing piece onto itself is taken in one step once it is this long:
+// near the fixed point of a slope barely above 1 the end stays in that move for millions of
+// levels (about ln(distance) / ln(slope)), far beyond kMostSplitLevels.
+constexpr double kShortestRun = 64.0;
+// and at most this long, a count that a double holds exactly.
+constexpr double kLongestRun = 0x1p52;
+
+// x^k, k ≥ 1, by squaring: within 2 log2(k) units of 2^-104 of itself.
+DoubleDouble power(DoubleDouble x, std::uint64_t k) {
+    DoubleDouble result{1.0};
+    for (; k > 0; k >>= 1) {
+        if ((k & 1U) != 0) {
+            result = result * x;
+        }
+        x = x * x;
+    }
+    return result;
+}
+
+// Where an end is split, as split carries it from level to level.
+struct SplitEnd {
+    DoubleDouble u;     // its place in the coordinate of the current cylinder's image, in [0, 1]
+    double error = 0.0; // what that place is known to, a part of the cylinder
+    double mass = 0.0;  // of the current cylinder
+};
+
+// Takes the steps of a run of move m, of an increasing piece onto itself, that end's place w
+// in the piece's image makes at once where they are at least kShortestRun: each step gives the
+// moves before and after m their weights of the mass into before and after and multiplies the
+// mass by P, and u → (u - offset) / length moves the end away from the fixed point
+// p = offset / (1 - length) by the slope. The run is cut two steps short of where the end could
+// leave m, its error reach kCoarsest or the mass fall below least, so that the walk goes on one
+// level at a time from there. Returns whether it took them.
+bool takeRun(const BinMove& m, DoubleDouble w, double least, SplitEnd& e, double& before,
+             double& after) {
+    const double grow = logOf(m.inverse); // ln slope > 0
+    const DoubleDouble gap = DoubleDouble{1.0} - m.length;
+    const DoubleDouble p = m.offset / gap;
+    const DoubleDouble d = w - p;
+    // The fixed point is known to 2^-104 / (1 - length) of itself: a slope near 1 magnifies the
+    // moves' own rounding, as the steps one at a time would.
+    const double error = e.error + 0x1p-100 / gap.hi;
+    double steps = std::min(kLongestRun, std::log(kCoarsest / error) / grow);
+    const double room = d.hi < 0.0 ? (m.length * p).hi : (m.length * (DoubleDouble{1.0} - p)).hi;
+    if (d.hi != 0.0) {
+        steps = std::min(steps, std::log(room / std::fabs(d.hi)) / grow);
+    }
+    // ln P from the weight of the other moves, which leaves the run each step: 1 - m.weight
+    // would carry the rounding of P, 2^-53 of 1, a large part of 1 - P where P is near 1.
+    const double fall = std::log1p(-(m.before + m.after));
+    if (fall < 0.0 && least > 0.0) {
+        steps = std::min(steps, std::log(least / e.mass) / fall);
+    }
+    steps = std::floor(steps) - 2.0;
+    // Where the mass falls by 2^-50 in fewer steps than kShortestRun the steps are taken one at
+    // a time, as they always were: the run cannot be long.
+    if (!(steps >= kShortestRun) || fall * kShortestRun <= std::log(kUndivided)) {
+        return false;
+    }
+    // Σ P^k for k below steps, and P^steps, each within some units of rounding of itself.
+    const double sum = fall == 0.0 ? steps : std::expm1(steps * fall) / std::expm1(fall);
+    before += e.mass * m.before * sum;
+    after += e.mass * m.after * sum;
+    e.mass *= std::exp(steps * fall);
+    const DoubleDouble scale = power(m.inverse, static_cast<std::uint64_t>(steps));
+    e.u = p + d * scale;
+    e.error = error * scale.hi;
+    return true;
+}
+
 // The parts of an end's cylinder on either side of it.
 struct EndSplit {
     double head = 0.0; // left of the end, to the bin before it
@@ -432,6 +502,16 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
         double& before = reversed ? right : left;
         double& after = reversed ? left : right;
+        if (m.to == piece && !decreasing) {
+            SplitEnd e{u, error, mass};
+            const double least = kUndivided * std::min(leftBin + left, rightBin + right);
+            if (takeRun(m, w, least, e, before, after)) {
+                u = e.u;
+                error = e.error;
+                mass = e.mass;
+                continue;
+            }
+        }
         before += mass * m.before;
         after += mass * m.after;
         const double kept = mass * m.weight;
