@@ -291,6 +291,24 @@ TEST(MarkovBins, OfABernoulliMeasureAreTheCascades) {
     expectCascades("long-runs", 1e-9);
 }
 
+// Bins whose figures were found apart, where a decreasing slope barely above 1 keeps the mass
+// near its fixed point for millions of levels; within 1e-9, as the long runs above.
+TEST(MarkovBins, MeetTheirFiguresNearAFixedPointOfADecreasingPiece) {
+    for (const test::Row& row : test::readTable("core/markov-bins.tsv")) {
+        if (row.at(0) != "figures") {
+            continue;
+        }
+        const MarkovCascade measure(piecesOf(row.at(2)), weightsOf(row.at(3)));
+        const auto n = static_cast<std::uint64_t>(test::numbers(row.at(4)).front());
+        const std::vector<double> want = test::numbers(row.at(5));
+        ASSERT_EQ(want.size(), n) << row.at(1);
+        const std::vector<double> got = binsOf(measure, n, 2);
+        for (std::size_t j = 0; j < n; ++j) {
+            expectWithin(got[j], want[j], 1e-9, row.at(1) + ", bin " + std::to_string(j));
+        }
+    }
+}
+
 // A bin depends on N and j alone: asked in ranges that start and stop anywhere, on one thread or
 // two, near the limit too, it has the same bits.
 TEST(MarkovBins, AreTheSameInAnyRangeOnAnyThreads) {

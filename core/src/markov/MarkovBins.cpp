@@ -428,24 +428,31 @@ struct SplitEnd {
     double mass = 0.0;  // of the current cylinder
 };
 
-// Takes the steps of a run of move m, of an increasing piece onto itself, that end's place w
-// in the piece's image makes at once where they are at least kShortestRun: each step gives the
-// moves before and after m their weights of the mass into before and after and multiplies the
-// mass by P, and u → (u - offset) / length moves the end away from the fixed point
-// p = offset / (1 - length) by the slope. The run is cut two steps short of where the end could
+// Takes the steps of a run of move m of a piece onto itself that end's place w in the piece's
+// image makes at once where they are at least kShortestRun: each step gives the moves before and
+// after m their weights of the mass into before and after and multiplies the mass by P, and
+// moves the end away from the fixed point p by the slope. An increasing piece repeats one step,
+// w → (w - offset) / length, about p = offset / (1 - length); a decreasing one a pair of them,
+// w → 1 - (w - offset) / length, about p = (offset + length) / (1 + length), the second giving
+// the first's sides each other's parts. The run is cut two steps short of where the end could
 // leave m, its error reach kCoarsest or the mass fall below least, so that the walk goes on one
-// level at a time from there. Returns whether it took them.
-bool takeRun(const BinMove& m, DoubleDouble w, double least, SplitEnd& e, double& before,
-             double& after) {
-    const double grow = logOf(m.inverse); // ln slope > 0
-    const DoubleDouble gap = DoubleDouble{1.0} - m.length;
-    const DoubleDouble p = m.offset / gap;
+// level at a time from there. Returns whether it took them; e.u is then the place in the image
+// before the piece's orientation, as the next level starts from.
+bool takeRun(const BinMove& m, DoubleDouble w, bool decreasing, double least, SplitEnd& e,
+             double& before, double& after) {
+    const double period = decreasing ? 2.0 : 1.0; // steps
+    const double grow = logOf(m.inverse);         // ln slope > 0, a step
+    const DoubleDouble one{1.0};
+    const DoubleDouble gap = decreasing ? one + m.length : one - m.length;
+    const DoubleDouble p = (decreasing ? m.offset + m.length : m.offset) / gap;
     const DoubleDouble d = w - p;
-    // The fixed point is known to 2^-104 / (1 - length) of itself: a slope near 1 magnifies the
-    // moves' own rounding, as the steps one at a time would.
+    // The fixed point is known to 2^-104 / gap of itself: a slope near 1 of an increasing piece
+    // magnifies the moves' own rounding, as the steps one at a time would.
     const double error = e.error + 0x1p-100 / gap.hi;
     double steps = std::min(kLongestRun, std::log(kCoarsest / error) / grow);
-    const double room = d.hi < 0.0 ? (m.length * p).hi : (m.length * (DoubleDouble{1.0} - p)).hi;
+    const double below = (p - m.offset).hi; // the room on either side of p within m
+    const double above = (m.offset + m.length - p).hi;
+    const double room = decreasing ? std::min(below, above) : d.hi < 0.0 ? below : above;
     if (d.hi != 0.0) {
         steps = std::min(steps, std::log(room / std::fabs(d.hi)) / grow);
     }
@@ -455,19 +462,25 @@ bool takeRun(const BinMove& m, DoubleDouble w, double least, SplitEnd& e, double
     if (fall < 0.0 && least > 0.0) {
         steps = std::min(steps, std::log(least / e.mass) / fall);
     }
-    steps = std::floor(steps) - 2.0;
+    const double periods = std::floor(steps / period) - 2.0;
     // Where the mass falls by 2^-50 in fewer steps than kShortestRun the steps are taken one at
     // a time, as they always were: the run cannot be long.
-    if (!(steps >= kShortestRun) || fall * kShortestRun <= std::log(kUndivided)) {
+    if (!(periods >= kShortestRun) || fall * kShortestRun <= std::log(kUndivided)) {
         return false;
     }
-    // Σ P^k for k below steps, and P^steps, each within some units of rounding of itself.
-    const double sum = fall == 0.0 ? steps : std::expm1(steps * fall) / std::expm1(fall);
-    before += e.mass * m.before * sum;
-    after += e.mass * m.after * sum;
-    e.mass *= std::exp(steps * fall);
-    const DoubleDouble scale = power(m.inverse, static_cast<std::uint64_t>(steps));
-    e.u = p + d * scale;
+    // Σ P^(period k) for k below periods, and P^(period periods), each within some units of
+    // rounding of itself.
+    const double perPeriod = period * fall;
+    const double sum =
+        fall == 0.0 ? periods : std::expm1(periods * perPeriod) / std::expm1(perPeriod);
+    const double toBefore = decreasing ? m.before + m.weight * m.after : m.before;
+    const double toAfter = decreasing ? m.after + m.weight * m.before : m.after;
+    before += e.mass * toBefore * sum;
+    after += e.mass * toAfter * sum;
+    e.mass *= std::exp(periods * perPeriod);
+    const DoubleDouble scale = power(m.inverse, static_cast<std::uint64_t>(periods * period));
+    const DoubleDouble next = p + d * scale;
+    e.u = decreasing ? one - next : next;
     e.error = error * scale.hi;
     return true;
 }
@@ -502,13 +515,14 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
         double& before = reversed ? right : left;
         double& after = reversed ? left : right;
-        if (m.to == piece && !decreasing) {
+        if (m.to == piece) {
             SplitEnd e{u, error, mass};
             const double least = kUndivided * std::min(leftBin + left, rightBin + right);
-            if (takeRun(m, w, least, e, before, after)) {
+            if (takeRun(m, w, decreasing, least, e, before, after)) {
                 u = e.u;
                 error = e.error;
                 mass = e.mass;
+                reversed = reversed != decreasing; // an even number of steps
                 continue;
             }
         }
