@@ -309,6 +309,28 @@ TEST(MarkovBins, MeetTheirFiguresNearAFixedPointOfADecreasingPiece) {
     }
 }
 
+// Where a cycle of pieces with slopes barely above 1 keeps the mass near its periodic points the
+// ends beside them are split for some 10^7 levels: the bins of 2N still add up to those of N,
+// within 1e-9 (each level rounds the mass left by about 2^-53 of it).
+TEST(MarkovBins, BesideASlowPeriodicPointAreFewerBinsSummed) {
+    for (const test::Row& row : test::readTable("core/markov-bins.tsv")) {
+        if (row.at(0) != "blocks") {
+            continue;
+        }
+        const MarkovCascade measure(piecesOf(row.at(2)), weightsOf(row.at(3)));
+        for (const double bins : test::numbers(row.at(4))) {
+            const auto n = static_cast<std::uint64_t>(bins);
+            const std::vector<double> large = binsOf(measure, n, 2);
+            const std::vector<double> small = binsOf(measure, 2 * n, 2);
+            for (std::size_t j = 0; j < n; ++j) {
+                expectWithin(large[j], Real{small[2 * j]} + small[2 * j + 1], 1e-9,
+                             row.at(1) + ", " + std::to_string(n) + " bins, bin " +
+                                 std::to_string(j));
+            }
+        }
+    }
+}
+
 // A bin depends on N and j alone: asked in ranges that start and stop anywhere, on one thread or
 // two, near the limit too, it has the same bits.
 TEST(MarkovBins, AreTheSameInAnyRangeOnAnyThreads) {

@@ -180,9 +180,15 @@ constexpr double kUndivided = 0x1p-50;
 // below 1) what is left then can be some units of 1e-15 of the bin; stopping sooner would leave
 // more (2^-20 left 1e-12 beside a weight of 1e-6).
 constexpr double kCoarsest = 0x1p-8;
-// or after this many levels, far more than the mass takes to fall below the others' 2^-50
-// (every cycle of moves loses mass, since a piece onto one piece only is not a cycle).
-constexpr int kMostSplitLevels = 20000;
+// or after this many levels: every cycle of moves loses mass (a piece onto one piece only is
+// not a cycle), but a cycle of several pieces whose slopes multiply to 1 + 1e-7 and keep the mass
+// holds an end beside its periodic point for some ln(1 / distance) / 1e-7 levels, 10^7 and more
+// (a piece onto itself is taken in one step, takeRun). Some 15 ns a level: 2 s at most an end,
+// and only the ends beside such a point come near it.
+constexpr int kMostSplitLevels = 1 << 27;
+// Where the mass still undivided at that level is above this part of the smaller bin beside the
+// end, sharing it by length could put a bin wrong by as much: the bins are refused instead.
+constexpr double kMostSharedAtLastLevel = 0x1p-40;
 
 // A cylinder as the walk meets it: its ends and length in bins, each to 106 bits, the length
 // carried as the product of the moves' lengths so that a short cylinder far from 0 keeps its
@@ -535,8 +541,15 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         }
         u = looseDifference(w, m.offset) * m.inverse;
         error *= m.inverse.hi;
-        if (kept < kUndivided * std::min(leftBin + left, rightBin + right) || error > kCoarsest ||
-            level >= kMostSplitLevels) {
+        const double smaller = std::min(leftBin + left, rightBin + right);
+        if (level >= kMostSplitLevels && !(kept < kMostSharedAtLastLevel * smaller) &&
+            !(error > kCoarsest)) {
+            throw RuntimeError(ErrorKind::Internal,
+                               "bin end " + std::to_string(end) + " lies beside a periodic point " +
+                                   "of slope too near 1 to split within " +
+                                   std::to_string(kMostSplitLevels) + " levels");
+        }
+        if (kept < kUndivided * smaller || error > kCoarsest || level >= kMostSplitLevels) {
             const double share = std::clamp(u.hi, 0.0, 1.0);
             before += kept * share;
             after += kept * (1.0 - share);
