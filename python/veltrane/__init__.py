@@ -620,6 +620,10 @@ def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0
     InputError
         For a refused map or weights (as :func:`markov_multifractal`), more than 2048 pieces,
         bins that do not exist, or an out that cannot take them.
+    AnalysisError
+        Where a bin end lies so near a periodic point of several pieces whose slopes multiply
+        to nearly 1 (1 + 1e-9) that more than 2^-40 of a bin is left undivided after 2^27
+        levels, rather than share it by length.
 
     Notes
     -----
