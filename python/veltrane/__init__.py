@@ -620,6 +620,10 @@ def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0
     InputError
         For a refused map or weights (as :func:`markov_multifractal`), more than 2048 pieces,
         bins that do not exist, or an out that cannot take them.
+    AnalysisError
+        Where a bin end lies so near a periodic point of several pieces whose slopes multiply
+        to nearly 1 (1 + 1e-9) that more than 2^-40 of a bin is left undivided after 2^27
+        levels, rather than share it by length.
 
     Notes
     -----
@@ -647,6 +651,9 @@ def markov_cascade(pieces: object, weights: object, bins: int, *, first: int = 0
                                     _common.threads(threads))
 
 
+_MOST_MARKOV_LEVELS = 2**32 - 1  # the levels the library counts in
+
+
 def markov_cells(pieces: object, weights: object, *, levels: int, first: int = 0,
                  count: int | None = None, threads: int | None = None) -> Cells:
     """The cells of level M of a Markov measure on a Markov map, in order of position.
@@ -659,7 +666,8 @@ def markov_cells(pieces: object, weights: object, *, levels: int, first: int = 0
         The transition weights, as :func:`markov_cascade` takes them.
     levels : int
         M, from 1: the cells are the cylinders [i_0 ... i_M] of M + 1 pieces, 1^T A^M 1 of
-        them for the map's 0/1 matrix of moves A, at most MAX_BINS.
+        them for the map's 0/1 matrix of moves A, at most MAX_BINS (which allows levels beyond
+        40 where the pieces cover few others).
     first : int, default 0
         The first cell asked for, numbered from 0.
     count : int or None, default None
@@ -693,7 +701,9 @@ def markov_cells(pieces: object, weights: object, *, levels: int, first: int = 0
     >>> c.mass
     array([0.2, 0.4, 0.4])
     """
-    depth = _common.whole(levels, "levels", 1, _common.MAX_LEVELS)
+    # Not 40 as for n^M cells: a map whose pieces cover few others has many more levels of at
+    # most 2^40 cells (56 for the golden mean), refused by their count of cells instead.
+    depth = _common.whole(levels, "levels", 1, _MOST_MARKOV_LEVELS)
     start = _common.whole(first, "first", 0, MAX_BINS)
     if count is not None:
         count = _common.whole(count, "count", 0, MAX_BINS)

@@ -111,3 +111,14 @@ def test_a_range_of_cells_is_the_whole_calls_bits():
 def test_cells_refusals(call):
     with pytest.raises(veltrane.InputError):
         call()
+
+
+# A map of few moves has levels beyond 40 of at most 2^40 cells: F(59) = 956722026041 at level
+# 56 of the golden mean; the next is refused for its cells, not its level.
+@pytest.mark.parametrize("levels, first, cells", [(41, 701408731, 2), (56, 956722026039, 2)])
+def test_levels_beyond_40_of_few_cells(levels, first, cells):
+    got = veltrane.markov_cells(GOLDEN, [[1, 2], [1]], levels=levels, first=first)
+    assert len(got.mass) == cells
+    assert got.left[-1] + got.width[-1] == pytest.approx(1.0, abs=2**-50)
+    with pytest.raises(veltrane.InputError, match="more than 1099511627776 cells"):
+        veltrane.markov_cells(GOLDEN, [[1, 2], [1]], levels=57, count=1)

@@ -180,9 +180,15 @@ constexpr double kUndivided = 0x1p-50;
 // below 1) what is left then can be some units of 1e-15 of the bin; stopping sooner would leave
 // more (2^-20 left 1e-12 beside a weight of 1e-6).
 constexpr double kCoarsest = 0x1p-8;
-// or after this many levels, far more than the mass takes to fall below the others' 2^-50
-// (every cycle of moves loses mass, since a piece onto one piece only is not a cycle).
-constexpr int kMostSplitLevels = 20000;
+// or after this many levels: every cycle of moves loses mass (a piece onto one piece only is
+// not a cycle), but a cycle of several pieces whose slopes multiply to 1 + 1e-7 and keep the mass
+// holds an end beside its periodic point for some ln(1 / distance) / 1e-7 levels, 10^7 and more
+// (a piece onto itself is taken in one step, takeRun). Some 15 ns a level: 2 s at most an end,
+// and only the ends beside such a point come near it.
+constexpr int kMostSplitLevels = 1 << 27;
+// Where the mass still undivided at that level is above this part of the smaller bin beside the
+// end, sharing it by length could put a bin wrong by as much: the bins are refused instead.
+constexpr double kMostSharedAtLastLevel = 0x1p-40;
 
 // A cylinder as the walk meets it: its ends and length in bins, each to 106 bits, the length
 // carried as the product of the moves' lengths so that a short cylinder far from 0 keeps its
@@ -402,6 +408,89 @@ void walk(const MarkovBinTables& t, const WalkRange& r, WalkState& s) {
     }
 }
 
+// A run of a move of an increasing piece onto itself is taken in one step once it is this long:
+// near the fixed point of a slope barely above 1 the end stays in that move for millions of
+// levels (about ln(distance) / ln(slope)), far beyond kMostSplitLevels.
+constexpr double kShortestRun = 64.0;
+// and at most this long, a count that a double holds exactly.
+constexpr double kLongestRun = 0x1p52;
+
+// x^k, k ≥ 1, by squaring: within 2 log2(k) units of 2^-104 of itself.
+DoubleDouble power(DoubleDouble x, std::uint64_t k) {
+    DoubleDouble result{1.0};
+    for (; k > 0; k >>= 1) {
+        if ((k & 1U) != 0) {
+            result = result * x;
+        }
+        x = x * x;
+    }
+    return result;
+}
+
+// Where an end is split, as split carries it from level to level.
+struct SplitEnd {
+    DoubleDouble u;     // its place in the coordinate of the current cylinder's image, in [0, 1]
+    double error = 0.0; // what that place is known to, a part of the cylinder
+    double mass = 0.0;  // of the current cylinder
+};
+
+// Takes the steps of a run of move m of a piece onto itself that end's place w in the piece's
+// image makes at once where they are at least kShortestRun: each step gives the moves before and
+// after m their weights of the mass into before and after and multiplies the mass by P, and
+// moves the end away from the fixed point p by the slope. An increasing piece repeats one step,
+// w → (w - offset) / length, about p = offset / (1 - length); a decreasing one a pair of them,
+// w → 1 - (w - offset) / length, about p = (offset + length) / (1 + length), the second giving
+// the first's sides each other's parts. The run is cut two steps short of where the end could
+// leave m, its error reach kCoarsest or the mass fall below least, so that the walk goes on one
+// level at a time from there. Returns whether it took them; e.u is then the place in the image
+// before the piece's orientation, as the next level starts from.
+bool takeRun(const BinMove& m, DoubleDouble w, bool decreasing, double least, SplitEnd& e,
+             double& before, double& after) {
+    const double period = decreasing ? 2.0 : 1.0; // steps
+    const double grow = logOf(m.inverse);         // ln slope > 0, a step
+    const DoubleDouble one{1.0};
+    const DoubleDouble gap = decreasing ? one + m.length : one - m.length;
+    const DoubleDouble p = (decreasing ? m.offset + m.length : m.offset) / gap;
+    const DoubleDouble d = w - p;
+    // The fixed point is known to 2^-104 / gap of itself: a slope near 1 of an increasing piece
+    // magnifies the moves' own rounding, as the steps one at a time would.
+    const double error = e.error + 0x1p-100 / gap.hi;
+    double steps = std::min(kLongestRun, std::log(kCoarsest / error) / grow);
+    const double below = (p - m.offset).hi; // the room on either side of p within m
+    const double above = (m.offset + m.length - p).hi;
+    const double room = decreasing ? std::min(below, above) : d.hi < 0.0 ? below : above;
+    if (d.hi != 0.0) {
+        steps = std::min(steps, std::log(room / std::fabs(d.hi)) / grow);
+    }
+    // ln P from the weight of the other moves, which leaves the run each step: 1 - m.weight
+    // would carry the rounding of P, 2^-53 of 1, a large part of 1 - P where P is near 1.
+    const double fall = std::log1p(-(m.before + m.after));
+    if (fall < 0.0 && least > 0.0) {
+        steps = std::min(steps, std::log(least / e.mass) / fall);
+    }
+    const double periods = std::floor(steps / period) - 2.0;
+    // Where the mass falls by 2^-50 in fewer steps than kShortestRun the steps are taken one at
+    // a time, as they always were: the run cannot be long.
+    if (!(periods >= kShortestRun) || fall * kShortestRun <= std::log(kUndivided)) {
+        return false;
+    }
+    // Σ P^(period k) for k below periods, and P^(period periods), each within some units of
+    // rounding of itself.
+    const double perPeriod = period * fall;
+    const double sum =
+        fall == 0.0 ? periods : std::expm1(periods * perPeriod) / std::expm1(perPeriod);
+    const double toBefore = decreasing ? m.before + m.weight * m.after : m.before;
+    const double toAfter = decreasing ? m.after + m.weight * m.before : m.after;
+    before += e.mass * toBefore * sum;
+    after += e.mass * toAfter * sum;
+    e.mass *= std::exp(periods * perPeriod);
+    const DoubleDouble scale = power(m.inverse, static_cast<std::uint64_t>(periods * period));
+    const DoubleDouble next = p + d * scale;
+    e.u = decreasing ? one - next : next;
+    e.error = error * scale.hi;
+    return true;
+}
+
 // The parts of an end's cylinder on either side of it.
 struct EndSplit {
     double head = 0.0; // left of the end, to the bin before it
@@ -432,6 +521,17 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
         double& before = reversed ? right : left;
         double& after = reversed ? left : right;
+        if (m.to == piece) {
+            SplitEnd e{u, error, mass};
+            const double least = kUndivided * std::min(leftBin + left, rightBin + right);
+            if (takeRun(m, w, decreasing, least, e, before, after)) {
+                u = e.u;
+                error = e.error;
+                mass = e.mass;
+                reversed = reversed != decreasing; // an even number of steps
+                continue;
+            }
+        }
         before += mass * m.before;
         after += mass * m.after;
         const double kept = mass * m.weight;
@@ -441,8 +541,15 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         }
         u = looseDifference(w, m.offset) * m.inverse;
         error *= m.inverse.hi;
-        if (kept < kUndivided * std::min(leftBin + left, rightBin + right) || error > kCoarsest ||
-            level >= kMostSplitLevels) {
+        const double smaller = std::min(leftBin + left, rightBin + right);
+        if (level >= kMostSplitLevels && !(kept < kMostSharedAtLastLevel * smaller) &&
+            !(error > kCoarsest)) {
+            throw RuntimeError(ErrorKind::Internal,
+                               "bin end " + std::to_string(end) + " lies beside a periodic point " +
+                                   "of slope too near 1 to split within " +
+                                   std::to_string(kMostSplitLevels) + " levels");
+        }
+        if (kept < kUndivided * smaller || error > kCoarsest || level >= kMostSplitLevels) {
             const double share = std::clamp(u.hi, 0.0, 1.0);
             before += kept * share;
             after += kept * (1.0 - share);
