@@ -26,19 +26,7 @@ void MarkovBinsOnOneCore(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const std::vector<MarkovPiece> pieces = test::markovFamilyMap(test::MarkovFamily::Spread, n, 7);
     std::mt19937_64 engine(2026);
-    std::uniform_real_distribution<double> exponent(-1.0, 1.0);
-    MarkovWeights weights;
-    for (const MarkovPiece& p : pieces) {
-        const double lo = std::min(p.imageLeft, p.imageRight);
-        const double hi = std::max(p.imageLeft, p.imageRight);
-        std::vector<double> row;
-        for (const MarkovPiece& other : pieces) {
-            if (other.left >= lo && other.right <= hi) {
-                row.push_back(std::pow(10.0, exponent(engine)));
-            }
-        }
-        weights.push_back(row);
-    }
+    const MarkovWeights weights = test::randomWeights(pieces, 2.0, engine);
     const MarkovCascade measure(pieces, weights);
     std::vector<double> masses(kBins);
     for (auto _ : state) {

@@ -19,6 +19,7 @@ namespace veltrane {
 namespace {
 
 using test::piecesOf;
+using test::randomWeights;
 using test::weightsOf;
 
 using Real = long double;
@@ -232,25 +233,6 @@ std::pair<Real, Real> cycleRatios(const std::vector<MarkovPiece>& pieces,
         walk(s, s, 0, 0);
     }
     return {low, high};
-}
-
-// Weights drawn over `decades` orders of magnitude, one a move of each piece.
-MarkovWeights randomWeights(const std::vector<MarkovPiece>& pieces, double decades,
-                            std::mt19937_64& engine) {
-    std::uniform_real_distribution<double> exponent(-0.5 * decades, 0.5 * decades);
-    MarkovWeights weights;
-    for (const MarkovPiece& p : pieces) {
-        const double lo = std::min(p.imageLeft, p.imageRight);
-        const double hi = std::max(p.imageLeft, p.imageRight);
-        std::vector<double> row;
-        for (const MarkovPiece& other : pieces) {
-            if (other.left >= lo && other.right <= hi) {
-                row.push_back(std::pow(10.0, exponent(engine)));
-            }
-        }
-        weights.push_back(row);
-    }
-    return weights;
 }
 
 // Small maps of every family with weights drawn over six orders of magnitude: the range of α

@@ -419,4 +419,22 @@ MarkovWeights weightsOf(const std::string& text) {
     return rows;
 }
 
+MarkovWeights randomWeights(const std::vector<MarkovPiece>& pieces, double decades,
+                            std::mt19937_64& engine) {
+    std::uniform_real_distribution<double> exponent(-0.5 * decades, 0.5 * decades);
+    MarkovWeights weights;
+    for (const MarkovPiece& p : pieces) {
+        const double lo = std::min(p.imageLeft, p.imageRight);
+        const double hi = std::max(p.imageLeft, p.imageRight);
+        std::vector<double> row;
+        for (const MarkovPiece& other : pieces) {
+            if (other.left >= lo && other.right <= hi) {
+                row.push_back(std::pow(10.0, exponent(engine)));
+            }
+        }
+        weights.push_back(row);
+    }
+    return weights;
+}
+
 } // namespace veltrane::test

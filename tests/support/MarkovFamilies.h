@@ -3,6 +3,7 @@
 // Families of Markov maps made at random from a seed, the same on every machine: for tests that
 // check what the mathematics guarantees on maps nobody chose by hand, and for benchmarks.
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 #include <veltrane/markov.h>
@@ -52,5 +53,10 @@ std::vector<MarkovPiece> markovFamilyMap(MarkovFamily family, std::size_t n, std
 // image_right" separated by ";", and rows of weights separated by ";", numbers by blanks.
 std::vector<MarkovPiece> piecesOf(const std::string& text);
 MarkovWeights weightsOf(const std::string& text);
+
+// Weights of a Markov measure on the map, one a move of each piece, drawn evenly in their
+// logarithms over `decades` orders of magnitude from engine.
+MarkovWeights randomWeights(const std::vector<MarkovPiece>& pieces, double decades,
+                            std::mt19937_64& engine);
 
 } // namespace veltrane::test
