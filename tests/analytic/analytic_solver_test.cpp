@@ -173,6 +173,8 @@ TEST(AnalyticSolver, SpectrumOfLinearBranchesIsTheExactSolvers) {
         const ExactSpectrum exact = ExactSolver(exponents).spectrum(101);
         const ExactSpectrum ours = solver.spectrum(101);
         EXPECT_TRUE(solver.rangeAtOrbits());
+        // Every word up to the budget of orbits is searched, not the fixed points alone.
+        EXPECT_EQ(solver.orbitPeriod(), branches.size() == 2 ? 10U : 7U);
         ASSERT_EQ(ours.points.size(), exact.points.size());
         for (std::size_t i = 0; i < ours.points.size(); ++i) {
             SCOPED_TRACE(i);
