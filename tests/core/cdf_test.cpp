@@ -121,7 +121,7 @@ TEST(CascadeCdf, AtBinEndsIsTheSumOfTheBins) {
 TEST(CascadeCdf, IsMonotoneAndTheSameOnAnyThreads) {
     std::mt19937_64 random(28);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    std::vector<double> x(100'000);
+    std::vector<double> x(20'000);
     std::generate(x.begin(), x.end(), [&] { return uniform(random); });
     std::sort(x.begin(), x.end());
     for (const Cascade& cascade : measures()) {

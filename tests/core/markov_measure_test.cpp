@@ -316,7 +316,7 @@ ChainPoint chainPoint(const std::vector<MarkovPiece>& pieces, const MarkovWeight
     return {tau, alpha, q * alpha - tau};
 }
 
-// Maps of 1,000 pieces and more, which the transfer solver takes by its sparse and large ways,
+// Maps of more than 400 pieces, which the transfer solver takes by its sparse and large ways,
 // with seeded random weights (tests/data/core/markov-measure-cases.tsv, "large"): τ(0) = -1 and
 // τ(1) = 0 exactly, τ concave in q, every point and row within its bounds, chains against their
 // return equation, and where a number of points is given the whole spectrum checked.

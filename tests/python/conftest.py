@@ -42,3 +42,20 @@ def program():
                               check=False, timeout=120)
 
     return run
+
+
+# Tests that start Dask workers or run the example programs whole: they check the Python that
+# spreads and draws the work, whose numbers the other tests already compare bit for bit, and
+# take most of the suite's time, so the quick suite leaves them out (-m "not cluster").
+CLUSTER_FIXTURES = {"cluster", "programs"}
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "cluster: starts Dask workers or runs an example whole")
+
+
+def pytest_collection_modifyitems(items):
+    for item in items:
+        if CLUSTER_FIXTURES & set(getattr(item, "fixturenames", ())) or \
+                item.path.name == "test_examples.py":
+            item.add_marker(pytest.mark.cluster)

@@ -46,6 +46,9 @@ def test_the_ends_integrate_the_series(measure, bins):
         assert np.array_equal(ends, veltrane.cdf(*measure, np.arange(bins + 1) / bins))
     part = veltrane.cdf_at_bins(*measure, bins=bins, first=bins // 3, count=min(5, bins // 3))
     assert np.array_equal(part, ends[bins // 3:bins // 3 + part.size])
+    # without a count, the ends from first to the last
+    assert np.array_equal(veltrane.cdf_at_bins(*measure, bins=bins, first=bins // 2),
+                          ends[bins // 2:])
 
 
 def test_series_fills_out_with_the_masses_times_n():

@@ -43,6 +43,9 @@ def test_a_range_into_out_is_the_whole_calls_bits():
                                   threads=2)
     assert got is out
     assert out.tobytes() == whole[4097:4097 + 9001].tobytes()
+    # without a count, the bins from first to the last
+    tail = veltrane.markov_cascade(THREE, THREE_WEIGHTS, 50000, first=49000)
+    assert tail.tobytes() == whole[49000:].tobytes()
     assert float(np.sum(whole)) == pytest.approx(1.0, abs=50000 * 2**-50)
 
 

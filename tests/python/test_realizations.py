@@ -25,6 +25,8 @@ def test_ranges_and_threads_give_the_bits_of_one_call(row):
     out = np.empty(bins // 3)
     part = veltrane.random_cascade(law, seed, bins, first=bins // 2, count=bins // 3, out=out)
     assert part is out and out.tobytes() == whole[bins // 2:bins // 2 + bins // 3].tobytes()
+    tail = veltrane.random_cascade(law, seed, bins, first=bins // 2)  # to the last bin
+    assert tail.tobytes() == whole[bins // 2:].tobytes()
     if law._core.conservative:
         assert whole.sum() == pytest.approx(1.0, abs=1e-13)
     other = veltrane.random_cascade(law, seed, bins, realization=1)
