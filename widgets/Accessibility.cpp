@@ -24,13 +24,8 @@ public:
     QAccessibleInterface* child(int index) const override { return shownChildren().value(index); }
 
     int indexOfChild(const QAccessibleInterface* child) const override {
-        const QList<QAccessibleInterface*> shown = shownChildren();
-        for (qsizetype i = 0; i < shown.size(); ++i) {
-            if (shown[i] == child) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
+        // -1 for a decorative child, as for one of another window.
+        return static_cast<int>(shownChildren().indexOf(const_cast<QAccessibleInterface*>(child)));
     }
 
 private:
