@@ -91,14 +91,25 @@ TEST(RandomModel, FactoriesHoldWhatTheyAreGiven) {
     const double one[] = {1.0};
     EXPECT_THROW(RandomModel::generators({}, {}), InputError);
     EXPECT_THROW(RandomModel::generators(list, one), InputError);
-    RandomModel::Generator wide{{}, std::vector<double>(65, 1.0)};
-    for (std::size_t i = 1; i < 65; ++i) {
-        wide.breakPoints.push_back(static_cast<double>(i) / 65.0);
+    // Equal branches, 64 the most a generator has.
+    for (const std::size_t branches : {64, 65}) {
+        RandomModel::Generator wide{{}, std::vector<double>(branches, 1.0)};
+        for (std::size_t i = 1; i < branches; ++i) {
+            wide.breakPoints.push_back(static_cast<double>(i) / static_cast<double>(branches));
+        }
+        const RandomModel::Generator alone[] = {wide};
+        if (branches == 64) {
+            EXPECT_NO_THROW(RandomModel::generators(alone, one));
+        } else {
+            EXPECT_THROW(RandomModel::generators(alone, one), InputError);
+        }
     }
-    const RandomModel::Generator tooWide[] = {wide};
-    EXPECT_THROW(RandomModel::generators(tooWide, one), InputError);
-    const std::vector<RandomModel::Generator> many(RandomModel::kMaxGenerators + 1, whole);
-    const std::vector<double> manyPi(many.size(), 1.0);
+    std::vector<RandomModel::Generator> many(RandomModel::kMaxGenerators - 1, whole);
+    many.push_back(halves);
+    std::vector<double> manyPi(many.size(), 1.0);
+    EXPECT_NO_THROW(RandomModel::generators(many, manyPi)); // the most a law takes
+    many.push_back(whole);
+    manyPi.push_back(1.0);
     EXPECT_THROW(RandomModel::generators(many, manyPi), InputError);
     const double nan[] = {std::nan(""), 1.0};
     EXPECT_THROW(RandomModel::generators(list, nan), InputError);
