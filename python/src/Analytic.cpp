@@ -27,7 +27,7 @@ py::tuple precise(const PreciseValue& v) {
 }
 
 py::tuple spectrum(const AnalyticSolver& solver, std::size_t points, unsigned threads) {
-    Columns<double, 4> columns(0);
+    Columns<double, 4> columns;
     runReleased(threads, true, [&](const RunControl& control) {
         const ExactSpectrum s = solver.spectrum(points, control);
         columns.grow(s.points.size());

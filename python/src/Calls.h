@@ -31,6 +31,7 @@ template <typename T> py::array_t<T> owned(std::vector<T>&& values) {
 // K columns of the same length, filled row by row and handed over as K owned arrays.
 template <typename T, std::size_t K> class Columns {
 public:
+    Columns() = default; // no rows yet: grown as they come
     explicit Columns(std::size_t rows) { grow(rows); }
     void reserve(std::size_t rows) {
         for (std::vector<T>& column : m_columns) {

@@ -64,7 +64,7 @@ py::tuple exact(const py::handle& breaks, std::size_t points, unsigned threads) 
     const std::vector<double> breakPoints = doubles(breaks, "break points");
     const std::vector<double> exponents = branchExponents(breakPoints);
     const ExactSolver solver(exponents);
-    Columns<double, 4> columns(0);
+    Columns<double, 4> columns;
     columns.reserve(points);
     runReleased(
         threads, static_cast<double>(points) * static_cast<double>(exponents.size()) > kLengthyWork,
@@ -106,7 +106,7 @@ py::tuple markov(const py::handle& values, std::size_t points, unsigned threads)
         const py::gil_scoped_release release;
         solver.emplace(pieces);
     }
-    Columns<double, 4> columns(0);
+    Columns<double, 4> columns;
     columns.reserve(points);
     runReleased(
         threads, static_cast<double>(points) * static_cast<double>(pieces.size()) > kLengthyWork,
@@ -145,7 +145,7 @@ py::tuple markovMultifractal(const py::handle& values, const py::handle& weights
         const py::gil_scoped_release release;
         solver.emplace(pieces, rows);
     }
-    Columns<double, 4> columns(0);
+    Columns<double, 4> columns;
     columns.reserve(points);
     runReleased(
         threads, static_cast<double>(points) * static_cast<double>(pieces.size()) > kLengthyWork,
@@ -165,7 +165,7 @@ py::tuple markovMultifractal(const py::handle& values, const py::handle& weights
 py::tuple multifractal(const py::handle& breaks, const py::handle& weights, std::size_t points,
                        unsigned threads) {
     const MultifractalSolver solver(doubles(breaks, "break points"), doubles(weights, "weights"));
-    Columns<double, 4> columns(0);
+    Columns<double, 4> columns;
     columns.reserve(points);
     runReleased(
         threads,

@@ -101,8 +101,7 @@ PotentialTree::PotentialTree(std::span<const double> potentials) {
 BalancedMatrix::BalancedMatrix(const IntervalRows& rows, const BalancedFrame& frame,
                                const PotentialTree& tree)
     : m_rows(&rows), m_frame(&frame), m_tree(&tree), m_columnScale(rows.size()),
-      m_rowScale(rows.size()), m_far(rows.size(), kNear), m_terms(rows.size()),
-      m_hi(rows.size() + 1), m_lo(rows.size() + 1), m_magnitude(rows.size() + 1) {
+      m_rowScale(rows.size()), m_far(rows.size(), kNear), m_terms(rows.size()) {
     m_least = frame.potentials.empty()
                   ? 0.0
                   : *std::min_element(frame.potentials.begin(), frame.potentials.end());
@@ -324,7 +323,6 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
         double eb = 0.0;
         double mb = 0.0;
         std::size_t k = events;
-        std::size_t next = 0;
         for (std::size_t j = n; j-- > 0;) {
             // The events after place j, from the last: a run that ends after j is taken in as it
             // ends, and left out as it begins after j.
@@ -337,7 +335,6 @@ void BalancedMatrix::left(std::span<const double> x, std::span<double> out) {
                 sb = sum;
                 mb += m_eventSign[k - 1] < 0 ? std::fabs(term) : 0.0;
             }
-            (void)next;
             if (std::binary_search(fromTree.begin(), fromTree.end(),
                                    static_cast<std::uint32_t>(j))) {
                 const double value = sb + eb;
