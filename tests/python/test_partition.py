@@ -36,12 +36,16 @@ def test_the_command_line_prints_the_same_bits(row):
     ours = veltrane.partition_sums(numbers(breaks), numbers(weights), bins=counts(bins),
                                    q=numbers(q))
     orders = numbers(q)
+    # One run for evenly spaced orders (the large rows), else one an order.
+    steps = set(np.diff(orders))
+    even = len(orders) > 2 and len(steps) == 1
+    ranges = [(orders[0], orders[-1], steps.pop())] if even else [(o, o, 1.0) for o in orders]
     printed = {}
-    for order in orders:  # one --q a row: the table's orders are not evenly spaced
+    for low, high, step in ranges:  # --q FROM:TO:STEP
         out = run_program(["partition", *breaks.split(), "--weights", *weights.split(),
-                           "--bins", ",".join(bins.split()), "--q", f"{order!r}:{order!r}:1"])
-        for n, _, log_z, tau in list(csv.reader(io.StringIO(out)))[1:]:
-            printed[(int(n), order)] = (float(log_z), float(tau) if tau else None)
+                           "--bins", ",".join(bins.split()), "--q", f"{low!r}:{high!r}:{step!r}"])
+        for n, order, log_z, tau in list(csv.reader(io.StringIO(out)))[1:]:
+            printed[(int(n), float(order))] = (float(log_z), float(tau) if tau else None)
     for i, n in enumerate(ours.bins):
         for j, order in enumerate(orders):
             log_z, tau = printed[(int(n), order)]

@@ -181,19 +181,19 @@ struct Focus {
     bool detour = false;
 };
 
-// Holds key down for 1.1 s, the X server repeating it (after 300 ms, every 30 ms, as the tests'
-// server is started), moving the focus as focus says; then lets it go. Returns every box seen
-// open while the key was down.
+// Holds key down for 0.8 s, the X server repeating it (after 300 ms, every 30 ms, as the tests'
+// server is started: some 16 repeats), moving the focus as focus says; then lets it go. Returns
+// every box seen open while the key was down.
 std::set<unsigned long> holdKey(const QString& key, const test::X11Windows& windows,
                                 const QProcess& program, const Focus& focus) {
     std::set<unsigned long> seen;
     QElapsedTimer held;
     EXPECT_TRUE(xdotool({"keydown", key}));
     held.start();
-    while (held.elapsed() < 1100) {
+    while (held.elapsed() < 800) {
         const std::vector<unsigned long> boxes = openBoxes(windows, program, focus.main);
         seen.insert(boxes.begin(), boxes.end());
-        const bool toMain = focus.detour && held.elapsed() > 500 && held.elapsed() < 800;
+        const bool toMain = focus.detour && held.elapsed() > 400 && held.elapsed() < 650;
         if (boxes.empty()) {
             xdotool({"windowfocus", QString::number(toMain ? focus.main : focus.graph)});
         }
