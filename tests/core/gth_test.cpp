@@ -2,6 +2,7 @@
 // elimination of the same dense matrix, on seeded graphs of short runs with entries over six
 // orders of magnitude, σ well above the largest row sum and within 1e-3 of it.
 #include "Gth.h"
+#include "TestSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,42 +11,12 @@
 #include <random>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace veltrane {
 namespace {
 
 using Dense = std::vector<std::vector<long double>>;
-
-// x with a x = b, by elimination with partial pivoting in long double.
-std::vector<long double> denseSolve(Dense a, std::vector<long double> b) {
-    const std::size_t n = b.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        std::size_t p = k;
-        for (std::size_t i = k + 1; i < n; ++i) {
-            p = std::fabs(a[i][k]) > std::fabs(a[p][k]) ? i : p;
-        }
-        std::swap(a[k], a[p]);
-        std::swap(b[k], b[p]);
-        for (std::size_t i = k + 1; i < n; ++i) {
-            const long double l = a[i][k] / a[k][k];
-            for (std::size_t j = k; j < n; ++j) {
-                a[i][j] -= l * a[k][j];
-            }
-            b[i] -= l * b[k];
-        }
-    }
-    std::vector<long double> x(n);
-    for (std::size_t k = n; k-- > 0;) {
-        long double sum = b[k];
-        for (std::size_t j = k + 1; j < n; ++j) {
-            sum -= a[k][j] * x[j];
-        }
-        x[k] = sum / a[k][k];
-    }
-    return x;
-}
 
 struct Problem {
     IntervalRows rows;
@@ -131,10 +102,10 @@ TEST(GthFactor, SolvesAsDenseEliminationDoes) {
             const std::vector<long double> wide(b.begin(), b.end());
             std::vector<double> x = b;
             factor.solve(x);
-            expectSolution(x, denseSolve(a, wide), "solve");
+            expectSolution(x, test::solveDense(a, wide), "solve");
             std::vector<double> y = b;
             factor.solveTransposed(y);
-            expectSolution(y, denseSolve(transposed, wide), "transposed solve");
+            expectSolution(y, test::solveDense(transposed, wide), "transposed solve");
         }
     }
 }

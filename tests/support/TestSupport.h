@@ -4,6 +4,7 @@
 // folders and running the program itself. No Qt.
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrane::test {
@@ -53,5 +54,39 @@ struct ProgramRun {
 // program first on the PATH, so that "veltrane" is the program under test.
 ProgramRun runProgram(const std::string& command, const std::string& input = {},
                       const std::filesystem::path& cwd = std::filesystem::current_path());
+
+// x with a x = b, by Gaussian elimination with partial pivoting in Real (long double, or
+// __float128 where the reference needs 34 digits): the tests' dense reference solve.
+template <typename Real>
+std::vector<Real> solveDense(std::vector<std::vector<Real>> a, std::vector<Real> b) {
+    const auto magnitude = [](Real x) { return x < 0 ? -x : x; };
+    const std::size_t n = b.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t pivot = k;
+        for (std::size_t i = k + 1; i < n; ++i) {
+            if (magnitude(a[i][k]) > magnitude(a[pivot][k])) {
+                pivot = i;
+            }
+        }
+        std::swap(a[k], a[pivot]);
+        std::swap(b[k], b[pivot]);
+        for (std::size_t i = k + 1; i < n; ++i) {
+            const Real f = a[i][k] / a[k][k];
+            for (std::size_t j = k; j < n; ++j) {
+                a[i][j] -= f * a[k][j];
+            }
+            b[i] -= f * b[k];
+        }
+    }
+    std::vector<Real> x(n);
+    for (std::size_t k = n; k-- > 0;) {
+        Real sum = b[k];
+        for (std::size_t j = k + 1; j < n; ++j) {
+            sum -= a[k][j] * x[j];
+        }
+        x[k] = sum / a[k][k];
+    }
+    return x;
+}
 
 } // namespace veltrane::test
