@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <veltrane/errors.h>
@@ -361,6 +362,127 @@ TEST(MarkovMeasure, LargeMapsKeepTheirBounds) {
             EXPECT_NO_THROW(solver.spectrum(points));
         }
     }
+}
+
+// A map of two classes of pieces, each onto the whole of the other: [0, 1/2] in a pieces and
+// [1/2, 1] in b, of random lengths, increasing or not. Its graph has period 2.
+std::vector<MarkovPiece> twoClassMap(std::size_t a, std::size_t b, std::mt19937_64& engine) {
+    std::uniform_real_distribution<double> uniform(1.0, 2.0);
+    std::vector<MarkovPiece> pieces;
+    for (const auto& [count, from] : {std::pair{a, 0.0}, std::pair{b, 0.5}}) {
+        std::vector<double> ends{0.0};
+        for (std::size_t i = 0; i < count; ++i) {
+            ends.push_back(ends.back() + uniform(engine));
+        }
+        const double image = 0.5 - from; // onto the other class
+        for (std::size_t i = 0; i < count; ++i) {
+            const double left = i == 0 ? from : pieces.back().right;
+            const double right =
+                i + 1 == count ? from + 0.5 : from + 0.5 * ends[i + 1] / ends.back();
+            const bool up = uniform(engine) < 1.5;
+            pieces.push_back({left, right, up ? image : image + 0.5, up ? image + 0.5 : image});
+        }
+    }
+    return pieces;
+}
+
+// ln ρ(M(q, τ)) of a map whose every move goes from one class to the other, in long double, as
+// half of ln ρ(M^2), which is positive on each class: power steps of M^2 until its
+// Collatz–Wielandt bounds meet to 1e-17.
+Real logRootOfTwoClasses(const std::vector<std::vector<std::size_t>>& to,
+                         const std::vector<std::vector<Real>>& logP, const std::vector<Real>& logS,
+                         Real q, Real tau) {
+    const std::size_t n = to.size();
+    std::vector<std::vector<Real>> m(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (const Real p : logP[i]) {
+            m[i].push_back(std::exp(q * p + tau * logS[i]));
+        }
+    }
+    std::vector<Real> v(n, 1);
+    const auto times = [&](const std::vector<Real>& x) {
+        std::vector<Real> y(n, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t k = 0; k < to[i].size(); ++k) {
+                y[i] += m[i][k] * x[to[i][k]];
+            }
+        }
+        return y;
+    };
+    for (int step = 0; step < 200; ++step) {
+        std::vector<Real> w = times(times(v));
+        Real lower = INFINITY;
+        Real upper = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            lower = std::min(lower, w[i] / v[i]);
+            upper = std::max(upper, w[i] / v[i]);
+        }
+        const Real top = *std::max_element(w.begin(), w.end());
+        for (std::size_t i = 0; i < n; ++i) {
+            v[i] = w[i] / top;
+        }
+        if (upper - lower <= 1e-17L * upper) {
+            return std::log((lower + upper) / 2) / 2;
+        }
+    }
+    ADD_FAILURE() << "the reference's power steps did not settle";
+    return 0;
+}
+
+// A large periodic graph with classes of unequal sizes: the transfer matrix has the eigenvalue
+// -ρ and the equilibrium chain the eigenvalue -1, and a uniform start has a part along their
+// vectors, so that the solver's unshifted steps turn to shifted and lazy ones. τ(q) against the
+// reference, and a spectrum within its bounds.
+TEST(MarkovMeasure, LargePeriodicGraphsOfUnequalClassesSettle) {
+    std::mt19937_64 engine(4410);
+    const std::vector<MarkovPiece> pieces = twoClassMap(240, 170, engine);
+    const MarkovWeights weights = randomWeights(pieces, 2.0, engine);
+    const MarkovMeasureSolver solver(pieces, weights);
+    // The moves: class a onto every piece of class b and back, left to right.
+    const std::size_t a = 240;
+    const std::size_t n = pieces.size();
+    std::vector<std::vector<std::size_t>> to(n);
+    std::vector<std::vector<Real>> logP(n);
+    std::vector<Real> logS(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Real total = std::accumulate(weights[i].begin(), weights[i].end(), Real{0});
+        ASSERT_EQ(weights[i].size(), i < a ? n - a : a);
+        for (std::size_t k = 0; k < weights[i].size(); ++k) {
+            to[i].push_back(i < a ? a + k : k);
+            logP[i].push_back(std::log(weights[i][k] / total));
+        }
+        logS[i] = std::log(Real{0.5} / (Real{pieces[i].right} - pieces[i].left));
+    }
+    for (const double q : {-2.0, 0.5, 3.0}) {
+        SCOPED_TRACE("q = " + std::to_string(q));
+        // ln ρ rises with τ: the root lies within 1e-10 of the solver's τ, then regula falsi
+        // (Illinois) closes in on it.
+        const double got = solver.tau(q);
+        Real lo = got - 1e-10;
+        Real hi = got + 1e-10;
+        Real fLo = logRootOfTwoClasses(to, logP, logS, q, lo);
+        Real fHi = logRootOfTwoClasses(to, logP, logS, q, hi);
+        ASSERT_TRUE(fLo < 0 && fHi > 0) << "tau " << got << " is off by more than 1e-10";
+        Real tau = 0;
+        for (int step = 0; step < 100 && hi - lo > 1e-17L; ++step) {
+            tau = (lo * fHi - hi * fLo) / (fHi - fLo);
+            const Real f = logRootOfTwoClasses(to, logP, logS, q, tau);
+            if (f == 0) {
+                break;
+            }
+            if (f < 0) {
+                lo = tau;
+                fLo = f;
+                fHi /= 2;
+            } else {
+                hi = tau;
+                fHi = f;
+                fLo /= 2;
+            }
+        }
+        expectWithin(got, tau, 1e-13, "tau");
+    }
+    EXPECT_NO_THROW(solver.spectrum(11));
 }
 
 } // namespace

@@ -134,7 +134,9 @@ bool TransferSolver::eliminatedLaw() {
     return true;
 }
 
-// Lazy steps π ← π (I + P~) / 2, which settle on a periodic chain too, from the last solve's law.
+// Steps π ← π P~ while each at least halves the move of the law, then lazy ones,
+// π ← π (I + P~) / 2, which settle on a periodic chain too, from the last solve's law (the
+// transfer solver's power steps turn to their shift alike).
 void TransferSolver::lazyLaw(const RunControl& control) {
     const std::size_t n = m_moves.size();
     if (!(m_lawKept && usableLaw(m_law))) {
@@ -142,6 +144,7 @@ void TransferSolver::lazyLaw(const RunControl& control) {
     }
     double best = std::numeric_limits<double>::infinity();
     long sinceBest = 0;
+    double keep = 0.0; // of the law, a step: 1/2 once lazy
     for (long step = 1;; ++step) {
         if (step > kMostLawSteps) {
             throw RuntimeError(ErrorKind::Internal,
@@ -155,17 +158,20 @@ void TransferSolver::lazyLaw(const RunControl& control) {
         std::fill(m_next.begin(), m_next.end(), 0.0);
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t e = m_moves.start[i]; e < m_moves.start[i + 1]; ++e) {
-                m_next[m_moves.to[e]] += 0.5 * m_law[i] * m_chain[e];
+                m_next[m_moves.to[e]] += (1.0 - keep) * m_law[i] * m_chain[e];
             }
         }
         double moved = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double next = m_next[i] + 0.5 * m_law[i];
+            const double next = m_next[i] + keep * m_law[i];
             moved += std::fabs(next - m_law[i]);
             m_law[i] = next;
         }
         if (moved <= kLawWidth) {
             return;
+        }
+        if (!(moved <= 0.5 * best)) {
+            keep = 0.5;
         }
         if (moved < 0.99 * best) {
             best = moved;
