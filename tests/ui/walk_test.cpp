@@ -336,6 +336,15 @@ TEST_F(Walk, EnterHeldOnAnAnalyzeButtonPressesItOnce) {
     const std::size_t boxes = walk().answerer.seen.size();
     EXPECT_EQ(clicksOfHeldEnter(control<QPushButton>(&main(), "cmd2branchs")), 1);
     EXPECT_EQ(clicksOfHeldEnter(control<QPushButton>(&main(), "cmd3branches")), 1);
+    // A release of Enter that the button did not see pressed, as that of an Enter which closed
+    // a message box over it, clicks nothing, even while the mouse holds the button down.
+    auto* button = control<QPushButton>(&main(), "cmd2branchs");
+    const QSignalSpy clicks(button, &QAbstractButton::clicked);
+    QTest::mousePress(button, Qt::LeftButton);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(button, &release);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-5, -5)); // off the button
+    EXPECT_EQ(clicks.count(), 0);
     // The fields hold "<b>abc", 0.6 and 0.4: one message box each.
     EXPECT_EQ(walk().answerer.seen.size(), boxes + 2);
     EXPECT_EQ(picture(graph), three);
