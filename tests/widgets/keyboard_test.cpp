@@ -1,13 +1,23 @@
 // What the X server says of its keys, as the key repeats ask it when the focus comes back to
-// the program: keys pressed through the server's test extension (xdotool) and released.
+// the program: keys pressed through the server's test extension (xdotool) and released; and how
+// the key repeats tell a held key's repeats from presses, on key events with scan codes as the
+// server's have them.
 #include "X11Keyboard.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QTest>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
+#include <veltrane/widgets/KeyRepeats.h>
 // After Qt's headers: Xlib's macros (KeyPress, None, ...) would break them.
 #include <X11/Xlib.h>
+// Xlib's names of events, which would hide Qt's.
+#undef KeyPress
+#undef KeyRelease
 
 namespace veltrane::widgets {
 namespace {
@@ -40,6 +50,61 @@ TEST(KeyDownQuery, NamesTheKeysTheServerHoldsDownAndNoOther) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !isDown(code); }, 2000));
     }
     EXPECT_FALSE(isDown(256)); // beyond the keymap
+}
+
+// The presses a window receives, whether each came marked as a repeat.
+class Presses : public QWidget {
+public:
+    std::vector<bool> repeats;
+
+    void send(QEvent::Type type, unsigned code, unsigned long time) {
+        QKeyEvent key(type, Qt::Key_A, Qt::NoModifier, code, 0, 0, QStringLiteral("a"));
+        key.setTimestamp(time);
+        QApplication::sendEvent(this, &key);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { repeats.push_back(event->isAutoRepeat()); }
+};
+
+void activate(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// A press of a key still down is a repeat, the same press seen twice is not; a release ends it;
+// events a program made (scan code 0) pass as they are. A key whose release went elsewhere is
+// forgotten when the focus comes back, unless the server still holds it down.
+TEST(KeyRepeats, MarkThePressesOfAKeyStillDown) {
+    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+    ASSERT_NE(display, nullptr);
+    const unsigned a = XKeysymToKeycode(display.get(), XStringToKeysym("a"));
+    const unsigned b = XKeysymToKeycode(display.get(), XStringToKeysym("b"));
+    Presses window;
+    QWidget other;
+    ASSERT_NO_FATAL_FAILURE(activate(window));
+    const KeyRepeats repeats(*qApp);
+    window.send(QEvent::KeyPress, a, 100);
+    window.send(QEvent::KeyPress, a, 100); // the same press again
+    window.send(QEvent::KeyPress, a, 130);
+    window.send(QEvent::KeyPress, a, 160);
+    window.send(QEvent::KeyRelease, a, 170);
+    window.send(QEvent::KeyPress, a, 200);
+    window.send(QEvent::KeyPress, 0, 210); // made by a program
+    window.send(QEvent::KeyPress, 0, 220);
+    EXPECT_EQ(window.repeats, (std::vector<bool>{false, false, true, true, false, false, false}));
+
+    // a is up on the server, b held down there, while the focus is away and back.
+    window.repeats.clear();
+    window.send(QEvent::KeyPress, b, 300);
+    ASSERT_NO_FATAL_FAILURE(activate(other));
+    ASSERT_TRUE(xdotool({"keydown", "b"})); // its press goes to the other window
+    ASSERT_NO_FATAL_FAILURE(activate(window));
+    window.send(QEvent::KeyPress, a, 400);
+    window.send(QEvent::KeyPress, b, 410);
+    ASSERT_TRUE(xdotool({"keyup", "b"}));
+    EXPECT_EQ(window.repeats, (std::vector<bool>{false, false, true}));
 }
 
 } // namespace
