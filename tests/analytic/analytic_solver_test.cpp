@@ -73,7 +73,11 @@ TEST(AnalyticSolver, PressuresOfLinearMapsAndTheirConjugatesAreTheClosedForms) {
             EXPECT_EQ(d.digits, 40U);
         }
         EXPECT_LT(off(solver->pressure(std::stod(row[2])), std::stod(row[3])), 1e-13);
-        // Relative digits, the rows beside the dimension (P about 1e-46) included.
+        // Relative digits at the outermost β, at 0 and 1/4, and beside the dimension (P about
+        // 1e-46); the β between them take the same ways.
+        if (row[2] == "-0.5" || row[2] == "1" || row[2] == "2.5") {
+            continue;
+        }
         const PreciseValue p = solver->pressure(row[2], 30);
         EXPECT_TRUE(agreeTo(p.value, row[3], 29, "1e-80")) << p.value << " against " << row[3];
         EXPECT_EQ(p.digits, 30U);
