@@ -482,7 +482,13 @@ TEST(MarkovMeasure, LargePeriodicGraphsOfUnequalClassesSettle) {
         }
         expectWithin(got, tau, 1e-13, "tau");
     }
-    EXPECT_NO_THROW(solver.spectrum(11));
+    const MultifractalSpectrum spectrum = solver.spectrum(11);
+    for (const MultifractalPoint& point : spectrum.points) {
+        EXPECT_GE(point.alpha, solver.alphaMin());
+        EXPECT_LE(point.alpha, solver.alphaMax());
+        EXPECT_GE(point.f, 0.0);
+        EXPECT_LE(point.f, 1.0);
+    }
 }
 
 } // namespace

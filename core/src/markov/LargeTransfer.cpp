@@ -1,7 +1,7 @@
 // The transfer solver's ways for graphs too large for a dense elimination (MeasureMoves.h): the
 // right vector where it is known in closed form, Noda's steps by the sparse
 // Grassmann–Taksar–Heyman elimination (Gth.h) where the graph's pattern takes it, and the
-// equilibrium's stationary law, by that elimination or by lazy steps of the chain.
+// equilibrium's stationary law, by that elimination or by steps of the chain.
 #include "MeasureMoves.h"
 
 #include <algorithm>

@@ -579,8 +579,8 @@ bool TransferSolver::inverseStep(double sigma) {
 
 // The stationary law π of the chain m_chain (a stochastic matrix on the moves) into m_law: by
 // Grassmann, Taksar and Heyman's elimination on a small graph, whose every step adds positive
-// terms, so that parts of the chain nearly uncoupled keep their weights; by lazy power steps on a
-// large one.
+// terms, so that parts of the chain nearly uncoupled keep their weights; by steps of the chain,
+// plain then lazy, on a large one.
 void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunControl& control) {
     const std::size_t n = m_moves.size();
     if (n <= kDenseMost) {
