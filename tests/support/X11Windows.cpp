@@ -1,5 +1,6 @@
 #include "X11Windows.h"
 
+#include <QProcess>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -47,6 +48,16 @@ QString windowTitle(Display* display, Window window) {
 }
 
 } // namespace
+
+bool xdotool(const QStringList& arguments, QString* output) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    const bool done = tool.waitForFinished(10000) && tool.exitCode() == 0;
+    if (output != nullptr) {
+        *output = QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+    }
+    return done;
+}
 
 X11Windows::X11Windows() : m_connection(std::make_unique<Connection>()) {
     m_connection->display = XOpenDisplay(nullptr);
@@ -113,6 +124,15 @@ void X11Windows::requestClose(unsigned long window) const {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XSync(display, False);
+}
+
+unsigned X11Windows::keycode(const char* keysym) const {
+    return XKeysymToKeycode(m_connection->display, XStringToKeysym(keysym));
+}
+
+void X11Windows::autoRepeatOff() const {
+    XAutoRepeatOff(m_connection->display);
+    XSync(m_connection->display, False);
 }
 
 } // namespace veltrane::test

@@ -21,15 +21,7 @@
 namespace veltrane {
 namespace {
 
-bool xdotool(const QStringList& arguments, QString* output = nullptr) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    const bool done = tool.waitForFinished(10000) && tool.exitCode() == 0;
-    if (output != nullptr) {
-        *output = QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
-    }
-    return done;
-}
+using test::xdotool;
 
 // The program's one shown window of this title, or 0 when it is not there within the time.
 unsigned long window(const QProcess& program, const QString& title, int timeoutMs = 10000) {

@@ -3,30 +3,21 @@
 // the key repeats tell a held key's repeats from presses, on key events with scan codes as the
 // server's have them.
 #include "X11Keyboard.h"
+#include "X11Windows.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QProcess>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 #include <veltrane/widgets/KeyRepeats.h>
-// After Qt's headers: Xlib's macros (KeyPress, None, ...) would break them.
-#include <X11/Xlib.h>
-// Xlib's names of events, which would hide Qt's.
-#undef KeyPress
-#undef KeyRelease
 
 namespace veltrane::widgets {
 namespace {
 
-bool xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    return tool.waitForFinished(10000) && tool.exitCode() == 0;
-}
+using test::xdotool;
 
 // Keys of keycodes in several bytes of the keymap and at several bits of a byte.
 constexpr const char* kKeys[] = {"Escape", "Tab", "Return",   "a",     "space",
@@ -35,11 +26,11 @@ constexpr const char* kKeys[] = {"Escape", "Tab", "Return",   "a",     "space",
 TEST(KeyDownQuery, NamesTheKeysTheServerHoldsDownAndNoOther) {
     const std::function<bool(unsigned)> isDown = keyDownQuery();
     ASSERT_TRUE(isDown);
-    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
-    ASSERT_NE(display, nullptr);
+    const test::X11Windows server;
+    ASSERT_TRUE(server.connected());
     for (const char* key : kKeys) {
         SCOPED_TRACE(key);
-        const unsigned code = XKeysymToKeycode(display.get(), XStringToKeysym(key));
+        const unsigned code = server.keycode(key);
         ASSERT_GE(code, 8U);
         ASSERT_TRUE(xdotool({"keydown", key}));
         EXPECT_TRUE(QTest::qWaitFor([&] { return isDown(code); }, 2000));
@@ -78,13 +69,12 @@ void activate(QWidget& window) {
 // server has up are forgotten (their releases may have gone to another program's window), and
 // one it holds down is kept.
 TEST(KeyRepeats, MarkThePressesOfAKeyStillDown) {
-    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
-    ASSERT_NE(display, nullptr);
+    const test::X11Windows server;
+    ASSERT_TRUE(server.connected());
     // The test's own server: no repeats of the key held below, whatever the load.
-    XAutoRepeatOff(display.get());
-    XSync(display.get(), False);
-    const unsigned a = XKeysymToKeycode(display.get(), XStringToKeysym("a"));
-    const unsigned b = XKeysymToKeycode(display.get(), XStringToKeysym("b"));
+    server.autoRepeatOff();
+    const unsigned a = server.keycode("a");
+    const unsigned b = server.keycode("b");
     Presses window;
     QWidget other;
     ASSERT_NO_FATAL_FAILURE(activate(window));

@@ -155,10 +155,11 @@ void TransferSolver::lazyLaw(const RunControl& control) {
         if (step % 256 == 0) {
             checkCancelled(control);
         }
+        const double moving = 1.0 - keep;
         std::fill(m_next.begin(), m_next.end(), 0.0);
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t e = m_moves.start[i]; e < m_moves.start[i + 1]; ++e) {
-                m_next[m_moves.to[e]] += (1.0 - keep) * m_law[i] * m_chain[e];
+                m_next[m_moves.to[e]] += moving * m_law[i] * m_chain[e];
             }
         }
         double moved = 0.0;
@@ -170,7 +171,7 @@ void TransferSolver::lazyLaw(const RunControl& control) {
         if (moved <= kLawWidth) {
             return;
         }
-        if (!(moved <= 0.5 * best)) {
+        if (!halvedWhatIsLeft(moved, best)) {
             keep = 0.5;
         }
         if (moved < 0.99 * best) {

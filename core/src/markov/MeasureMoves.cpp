@@ -438,10 +438,9 @@ void TransferSolver::entries(double q, double tau) {
 // Power steps with the matrix shifted by the upper bound, so that eigenvalues of modulus near ρ
 // (of a periodic graph, or of a single cycle that carries the measure at large |q|) do not keep
 // the vector turning, and Noda's steps on a small matrix where they are slow; returns the steps.
-// The shift slows the steps to a rate of at least 1/2 a step: a large graph, which has no dense
-// Noda's steps, steps unshifted, at the rate |λ_2| / ρ, while each step at least halves the
-// bounds' width (a dense graph mixing in a few moves: a dozen steps from a neighbouring solve's
-// vector, against some forty), and shifted from the first step that does not.
+// A large graph, which has no dense Noda's steps, steps unshifted while each step halves the
+// bounds' width (halvedWhatIsLeft): a dense graph mixing in a few moves then takes a dozen steps
+// from a neighbouring solve's vector, against some forty shifted.
 long TransferSolver::iterate(const RunControl& control, double& lower, double& upper) {
     std::vector<double>& y = m_right;
     const std::size_t n = m_moves.size();
@@ -477,7 +476,7 @@ long TransferSolver::iterate(const RunControl& control, double& lower, double& u
         if (width <= kWidth) {
             return step;
         }
-        shifted = shifted || !(width <= 0.5 * best);
+        shifted = shifted || !halvedWhatIsLeft(width, best);
         if (width < 0.99 * best) {
             best = width;
             sinceBest = 0;
@@ -491,9 +490,10 @@ long TransferSolver::iterate(const RunControl& control, double& lower, double& u
         if (step >= kPowerBeforeSparse && large && m_factor && sparseInverseStep(upper)) {
             continue;
         }
+        const double shift = shifted ? upper : 0.0;
         double top = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
-            m_next[i] += shifted ? upper * y[i] : 0.0;
+            m_next[i] += shift * y[i];
             top = std::max(top, m_next[i]);
         }
         for (std::size_t i = 0; i < n; ++i) {

@@ -72,6 +72,14 @@ struct CycleRatio {
 CycleRatio smallestCycleRatio(const MeasureMoves& moves, std::span<const double> cost, double tie,
                               const RunControl& control);
 
+// Whether a step of the transfer solver's iterations left at most half of what was left before
+// it (the bounds' width, the law's move): while each does, they run plainly, at the rate of the
+// second eigenvalue; from the first that does not, shifted or lazy, at a rate of at least 1/2
+// that holds where other eigenvalues have the modulus of the first (a periodic graph).
+inline bool halvedWhatIsLeft(double now, double before) {
+    return now <= 0.5 * before;
+}
+
 // ln ρ(M(q, τ)) with Collatz–Wielandt bounds, and its derivatives in q and τ, which are the means
 // of ln P_ij and of ln|s_i| over the moves under the weights u_i M_ij v_j.
 struct TransferRoot {
