@@ -491,5 +491,84 @@ TEST(MarkovMeasure, LargePeriodicGraphsOfUnequalClassesSettle) {
     }
 }
 
+// A map of 22 full branches, increasing or not, of lengths in 64ths, in two halves nearly
+// uncoupled (weights of 1e-12 across) and nearly alike (the second's pieces those of the first,
+// its weights theirs within 1e-3), drawn from seed: the transfer matrix has a second eigenvalue
+// within some 1e-3 of the first at every order. And the same measure on the map's pieces of
+// level two ([i j] onto the pieces [j k] of piece j, weighted as j onto k): 484 pieces, every end
+// a dyadic number that the doubles hold exactly.
+struct Uncoupled {
+    std::vector<MarkovPiece> small;
+    MarkovWeights smallWeights;
+    std::vector<MarkovPiece> large;
+    MarkovWeights largeWeights;
+};
+
+Uncoupled nearlyUncoupled(std::uint64_t seed) {
+    constexpr std::size_t kHalf = 11;
+    constexpr std::size_t kBranches = 2 * kHalf;
+    std::mt19937_64 engine(seed);
+    std::uniform_real_distribution<double> uniform(0.5, 1.5);
+    Uncoupled m;
+    m.smallWeights.resize(kBranches);
+    for (std::size_t i = 0; i < kBranches; ++i) {
+        const double left = i == 0 ? 0.0 : m.small.back().right;
+        const double length = (i % kHalf == 0 ? 2.0 : 3.0) / 64.0;
+        const bool up = i < kHalf ? uniform(engine) < 1.0 : m.small[i - kHalf].imageRight == 1.0;
+        m.small.push_back({left, left + length, up ? 0.0 : 1.0, up ? 1.0 : 0.0});
+    }
+    for (std::size_t i = 0; i < kBranches; ++i) {
+        for (std::size_t j = 0; j < kBranches; ++j) {
+            const bool across = (i < kHalf) != (j < kHalf);
+            m.smallWeights[i].push_back(across      ? 1e-12 * uniform(engine)
+                                        : i < kHalf ? uniform(engine)
+                                                    : m.smallWeights[i - kHalf][j - kHalf] *
+                                                          (1.0 + 1e-3 * uniform(engine)));
+        }
+    }
+    for (const MarkovPiece& b : m.small) {
+        const double length = b.right - b.left;
+        const bool up = b.imageLeft < b.imageRight;
+        for (std::size_t k = 0; k < kBranches; ++k) {
+            // Piece [i j], in the order of position; it covers [j k] for every k, in k's order
+            // or its reverse where branch j decreases.
+            const std::size_t j = up ? k : kBranches - 1 - k;
+            const MarkovPiece& image = m.small[j];
+            m.large.push_back(
+                up ? MarkovPiece{b.left + length * image.left, b.left + length * image.right,
+                                 image.left, image.right}
+                   : MarkovPiece{b.right - length * image.right, b.right - length * image.left,
+                                 image.right, image.left});
+            std::vector<double> row = m.smallWeights[j];
+            if (image.imageLeft > image.imageRight) {
+                std::reverse(row.begin(), row.end());
+            }
+            m.largeWeights.push_back(row);
+        }
+    }
+    return m;
+}
+
+// The chain of the large map mixes over some 10^9 steps, so that its Perron vectors and its law
+// are found only by eliminations; at q = 1 the small map's vector is known exactly, which power
+// steps from a neighbouring order's would not find.
+TEST(MarkovMeasure, NearlyUncoupledMapsMeetTheDenseReference) {
+    for (const test::Row& row : rowsOf("core/markov-measure-cases.tsv", "uncoupled")) {
+        SCOPED_TRACE(row.at(1));
+        const Uncoupled m = nearlyUncoupled(std::stoull(row.at(2)));
+
+        const double q = std::stod(row.at(3));
+        for (const auto& [pieces, weights] :
+             {std::pair{&m.small, &m.smallWeights}, std::pair{&m.large, &m.largeWeights}}) {
+            SCOPED_TRACE(std::to_string(pieces->size()) + " pieces");
+            const MarkovMeasureSolver solver(*pieces, *weights);
+            const MultifractalPoint point = solver.atQ(q);
+            expectWithin(solver.tau(q), real(row.at(4)), 1e-13, "tau");
+            expectWithin(point.alpha, real(row.at(5)), 1e-13, "alpha");
+            expectWithin(point.f, real(row.at(6)), 1e-13, "f");
+        }
+    }
+}
+
 } // namespace
 } // namespace veltrane

@@ -1,7 +1,8 @@
-// The transfer solver's ways for graphs too large for a dense elimination (MeasureMoves.h): the
-// right vector where it is known in closed form, Noda's steps by the sparse
-// Grassmann–Taksar–Heyman elimination (Gth.h) where the graph's pattern takes it, and the
-// equilibrium's stationary law, by that elimination or by steps of the chain.
+// The transfer solver's ways for graphs too large for a dense elimination at every step
+// (MeasureMoves.h): Noda's steps by the sparse Grassmann–Taksar–Heyman elimination (Gth.h) where
+// the graph's pattern takes it, and the equilibrium's stationary law, by that elimination or by
+// steps of the chain, and by the dense elimination where the steps would cost more; and, for every
+// graph, the right vector where it is known in closed form.
 #include "MeasureMoves.h"
 
 #include <algorithm>
@@ -28,6 +29,11 @@ constexpr long kMostLawSteps = 200000;
 constexpr double kLawWidth = 16.0 * DBL_EPSILON;
 constexpr long kLawStall = 40;
 constexpr double kLawStalled = 1e-12;
+
+// Where steps of the matrix or of the chain would cost more than a dense elimination (n^3 / 3
+// multiply-adds), graphs of at most this many pieces (n^2 doubles, 32 MiB, a thread) take it:
+// Noda's steps for the Perron vector, the equilibrium's law.
+constexpr std::size_t kDenseLawMost = 2048;
 
 bool usableLaw(std::span<const double> law) {
     double total = 0.0;
@@ -105,9 +111,36 @@ bool TransferSolver::sparseInverseStep(double sigma) {
     return true;
 }
 
-void TransferSolver::largeStationary(const RunControl& control) {
-    if (!(m_factor && eliminatedLaw())) {
-        lazyLaw(control);
+// Steps of a large graph that cost as much as a dense elimination, n^3 / 3 multiply-adds (at
+// least n / 3 of them, the moves being at most n^2): a matrix that mixes slowly, over some n^2
+// steps, takes the elimination after them instead. 0 where there is none (more than
+// kDenseLawMost pieces, or the sparse elimination).
+long TransferSolver::stepsBeforeDense() const {
+    const std::size_t n = m_moves.size();
+    if (n > kDenseLawMost || m_factor) {
+        return 0;
+    }
+    const auto nn = static_cast<double>(n);
+    return static_cast<long>(nn * nn * nn / 3.0 / static_cast<double>(m_moves.moveCount()));
+}
+
+void TransferSolver::largeStationary(std::span<const std::uint32_t> order,
+                                     const RunControl& control) {
+    if (m_factor && eliminatedLaw()) {
+        m_lawKept = true;
+        return;
+    }
+    const long steps = stepsBeforeDense();
+    if (steps == 0) {
+        const double moved = lazyLaw(control, kMostLawSteps, true);
+        if (moved > 0.0) {
+            throw RuntimeError(ErrorKind::Internal,
+                               "the equilibrium of the transfer matrix at q = " + shortest(m_q) +
+                                   " did not settle in " + std::to_string(kMostLawSteps) +
+                                   " steps (a step moved it by " + shortest(moved) + ")");
+        }
+    } else if (lazyLaw(control, steps, false) > 0.0) {
+        denseLaw(order);
     }
     m_lawKept = true;
 }
@@ -136,8 +169,12 @@ bool TransferSolver::eliminatedLaw() {
 
 // Steps π ← π P~ while each at least halves the move of the law, then lazy ones,
 // π ← π (I + P~) / 2, which settle on a periodic chain too, from the last solve's law (the
-// transfer solver's power steps turn to their shift alike).
-void TransferSolver::lazyLaw(const RunControl& control) {
+// transfer solver's power steps turn to their shift alike). Returns 0 once it has settled, or
+// where mostSteps did not settle it the least move of a step, above 0; likewise where the moves
+// stall unless stallSettles. A stall is rounding, or a chain that mixes too slowly for the
+// moves to show what is left (a move of 1e-12 a step leaves 1e-3 where the law mixes over 10^9
+// steps): taken as settled only where nothing better is at hand.
+double TransferSolver::lazyLaw(const RunControl& control, long mostSteps, bool stallSettles) {
     const std::size_t n = m_moves.size();
     if (!(m_lawKept && usableLaw(m_law))) {
         m_law.assign(n, 1.0 / static_cast<double>(n));
@@ -146,11 +183,8 @@ void TransferSolver::lazyLaw(const RunControl& control) {
     long sinceBest = 0;
     double keep = 0.0; // of the law, a step: 1/2 once lazy
     for (long step = 1;; ++step) {
-        if (step > kMostLawSteps) {
-            throw RuntimeError(ErrorKind::Internal,
-                               "the equilibrium of the transfer matrix at q = " + shortest(m_q) +
-                                   " did not settle in " + std::to_string(kMostLawSteps) +
-                                   " steps (a step moved it by " + shortest(best) + ")");
+        if (step > mostSteps) {
+            return best;
         }
         if (step % 256 == 0) {
             checkCancelled(control);
@@ -169,7 +203,7 @@ void TransferSolver::lazyLaw(const RunControl& control) {
             m_law[i] = next;
         }
         if (moved <= kLawWidth) {
-            return;
+            return 0.0;
         }
         if (!halvedWhatIsLeft(moved, best)) {
             keep = 0.5;
@@ -178,7 +212,7 @@ void TransferSolver::lazyLaw(const RunControl& control) {
             best = moved;
             sinceBest = 0;
         } else if (++sinceBest >= kLawStall && best <= kLawStalled) {
-            return;
+            return stallSettles ? 0.0 : best;
         }
     }
 }

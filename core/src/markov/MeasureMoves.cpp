@@ -438,16 +438,20 @@ void TransferSolver::entries(double q, double tau) {
 // Power steps with the matrix shifted by the upper bound, so that eigenvalues of modulus near ρ
 // (of a periodic graph, or of a single cycle that carries the measure at large |q|) do not keep
 // the vector turning, and Noda's steps on a small matrix where they are slow; returns the steps.
-// A large graph, which has no dense Noda's steps, steps unshifted while each step halves the
-// bounds' width (halvedWhatIsLeft): a dense graph mixing in a few moves then takes a dozen steps
-// from a neighbouring solve's vector, against some forty shifted.
+// A large graph steps unshifted while each step halves the bounds' width (halvedWhatIsLeft): a
+// dense graph mixing in a few moves then takes a dozen steps from a neighbouring solve's vector,
+// against some forty shifted; it takes Noda's steps by the sparse elimination where its pattern
+// allows, and by the dense one once the power steps have cost as much (stepsBeforeDense).
 long TransferSolver::iterate(const RunControl& control, double& lower, double& upper) {
     std::vector<double>& y = m_right;
     const std::size_t n = m_moves.size();
     const bool large = n > kDenseMost;
-    if (large) {
-        startKnown();
-    }
+    startKnown();
+    const long denseAfter = large ? stepsBeforeDense() : 0;
+    // Whether the steps are Noda's on a large graph, which stall only at their rounding.
+    const auto noda = [&](long step) {
+        return large && (m_factor || (denseAfter > 0 && step > denseAfter));
+    };
     double best = std::numeric_limits<double>::infinity();
     long sinceBest = 0;
     bool shifted = !large;
@@ -480,14 +484,16 @@ long TransferSolver::iterate(const RunControl& control, double& lower, double& u
         if (width < 0.99 * best) {
             best = width;
             sinceBest = 0;
-        } else if (++sinceBest >= (large && m_factor ? kSparseStall : kStall) &&
-                   best <= kStalledWidth) {
+        } else if (++sinceBest >= (noda(step) ? kSparseStall : kStall) && best <= kStalledWidth) {
             return step;
         }
         if (step >= kPowerBeforeInverse && !large && inverseStep(upper)) {
             continue;
         }
         if (step >= kPowerBeforeSparse && large && m_factor && sparseInverseStep(upper)) {
+            continue;
+        }
+        if (large && denseAfter > 0 && step >= denseAfter && inverseStep(upper)) {
             continue;
         }
         const double shift = shifted ? upper : 0.0;
@@ -579,54 +585,14 @@ bool TransferSolver::inverseStep(double sigma) {
 
 // The stationary law π of the chain m_chain (a stochastic matrix on the moves) into m_law: by
 // Grassmann, Taksar and Heyman's elimination on a small graph, whose every step adds positive
-// terms, so that parts of the chain nearly uncoupled keep their weights; by steps of the chain,
-// plain then lazy, on a large one.
+// terms, so that parts of the chain nearly uncoupled keep their weights; on a large one by the
+// sparse elimination or by steps of the chain, plain then lazy, and by the dense elimination
+// where those would take longer than it.
 void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunControl& control) {
-    const std::size_t n = m_moves.size();
-    if (n <= kDenseMost) {
-        m_law.assign(n, 0.0);
-        // The chain in the order given: vertex order[r] at r.
-        std::vector<std::uint32_t> rank(n);
-        for (std::uint32_t r = 0; r < n; ++r) {
-            rank[order.empty() ? r : order[r]] = r;
-        }
-        std::vector<double> p(n * n, 0.0);
-        for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t e = m_moves.start[i]; e < m_moves.start[i + 1]; ++e) {
-                p[rank[i] * n + rank[m_moves.to[e]]] += m_chain[e];
-            }
-        }
-        for (std::size_t k = n; k-- > 1;) {
-            double sum = 0.0;
-            for (std::size_t j = 0; j < k; ++j) {
-                sum += p[k * n + j];
-            }
-            if (!(sum > 0.0)) {
-                fault("the equilibrium of the transfer matrix at q = " + shortest(m_q) +
-                      " has a state cut off by entries below the doubles");
-            }
-            for (std::size_t i = 0; i < k; ++i) {
-                p[i * n + k] /= sum;
-            }
-            for (std::size_t i = 0; i < k; ++i) {
-                const double to = p[i * n + k];
-                for (std::size_t j = 0; j < k; ++j) {
-                    p[i * n + j] += to * p[k * n + j];
-                }
-            }
-        }
-        std::vector<double> law(n, 0.0);
-        law[0] = 1.0;
-        for (std::size_t j = 1; j < n; ++j) {
-            for (std::size_t i = 0; i < j; ++i) {
-                law[j] += law[i] * p[i * n + j];
-            }
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            m_law[i] = law[rank[i]];
-        }
+    if (m_moves.size() <= kDenseMost) {
+        denseLaw(order);
     } else {
-        largeStationary(control);
+        largeStationary(order, control);
     }
     double total = 0.0;
     for (const double x : m_law) {
@@ -634,6 +600,56 @@ void TransferSolver::stationary(std::span<const std::uint32_t> order, const RunC
     }
     for (double& x : m_law) {
         x /= total;
+    }
+}
+
+// The law by the dense elimination, unnormalised, the chain in the order given (vertex order[r]
+// at r): n^2 doubles and at most n^3 / 3 multiply-adds, fewer where the paths through the states
+// eliminated leave entries 0.
+void TransferSolver::denseLaw(std::span<const std::uint32_t> order) {
+    const std::size_t n = m_moves.size();
+    m_law.assign(n, 0.0);
+    std::vector<std::uint32_t> rank(n);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        rank[order.empty() ? r : order[r]] = r;
+    }
+    std::vector<double> p(n * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t e = m_moves.start[i]; e < m_moves.start[i + 1]; ++e) {
+            p[rank[i] * n + rank[m_moves.to[e]]] += m_chain[e];
+        }
+    }
+    for (std::size_t k = n; k-- > 1;) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j < k; ++j) {
+            sum += p[k * n + j];
+        }
+        if (!(sum > 0.0)) {
+            fault("the equilibrium of the transfer matrix at q = " + shortest(m_q) +
+                  " has a state cut off by entries below the doubles");
+        }
+        for (std::size_t i = 0; i < k; ++i) {
+            p[i * n + k] /= sum;
+        }
+        for (std::size_t i = 0; i < k; ++i) {
+            const double to = p[i * n + k];
+            if (to == 0.0) {
+                continue; // no path through k
+            }
+            for (std::size_t j = 0; j < k; ++j) {
+                p[i * n + j] += to * p[k * n + j];
+            }
+        }
+    }
+    std::vector<double> law(n, 0.0);
+    law[0] = 1.0;
+    for (std::size_t j = 1; j < n; ++j) {
+        for (std::size_t i = 0; i < j; ++i) {
+            law[j] += law[i] * p[i * n + j];
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        m_law[i] = law[rank[i]];
     }
 }
 

@@ -120,13 +120,17 @@ private:
     long iterate(const RunControl& control, double& lower, double& upper);
     bool inverseStep(double sigma);
     void stationary(std::span<const std::uint32_t> order, const RunControl& control);
-    // Of a large graph (LargeTransfer.cpp): the right vector where it is known in closed form,
-    // Noda's step by the sparse elimination, and the equilibrium's law.
+    void denseLaw(std::span<const std::uint32_t> order);
+    // In LargeTransfer.cpp: the right vector where it is known in closed form (whatever the
+    // size: power steps from another vector could not find it where the graph is nearly
+    // uncoupled), and of a large graph Noda's step by the sparse elimination, when it turns to
+    // the dense one, and the equilibrium's law.
     void startKnown();
     bool sparseInverseStep(double sigma);
-    void largeStationary(const RunControl& control);
+    long stepsBeforeDense() const;
+    void largeStationary(std::span<const std::uint32_t> order, const RunControl& control);
     bool eliminatedLaw();
-    void lazyLaw(const RunControl& control);
+    double lazyLaw(const RunControl& control, long mostSteps, bool stallSettles);
 
     const MeasureMoves& m_moves;
     const CycleRatio* m_plus;
