@@ -219,17 +219,35 @@ std::int64_t ceilOf(DoubleDouble x) {
 }
 
 // The move of piece whose part of the image holds w: the last whose offset is at most w (the
-// first, whose offset is 0, where w is below every other). Its bucket bounds it: it lies from
-// the last move starting at or before the bucket below (w may round down into it) to the last
-// starting before the bucket above, most often one or two moves.
+// first, whose offset is 0, where w is below every other). Most often it is the last move
+// starting at or before w's bucket, or the one after it; else it lies from there to the last
+// starting before the bucket above, or, where w rounds down into the bucket below, from the last
+// starting at or before that one: searched.
 std::size_t moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
     const double buckets = t.buckets[piece]; // a power of 2: w.hi times it is exact
     const auto b = static_cast<std::size_t>(std::clamp(w.hi * buckets, 0.0, buckets - 1.0));
+    const double* hi = t.offsetHi.data();
+    const double* lo = t.offsetLo.data();
+    const auto atMost = [&](std::size_t e) {
+        return static_cast<bool>(
+            static_cast<int>(hi[e] < w.hi) |
+            (static_cast<int>(hi[e] == w.hi) & static_cast<int>(lo[e] <= w.lo)));
+    };
     const std::uint32_t* bucket = &t.bucket[t.firstBucket[piece]];
-    const std::size_t from = bucket[b == 0 ? 0 : b - 1];
-    const std::size_t to =
-        static_cast<double>(b + 1) < buckets ? bucket[b + 1] : t.start[piece + 1] - 1;
-    return detail::searchMoves(t, from, to - from + 1, w);
+    const std::size_t e = bucket[b];
+    if (!atMost(e)) {
+        const std::size_t from = b == 0 ? e : bucket[b - 1];
+        return detail::searchMoves(t, from, e - from, w);
+    }
+    const std::size_t last = t.start[piece + 1] - 1;
+    if (e == last || !atMost(e + 1)) {
+        return e;
+    }
+    if (e + 1 == last || !atMost(e + 2)) {
+        return e + 1;
+    }
+    const std::size_t to = static_cast<double>(b + 1) < buckets ? bucket[b + 1] : last;
+    return detail::searchMoves(t, e + 2, to - e - 1, w);
 }
 
 // The weight of the moves from .. to - 1 of piece (counted from its first move), a sum of
