@@ -89,11 +89,11 @@ MarkovBinTables markovBinTables(std::span<const MarkovPiece> pieces, const Marko
         for (std::uint32_t j = from; j < to; ++j) {
             BinMove m;
             m.offset = exactSum(pieces[j].left, -low) / image;
-            m.length = exactSum(pieces[j].right, -pieces[j].left) / image;
             m.inverse = image / exactSum(pieces[j].right, -pieces[j].left);
             m.weight = weights[i][j - from] / sum;
             m.to = j;
             t.moves.push_back(m);
+            t.lengths.push_back(exactSum(pieces[j].right, -pieces[j].left) / image);
             t.offsetHi.push_back(m.offset.hi);
             t.offsetLo.push_back(m.offset.lo);
         }
@@ -297,7 +297,7 @@ Cylinder child(const MarkovBinTables& t, const Cylinder& c, bool reversed, std::
     const DoubleDouble to = e + 1 == end ? (reversed ? c.lo : c.hi) : at(t.moves[e + 1].offset);
     return {reversed ? to : from,
             reversed ? from : to,
-            c.width * m.length,
+            c.width * t.lengths[e],
             c.mass * m.weight,
             m.to,
             reversed};
@@ -462,20 +462,20 @@ struct SplitEnd {
 // leave m, its error reach kCoarsest or the mass fall below least, so that the walk goes on one
 // level at a time from there. Returns whether it took them; e.u is then the place in the image
 // before the piece's orientation, as the next level starts from.
-bool takeRun(const BinMove& m, DoubleDouble w, bool decreasing, double least, SplitEnd& e,
-             double& before, double& after) {
+bool takeRun(const BinMove& m, DoubleDouble length, DoubleDouble w, bool decreasing, double least,
+             SplitEnd& e, double& before, double& after) {
     const double period = decreasing ? 2.0 : 1.0; // steps
     const double grow = logOf(m.inverse);         // ln slope > 0, a step
     const DoubleDouble one{1.0};
-    const DoubleDouble gap = decreasing ? one + m.length : one - m.length;
-    const DoubleDouble p = (decreasing ? m.offset + m.length : m.offset) / gap;
+    const DoubleDouble gap = decreasing ? one + length : one - length;
+    const DoubleDouble p = (decreasing ? m.offset + length : m.offset) / gap;
     const DoubleDouble d = w - p;
     // The fixed point is known to 2^-104 / gap of itself: a slope near 1 of an increasing piece
     // magnifies the moves' own rounding, as the steps one at a time would.
     const double error = e.error + 0x1p-100 / gap.hi;
     double steps = std::min(kLongestRun, std::log(kCoarsest / error) / grow);
     const double below = (p - m.offset).hi; // the room on either side of p within m
-    const double above = (m.offset + m.length - p).hi;
+    const double above = (m.offset + length - p).hi;
     const double room = decreasing ? std::min(below, above) : d.hi < 0.0 ? below : above;
     if (d.hi != 0.0) {
         steps = std::min(steps, std::log(room / std::fabs(d.hi)) / grow);
@@ -535,14 +535,15 @@ EndSplit split(const MarkovBinTables& t, const Cylinder& c, std::uint64_t end, d
         // w and u carry errors of 2^-106 of 1 already: the loose difference loses no more.
         const DoubleDouble w = decreasing ? looseDifference(DoubleDouble{1.0}, u) : u;
         reversed = reversed != decreasing;
-        const BinMove& m = t.moves[moveAt(t, piece, w)];
+        const std::size_t at = moveAt(t, piece, w);
+        const BinMove& m = t.moves[at];
         // The moves before m in w lie before the end in [0, 1] unless T^(m+1) decreases here.
         double& before = reversed ? right : left;
         double& after = reversed ? left : right;
         if (m.to == piece) {
             SplitEnd e{u, error, mass};
             const double least = kUndivided * std::min(leftBin + left, rightBin + right);
-            if (takeRun(m, w, decreasing, least, e, before, after)) {
+            if (takeRun(m, t.lengths[at], w, decreasing, least, e, before, after)) {
                 u = e.u;
                 error = e.error;
                 mass = e.mass;

@@ -17,10 +17,10 @@ namespace veltrane::detail {
 
 // The move i -> j as a cylinder ending in piece i sees the sub-cylinder it makes, in the
 // coordinate w in [0, 1] of the image of piece i, left to right in [0, 1]: the part
-// [offset, offset + length] of that image is piece j.
-struct BinMove {
+// [offset, offset + length] of that image is piece j (the lengths kept apart, so that what a
+// level of a split reads of a move is one line of the cache).
+struct alignas(64) BinMove {
     DoubleDouble offset;  // (left end of piece j - left end of the image) / |image|, exact at 0
-    DoubleDouble length;  // |piece j| / |image|
     DoubleDouble inverse; // |image| / |piece j|, the factor from w to the coordinate of piece j
     double weight = 0.0;  // P_ij
     double before = 0.0;  // Σ P_ik over the moves left of this one in w, summed from the left
@@ -41,6 +41,7 @@ struct MarkovCellCounts {
 struct MarkovBinTables {
     std::vector<std::size_t> start; // the moves of piece i are start[i] .. start[i + 1] - 1
     std::vector<BinMove> moves;
+    std::vector<DoubleDouble> lengths; // of the moves: |piece j| / |image|
     // The moves' offsets again, side by side for the searches: hi and lo parts.
     std::vector<double> offsetHi;
     std::vector<double> offsetLo;
