@@ -34,6 +34,9 @@ constexpr double kLawStalled = 1e-12;
 // multiply-adds), graphs of at most this many pieces (n^2 doubles, 32 MiB, a thread) take it:
 // Noda's steps for the Perron vector, the equilibrium's law.
 constexpr std::size_t kDenseLawMost = 2048;
+// and the steps before it at most this many, half the power steps a solve may take: a graph of
+// few moves a piece (n^2 / 3 over its moves a piece steps) comes to the elimination too.
+constexpr double kMostStepsBeforeDense = 100000.0;
 
 bool usableLaw(std::span<const double> law) {
     double total = 0.0;
@@ -112,16 +115,17 @@ bool TransferSolver::sparseInverseStep(double sigma) {
 }
 
 // Steps of a large graph that cost as much as a dense elimination, n^3 / 3 multiply-adds (at
-// least n / 3 of them, the moves being at most n^2): a matrix that mixes slowly, over some n^2
-// steps, takes the elimination after them instead. 0 where there is none (more than
-// kDenseLawMost pieces, or the sparse elimination).
+// least n / 3 of them, the moves being at most n^2; at most kMostStepsBeforeDense): a matrix
+// that mixes slowly, over some n^2 steps, takes the elimination after them instead. 0 where there
+// is none (more than kDenseLawMost pieces, or the sparse elimination).
 long TransferSolver::stepsBeforeDense() const {
     const std::size_t n = m_moves.size();
     if (n > kDenseLawMost || m_factor) {
         return 0;
     }
     const auto nn = static_cast<double>(n);
-    return static_cast<long>(nn * nn * nn / 3.0 / static_cast<double>(m_moves.moveCount()));
+    const double steps = nn * nn * nn / 3.0 / static_cast<double>(m_moves.moveCount());
+    return static_cast<long>(std::min(steps, kMostStepsBeforeDense));
 }
 
 void TransferSolver::largeStationary(std::span<const std::uint32_t> order,
