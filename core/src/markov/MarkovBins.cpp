@@ -33,8 +33,8 @@ void addBlocks(MarkovBinTables& t, std::size_t begin) {
     }
 }
 
-// The branchless search of moveAt among the count moves from base, the first of which has an
-// offset at most w.
+// The branchless search of moveAt among the count moves from base: the last whose offset is at
+// most w, or base where none after it is (and where count is 0).
 std::size_t searchMoves(const MarkovBinTables& t, std::size_t base, std::size_t count,
                         DoubleDouble w) {
     const double* hi = t.offsetHi.data();

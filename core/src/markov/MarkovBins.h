@@ -18,7 +18,8 @@ namespace veltrane::detail {
 // The move i -> j as a cylinder ending in piece i sees the sub-cylinder it makes, in the
 // coordinate w in [0, 1] of the image of piece i, left to right in [0, 1]: the part
 // [offset, offset + length] of that image is piece j (the lengths kept apart, so that what a
-// level of a split reads of a move is one line of the cache).
+// level of a split reads of a move is one line of the cache; only a run of a piece onto itself
+// reads its length too).
 struct alignas(64) BinMove {
     DoubleDouble offset;  // (left end of piece j - left end of the image) / |image|, exact at 0
     DoubleDouble inverse; // |image| / |piece j|, the factor from w to the coordinate of piece j
