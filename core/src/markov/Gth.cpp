@@ -22,6 +22,38 @@ std::vector<std::uint32_t> merged(const std::vector<std::uint32_t>& a,
 
 } // namespace
 
+bool denseStationary(std::vector<double>& p, std::size_t n, std::vector<double>& law) {
+    for (std::size_t k = n; k-- > 1;) {
+        const double* row = &p[k * n];
+        double sum = 0.0;
+        for (std::size_t j = 0; j < k; ++j) {
+            sum += row[j];
+        }
+        if (!(sum > 0.0)) {
+            return false;
+        }
+        for (std::size_t i = 0; i < k; ++i) {
+            double* into = &p[i * n];
+            if (into[k] == 0.0) {
+                continue; // no path through k: the elimination keeps the rows' sparsity
+            }
+            into[k] /= sum;
+            const double f = into[k];
+            for (std::size_t j = 0; j < k; ++j) {
+                into[j] += f * row[j];
+            }
+        }
+    }
+    law.assign(n, 0.0);
+    law[0] = 1.0;
+    for (std::size_t j = 1; j < n; ++j) {
+        for (std::size_t i = 0; i < j; ++i) {
+            law[j] += law[i] * p[i * n + j];
+        }
+    }
+    return true;
+}
+
 std::optional<GthPattern> GthPattern::of(const IntervalRows& rows, std::size_t edgeBudget,
                                          std::size_t workBudget) {
     const std::size_t n = rows.size();

@@ -33,18 +33,21 @@ void addBlocks(MarkovBinTables& t, std::size_t begin) {
     }
 }
 
+// Whether move e's offset is at most w, compared exactly and without branches.
+bool offsetAtMost(const MarkovBinTables& t, std::size_t e, DoubleDouble w) {
+    const double hi = t.offsetHi[e];
+    return static_cast<bool>(
+        static_cast<int>(hi < w.hi) |
+        (static_cast<int>(hi == w.hi) & static_cast<int>(t.offsetLo[e] <= w.lo)));
+}
+
 // The branchless search of moveAt among the count moves from base: the last whose offset is at
 // most w, or base where none after it is (and where count is 0).
 std::size_t searchMoves(const MarkovBinTables& t, std::size_t base, std::size_t count,
                         DoubleDouble w) {
-    const double* hi = t.offsetHi.data();
-    const double* lo = t.offsetLo.data();
     while (count > 1) {
         const std::size_t half = count / 2;
-        const std::size_t middle = base + half;
-        const auto above = static_cast<std::size_t>(
-            static_cast<int>(hi[middle] < w.hi) |
-            (static_cast<int>(hi[middle] == w.hi) & static_cast<int>(lo[middle] <= w.lo)));
+        const auto above = static_cast<std::size_t>(offsetAtMost(t, base + half, w));
         base += above * half;
         count -= half;
     }
@@ -123,35 +126,12 @@ std::vector<double> stationaryLaw(const MarkovBinTables& t) {
             a[i * n + t.moves[e].to] += t.moves[e].weight;
         }
     }
-    // State k is eliminated from the chain on 0 .. k: its row's mass to the states left, s (> 0
-    // for an irreducible chain), divides the entries into it, and the paths through it are added.
-    for (std::size_t k = n; k-- > 1;) {
-        const double* row = &a[k * n];
-        double s = 0.0;
-        for (std::size_t j = 0; j < k; ++j) {
-            s += row[j];
-        }
-        for (std::size_t i = 0; i < k; ++i) {
-            double* into = &a[i * n];
-            if (into[k] == 0.0) {
-                continue; // no path through k: the elimination keeps the rows' sparsity
-            }
-            into[k] /= s;
-            const double f = into[k];
-            for (std::size_t j = 0; j < k; ++j) {
-                into[j] += f * row[j];
-            }
-        }
+    std::vector<double> pi;
+    if (!denseStationary(a, n, pi)) {
+        throw RuntimeError(ErrorKind::Internal, "the chain of the measure is not irreducible");
     }
-    std::vector<double> pi(n, 0.0);
-    pi[0] = 1.0;
-    double total = 1.0;
-    for (std::size_t j = 1; j < n; ++j) {
-        double x = 0.0;
-        for (std::size_t i = 0; i < j; ++i) {
-            x += pi[i] * a[i * n + j];
-        }
-        pi[j] = x;
+    double total = 0.0;
+    for (const double x : pi) {
         total += x;
     }
     for (double& x : pi) {
@@ -226,13 +206,7 @@ std::int64_t ceilOf(DoubleDouble x) {
 std::size_t moveAt(const MarkovBinTables& t, std::uint32_t piece, DoubleDouble w) {
     const double buckets = t.buckets[piece]; // a power of 2: w.hi times it is exact
     const auto b = static_cast<std::size_t>(std::clamp(w.hi * buckets, 0.0, buckets - 1.0));
-    const double* hi = t.offsetHi.data();
-    const double* lo = t.offsetLo.data();
-    const auto atMost = [&](std::size_t e) {
-        return static_cast<bool>(
-            static_cast<int>(hi[e] < w.hi) |
-            (static_cast<int>(hi[e] == w.hi) & static_cast<int>(lo[e] <= w.lo)));
-    };
+    const auto atMost = [&](std::size_t e) { return detail::offsetAtMost(t, e, w); };
     const std::uint32_t* bucket = &t.bucket[t.firstBucket[piece]];
     const std::size_t e = bucket[b];
     if (!atMost(e)) {

@@ -619,34 +619,10 @@ void TransferSolver::denseLaw(std::span<const std::uint32_t> order) {
             p[rank[i] * n + rank[m_moves.to[e]]] += m_chain[e];
         }
     }
-    for (std::size_t k = n; k-- > 1;) {
-        double sum = 0.0;
-        for (std::size_t j = 0; j < k; ++j) {
-            sum += p[k * n + j];
-        }
-        if (!(sum > 0.0)) {
-            fault("the equilibrium of the transfer matrix at q = " + shortest(m_q) +
-                  " has a state cut off by entries below the doubles");
-        }
-        for (std::size_t i = 0; i < k; ++i) {
-            p[i * n + k] /= sum;
-        }
-        for (std::size_t i = 0; i < k; ++i) {
-            const double to = p[i * n + k];
-            if (to == 0.0) {
-                continue; // no path through k
-            }
-            for (std::size_t j = 0; j < k; ++j) {
-                p[i * n + j] += to * p[k * n + j];
-            }
-        }
-    }
-    std::vector<double> law(n, 0.0);
-    law[0] = 1.0;
-    for (std::size_t j = 1; j < n; ++j) {
-        for (std::size_t i = 0; i < j; ++i) {
-            law[j] += law[i] * p[i * n + j];
-        }
+    std::vector<double> law;
+    if (!denseStationary(p, n, law)) {
+        fault("the equilibrium of the transfer matrix at q = " + shortest(m_q) +
+              " has a state cut off by entries below the doubles");
     }
     for (std::size_t i = 0; i < n; ++i) {
         m_law[i] = law[rank[i]];
