@@ -68,6 +68,15 @@ public:
 
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index)
         : CellStream(seed, realization, level, index, pairBlock(seed, realization, level, index)) {}
+    // A cell whose words all come from blocks of its own: the laws that take four words or more
+    // a cell (Dirichlet's two a child), for which a shared block would add a third block to
+    // two siblings' four.
+    struct OwnBlocks {};
+    CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index,
+               OwnBlocks /*tag*/)
+        : m_key{{seed, realization}}, m_counter{{level, static_cast<std::uint64_t>(index),
+                                                 static_cast<std::uint64_t>(index >> 64), 0}},
+          m_block{}, m_next(0), m_end(0) {}
     // With the pair block of index, computed once for both siblings.
     CellStream(std::uint64_t seed, std::uint64_t realization, unsigned level, CellIndex index,
                const Block& pair)
@@ -77,10 +86,7 @@ public:
 
     std::uint64_t word() {
         if (m_next == m_end) {
-            m_block = r123::Philox4x64{}(m_counter, m_key);
-            ++m_counter[3];
-            m_next = 0;
-            m_end = 4;
+            refill();
         }
         return m_block[m_next++];
     }
@@ -110,6 +116,7 @@ public:
 
 private:
     double normalBeyond(double u, unsigned layer);
+    void refill();
     static constexpr std::uint64_t kPairFlag = std::uint64_t{1} << 63;
     static constexpr std::uint64_t kPathFlag = std::uint64_t{1} << 62;
     r123::Philox4x64::key_type m_key;
@@ -119,16 +126,39 @@ private:
     unsigned m_end;
 };
 
+// A Dirichlet parameter a and the constants of its Γ deviates: d = a - 1/3 for a ≥ 1, a + 2/3
+// for a < 1 (which draws Γ(a + 1) and scales it), c = 1/√(9d), and the squeeze's k for
+// x ≥ 0 and for x < 0.
+struct GammaShape {
+    double a;
+    double d;
+    double c;
+    double squeeze;
+};
+GammaShape gammaShape(double a);
+
 // Law-specific constants computed once: cumulative probabilities of the generators, the
-// log-normal's σ and σ²/2, 1/b.
+// log-normal's σ and σ²/2, the Dirichlet law's shapes, 1/b.
 struct DrawTables {
     explicit DrawTables(const RandomModel::Data& data);
     const RandomModel::Data* data;
     std::vector<double> cumulative;
     double sigma = 0.0;
     double halfSigma2 = 0.0;
+    std::vector<GammaShape> shapes;
+    bool gammaValues = false; // Γ deviates drawn as values, not as their logarithms
+    bool ownBlocks = false;   // each cell's stream starts on a block of its own
     double inverseBase = 0.0;
 };
+
+// The stream of the cell (level, index) for the law of tables.
+inline CellStream cellStream(const DrawTables& tables, std::uint64_t seed,
+                             std::uint64_t realization, unsigned level, CellIndex index) {
+    if (tables.ownBlocks) {
+        return {seed, realization, level, index, CellStream::OwnBlocks{}};
+    }
+    return {seed, realization, level, index};
+}
 
 // The weights of a cell's children, at most RandomModel::kMaxBase of them.
 using Weights = std::array<double, RandomModel::kMaxBase>;

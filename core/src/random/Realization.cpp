@@ -129,36 +129,51 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
     for (unsigned m = 0; m < level; ++m) {
         const bool last = m + 1 == level;
         children.resize(last ? 0 : static_cast<std::size_t>(lastAt[m + 1] - firstAt[m + 1] + 1));
+        // Two siblings of a dyadic law whose children all lie in the range, each taking its two
+        // weights from its half of their pair block: the commonest case, taken without a
+        // stream when no deviate leaves the ziggurat's layers.
+        const auto tookFour = [&](std::uint64_t p, const CellStream::Block& pair) {
+            if constexpr (Step::kFourFromPair) {
+                const std::uint64_t c = 2 * p;
+                if (!(base == 2 && p % 2 == 0 && p < lastAt[m] && c >= firstAt[m + 1] &&
+                      c + 3 <= lastAt[m + 1])) {
+                    return false;
+                }
+                const std::size_t at = static_cast<std::size_t>(p - firstAt[m]);
+                std::array<Value, 4> four;
+                if (!step.drawFour(pair, parents[at], parents[at + 1], four)) {
+                    return false;
+                }
+                for (std::size_t i = 0; i < 4; ++i) {
+                    if (last) {
+                        out[static_cast<std::size_t>(c + i - first)] = step.mass(four[i]);
+                    } else {
+                        children[static_cast<std::size_t>(c + i - firstAt[m + 1])] = four[i];
+                    }
+                }
+                return true;
+            } else {
+                return false;
+            }
+        };
         CellStream::Block pair{};
         for (std::uint64_t p = firstAt[m]; p <= lastAt[m]; ++p) {
-            if (p == firstAt[m] || p % 2 == 0) {
-                pair = CellStream::pairBlock(state.seed, state.realization, m, p);
-            }
-            if constexpr (Step::kFourFromPair) {
-                // Two siblings of a dyadic law whose children all lie in the range, each taking
-                // its two weights from its half of their pair block: the commonest case, taken
-                // without a stream when no deviate leaves the ziggurat's layers.
-                const std::uint64_t c = 2 * p;
-                if (base == 2 && p % 2 == 0 && p < lastAt[m] && c >= firstAt[m + 1] &&
-                    c + 3 <= lastAt[m + 1]) {
-                    const std::size_t at = static_cast<std::size_t>(p - firstAt[m]);
-                    std::array<Value, 4> four;
-                    if (step.drawFour(pair, parents[at], parents[at + 1], four)) {
-                        for (std::size_t i = 0; i < 4; ++i) {
-                            if (last) {
-                                out[static_cast<std::size_t>(c + i - first)] = step.mass(four[i]);
-                            } else {
-                                children[static_cast<std::size_t>(c + i - firstAt[m + 1])] =
-                                    four[i];
-                            }
-                        }
+            if constexpr (Step::kOwnBlocks) {
+                CellStream stream(state.seed, state.realization, m, p, CellStream::OwnBlocks{});
+                step.draw(stream, weights);
+            } else {
+                if (p == firstAt[m] || p % 2 == 0) {
+                    pair = CellStream::pairBlock(state.seed, state.realization, m, p);
+                }
+                if constexpr (Step::kFourFromPair) {
+                    if (tookFour(p, pair)) {
                         ++p;
                         continue;
                     }
                 }
+                CellStream stream(state.seed, state.realization, m, p, pair);
+                step.draw(stream, weights);
             }
-            CellStream stream(state.seed, state.realization, m, p, pair);
-            step.draw(stream, weights);
             const Value parent = parents[static_cast<std::size_t>(p - firstAt[m])];
             const std::uint64_t from = std::max(p * base, firstAt[m + 1]);
             const std::uint64_t to = std::min(p * base + base - 1, lastAt[m + 1]);
@@ -186,9 +201,11 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
 }
 
 // Laws whose cells carry their masses, products of weights taken from the top.
-template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct ProductStep {
+template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&), bool OwnBlocks = false>
+struct ProductStep {
     using Value = double;
     static constexpr bool kFourFromPair = false;
+    static constexpr bool kOwnBlocks = OwnBlocks;
     const DrawTables& tables;
     static double root() { return 1.0; }
     void draw(CellStream& stream, detail::Weights& w) const { Draw(tables, stream, w); }
@@ -205,6 +222,7 @@ template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct
 struct LogNormalStep {
     using Value = DoubleDouble;
     static constexpr bool kFourFromPair = true;
+    static constexpr bool kOwnBlocks = false;
     const DrawTables& tables;
     std::vector<double> scales; // b^-m for each level m
     static DoubleDouble root() { return {}; }
@@ -265,7 +283,8 @@ void fillLevel(const State& state, unsigned level, std::uint64_t first, std::spa
         fillLevels(state, level, first, out, ProductStep<detail::drawPermutation>{tables}, sink);
         return;
     case RandomModel::Kind::Dirichlet:
-        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet>{tables}, sink);
+        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet, true>{tables},
+                   sink);
         return;
     case RandomModel::Kind::Generators:
         break;
@@ -306,7 +325,8 @@ double wholeMass(const State& state, unsigned level, CellIndex index, double mas
     if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
         throw Cancelled();
     }
-    CellStream stream(state.seed, state.realization, level, index);
+    CellStream stream =
+        detail::cellStream(state.tables, state.seed, state.realization, level, index);
     drawChildren(state.tables, stream, children);
     const detail::Weights weights = children.buffer;
     const unsigned base = state.model.base();
@@ -462,7 +482,8 @@ double binMass(const State& state, const Ends& ends, std::uint64_t bins, std::ui
                                        std::to_string(part.level) +
                                        ", deeper than a realization follows a bin's ends");
             }
-            CellStream stream(state.seed, state.realization, part.level, part.index);
+            CellStream stream = detail::cellStream(state.tables, state.seed, state.realization,
+                                                   part.level, part.index);
             drawChildren(state.tables, stream, children[k]);
             // A copy: a canonical law's whole cells draw their own children into the buffer.
             detail::Weights drawn;
