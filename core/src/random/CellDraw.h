@@ -127,8 +127,7 @@ private:
 };
 
 // A Dirichlet parameter a and the constants of its Γ deviates: d = a - 1/3 for a ≥ 1, a + 2/3
-// for a < 1 (which draws Γ(a + 1) and scales it), c = 1/√(9d), and the squeeze's k for
-// x ≥ 0 and for x < 0.
+// for a < 1 (which draws Γ(a + 1) and scales it), c = 1/√(9d), and the squeeze's k.
 struct GammaShape {
     double a;
     double d;
