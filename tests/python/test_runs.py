@@ -111,6 +111,16 @@ RESULTS = {
 }
 
 
+def test_a_tables_rows_are_each_rows_own_call():
+    cuts = np.array([[0.2, 0.5], [0.7, 0.9], [0.05, 0.95], [0.3, 0.31]])
+    table = veltrane.exact(cuts, points=7, threads=2)
+    for i, row in enumerate(cuts):
+        alone = veltrane.exact(row, points=7)
+        for name in type(alone).__slots__:
+            if name != "messages":
+                assert getattr(table, name)[i].tobytes() == getattr(alone, name).tobytes(), name
+
+
 @pytest.mark.parametrize("make", RESULTS.values(), ids=RESULTS.keys())
 def test_results_pickle_and_copy_and_stay_read_only(make):
     result = make()
