@@ -183,6 +183,25 @@ TEST(MarkovMeasure, RefusesWeightsNamingTheirLineAndColumn) {
     }
 }
 
+// Weights read from a stream in chunks: a text whose last bytes fall in a chunk of their own
+// (65,536 bytes, then 1 or 2) reads as the same text without the comments that pad it.
+TEST(MarkovMeasure, ReadsWeightsAcrossTheReadersChunks) {
+    const std::vector<MarkovPiece> golden = piecesOf("0 0.6 0 1; 0.6 1 0 0.6");
+    for (const std::string tail : {"\n3", "\n2 ", "\n4\n"}) {
+        std::string text = "1 2\n";
+        while (text.size() + 4000 < 65536) {
+            text += "#" + std::string(3998, 'x') + "\n";
+        }
+        text += "#" + std::string(65536 - text.size() - 2, 'x') + "\n";
+        ASSERT_EQ(text.size(), 65536U);
+        std::istringstream padded(text + tail.substr(1));
+        std::istringstream plain("1 2" + tail);
+        const MarkovWeights a = readMarkovWeights(padded, golden);
+        const MarkovWeights b = readMarkovWeights(plain, golden);
+        EXPECT_EQ(a, b) << tail.size() - 1 << " bytes past the chunk";
+    }
+}
+
 TEST(MarkovMeasure, OneCycleRatioIsTheSinglePoint) {
     for (const test::Row& row : rowsOf("core/markov-measure-cases.tsv", "single")) {
         SCOPED_TRACE(row.at(1));
