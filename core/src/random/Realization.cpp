@@ -158,7 +158,7 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
         };
         CellStream::Block pair{};
         for (std::uint64_t p = firstAt[m]; p <= lastAt[m]; ++p) {
-            if constexpr (Step::kOwnBlocks) {
+            if (state.tables.ownBlocks) {
                 CellStream stream(state.seed, state.realization, m, p, CellStream::OwnBlocks{});
                 step.draw(stream, weights);
             } else {
@@ -201,11 +201,9 @@ void fillLevels(const State& state, unsigned level, std::uint64_t first, std::sp
 }
 
 // Laws whose cells carry their masses, products of weights taken from the top.
-template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&), bool OwnBlocks = false>
-struct ProductStep {
+template <void (*Draw)(const DrawTables&, CellStream&, detail::Weights&)> struct ProductStep {
     using Value = double;
     static constexpr bool kFourFromPair = false;
-    static constexpr bool kOwnBlocks = OwnBlocks;
     const DrawTables& tables;
     static double root() { return 1.0; }
     void draw(CellStream& stream, detail::Weights& w) const { Draw(tables, stream, w); }
@@ -222,7 +220,6 @@ struct ProductStep {
 struct LogNormalStep {
     using Value = DoubleDouble;
     static constexpr bool kFourFromPair = true;
-    static constexpr bool kOwnBlocks = false;
     const DrawTables& tables;
     std::vector<double> scales; // b^-m for each level m
     static DoubleDouble root() { return {}; }
@@ -283,8 +280,7 @@ void fillLevel(const State& state, unsigned level, std::uint64_t first, std::spa
         fillLevels(state, level, first, out, ProductStep<detail::drawPermutation>{tables}, sink);
         return;
     case RandomModel::Kind::Dirichlet:
-        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet, true>{tables},
-                   sink);
+        fillLevels(state, level, first, out, ProductStep<detail::drawDirichlet>{tables}, sink);
         return;
     case RandomModel::Kind::Generators:
         break;
